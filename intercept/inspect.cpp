@@ -1,0 +1,83 @@
+#include "intercept/inspect.h"
+
+#include <cstring>
+#include <string>
+
+#include "module/shared_state.h"
+#include "patterns/text.h"
+
+namespace tamsel {
+
+std::optional<size_t> FindTextNoCase(const char* text, size_t readable, const char* needle, int64_t bound,
+                                     bool stopAtLineEnd) {
+    if (text == nullptr) return std::nullopt;
+    const size_t needleLength = std::strlen(needle);
+    for (int64_t i = 0; i < bound && static_cast<size_t>(i) < readable; ++i) {
+        const size_t at = static_cast<size_t>(i);
+        if (stopAtLineEnd && (text[at] == '\n' || text[at] == '\r')) return std::nullopt;
+        if (readable - at < needleLength) continue;
+        size_t k = 0;
+        while (k < needleLength && AsciiLower(text[at + k]) == AsciiLower(needle[k])) ++k;
+        if (k == needleLength) return at;
+    }
+    return std::nullopt;
+}
+
+bool LooksLikeRequestHead(const char* buffer, int32_t length) {
+    if (buffer == nullptr || length <= 0) return false;
+    const int64_t bound = length < 8 ? length : 8;
+    const size_t readable = static_cast<size_t>(length);
+    return FindTextNoCase(buffer, readable, "GET ", bound, true) ||
+           FindTextNoCase(buffer, readable, "POST ", bound, true);
+}
+
+namespace {
+
+// The inspection after the method test has passed.
+Judgement InspectHead(const char* buffer, int32_t length, const ListSet& lists) {
+    // The private copy ends at the first NUL or after `length` bytes.
+    const void* nul = std::memchr(buffer, '\0', static_cast<size_t>(length));
+    const size_t copyLength = nul ? static_cast<size_t>(static_cast<const char*>(nul) - buffer)
+                                  : static_cast<size_t>(length);
+    std::string copy(buffer, copyLength);
+    char* text = copy.data();
+
+    // The search bound is the sender's length, clamped to the copy so no
+    // byte past it is ever read.
+    const auto host = FindTextNoCase(text, copyLength, "host:", static_cast<int64_t>(copyLength), false);
+    if (!host) return {};
+    size_t begin = *host + 5;
+    while (begin < copyLength && text[begin] == ' ') ++begin;
+    size_t end = begin;
+    while (end < copyLength && text[end] != ' ' && text[end] != '\r' && text[end] != '\n') ++end;
+    text[end] = '\0';  // the copy's own terminator when end == copyLength
+    const std::string hostValue(text + begin, end - begin);
+
+    text[std::strcspn(text, "\r\n")] = '\0';
+    RequestUrl url;
+    ParseRequestUrl(text, hostValue.c_str(), &url);
+    return JudgeRequestUrl(url, lists);
+}
+
+}  // namespace
+
+Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists) {
+    if (!LooksLikeRequestHead(buffer, length)) return {};
+    try {
+        return InspectHead(buffer, length, lists);
+    } catch (...) {
+        return {};  // fail open
+    }
+}
+
+bool InspectRequest(const char* buffer, int32_t length) {
+    // The cheap test first: most traffic never needs the lists at all.
+    if (!LooksLikeRequestHead(buffer, length)) return false;
+    try {
+        return InspectHead(buffer, length, TheSharedState().Snapshot()).verdict == Verdict::Refused;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace tamsel

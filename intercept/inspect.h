@@ -1,0 +1,31 @@
+// The gate on every outgoing buffer: is it the head of a GET or POST request
+// that the lists refuse?
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "patterns/judge.h"
+
+namespace tamsel {
+
+// First position i < bound at which `needle` agrees with `text` (A to Z
+// without regard to case, every other byte exactly) and lies wholly within
+// `readable` bytes. With `stopAtLineEnd`, a CR or LF at a candidate start
+// ends the search.
+std::optional<size_t> FindTextNoCase(const char* text, size_t readable, const char* needle, int64_t bound,
+                                     bool stopAtLineEnd);
+
+// Whether the buffer carries "GET " or "POST " within its first eight bytes,
+// before any line end. Reads the caller's bytes only; allocates nothing.
+bool LooksLikeRequestHead(const char* buffer, int32_t length);
+
+// The full inspection against the given lists. Never throws: any failure
+// lets the request pass.
+Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists);
+
+// The inspection against the lists of the shared state: true when refused.
+bool InspectRequest(const char* buffer, int32_t length);
+
+}  // namespace tamsel

@@ -1,0 +1,27 @@
+#include "patterns/judge.h"
+
+namespace tamsel {
+
+Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists) {
+    Judgement result;
+    if (!url.host) return result;
+    // Split once for all three lists.
+    const HostLabels labels = SplitHostLabels(*url.host);
+    const struct {
+        const PatternList* list;
+        Verdict onMatch;
+    } order[] = {
+        {lists.trust.get(), Verdict::Trusted},
+        {lists.userBlock.get(), Verdict::Refused},
+        {lists.shippedBlock.get(), Verdict::Refused},
+    };
+    for (const auto& step : order) {
+        const PatternEntry* entry = FindDecidingEntry(url, labels, step.list);
+        if (entry == nullptr) continue;
+        if (entry->positive == 1) return {step.onMatch, step.list, entry};
+        if (result.entry == nullptr) result = {Verdict::Passed, step.list, entry};
+    }
+    return result;
+}
+
+}  // namespace tamsel

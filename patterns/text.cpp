@@ -1,0 +1,44 @@
+#include "patterns/text.h"
+
+#include <limits>
+
+namespace tamsel {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
+    }
+    return true;
+}
+
+void LowerAscii(std::string& text) {
+    for (char& c : text) c = AsciiLower(c);
+}
+
+int32_t AtoiSaturating(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // Accumulate as a negative number so INT32_MIN is reachable exactly.
+    constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+    int64_t value = 0;
+    for (; i < text.size() && IsAsciiDigit(text[i]); ++i) {
+        value = value * 10 - (text[i] - '0');
+        if (value < kMin) {
+            value = kMin;
+            break;
+        }
+    }
+    if (!negative) {
+        value = -value;
+        if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
+    }
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace tamsel

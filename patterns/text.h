@@ -1,0 +1,37 @@
+// Byte-level text helpers shared by the parser, the loader and the gate.
+//
+// Every byte is classified as an unsigned char, so bytes 128 and up never
+// reach <cctype> as negative values, and only A to Z fold: list files and
+// request heads are single-byte text whose upper half belongs to no locale.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tamsel {
+
+constexpr char AsciiLower(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? static_cast<char>(u + 32) : c;
+}
+
+// The white space of the C locale's isspace: blank, tab, LF, VT, FF, CR.
+constexpr bool IsCSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Case-insensitive (A to Z only) test that `text` begins with `prefix`.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+// Lower-cases A to Z in place; other bytes are left as they are.
+void LowerAscii(std::string& text);
+
+// Reads a decimal number the way atoi does (leading white space, an optional
+// sign, digits, anything after them ignored, 0 without digits), but clamps to
+// the int32 range instead of overflowing.
+int32_t AtoiSaturating(std::string_view text);
+
+}  // namespace tamsel

@@ -1,0 +1,136 @@
+#include "intercept/inspect.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "module/shared_state.h"
+
+namespace tamsel {
+namespace {
+
+std::shared_ptr<const PatternList> List(const std::string& text) {
+    return std::shared_ptr<const PatternList>(ParsePatternListText(text, "l.txt").list);
+}
+
+class InspectRequestTest : public ::testing::Test {
+protected:
+    void SetUp() override { lists_.shippedBlock = List("ads.x\n/banners/\n"); }
+
+    bool Refused(const std::string& bytes) const {
+        return InspectRequestWith(bytes.data(), static_cast<int32_t>(bytes.size()), lists_).verdict ==
+               Verdict::Refused;
+    }
+
+    ListSet lists_;
+};
+
+TEST_F(InspectRequestTest, MethodTokenWithinTheFirstEightBytesOfTheFirstLine) {
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_TRUE(Refused("get / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_TRUE(Refused("Post / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_TRUE(Refused("       GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));   // starts at 7
+    EXPECT_FALSE(Refused("        GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));  // starts at 8
+    EXPECT_FALSE(Refused("\r\nGET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET\t/ HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
+    for (const char* method : {"HEAD", "PUT", "OPTIONS", "CONNECT", "DELETE"}) {
+        EXPECT_FALSE(Refused(std::string(method) + " / HTTP/1.1\r\nHost: ads.x\r\n\r\n")) << method;
+    }
+    // A token that happens to begin in the first eight bytes counts.
+    EXPECT_TRUE(Refused("XGET / HTTP/1.1\r\nHost: ads.x\r\n\r\n") == false);  // "XGET" parses as no method
+    EXPECT_TRUE(Refused("A POST http://ads.x/ HTTP/1.1\r\nHost: ads.x\r\n\r\n") == false);  // four tokens
+}
+
+TEST_F(InspectRequestTest, NullShortAndNegativeBuffersPass) {
+    EXPECT_EQ(InspectRequestWith(nullptr, 100, lists_).verdict, Verdict::Passed);
+    const std::string get = "GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n";
+    EXPECT_EQ(InspectRequestWith(get.data(), 0, lists_).verdict, Verdict::Passed);
+    EXPECT_EQ(InspectRequestWith(get.data(), -5, lists_).verdict, Verdict::Passed);
+    EXPECT_EQ(InspectRequestWith(get.data(), 3, lists_).verdict, Verdict::Passed);
+    EXPECT_FALSE(LooksLikeRequestHead(get.data(), 3));
+    EXPECT_TRUE(LooksLikeRequestHead(get.data(), 4));
+}
+
+TEST_F(InspectRequestTest, HostHeaderValue) {
+    EXPECT_FALSE(Refused("GET /banner.gif HTTP/1.1\r\nAccept: */*\r\n\r\n"));  // no host at all
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nHost:    ads.x   \r\n\r\n"));
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nhOST:ads.x\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET / HTTP/1.1\r\nHost:\r\n\r\n"));  // empty host value
+    EXPECT_FALSE(Refused("GET / HTTP/1.1\r\nHost:\tads.x\r\n\r\n"));  // the tab belongs to the value
+    // The first "host:" wins, even inside another header's name.
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nX-Forwarded-Host: ads.x\r\nHost: fine.y\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET / HTTP/1.1\r\nX-Forwarded-Host: fine.y\r\nHost: ads.x\r\n\r\n"));
+    // "host:" in the request line supplies the value, and the line ends where
+    // that value ends.
+    EXPECT_TRUE(Refused("GET /x host:ads.x\r\nHost: fine.y\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET /x host:fine.y\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET /?q=host:ads.x HTTP/1.1\r\nHost: ads.x\r\n\r\n"));  // two tokens left
+}
+
+TEST_F(InspectRequestTest, CopyEndsAtNulAndAtTheLength) {
+    std::string withNul = "GET / HTTP/1.1\r\n";
+    withNul.push_back('\0');
+    withNul += "Host: ads.x\r\n\r\n";
+    EXPECT_FALSE(Refused(withNul));
+    // Only `length` bytes are read: the host lies beyond it.
+    const std::string full = "GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n";
+    EXPECT_EQ(InspectRequestWith(full.data(), 20, lists_).verdict, Verdict::Passed);
+    EXPECT_EQ(InspectRequestWith(full.data(), 27, lists_).verdict, Verdict::Refused);
+}
+
+TEST_F(InspectRequestTest, SplitHeadIsJudgedCallByCall) {
+    EXPECT_FALSE(Refused("GET /banners/a.gif HTTP/1.1\r\n"));
+    EXPECT_FALSE(Refused("Host: ads.x\r\n\r\n"));
+}
+
+TEST_F(InspectRequestTest, BodiesAndAbsoluteUrls) {
+    EXPECT_FALSE(Refused("{\"host:\": \"ads.x\"}"));
+    EXPECT_TRUE(Refused("GET http://ads.x/a HTTP/1.1\r\nHost: fine.y\r\n\r\n"));
+    EXPECT_TRUE(Refused("POST /banners/x HTTP/1.0\r\nHost: any.z:8080\r\n\r\nbody"));
+}
+
+TEST_F(InspectRequestTest, ListOrder) {
+    lists_.trust = List("ads.x\n");
+    lists_.userBlock = List("ads.x\nmine.y\n");
+    EXPECT_EQ(InspectRequestWith("GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n", 31, lists_).verdict, Verdict::Trusted);
+    const std::string mine = "GET / HTTP/1.1\r\nHost: mine.y\r\n\r\n";
+    const Judgement j = InspectRequestWith(mine.data(), static_cast<int32_t>(mine.size()), lists_);
+    EXPECT_EQ(j.verdict, Verdict::Refused);
+    EXPECT_EQ(j.list, lists_.userBlock.get());
+    EXPECT_EQ(InspectRequestWith(mine.data(), static_cast<int32_t>(mine.size()), ListSet{}).verdict,
+              Verdict::Passed);
+}
+
+TEST_F(InspectRequestTest, CallerBufferIsNotChanged) {
+    const std::string original = "GET /banners/ HTTP/1.1\r\nHost: ads.x \r\n\r\n";
+    std::string buffer = original;
+    InspectRequestWith(buffer.data(), static_cast<int32_t>(buffer.size()), lists_);
+    EXPECT_EQ(buffer, original);
+}
+
+TEST(FindTextNoCase, BoundCountsStartPositionsNotBytes) {
+    const char text[] = "xxGET y";
+    EXPECT_EQ(FindTextNoCase(text, 7, "get ", 3, true), 2u);  // starts at the last allowed position
+    EXPECT_FALSE(FindTextNoCase(text, 7, "get ", 2, true));
+    EXPECT_FALSE(FindTextNoCase(text, 5, "get ", 8, true));  // would run past the readable text
+    EXPECT_FALSE(FindTextNoCase(nullptr, 5, "get ", 8, true));
+    EXPECT_FALSE(FindTextNoCase("a\nget ", 6, "get ", 8, true));
+    EXPECT_EQ(FindTextNoCase("a\nget ", 6, "get ", 8, false), 2u);
+    EXPECT_FALSE(FindTextNoCase("\xc7" "et ", 4, "\xe7" "et ", 8, false));  // no folding above 127
+    EXPECT_FALSE(FindTextNoCase("[et ", 4, "{et ", 8, false));  // 32 apart but not letters
+}
+
+TEST(InspectRequest, UsesTheSharedStateLists) {
+    SharedState& state = TheSharedState();
+    const std::string get = "GET /x HTTP/1.1\r\nHost: shared.x\r\n\r\n";
+    EXPECT_FALSE(InspectRequest(get.data(), static_cast<int32_t>(get.size())));
+    state.userBlockList.Replace(ParsePatternListText("shared.x\n", "u.txt").list);
+    EXPECT_TRUE(InspectRequest(get.data(), static_cast<int32_t>(get.size())));
+    state.userTrustList.Replace(ParsePatternListText("shared.x\n", "t.txt").list);
+    EXPECT_FALSE(InspectRequest(get.data(), static_cast<int32_t>(get.size())));
+    state.userBlockList.Clear();
+    state.userTrustList.Clear();
+}
+
+}  // namespace
+}  // namespace tamsel

@@ -1,0 +1,145 @@
+#include "patterns/pattern_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace tamsel {
+namespace {
+
+std::unique_ptr<PatternList> Parse(const std::string& text) {
+    return ParsePatternListText(text, "test.txt").list;
+}
+
+TEST(LoadPatternList, CleansCommentsSpacesAndCase) {
+    const auto list = Parse("Ad.X.Y   # comment\n");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 1u);
+    const PatternEntry& e = list->entries[0];
+    EXPECT_EQ(e.text, "Ad.X.Y");
+    EXPECT_EQ(e.host, "Ad.X.Y");
+    ASSERT_EQ(e.labels.count(), 3);
+    EXPECT_EQ(e.labels.labels[0], "ad");
+    EXPECT_EQ(e.labels.labels[2], "y");
+    EXPECT_FALSE(e.path);
+    EXPECT_FALSE(e.compiledPath);
+    EXPECT_EQ(e.port, 0);
+    EXPECT_EQ(e.positive, 1);
+    EXPECT_EQ(e.lineNumber, 1);
+
+    const auto spaced = Parse(" a . b \t. c /x  y\r\n");
+    EXPECT_EQ(spaced->entries[0].host, "a.b.c");
+    EXPECT_EQ(spaced->entries[0].path, "/xy");
+}
+
+TEST(LoadPatternList, SplitsHostPortAndPath) {
+    const auto list = Parse("~ad.x/keep/\n:8080\nad.x:8080/banners\n/ads/\n/a:80\n");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 5u);
+    const PatternEntry& exception = list->entries[4];
+    EXPECT_EQ(exception.host, "ad.x");
+    EXPECT_EQ(exception.path, "/keep/");
+    EXPECT_EQ(exception.positive, 0);
+    EXPECT_EQ(exception.text, "ad.x/keep/");
+
+    const PatternEntry& portOnly = list->entries[3];
+    EXPECT_EQ(portOnly.host, "");
+    EXPECT_EQ(portOnly.port, 8080);
+    EXPECT_FALSE(portOnly.path);
+
+    const PatternEntry& full = list->entries[2];
+    EXPECT_EQ(full.host, "ad.x");
+    EXPECT_EQ(full.port, 8080);
+    EXPECT_EQ(full.path, "/banners");
+    ASSERT_TRUE(full.compiledPath);
+    EXPECT_EQ(full.compiledPath->expression(), "^(/banners)");
+
+    EXPECT_EQ(list->entries[1].host, "");
+    EXPECT_EQ(list->entries[1].path, "/ads/");
+    EXPECT_EQ(list->entries[0].path, "/a:80");  // a colon inside the path sets no port
+    EXPECT_EQ(list->entries[0].port, 0);
+}
+
+TEST(LoadPatternList, ChainRunsFromTheLastLineToTheFirst) {
+    const auto list = Parse("A\nB\r\nC");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 3u);
+    EXPECT_EQ(list->entries[0].text, "C");
+    EXPECT_EQ(list->entries[0].lineNumber, 3);
+    EXPECT_EQ(list->entries[2].text, "A");
+}
+
+TEST(LoadPatternList, SkipsLinesWithNoPattern) {
+    const auto list = Parse("\n   \n# only a comment\n~\n  ~  # lone tilde\n\t\n");
+    ASSERT_TRUE(list);  // empty, not null
+    EXPECT_TRUE(list->entries.empty());
+    ASSERT_TRUE(Parse(""));
+}
+
+TEST(LoadPatternList, OneBadPathFailsTheWholeList) {
+    std::string text;
+    for (int i = 1; i <= 9; ++i) text += "host" + std::to_string(i) + ".x\n";
+    text += "x/ads/(\nlast.x\n";
+    const ListLoadResult result = ParsePatternListText(text, "t.txt");
+    EXPECT_FALSE(result.list);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->lineNumber, 10);
+    EXPECT_NE(result.error->message.find("/ads/("), std::string::npos);
+}
+
+TEST(LoadPatternList, LongLinesFallIntoPiecesOf511) {
+    const std::string line(600, 'a');
+    const auto list = Parse(line + "\nnext\n");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 3u);
+    EXPECT_EQ(list->entries[2].text.size(), 511u);
+    EXPECT_EQ(list->entries[1].text.size(), 89u);
+    EXPECT_EQ(list->entries[1].lineNumber, 1);  // both pieces come from line 1
+    EXPECT_EQ(list->entries[0].lineNumber, 2);
+
+    // A line of exactly 511 characters and its line end make one pattern.
+    const auto exact = Parse(std::string(511, 'b') + "\r\nc\n");
+    ASSERT_EQ(exact->entries.size(), 2u);
+}
+
+TEST(LoadPatternList, DotsOnlyHostsHaveNoLabels) {
+    const auto list = Parse(".x\nx.\n...\n");
+    ASSERT_EQ(list->entries.size(), 3u);
+    EXPECT_EQ(list->entries[2].labels.count(), 1);
+    EXPECT_EQ(list->entries[2].labels.labels[0], "x");
+    EXPECT_EQ(list->entries[1].labels.count(), 1);
+    EXPECT_EQ(list->entries[0].labels.count(), 0);
+    EXPECT_EQ(list->entries[0].host, "...");
+}
+
+TEST(LoadPatternList, PortsReadAsAtoiAndSaturate) {
+    const auto list = Parse("a:abc\nb:99999999999999\nc:+81x\n");
+    EXPECT_EQ(list->entries[2].port, 0);
+    EXPECT_EQ(list->entries[1].port, 2147483647);
+    EXPECT_EQ(list->entries[0].port, 81);
+}
+
+TEST(LoadPatternList, FromFilesOnDisk) {
+    testing::TempDir dir;
+    EXPECT_FALSE(LoadPatternList((dir.path() / "missing.txt").string()));
+    const ListLoadResult missing = LoadPatternListChecked((dir.path() / "missing.txt").string());
+    ASSERT_TRUE(missing.error);
+    EXPECT_EQ(missing.error->lineNumber, 0);
+
+    const std::string file = dir.Write("l.txt", "one.x\ntwo.x/p\n");
+    auto first = LoadPatternList(file);
+    auto second = LoadPatternList(file);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(first->source, file);
+    FreePatternList(first.release());
+    // The second load is independent of the first.
+    ASSERT_EQ(second->entries.size(), 2u);
+    EXPECT_TRUE(second->entries[0].compiledPath->Matches("/p/q"));
+    FreePatternList(nullptr);
+}
+
+}  // namespace
+}  // namespace tamsel
