@@ -34,7 +34,7 @@ bool LooksLikeRequestHead(const char* buffer, int32_t length) {
 namespace {
 
 // The inspection after the method test has passed.
-Judgement InspectHead(const char* buffer, int32_t length, const ListSet& lists) {
+Judgement InspectHead(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
     // The private copy ends at the first NUL or after `length` bytes.
     const void* nul = std::memchr(buffer, '\0', static_cast<size_t>(length));
     const size_t copyLength = nul ? static_cast<size_t>(static_cast<const char*>(nul) - buffer)
@@ -56,15 +56,17 @@ Judgement InspectHead(const char* buffer, int32_t length, const ListSet& lists) 
     text[std::strcspn(text, "\r\n")] = '\0';
     RequestUrl url;
     ParseRequestUrl(text, hostValue.c_str(), &url);
-    return JudgeRequestUrl(url, lists);
+    const Judgement judgement = JudgeRequestUrl(url, lists);
+    if (parsed != nullptr) *parsed = std::move(url);
+    return judgement;
 }
 
 }  // namespace
 
-Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists) {
+Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
     if (!LooksLikeRequestHead(buffer, length)) return {};
     try {
-        return InspectHead(buffer, length, lists);
+        return InspectHead(buffer, length, lists, parsed);
     } catch (...) {
         return {};  // fail open
     }
@@ -74,7 +76,8 @@ bool InspectRequest(const char* buffer, int32_t length) {
     // The cheap test first: most traffic never needs the lists at all.
     if (!LooksLikeRequestHead(buffer, length)) return false;
     try {
-        return InspectHead(buffer, length, TheSharedState().Snapshot()).verdict == Verdict::Refused;
+        const SharedState::Reader reader(TheSharedState());
+        return InspectHead(buffer, length, reader.lists(), nullptr).verdict == Verdict::Refused;
     } catch (...) {
         return false;
     }

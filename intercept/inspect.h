@@ -22,8 +22,10 @@ std::optional<size_t> FindTextNoCase(const char* text, size_t readable, const ch
 bool LooksLikeRequestHead(const char* buffer, int32_t length);
 
 // The full inspection against the given lists. Never throws: any failure
-// lets the request pass.
-Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists);
+// lets the request pass. When `parsed` is given, it receives the request as
+// the lists saw it (left empty for a buffer that fails the method test).
+Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists,
+                             RequestUrl* parsed = nullptr);
 
 // The inspection against the lists of the shared state: true when refused.
 bool InspectRequest(const char* buffer, int32_t length);

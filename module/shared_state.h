@@ -1,49 +1,67 @@
 // The process-wide values through which the parts of the module meet.
 //
-// Lists are published as immutable snapshots: a reader holds one for the
-// length of a decision, a replacement loads the new list first and publishes
-// it, and the old list dies with its last reader.
+// Each list is an immutable snapshot behind an atomic pointer. A reader
+// enters a read section, uses the lists it finds and leaves; a replacement
+// publishes the new list first and frees the old one only once no read
+// section that could have seen it is still open. Readers never wait and
+// never lock; a replacement never waits for readers either: a list still in
+// use is freed by a later replacement or at the last detach.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "patterns/judge.h"
 #include "patterns/pattern_list.h"
 
 namespace tamsel {
 
-class ListSlot {
+enum class ListKind { ShippedBlock = 0, UserBlock = 1, UserTrust = 2 };
+
+class SharedState {
 public:
-    std::shared_ptr<const PatternList> Get() const { return list_.load(std::memory_order_acquire); }
-    bool Present() const { return Get() != nullptr; }
-
-    // Publishes `list` (null included); the old one goes with its last reader.
-    void Replace(std::unique_ptr<PatternList> list);
-
-    // Loads `path` and publishes the result, null included.
-    void Reload(const std::string& path);
-
-    // Reloads only when a list is present: a list that failed to load at
-    // attach stays null until the next attach.
-    void RenewIfPresent(const std::string& path);
-
-    void Clear() { Replace(nullptr); }
-
-private:
-    std::atomic<std::shared_ptr<const PatternList>> list_;
-};
-
-struct SharedState {
     std::atomic<int32_t> attachCount{0};
     std::atomic<uint8_t> AllowAds{0};
-    ListSlot shippedBlockList;
-    ListSlot userBlockList;
-    ListSlot userTrustList;
 
-    ListSet Snapshot() const { return {userTrustList.Get(), userBlockList.Get(), shippedBlockList.Get()}; }
+    // A read section: the lists it shows stay alive until it ends.
+    class Reader {
+    public:
+        explicit Reader(const SharedState& state);
+        ~Reader();
+        Reader(const Reader&) = delete;
+        Reader& operator=(const Reader&) = delete;
+        const ListSet& lists() const { return lists_; }
+
+    private:
+        const SharedState& state_;
+        ListSet lists_;
+    };
+
+    // Publishes `list` (null included) in place of the current one.
+    void Replace(ListKind kind, std::unique_ptr<PatternList> list);
+    // Loads `path` first, then publishes what the load gave, null included.
+    void Reload(ListKind kind, const std::string& path);
+    // Reloads only when a list is present: one that failed to load at attach
+    // stays null until the next attach.
+    void RenewIfPresent(ListKind kind, const std::string& path);
+    bool Present(ListKind kind) const;
+    // Empties all three slots and frees every list no reader holds.
+    void ClearLists();
+
+    // Lists replaced but not yet freed because a reader might hold them.
+    size_t RetiredCount() const;
+
+private:
+    void Retire(const PatternList* old);
+
+    std::atomic<const PatternList*> lists_[3] = {};
+    mutable std::atomic<long> readers_{0};
+    mutable std::mutex retireMutex_;  // writers only
+    std::vector<std::unique_ptr<const PatternList>> retired_;
 };
 
 // The one record of the process. It is never destroyed, so a send made

@@ -11,9 +11,9 @@ Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists) {
         const PatternList* list;
         Verdict onMatch;
     } order[] = {
-        {lists.trust.get(), Verdict::Trusted},
-        {lists.userBlock.get(), Verdict::Refused},
-        {lists.shippedBlock.get(), Verdict::Refused},
+        {lists.trust, Verdict::Trusted},
+        {lists.userBlock, Verdict::Refused},
+        {lists.shippedBlock, Verdict::Refused},
     };
     for (const auto& step : order) {
         const PatternEntry* entry = FindDecidingEntry(url, labels, step.list);

@@ -2,18 +2,16 @@
 // the user's trust list, then the user's block list, then the shipped one.
 #pragma once
 
-#include <memory>
-
 #include "patterns/matcher.h"
 
 namespace tamsel {
 
-// One reader's view of the three lists, held for the length of one decision
-// so that none of them can be freed under it.
+// The three lists one decision consults; any may be null. Whoever fills it
+// keeps the lists alive for the length of the decision.
 struct ListSet {
-    std::shared_ptr<const PatternList> trust;
-    std::shared_ptr<const PatternList> userBlock;
-    std::shared_ptr<const PatternList> shippedBlock;
+    const PatternList* trust = nullptr;
+    const PatternList* userBlock = nullptr;
+    const PatternList* shippedBlock = nullptr;
 };
 
 enum class Verdict { Passed, Trusted, Refused };

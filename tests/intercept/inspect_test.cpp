@@ -9,19 +9,23 @@
 namespace tamsel {
 namespace {
 
-std::shared_ptr<const PatternList> List(const std::string& text) {
-    return std::shared_ptr<const PatternList>(ParsePatternListText(text, "l.txt").list);
+std::unique_ptr<PatternList> List(const std::string& text) {
+    return ParsePatternListText(text, "l.txt").list;
 }
 
 class InspectRequestTest : public ::testing::Test {
 protected:
-    void SetUp() override { lists_.shippedBlock = List("ads.x\n/banners/\n"); }
+    void SetUp() override {
+        shipped_ = List("ads.x\n/banners/\n");
+        lists_.shippedBlock = shipped_.get();
+    }
 
     bool Refused(const std::string& bytes) const {
         return InspectRequestWith(bytes.data(), static_cast<int32_t>(bytes.size()), lists_).verdict ==
                Verdict::Refused;
     }
 
+    std::unique_ptr<PatternList> shipped_, trust_, userBlock_;
     ListSet lists_;
 };
 
@@ -90,13 +94,15 @@ TEST_F(InspectRequestTest, BodiesAndAbsoluteUrls) {
 }
 
 TEST_F(InspectRequestTest, ListOrder) {
-    lists_.trust = List("ads.x\n");
-    lists_.userBlock = List("ads.x\nmine.y\n");
+    trust_ = List("ads.x\n");
+    userBlock_ = List("ads.x\nmine.y\n");
+    lists_.trust = trust_.get();
+    lists_.userBlock = userBlock_.get();
     EXPECT_EQ(InspectRequestWith("GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n", 31, lists_).verdict, Verdict::Trusted);
     const std::string mine = "GET / HTTP/1.1\r\nHost: mine.y\r\n\r\n";
     const Judgement j = InspectRequestWith(mine.data(), static_cast<int32_t>(mine.size()), lists_);
     EXPECT_EQ(j.verdict, Verdict::Refused);
-    EXPECT_EQ(j.list, lists_.userBlock.get());
+    EXPECT_EQ(j.list, lists_.userBlock);
     EXPECT_EQ(InspectRequestWith(mine.data(), static_cast<int32_t>(mine.size()), ListSet{}).verdict,
               Verdict::Passed);
 }
@@ -124,12 +130,11 @@ TEST(InspectRequest, UsesTheSharedStateLists) {
     SharedState& state = TheSharedState();
     const std::string get = "GET /x HTTP/1.1\r\nHost: shared.x\r\n\r\n";
     EXPECT_FALSE(InspectRequest(get.data(), static_cast<int32_t>(get.size())));
-    state.userBlockList.Replace(ParsePatternListText("shared.x\n", "u.txt").list);
+    state.Replace(ListKind::UserBlock, ParsePatternListText("shared.x\n", "u.txt").list);
     EXPECT_TRUE(InspectRequest(get.data(), static_cast<int32_t>(get.size())));
-    state.userTrustList.Replace(ParsePatternListText("shared.x\n", "t.txt").list);
+    state.Replace(ListKind::UserTrust, ParsePatternListText("shared.x\n", "t.txt").list);
     EXPECT_FALSE(InspectRequest(get.data(), static_cast<int32_t>(get.size())));
-    state.userBlockList.Clear();
-    state.userTrustList.Clear();
+    state.ClearLists();
 }
 
 }  // namespace

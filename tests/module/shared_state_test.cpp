@@ -13,42 +13,54 @@
 namespace tamsel {
 namespace {
 
+std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "l.txt").list; }
+
 TEST(SharedState, FreshStateRefusesNothing) {
     SharedState state;
     EXPECT_EQ(state.attachCount.load(), 0);
     EXPECT_EQ(state.AllowAds.load(), 0);
-    EXPECT_FALSE(state.shippedBlockList.Present());
-    EXPECT_FALSE(state.userBlockList.Present());
-    EXPECT_FALSE(state.userTrustList.Present());
-    const ListSet lists = state.Snapshot();
+    EXPECT_FALSE(state.Present(ListKind::ShippedBlock));
+    EXPECT_FALSE(state.Present(ListKind::UserBlock));
+    EXPECT_FALSE(state.Present(ListKind::UserTrust));
+    const SharedState::Reader reader(state);
     const std::string get = "GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n";
-    EXPECT_EQ(InspectRequestWith(get.data(), static_cast<int32_t>(get.size()), lists).verdict, Verdict::Passed);
+    EXPECT_EQ(InspectRequestWith(get.data(), static_cast<int32_t>(get.size()), reader.lists()).verdict,
+              Verdict::Passed);
 }
 
-TEST(ListSlot, ReplaceKeepsTheOldListAliveForItsReaders) {
-    ListSlot slot;
-    slot.Replace(ParsePatternListText("old.x\n", "a").list);
-    const auto reader = slot.Get();
-    slot.Replace(ParsePatternListText("new.x\n", "b").list);
-    ASSERT_EQ(reader->entries.size(), 1u);
-    EXPECT_EQ(reader->entries[0].text, "old.x");  // still whole
-    EXPECT_EQ(slot.Get()->entries[0].text, "new.x");
+TEST(SharedState, AReaderKeepsTheListsItSawUntilItEnds) {
+    SharedState state;
+    state.Replace(ListKind::UserBlock, List("old.x\n"));
+    {
+        const SharedState::Reader reader(state);
+        state.Replace(ListKind::UserBlock, List("new.x\n"));
+        EXPECT_EQ(state.RetiredCount(), 1u);  // held back: the reader may use it
+        ASSERT_EQ(reader.lists().userBlock->entries.size(), 1u);
+        EXPECT_EQ(reader.lists().userBlock->entries[0].text, "old.x");
+        const SharedState::Reader later(state);
+        EXPECT_EQ(later.lists().userBlock->entries[0].text, "new.x");
+    }
+    state.Replace(ListKind::UserTrust, List("t.x\n"));
+    EXPECT_EQ(state.RetiredCount(), 0u);  // freed once no reader was inside
+    state.ClearLists();
+    EXPECT_EQ(state.RetiredCount(), 0u);
+    EXPECT_FALSE(state.Present(ListKind::UserTrust));
 }
 
-TEST(ListSlot, RenewIfPresentLeavesANullListNull) {
+TEST(SharedState, RenewIfPresentLeavesANullListNull) {
     testing::TempDir dir;
     const std::string file = dir.Write("UserBlock.txt", "one.x\n");
-    ListSlot slot;
-    slot.RenewIfPresent(file);
-    EXPECT_FALSE(slot.Present());
-    slot.Reload(file);
-    ASSERT_TRUE(slot.Present());
+    SharedState state;
+    state.RenewIfPresent(ListKind::UserBlock, file);
+    EXPECT_FALSE(state.Present(ListKind::UserBlock));
+    state.Reload(ListKind::UserBlock, file);
+    ASSERT_TRUE(state.Present(ListKind::UserBlock));
     dir.Write("UserBlock.txt", "two.x\n");
-    slot.RenewIfPresent(file);
-    EXPECT_EQ(slot.Get()->entries[0].text, "two.x");
+    state.RenewIfPresent(ListKind::UserBlock, file);
+    EXPECT_EQ(SharedState::Reader(state).lists().userBlock->entries[0].text, "two.x");
     dir.Write("UserBlock.txt", "bad/(\n");
-    slot.RenewIfPresent(file);  // a failed load is stored as null
-    EXPECT_FALSE(slot.Present());
+    state.RenewIfPresent(ListKind::UserBlock, file);  // a failed load is stored as null
+    EXPECT_FALSE(state.Present(ListKind::UserBlock));
 }
 
 // Threads inspect requests while another keeps replacing all three lists.
@@ -73,21 +85,19 @@ TEST(SharedState, InspectionWhileListsAreReplaced) {
         });
     }
     for (int round = 0; round < 300; ++round) {
-        state.shippedBlockList.Replace(ParsePatternListText("ads.stress.x\n/banners/\n", "s").list);
-        state.userBlockList.Replace(ParsePatternListText("*.stress.x/*.*\\.gif\n", "u").list);
-        state.userTrustList.Replace(round % 2 ? ParsePatternListText("~www.stress.y\n", "t").list : nullptr);
-        state.AllowAds.store(0);
+        state.Replace(ListKind::ShippedBlock, List("ads.stress.x\n/banners/\n"));
+        state.Replace(ListKind::UserBlock, List("*.stress.x/*.*\\.gif\n"));
+        state.Replace(ListKind::UserTrust, round % 2 ? List("~www.stress.y\n") : nullptr);
     }
-    // Let the readers finish a few rounds against the final lists.
+    // Let the readers finish some rounds against the final lists.
     const long seen = inspections.load();
     while (inspections.load() < seen + 100) std::this_thread::yield();
     stop = true;
     for (auto& r : readers) r.join();
     EXPECT_EQ(refusedPlain.load(), 0);
     EXPECT_TRUE(InspectRequest(blocked.data(), static_cast<int32_t>(blocked.size())));
-    state.shippedBlockList.Clear();
-    state.userBlockList.Clear();
-    state.userTrustList.Clear();
+    state.ClearLists();
+    EXPECT_EQ(state.RetiredCount(), 0u);  // nothing left behind once the readers are gone
 }
 
 }  // namespace

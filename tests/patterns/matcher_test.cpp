@@ -112,10 +112,10 @@ TEST(MatchHostLabels, PairsFromTheRight) {
 }
 
 TEST(JudgeRequestUrl, TrustOverridesBothBlockLists) {
-    ListSet lists;
-    lists.trust = List("good.x\n");
-    lists.userBlock = List("good.x\nmine.x\n");
-    lists.shippedBlock = List("good.x\nads.x\n~ads.x/keep\n");
+    const auto trust = List("good.x\n");
+    const auto userBlock = List("good.x\nmine.x\n");
+    const auto shippedBlock = List("good.x\nads.x\n~ads.x/keep\n");
+    const ListSet lists{trust.get(), userBlock.get(), shippedBlock.get()};
     auto judge = [&](const char* url) {
         RequestUrl request;
         ParseRequestUrl(url, nullptr, &request);
@@ -123,12 +123,12 @@ TEST(JudgeRequestUrl, TrustOverridesBothBlockLists) {
     };
     const Judgement trusted = judge("http://good.x/");
     EXPECT_EQ(trusted.verdict, Verdict::Trusted);
-    EXPECT_EQ(trusted.list, lists.trust.get());
+    EXPECT_EQ(trusted.list, lists.trust);
     EXPECT_EQ(trusted.entry->lineNumber, 1);
 
     const Judgement user = judge("http://a.mine.x/");
     EXPECT_EQ(user.verdict, Verdict::Refused);
-    EXPECT_EQ(user.list, lists.userBlock.get());
+    EXPECT_EQ(user.list, lists.userBlock);
     EXPECT_EQ(user.entry->text, "mine.x");
 
     EXPECT_EQ(judge("http://ads.x/z").verdict, Verdict::Refused);

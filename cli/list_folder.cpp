@@ -1,0 +1,82 @@
+#include "cli/list_folder.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/command.h"
+#include "module/module_path.h"
+#include "module/shared_state.h"
+
+namespace tamsel::cli {
+
+std::optional<std::string> TakeListFolder(const std::string& command, std::vector<std::string>& args) {
+    std::optional<std::string> folder;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") break;
+        std::string value;
+        if (args[i] == "--lists") {
+            if (i + 1 >= args.size()) {
+                UsageError(command, "--lists needs a folder");
+                return std::nullopt;
+            }
+            value = args[i + 1];
+            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        } else if (args[i].rfind("--lists=", 0) == 0) {
+            value = args[i].substr(8);
+            args.erase(args.begin() + static_cast<long>(i));
+        } else {
+            continue;
+        }
+        if (!std::filesystem::is_directory(value)) {
+            UsageError(command, "no such folder: " + value);
+            return std::nullopt;
+        }
+        folder = value;
+        --i;
+    }
+    if (folder) return folder;
+    const auto beside = ModuleFolderPath("");
+    if (!beside) {
+        UsageError(command, "cannot find the folder that holds the tool; give --lists DIR");
+        return std::nullopt;
+    }
+    return *beside;
+}
+
+namespace {
+
+std::unique_ptr<PatternList> LoadOne(const std::string& folder, const char* name) {
+    const std::string path = (std::filesystem::path(folder) / name).string();
+    ListLoadResult result = LoadPatternListChecked(path);
+    if (result.list) return std::move(result.list);
+    if (!std::filesystem::exists(path)) return nullptr;
+    const ListLoadError& error = *result.error;
+    if (error.lineNumber > 0) {
+        std::fprintf(stderr, "tamsel: warning: %s:%d: %s; the whole list is ignored\n", path.c_str(),
+                     error.lineNumber, error.message.c_str());
+    } else {
+        std::fprintf(stderr, "tamsel: warning: %s: %s; the list is ignored\n", path.c_str(), error.message.c_str());
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+FolderLists LoadListFolder(const std::string& folder) {
+    return {LoadOne(folder, kUserTrustListFile), LoadOne(folder, kUserBlockListFile),
+            LoadOne(folder, kShippedBlockListFile)};
+}
+
+void PrintJudgement(const Judgement& judgement, const std::string& subject) {
+    const char* word = judgement.verdict == Verdict::Refused   ? "refused"
+                       : judgement.verdict == Verdict::Trusted ? "trusted"
+                                                               : "passed";
+    std::printf("%-7s %s", word, subject.c_str());
+    if (judgement.entry != nullptr) {
+        std::printf("  %s:%d %s%s", judgement.list->source.c_str(), judgement.entry->lineNumber,
+                    judgement.entry->positive ? "" : "~", judgement.entry->text.c_str());
+    }
+    std::printf("\n");
+}
+
+}  // namespace tamsel::cli

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what Tamsel needs on a Debian machine: the native toolchain, the
+# 32-bit Windows cross toolchain, Wine to run the Windows build, and the
+# programs the whole-program tests drive. Safe to run again.
+set -euo pipefail
+
+packages=(
+  build-essential cmake libgtest-dev googletest
+  g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
+  wine wine32 xvfb xauth
+  gnulib autoconf automake
+  curl wget python3 ca-certificates
+  imagemagick x11-apps
+)
+
+sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing=()
+for p in "${packages[@]}"; do
+  arch_pkg=$p
+  [ "$p" = wine32 ] && arch_pkg=wine32:i386
+  dpkg-query -W -f='${Status}' "$arch_pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    sudo_if_needed dpkg --add-architecture i386
+  fi
+  sudo_if_needed apt-get update -qq
+  sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+echo "setup: all packages present"
