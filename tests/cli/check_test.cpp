@@ -1,0 +1,82 @@
+// tamsel check and tamsel inspect, run as programs against lists on disk.
+#include <gtest/gtest.h>
+
+#include "cli/run_tool.h"
+#include "support/temp_dir.h"
+
+namespace tamsel {
+namespace {
+
+using testing::RunTool;
+
+class CheckTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_.Write("BlockList.txt", "# shipped\nads.x\n/banners/\n~ads.x/keep/\n");
+        dir_.Write("UserBlock.txt", "mine.y:8080\n");
+        dir_.Write("UserTrust.txt", "good.ads.x\n");
+    }
+    std::string Lists() const { return "--lists " + dir_.path().string() + " "; }
+    std::string Check() const { return "check " + Lists(); }
+    std::string File(const char* name) const { return (dir_.path() / name).string(); }
+
+    testing::TempDir dir_;
+};
+
+TEST_F(CheckTool, NamesTheDecidingLine) {
+    const auto r = RunTool(Check() + "http://AD.ads.x/a.gif http://good.ads.x/ http://ads.x/keep/1 "
+                                     "http://mine.y:8080/ http://mine.y/ /banners/a.gif");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out,
+              "refused http://AD.ads.x/a.gif  " + File("BlockList.txt") + ":2 ads.x\n"
+              "trusted http://good.ads.x/  " + File("UserTrust.txt") + ":1 good.ads.x\n"
+              "passed  http://ads.x/keep/1  " + File("BlockList.txt") + ":4 ~ads.x/keep/\n"
+              "refused http://mine.y:8080/  " + File("UserBlock.txt") + ":1 mine.y:8080\n"
+              "passed  http://mine.y/\n"
+              "refused /banners/a.gif  " + File("BlockList.txt") + ":3 /banners/\n");
+}
+
+TEST_F(CheckTool, ABrokenListIsNamedAndIgnored) {
+    dir_.Write("UserBlock.txt", "one.z\n\nbad/(\n");
+    const auto r = RunTool(Check() + "http://one.z/");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find(File("UserBlock.txt") + ":3: bad path pattern \"/(\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("passed  http://one.z/"), std::string::npos) << r.out;
+}
+
+TEST_F(CheckTool, UsageErrors) {
+    EXPECT_EQ(RunTool(Check()).exitCode, 2);
+    EXPECT_EQ(RunTool("check --lists /no/such/folder http://a/").exitCode, 2);
+    EXPECT_EQ(RunTool("check --lists").exitCode, 2);
+    EXPECT_EQ(RunTool("frobnicate").exitCode, 2);
+    EXPECT_EQ(RunTool("").exitCode, 2);
+    const auto help = RunTool("check --help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: tamsel check"), std::string::npos);
+}
+
+TEST_F(CheckTool, InspectJudgesRawBytes) {
+    const std::string lists = "inspect " + Lists();
+    auto inspect = [&](const std::string& bytes) {
+        return RunTool(lists + "-", bytes).out;
+    };
+    EXPECT_EQ(inspect("GET /a HTTP/1.1\\r\\nHost:  b.ads.x  \\r\\n\\r\\n"),
+              "refused b.ads.x:80/a  " + File("BlockList.txt") + ":2 ads.x\n");
+    EXPECT_EQ(inspect("get /x HTTP/1.0\\r\\nhost: mine.y:8080\\r\\n\\r\\n"),
+              "refused mine.y:8080/x  " + File("UserBlock.txt") + ":1 mine.y:8080\n");
+    EXPECT_EQ(inspect("HEAD /a HTTP/1.1\\r\\nHost: ads.x\\r\\n\\r\\n"),
+              "passed  (not the head of a GET or POST request)\n");
+    EXPECT_EQ(inspect("\\r\\nGET /a HTTP/1.1\\r\\nHost: ads.x\\r\\n\\r\\n"),
+              "passed  (not the head of a GET or POST request)\n");
+    EXPECT_EQ(inspect("GET /banners/a HTTP/1.1\\r\\n\\r\\n"), "passed  (no Host header)\n");
+    EXPECT_EQ(inspect("GET /a HTTP/1.1\\r\\nHost: [::1]:80\\r\\n\\r\\n"),
+              "passed  (no host in \"GET /a HTTP/1.1\")\n");
+    // A NUL before the Host header ends what the gate reads.
+    EXPECT_EQ(inspect("GET /a HTTP/1.1\\r\\n\\0Host: ads.x\\r\\n\\r\\n"), "passed  (no Host header)\n");
+    const std::string file = dir_.Write("head.bin", "POST /banners/up HTTP/1.1\r\nHost: h.q\r\n\r\n");
+    EXPECT_EQ(RunTool(lists + file).out, "refused h.q:80/banners/up  " + File("BlockList.txt") + ":3 /banners/\n");
+    EXPECT_EQ(RunTool(lists + file + ".missing").exitCode, 1);
+}
+
+}  // namespace
+}  // namespace tamsel
