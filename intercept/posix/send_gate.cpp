@@ -1,0 +1,94 @@
+#include "intercept/posix/send_gate.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <string>
+
+#include "intercept/inspect.h"
+#include "module/shared_state.h"
+
+namespace tamsel {
+
+namespace {
+
+std::atomic<bool> gateEnabled{false};
+
+// A head larger than this is not a head; gathering stops here.
+constexpr size_t kMaxGatheredHead = 64 * 1024;
+
+int32_t ClampLength(size_t length) {
+    return length > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(length);
+}
+
+bool Filtering() {
+    return gateEnabled.load(std::memory_order_relaxed) &&
+           TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0;
+}
+
+bool IsStreamSocket(int fd) {
+    int type = 0;
+    socklen_t size = sizeof type;
+    return ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) == 0 && type == SOCK_STREAM;
+}
+
+// The full inspection, for a buffer that has passed the method test. The
+// caller's errno is kept: a write that goes on must not find it changed.
+bool InspectKeepingErrno(const char* buffer, int32_t length) {
+    const int saved = errno;
+    const bool refused = InspectRequest(buffer, length);
+    errno = saved;
+    return refused;
+}
+
+bool LooksLikeHead(const void* buffer, size_t length) {
+    return LooksLikeRequestHead(static_cast<const char*>(buffer), ClampLength(length));
+}
+
+}  // namespace
+
+void EnableSendGate() { gateEnabled.store(true); }
+
+bool SendGateEnabled() { return gateEnabled.load(); }
+
+bool RefuseSend(const void* buffer, size_t length) {
+    if (!Filtering() || !LooksLikeHead(buffer, length)) return false;
+    return InspectKeepingErrno(static_cast<const char*>(buffer), ClampLength(length));
+}
+
+bool RefuseWrite(int fd, const void* buffer, size_t length) {
+    if (!Filtering() || !LooksLikeHead(buffer, length)) return false;
+    const int saved = errno;
+    const bool socket = IsStreamSocket(fd);
+    errno = saved;
+    return socket && InspectKeepingErrno(static_cast<const char*>(buffer), ClampLength(length));
+}
+
+bool RefuseVector(int fd, const iovec* elements, size_t count, bool needSocketCheck) {
+    if (!Filtering() || elements == nullptr) return false;
+    size_t first = 0;
+    while (first < count && elements[first].iov_len == 0) ++first;
+    if (first == count || !LooksLikeHead(elements[first].iov_base, elements[first].iov_len)) return false;
+    const int saved = errno;
+    const bool socket = !needSocketCheck || IsStreamSocket(fd);
+    errno = saved;
+    if (!socket) return false;
+    // Senders often put the request line and the headers in separate
+    // elements; the Host line may be in any of them.
+    try {
+        std::string head;
+        for (size_t i = first; i < count && head.size() < kMaxGatheredHead; ++i) {
+            const size_t take = std::min(elements[i].iov_len, kMaxGatheredHead - head.size());
+            head.append(static_cast<const char*>(elements[i].iov_base), take);
+        }
+        return InspectKeepingErrno(head.data(), ClampLength(head.size()));
+    } catch (...) {
+        errno = saved;
+        return false;  // fail open
+    }
+}
+
+}  // namespace tamsel

@@ -1,0 +1,39 @@
+// What the module does when a process loads it and when the process lets it
+// go. The platform's entry point (the ELF constructor and destructor, or
+// DllMain) supplies what only it can know through `AttachHost`.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tamsel {
+
+struct AttachHost {
+    // Full path of the host process's executable, as the platform spells it.
+    std::string_view executablePath;
+    // The stored AllowAds switch (see settings_store.h).
+    uint32_t (*readAllowAdsSwitch)() = nullptr;
+    // Puts the send replacement in place for the whole process.
+    void (*installSendHook)() = nullptr;
+    // Where a list file of the given name lives; nullopt counts as a
+    // missing file. Null means ModuleFolderPath.
+    std::optional<std::string> (*listPath)(std::string_view fileName) = nullptr;
+};
+
+// Whether a host executable is one the module must stay out of: the shell,
+// whose path contains "explorer.exe" in any case, in any folder or file name.
+bool IsRefusedHost(std::string_view executablePath);
+
+// The attach sequence: the host check (a refused host gets false and nothing
+// else happens), the switch, the send hook, the attach count, then each of
+// the three lists that is not yet loaded. A missing list stays null.
+bool AttachModule(const AttachHost& host);
+
+// The detach sequence: lowers the attach count and, when it reaches 0,
+// retires the three lists. Returns false and changes nothing when no
+// accepted attach is outstanding, as after a refused one.
+bool DetachModule();
+
+}  // namespace tamsel

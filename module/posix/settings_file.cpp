@@ -1,0 +1,230 @@
+// The switch in a registry-format file: see settings_file.h.
+#include "module/posix/settings_file.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+#include "module/posix/unique_fd.h"
+#include "module/settings_store.h"
+#include "patterns/text.h"
+
+namespace tamsel {
+
+namespace {
+
+constexpr std::string_view kHeader = "REGEDIT4";
+constexpr std::string_view kKey = "HKEY_CURRENT_USER\\Software\\Tamsel\\BHO";
+constexpr std::string_view kValueName = "\"Status\"";
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsCSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsCSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+// The key a "[...]" line opens, or nullopt for any other line.
+std::optional<std::string_view> SectionOf(std::string_view line) {
+    line = Trim(line);
+    if (line.size() < 2 || line.front() != '[' || line.back() != ']') return std::nullopt;
+    return Trim(line.substr(1, line.size() - 2));
+}
+
+// What a line inside the key says about "Status".
+enum class ValueLine { Other, Set, Deleted };
+
+ValueLine ParseStatusLine(std::string_view line, uint32_t* value) {
+    line = Trim(line);
+    if (!StartsWithNoCase(line, kValueName)) return ValueLine::Other;
+    line = Trim(line.substr(kValueName.size()));
+    if (line.empty() || line.front() != '=') return ValueLine::Other;
+    line = Trim(line.substr(1));
+    if (line == "-") return ValueLine::Deleted;
+    if (!StartsWithNoCase(line, "dword:")) return ValueLine::Other;
+    const std::string_view digits = line.substr(6);
+    if (digits.empty() || digits.size() > 8) return ValueLine::Other;
+    uint32_t result = 0;
+    for (const char c : digits) {
+        const char l = AsciiLower(c);
+        const int digit = IsAsciiDigit(l) ? l - '0' : (l >= 'a' && l <= 'f') ? l - 'a' + 10 : -1;
+        if (digit < 0) return ValueLine::Other;
+        result = result * 16 + static_cast<uint32_t>(digit);
+    }
+    *value = result;
+    return ValueLine::Set;
+}
+
+// Calls `visit(line, insideKey)` for each line without its end of line.
+template <class Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+    bool insideKey = false;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (const auto section = SectionOf(line)) insideKey = EqualsNoCase(*section, kKey);
+        visit(line, insideKey);
+    }
+}
+
+std::string StatusLine(uint32_t value) {
+    char line[32];
+    std::snprintf(line, sizeof line, "\"Status\"=dword:%08x", static_cast<unsigned>(value));
+    return line;
+}
+
+}  // namespace
+
+std::optional<uint32_t> FindStatusValue(std::string_view text) {
+    std::optional<uint32_t> found;
+    ForEachLine(text, [&](std::string_view line, bool insideKey) {
+        uint32_t value = 0;
+        if (!insideKey) return;
+        switch (ParseStatusLine(line, &value)) {
+            case ValueLine::Set: found = value; break;
+            case ValueLine::Deleted: found.reset(); break;
+            case ValueLine::Other: break;
+        }
+    });
+    return found;
+}
+
+std::string WithStatusValue(std::string_view text, uint32_t value) {
+    // New lines follow the file's own line ends, so a file written on
+    // Windows stays one.
+    const size_t firstEnd = text.find('\n');
+    const std::string eol = (firstEnd != std::string_view::npos && firstEnd > 0 && text[firstEnd - 1] == '\r')
+                                ? "\r\n" : "\n";
+    std::string out;
+    bool firstLine = true, replaced = false;
+    std::optional<size_t> afterKeyHeader;
+    ForEachLine(text, [&](std::string_view line, bool insideKey) {
+        if (firstLine && !StartsWithNoCase(Trim(line), kHeader) &&
+            !StartsWithNoCase(Trim(line), "Windows Registry Editor")) {
+            out.append(kHeader).append(eol).append(eol);
+        }
+        firstLine = false;
+        uint32_t old = 0;
+        if (insideKey && ParseStatusLine(line, &old) != ValueLine::Other) {
+            out.append(StatusLine(value)).append(eol);
+            replaced = true;
+            return;
+        }
+        out.append(line).append(eol);
+        if (insideKey && SectionOf(line)) afterKeyHeader = out.size();
+    });
+    if (replaced) return out;
+    if (afterKeyHeader) return out.insert(*afterKeyHeader, StatusLine(value) + eol);
+    if (out.empty()) out.append(kHeader).append(eol);
+    out.append(eol).append("[").append(kKey).append("]").append(eol);
+    return out.append(StatusLine(value)).append(eol);
+}
+
+std::optional<std::string> SettingsFilePath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    // A relative XDG_CONFIG_HOME is invalid and must be ignored.
+    if (xdg != nullptr && xdg[0] == '/') {
+        folder = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') return std::nullopt;
+        folder = std::string(home) + "/.config";
+    }
+    return folder + "/Tamsel/settings.reg";
+}
+
+namespace {
+
+// The whole file; nullopt when it is absent (`*absent` set) or unreadable.
+std::optional<std::string> ReadFile(const std::string& path, bool* absent) {
+    *absent = false;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        *absent = errno == ENOENT;
+        return std::nullopt;
+    }
+    std::string text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n == 0) return text;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        text.append(chunk, static_cast<size_t>(n));
+    }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Writes `text` to a new file beside `path` and renames it over `path`, so a
+// reader sees the old file or the new one, never a part of either.
+bool ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t mode) {
+    std::string temp = path + ".XXXXXX";
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd) return false;
+    const bool written = WriteAll(fd.get(), text) && ::fchmod(fd.get(), mode) == 0 &&
+                         ::fsync(fd.get()) == 0 && fd.Close() && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!written) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The rename itself lasts only once the folder is on disk.
+    const std::string folder = path.substr(0, path.rfind('/'));
+    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
+    return true;
+}
+
+}  // namespace
+
+uint32_t ReadAllowAdsSwitch() {
+    try {
+        const auto path = SettingsFilePath();
+        bool absent = false;
+        const auto text = path ? ReadFile(*path, &absent) : std::nullopt;
+        return text ? FindStatusValue(*text).value_or(0) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+bool WriteAllowAdsSwitch(uint32_t value) {
+    try {
+        const auto path = SettingsFilePath();
+        if (!path) return false;
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(*path).parent_path(), ec);
+        if (ec) return false;
+        bool absent = false;
+        const auto old = ReadFile(*path, &absent);
+        // A file that exists but cannot be read may hold more than the
+        // switch: leave it alone rather than write over what we cannot see.
+        if (!old && !absent) return false;
+        struct stat info {};
+        const mode_t mode = (old && ::stat(path->c_str(), &info) == 0) ? (info.st_mode & 07777) : 0644;
+        return ReplaceFileAtomically(*path, WithStatusValue(old.value_or(""), value), mode);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace tamsel
