@@ -1,0 +1,103 @@
+#include "intercept/win32/send_hook.h"
+
+#include <mutex>
+
+#include "intercept/inspect.h"
+#include "intercept/win32/hook_engine.h"
+#include "module/shared_state.h"
+
+namespace {
+
+// Zero until the hook is installed; SendHook fails rather than call it then.
+constinit std::atomic<tamsel::SendFunction> g_realSend{nullptr};
+
+std::mutex g_installMutex;
+constinit bool g_installed = false;
+
+}  // namespace
+
+extern "C" {
+constinit tamsel::ApiHookChainTable ApiHookChain = {
+    {0xFFFFFFFEu, 0, 0, 0, 0, 0},
+    "WSOCK32.DLL",
+    "send",
+    0x100,
+    &g_realSend,
+    0,
+    &tamsel::SendHook,
+    {0xFFFFFFFFu, 0, 0, 0, 0, 0},
+};
+}
+
+namespace tamsel {
+
+namespace {
+
+int PassOn(SOCKET socket, const char* buffer, int length, int flags) {
+    const SendFunction real = g_realSend.load(std::memory_order_acquire);
+    if (real == nullptr) {
+        // No real send to reach: a failed send the caller can handle, where
+        // a call through the empty slot would crash the process.
+        WSASetLastError(WSAENETDOWN);
+        return SOCKET_ERROR;
+    }
+    const int result = real(socket, buffer, length, flags);
+    // The caller must see the socket error the real send left behind.
+    WSASetLastError(WSAGetLastError());
+    return result;
+}
+
+// Keeps this module in the process for good: once any table routes send
+// here, unloading it would leave those calls jumping into freed memory, and
+// waiting at unload for threads blocked in a real send could hang forever.
+bool PinModule() {
+    HMODULE self = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCWSTR>(&SendHook), &self) != 0;
+}
+
+bool Install(const ApiHookChainTable& table) {
+    void* real = hook::ResolveExport(table.moduleName, table.functionName);
+    const auto replacement = reinterpret_cast<void*>(table.replacement);
+    // A name that already resolves to the replacement must never become
+    // the real send: SendHook would call itself without end.
+    if (real == nullptr || real == replacement || !PinModule()) return false;
+    // The slot is filled before any table points at SendHook.
+    table.realSend->store(reinterpret_cast<SendFunction>(real), std::memory_order_release);
+    const hook::RouteResult routed =
+        hook::RouteExport({table.moduleName, table.functionName, real, replacement});
+    return routed.exportEntries > 0;
+}
+
+}  // namespace
+
+int WSAAPI SendHook(SOCKET socket, const char* buffer, int length, int flags) noexcept {
+    bool refused = false;
+    if (TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0) {
+        try {
+            refused = InspectRequest(buffer, length);
+        } catch (...) {
+            refused = false;  // the filter fails open
+        }
+    }
+    if (refused) {
+        // A failed send, not a byte count: the caller must not believe that
+        // anything of the request went out.
+        WSASetLastError(WSAECONNABORTED);
+        return SOCKET_ERROR;
+    }
+    return PassOn(socket, buffer, length, flags);
+}
+
+bool InstallSendHook(uint32_t processId) noexcept {
+    if (processId != GetCurrentProcessId()) return false;
+    try {
+        const std::lock_guard lock(g_installMutex);
+        if (!g_installed) g_installed = Install(ApiHookChain);
+        return g_installed;
+    } catch (...) {
+        return false;  // out of memory while scanning the modules
+    }
+}
+
+}  // namespace tamsel
