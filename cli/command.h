@@ -28,5 +28,7 @@ bool WantsHelp(const std::vector<std::string>& args);
 
 extern const Command kCheckCommand;
 extern const Command kInspectCommand;
+extern const Command kRunCommand;
+extern const Command kAllowCommand;
 
 }  // namespace tamsel::cli

@@ -12,6 +12,8 @@ namespace {
 const Command* const kCommands[] = {
     &kCheckCommand,
     &kInspectCommand,
+    &kRunCommand,
+    &kAllowCommand,
 };
 
 void PrintOverview(std::FILE* out) {

@@ -1,0 +1,90 @@
+// tamsel run: start a program with the filter module preloaded.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "module/module_path.h"
+
+namespace tamsel::cli {
+namespace {
+
+constexpr const char* kModuleFile = "libtamsel.so";
+// As a shell answers: the program was not found, or found but not runnable.
+constexpr int kExitNotFound = 127;
+constexpr int kExitCannotRun = 126;
+
+// The module beside the tool, or nullopt after telling the user why not.
+std::optional<std::string> FindModule() {
+    const auto module = ModuleFolderPath(kModuleFile);
+    if (!module || ::access(module->c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "tamsel run: cannot find %s beside the tamsel tool%s%s\n", kModuleFile,
+                     module ? " at " : "", module ? module->c_str() : "");
+        return std::nullopt;
+    }
+    // The loader splits LD_PRELOAD at blanks and colons: such a path would
+    // name other files.
+    if (module->find_first_of(" :\t") != std::string::npos) {
+        std::fprintf(stderr, "tamsel run: the module's path \"%s\" contains a blank or a colon, which "
+                             "LD_PRELOAD cannot carry\n", module->c_str());
+        return std::nullopt;
+    }
+    return module;
+}
+
+// The module first, then whatever the user preloads already.
+std::string PreloadValue(const std::string& module) {
+    const char* existing = std::getenv("LD_PRELOAD");
+    if (existing == nullptr || existing[0] == '\0') return module;
+    return module + ":" + existing;
+}
+
+int RunProgram(const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    if (!args.empty() && args[0] == "--") args.erase(args.begin());
+    if (args.empty()) return UsageError("run", "give the program to run");
+    const auto module = FindModule();
+    if (!module) return kExitFailure;
+    if (::setenv("LD_PRELOAD", PreloadValue(*module).c_str(), 1) != 0) {
+        std::fprintf(stderr, "tamsel run: cannot set LD_PRELOAD: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    const int error = errno;
+    const bool notFound = error == ENOENT || error == ENOTDIR;
+    std::fprintf(stderr, "tamsel run: %s: %s\n", argv[0],
+                 notFound && args[0].find('/') == std::string::npos ? "command not found" : std::strerror(error));
+    return notFound ? kExitNotFound : kExitCannotRun;
+}
+
+}  // namespace
+
+const Command kRunCommand = {
+    "run",
+    "run [--] COMMAND [ARG...]",
+    "run a program with its HTTP requests filtered",
+    "Runs COMMAND with the filter module (libtamsel.so, beside the tool) added\n"
+    "in front of LD_PRELOAD; a preload the environment already has is kept.\n"
+    "Every plain HTTP request head the program, or any program it starts, sends\n"
+    "is judged against UserTrust.txt, UserBlock.txt and BlockList.txt in the\n"
+    "module's folder. A refused request never leaves the program: the send\n"
+    "fails with \"Software caused connection abort\" (ECONNABORTED). Encrypted\n"
+    "(HTTPS) traffic cannot be read and passes. Programs that run with raised\n"
+    "privileges (set-user-ID) ignore LD_PRELOAD and are not filtered.\n\n"
+    "The filter does nothing while advertisements are allowed (tamsel allow).\n"
+    "Put \"--\" before COMMAND when its own arguments include -h or --help.\n\n"
+    "Exit status: that of COMMAND; 127 when COMMAND is not found, 126 when it\n"
+    "cannot be run, 1 when the module is missing.\n",
+    RunProgram,
+};
+
+}  // namespace tamsel::cli
