@@ -1,0 +1,108 @@
+// A failed rewrite must leave the user's list as it was.
+#include "ui/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "support/temp_dir.h"
+#include "ui/pattern_text_list.h"
+
+namespace tamsel {
+namespace {
+
+std::string ReadBytes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+size_t FileCount(const std::filesystem::path& dir) {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
+
+// A full disk, as far as this process can tell: every write beyond the
+// first byte fails, whoever runs the test.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t oldHandler_;
+};
+
+TEST(ReplaceFileContents, AWriteCutShortKeepsTheOldFileAndSaysSo) {
+    testing::TempDir dir;
+    const std::string file = dir.Write("UserBlock.txt", "old.x\r\n");
+    std::string error;
+    {
+        const FileSizeLimit full(1);
+        EXPECT_FALSE(WritePatternTextFile(file, {"new.x", "more.x"}, &error));
+    }
+    EXPECT_NE(error.find("write"), std::string::npos) << error;
+    EXPECT_EQ(ReadBytes(file), "old.x\r\n");
+    EXPECT_EQ(FileCount(dir.path()), 1u);  // the temporary file is gone
+}
+
+// Root writes anywhere, so as root the write is made by "nobody".
+bool ReplaceAsUnprivileged(const std::string& file, std::string* error) {
+    if (geteuid() != 0) return ReplaceFileContents(file, "new.x\r\n", error);
+    const pid_t child = fork();
+    if (child == 0) {
+        std::string childError;
+        const bool ok = setgid(65534) == 0 && setuid(65534) == 0 &&
+                        ReplaceFileContents(file, "new.x\r\n", &childError);
+        _exit(ok ? 0 : childError.find("cannot create") != std::string::npos ? 1 : 2);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    *error = WIFEXITED(status) && WEXITSTATUS(status) == 1 ? "cannot create (in the child)" : "";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(ReplaceFileContents, AReadOnlyFolderKeepsTheOldFileAndSaysSo) {
+    testing::TempDir dir;
+    chmod(dir.path().c_str(), 0755);
+    const std::string file = dir.Write("UserBlock.txt", "old.x\r\n");
+    chmod(dir.path().c_str(), 0555);
+    std::string error;
+    const bool written = ReplaceAsUnprivileged(file, &error);
+    chmod(dir.path().c_str(), 0755);
+    EXPECT_FALSE(written);
+    EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+    EXPECT_EQ(ReadBytes(file), "old.x\r\n");
+}
+
+TEST(ReplaceFileContents, KeepsTheModeOfTheOldFile) {
+    testing::TempDir dir;
+    const std::string file = dir.Write("UserTrust.txt", "a\r\n");
+    chmod(file.c_str(), 0600);
+    std::string error;
+    ASSERT_TRUE(ReplaceFileContents(file, "b\r\n", &error)) << error;
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(ReadBytes(file), "b\r\n");
+}
+
+}  // namespace
+}  // namespace tamsel

@@ -1,0 +1,77 @@
+// The file replacement on Linux: write, fsync, close, rename.
+#include "ui/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace tamsel {
+
+namespace {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    // Closes now, so that an error of the close itself is seen.
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// Unique per process and call, so two writers never share a temporary file.
+std::string TemporaryBeside(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    return path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+bool Fail(const char* step, const std::string& temp, std::string* error) {
+    *error = std::string(step) + ": " + std::strerror(errno);
+    unlink(temp.c_str());
+    return false;
+}
+
+}  // namespace
+
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error) {
+    const std::string temp = TemporaryBeside(path);
+    UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() < 0) {
+        *error = std::string("cannot create ") + temp + ": " + std::strerror(errno);
+        return false;
+    }
+    // The new file keeps the permissions the user gave the old one.
+    struct stat old {};
+    if (stat(path.c_str(), &old) == 0) fchmod(fd.get(), old.st_mode & 07777);
+    if (!WriteAll(fd.get(), bytes)) return Fail("write", temp, error);
+    if (fsync(fd.get()) != 0) return Fail("fsync", temp, error);
+    if (!fd.Close()) return Fail("close", temp, error);
+    if (rename(temp.c_str(), path.c_str()) != 0) return Fail("rename", temp, error);
+    return true;
+}
+
+}  // namespace tamsel
