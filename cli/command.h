@@ -30,5 +30,6 @@ extern const Command kCheckCommand;
 extern const Command kInspectCommand;
 extern const Command kRunCommand;
 extern const Command kAllowCommand;
+extern const Command kListCommand;
 
 }  // namespace tamsel::cli

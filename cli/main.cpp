@@ -14,6 +14,7 @@ const Command* const kCommands[] = {
     &kInspectCommand,
     &kRunCommand,
     &kAllowCommand,
+    &kListCommand,
 };
 
 void PrintOverview(std::FILE* out) {
