@@ -1,0 +1,87 @@
+// The AllowAds switch against the real registry of the Wine prefix.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "module/settings_store.h"
+
+namespace tamsel {
+namespace {
+
+constexpr char kKey[] = "Software\\Tamsel\\BHO";
+constexpr char kValue[] = "Status";
+
+// Whatever the key held before the test, put back afterwards.
+class SavedSwitch {
+public:
+    SavedSwitch() {
+        DWORD size = 0;
+        if (SHGetValueA(HKEY_CURRENT_USER, kKey, kValue, &type_, nullptr, &size) != ERROR_SUCCESS) return;
+        std::vector<BYTE> data(size);
+        if (SHGetValueA(HKEY_CURRENT_USER, kKey, kValue, &type_, data.data(), &size) == ERROR_SUCCESS) data_ = data;
+    }
+    ~SavedSwitch() {
+        if (data_) {
+            SHSetValueA(HKEY_CURRENT_USER, kKey, kValue, type_, data_->data(), static_cast<DWORD>(data_->size()));
+        } else {
+            SHDeleteKeyA(HKEY_CURRENT_USER, kKey);
+        }
+    }
+
+private:
+    DWORD type_ = REG_NONE;
+    std::optional<std::vector<BYTE>> data_;
+};
+
+class SettingsRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override { SHDeleteKeyA(HKEY_CURRENT_USER, kKey); }
+    void Store(DWORD type, const void* data, DWORD size) {
+        ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, kKey, kValue, type, data, size), ERROR_SUCCESS);
+    }
+    SavedSwitch saved_;
+};
+
+TEST_F(SettingsRegistryTest, NoKeyReadsAsFilteringOn) {
+    DWORD size = 0;
+    ASSERT_NE(SHGetValueA(HKEY_CURRENT_USER, kKey, kValue, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+}
+
+TEST_F(SettingsRegistryTest, WrittenValueReadsBackAsAFourByteDword) {
+    for (const uint32_t value : {1u, 0u, 0xFFFFFFFFu, 7u}) {
+        ASSERT_TRUE(WriteAllowAdsSwitch(value));
+        EXPECT_EQ(ReadAllowAdsSwitch(), value);
+        DWORD type = REG_NONE;
+        DWORD stored = 0;
+        DWORD size = sizeof stored;
+        ASSERT_EQ(SHGetValueA(HKEY_CURRENT_USER, kKey, kValue, &type, &stored, &size), ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+        EXPECT_EQ(size, 4u);
+        EXPECT_EQ(stored, value);
+    }
+}
+
+TEST_F(SettingsRegistryTest, ValueOfAnotherTypeOrSizeReadsAsFilteringOn) {
+    const BYTE four[4] = {1, 0, 0, 0};
+    const BYTE eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+    Store(REG_BINARY, four, sizeof four);
+    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    Store(REG_QWORD, eight, sizeof eight);
+    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    Store(REG_SZ, "1", 2);
+    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    Store(REG_DWORD, four, 2);  // a truncated number
+    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    // A well-formed value after all these is read again.
+    ASSERT_TRUE(WriteAllowAdsSwitch(1));
+    EXPECT_EQ(ReadAllowAdsSwitch(), 1u);
+}
+
+}  // namespace
+}  // namespace tamsel
