@@ -1,0 +1,135 @@
+// AdFilter's IDispatch: the type description of IAdFilter and the browser's
+// events, which arrive through Invoke.
+#include <exdispid.h>
+
+#include <mutex>
+
+#include "browser/page_walk.h"
+#include "browser/win32/ad_filter.h"
+#include "browser/win32/ansi_text.h"
+#include "browser/win32/mshtml_page.h"
+#include "patterns/text.h"
+
+namespace tamsel {
+
+namespace {
+
+// Loaded once per process, with the locale of the first caller, and kept
+// until the module is terminated.
+std::mutex g_typeInfoMutex;
+ComPtr<ITypeInfo> g_typeInfo;
+
+HRESULT AdFilterTypeInfo(LCID lcid, ComPtr<ITypeInfo>* info) {
+    const std::lock_guard<std::mutex> lock(g_typeInfoMutex);
+    if (!g_typeInfo) {
+        ComPtr<ITypeLib> library;
+        HRESULT hr = LoadRegTypeLib(kLibidTamselLib, 1, 0, lcid, library.put());
+        if (FAILED(hr)) return hr;
+        hr = library->GetTypeInfoOfGuid(kIidIAdFilter, g_typeInfo.put());
+        if (FAILED(hr)) return hr;
+    }
+    *info = g_typeInfo;
+    return S_OK;
+}
+
+// The VARIANT a by-reference argument points to, or the argument itself.
+VARIANT* Dereferenced(VARIANT& arg) {
+    if (V_VT(&arg) == (VT_VARIANT | VT_BYREF)) return V_VARIANTREF(&arg);
+    return &arg;
+}
+
+// The browser an event names: an IDispatch (or IUnknown), maybe by reference.
+IUnknown* EventObject(const VARIANT& arg) {
+    switch (V_VT(&arg)) {
+        case VT_DISPATCH: return V_DISPATCH(&arg);
+        case VT_UNKNOWN: return V_UNKNOWN(&arg);
+        case VT_DISPATCH | VT_BYREF: return V_DISPATCHREF(&arg) ? *V_DISPATCHREF(&arg) : nullptr;
+        case VT_UNKNOWN | VT_BYREF: return V_UNKNOWNREF(&arg) ? *V_UNKNOWNREF(&arg) : nullptr;
+        default: return nullptr;
+    }
+}
+
+// The URL of a DocumentComplete event as narrow text; nullopt when it has no
+// text. A string is used as it is, any other value converted to one.
+std::optional<std::string> EventUrl(VARIANT& arg) {
+    VARIANT* url = Dereferenced(arg);
+    if (url == nullptr) return std::nullopt;
+    Variant copy;
+    if (FAILED(VariantChangeType(copy.put(), url, 0, VT_BSTR))) return std::nullopt;
+    const BSTR text = V_BSTR(copy.get());
+    if (text == nullptr) return std::nullopt;
+    return NarrowAnsi(text, SysStringLen(text));
+}
+
+bool IsWebUrl(const std::optional<std::string>& url) {
+    // The first bytes of the text always begin characters, so a byte-wise
+    // compare cannot mistake the trail byte of a double-byte character.
+    return url && (StartsWithNoCase(*url, "http://") || StartsWithNoCase(*url, "https://"));
+}
+
+}  // namespace
+
+void ReleaseAdFilterTypeInfo() {
+    const std::lock_guard<std::mutex> lock(g_typeInfoMutex);
+    g_typeInfo = nullptr;
+}
+
+STDMETHODIMP AdFilter::GetTypeInfoCount(UINT* count) {
+    if (count == nullptr) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP AdFilter::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) {
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    ComPtr<ITypeInfo> shared;
+    const HRESULT hr = AdFilterTypeInfo(lcid, &shared);
+    if (FAILED(hr)) return hr;
+    shared.CopyTo(info);
+    return S_OK;
+}
+
+STDMETHODIMP AdFilter::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    ComPtr<ITypeInfo> shared;
+    const HRESULT hr = AdFilterTypeInfo(lcid, &shared);
+    if (FAILED(hr)) return hr;
+    return DispGetIDsOfNames(shared.get(), names, count, ids);
+}
+
+STDMETHODIMP AdFilter::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) {
+    // While ads are allowed every event is ignored, the quit event included.
+    if (TheSharedState().AllowAds.load() != 0) return S_OK;
+    if (params == nullptr) return E_INVALIDARG;
+    // Ending the connection may drop the event source's reference, which can
+    // be the last one: hold the object until the event is handled.
+    ComPtr<IUnknown> self(controlling_);
+    try {
+        if (id == DISPID_DOCUMENTCOMPLETE) {
+            OnDocumentComplete(*params);
+        } else if (id == DISPID_ONQUIT) {
+            HandleQuit();
+        }
+    } catch (...) {
+        // Out of memory during the walk: the event is over, the page as it is.
+    }
+    return S_OK;
+}
+
+void AdFilter::OnDocumentComplete(const DISPPARAMS& params) {
+    // Arguments come last first: 0 is the URL, 1 the browser that completed.
+    if (params.cArgs < 2 || params.rgvarg == nullptr) return;
+    if (!IsWebUrl(EventUrl(params.rgvarg[0]))) return;
+    browser_.QueryFrom(EventObject(params.rgvarg[1]));
+    FilterPageElements();
+}
+
+HRESULT AdFilter::FilterPageElements() {
+    const std::unique_ptr<PageDocument> page = OpenMshtmlPage(browser_.get());
+    WalkPage(page.get(), TheSharedState());
+    return S_OK;
+}
+
+}  // namespace tamsel
