@@ -1,4 +1,8 @@
+#include <winsock2.h>
+
 #include "intercept/win32/send_hook.h"
+
+#include <type_traits>
 
 #include <mutex>
 
@@ -30,6 +34,8 @@ constinit tamsel::ApiHookChainTable ApiHookChain = {
 }
 
 namespace tamsel {
+
+static_assert(std::is_same_v<SendFunction, decltype(&send)>, "SendHook has exactly send's type");
 
 namespace {
 

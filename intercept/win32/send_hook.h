@@ -6,7 +6,6 @@
 // routes every send of the process through SendHook.
 #pragma once
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>
@@ -15,7 +14,9 @@
 
 namespace tamsel {
 
-using SendFunction = int(WSAAPI*)(SOCKET, const char*, int, int);
+// send's own type, spelt without the socket headers so that this header may
+// follow <windows.h>: SOCKET is a UINT_PTR and WSAAPI is WINAPI.
+using SendFunction = int(WINAPI*)(UINT_PTR, const char*, int, int);
 
 // The exported table: an opening record, one hook record and a closing
 // record of six 32-bit words each.
@@ -41,7 +42,7 @@ static_assert(offsetof(ApiHookChainTable, moduleName) == 24 && offsetof(ApiHookC
 // Every send of the process once the hook is installed. Refuses a request
 // the lists claim (SOCKET_ERROR, socket error WSAECONNABORTED, nothing
 // sent) and passes everything else to the real send untouched. Never throws.
-int WSAAPI SendHook(SOCKET socket, const char* buffer, int length, int flags) noexcept;
+int WINAPI SendHook(UINT_PTR socket, const char* buffer, int length, int flags) noexcept;
 
 // Routes every send of the process through SendHook, once per process; later
 // calls change nothing. `processId` must be this process's: the hook is

@@ -1,5 +1,7 @@
 // SendHook installed in this test program, reached through every way a
 // module binds send, with real sockets on 127.0.0.1.
+#include <winsock2.h>
+
 #include "intercept/win32/send_hook.h"
 
 #include <gtest/gtest.h>
