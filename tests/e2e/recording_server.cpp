@@ -1,0 +1,107 @@
+#include "recording_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+
+#include "module/posix/unique_fd.h"
+
+namespace tamsel::testing {
+
+namespace {
+
+constexpr int kIdleLimitMs = 5000;  // a client silent this long is done
+
+void SendAll(int fd, const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        sent += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+RecordingServer::RecordingServer(std::string body) : body_(std::move(body)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 16) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        if (listener_ >= 0) ::close(listener_);
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+}
+
+RecordingServer::~RecordingServer() {
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+}
+
+void RecordingServer::Serve() {
+    while (!stop_) {
+        pollfd p{listener_, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) continue;
+        int connection;
+        {
+            // Accepting and counting under one lock: Idle() never sees a
+            // connection that is neither queued nor open.
+            const std::lock_guard<std::mutex> lock(mutex_);
+            connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection < 0) continue;
+            ++open_;
+        }
+        Record(connection);
+    }
+}
+
+void RecordingServer::Record(int connection) {
+    const UniqueFd fd(connection);
+    std::string received;
+    bool answered = false;
+    char chunk[4096];
+    for (;;) {
+        pollfd p{fd.get(), POLLIN, 0};
+        if (::poll(&p, 1, kIdleLimitMs) <= 0) break;
+        const ssize_t n = ::recv(fd.get(), chunk, sizeof chunk, 0);
+        if (n <= 0) break;
+        received.append(chunk, static_cast<size_t>(n));
+        if (!answered && received.find("\r\n\r\n") != std::string::npos) {
+            answered = true;
+            SendAll(fd.get(), "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                                  std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_);
+        }
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    connections_.push_back(std::move(received));
+    --open_;
+}
+
+bool RecordingServer::Idle() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    pollfd p{listener_, POLLIN, 0};
+    return open_ == 0 && ::poll(&p, 1, 0) == 0;
+}
+
+std::vector<std::string> RecordingServer::Connections() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * kIdleLimitMs);
+    while (!Idle() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return connections_;
+}
+
+}  // namespace tamsel::testing

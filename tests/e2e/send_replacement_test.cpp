@@ -1,0 +1,132 @@
+// The send replacements linked straight into this program: every call below
+// goes through them, over a real socket pair.
+#include "intercept/posix/send_replacement.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "module/posix/unique_fd.h"
+#include "module/shared_state.h"
+#include "support/temp_dir.h"
+
+namespace tamsel {
+namespace {
+
+const std::string kRefusedHead = "GET /a.gif HTTP/1.1\r\nHost: ads.test\r\nAccept: */*\r\n\r\n";
+const std::string kPassingHead = "GET /a.gif HTTP/1.1\r\nHost: news.test\r\nAccept: */*\r\n\r\n";
+
+class SendReplacement : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallSendReplacement();
+        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText("ads.test\n/banners/\n", "b").list);
+        TheSharedState().AllowAds = 0;
+        int pair[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        sender_ = UniqueFd(pair[0]);
+        receiver_ = UniqueFd(pair[1]);
+    }
+    void TearDown() override {
+        TheSharedState().ClearLists();
+        TheSharedState().AllowAds = 0;
+    }
+    // Everything the other end has received so far.
+    std::string Received() {
+        std::string all;
+        char chunk[4096];
+        ssize_t n;
+        while ((n = ::recv(receiver_.get(), chunk, sizeof chunk, MSG_DONTWAIT)) > 0) all.append(chunk, n);
+        return all;
+    }
+    static iovec Element(const std::string& s, size_t from, size_t length) {
+        return iovec{const_cast<char*>(s.data() + from), length};
+    }
+
+    UniqueFd sender_, receiver_;
+};
+
+TEST_F(SendReplacement, EveryCallRefusesWithConnectionAbortedAndSendsNothing) {
+    const int fd = sender_.get();
+    const std::string& h = kRefusedHead;
+    const size_t lineEnd = h.find("\r\n") + 2;
+    // The request line and the headers apart, after an empty element.
+    iovec split[3] = {Element(h, 0, 0), Element(h, 0, lineEnd), Element(h, lineEnd, h.size() - lineEnd)};
+    msghdr message{};
+    message.msg_iov = split;
+    message.msg_iovlen = 3;
+    mmsghdr messages[1] = {{message, 0}};
+    struct Call {
+        const char* name;
+        long result;
+    } calls[] = {
+        {"send", ::send(fd, h.data(), h.size(), 0)},
+        {"sendto", ::sendto(fd, h.data(), h.size(), 0, nullptr, 0)},
+        {"write", ::write(fd, h.data(), h.size())},
+        {"writev", ::writev(fd, split, 3)},
+        {"sendmsg", ::sendmsg(fd, &message, 0)},
+        {"sendmmsg", ::sendmmsg(fd, messages, 1, 0)},
+    };
+    for (const Call& c : calls) EXPECT_EQ(c.result, -1) << c.name;
+    errno = 0;
+    EXPECT_EQ(::send(fd, h.data(), h.size(), 0), -1);
+    EXPECT_EQ(errno, ECONNABORTED);
+    EXPECT_EQ(Received(), "");
+}
+
+TEST_F(SendReplacement, PassingHeadsAndOtherBuffersArriveUnchanged) {
+    const int fd = sender_.get();
+    const std::string body = "name=value&Host: ads.test";
+    const std::string binary("\0\x01GET /banners/", 15);
+    EXPECT_EQ(::send(fd, kPassingHead.data(), kPassingHead.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(kPassingHead.size()));
+    EXPECT_EQ(::write(fd, body.data(), body.size()), static_cast<ssize_t>(body.size()));
+    EXPECT_EQ(::send(fd, binary.data(), binary.size(), 0), static_cast<ssize_t>(binary.size()));
+    iovec both[2] = {Element(kPassingHead, 0, 10), Element(kPassingHead, 10, kPassingHead.size() - 10)};
+    EXPECT_EQ(::writev(fd, both, 2), static_cast<ssize_t>(kPassingHead.size()));
+    EXPECT_EQ(Received(), kPassingHead + body + binary + kPassingHead);
+}
+
+TEST_F(SendReplacement, SendmmsgSendsTheMessagesBeforeTheFirstRefusedOne) {
+    iovec first = Element(kPassingHead, 0, kPassingHead.size());
+    iovec second = Element(kRefusedHead, 0, kRefusedHead.size());
+    mmsghdr messages[3] = {};
+    messages[0].msg_hdr.msg_iov = &first;
+    messages[1].msg_hdr.msg_iov = &second;
+    messages[2].msg_hdr.msg_iov = &first;
+    for (mmsghdr& m : messages) m.msg_hdr.msg_iovlen = 1;
+    EXPECT_EQ(::sendmmsg(sender_.get(), messages, 3, 0), 1);
+    EXPECT_EQ(Received(), kPassingHead);
+}
+
+TEST_F(SendReplacement, AllowAdsLetsARefusedHeadThrough) {
+    TheSharedState().AllowAds = 1;
+    EXPECT_EQ(::send(sender_.get(), kRefusedHead.data(), kRefusedHead.size(), 0),
+              static_cast<ssize_t>(kRefusedHead.size()));
+    EXPECT_EQ(Received(), kRefusedHead);
+}
+
+TEST_F(SendReplacement, FilesAndPipesAreNeverRefusedAndKeepTheCallersErrno) {
+    testing::TempDir dir;
+    const UniqueFd file(::open((dir.path() / "out").c_str(), O_WRONLY | O_CREAT, 0600));
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const UniqueFd pipeRead(pipeEnds[0]), pipeWrite(pipeEnds[1]);
+    for (const int fd : {file.get(), pipeWrite.get()}) {
+        errno = EINVAL;
+        EXPECT_EQ(::write(fd, kRefusedHead.data(), kRefusedHead.size()), static_cast<ssize_t>(kRefusedHead.size()));
+        EXPECT_EQ(errno, EINVAL) << "the socket test leaked its errno";
+    }
+    // An inspected head that passes leaves errno alone as well.
+    errno = EINVAL;
+    ::send(sender_.get(), kPassingHead.data(), kPassingHead.size(), 0);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+}  // namespace
+}  // namespace tamsel
