@@ -1,0 +1,62 @@
+# Test support for the Windows build: GoogleTest cross-built from Debian's
+# source package, and test programs registered to run under Wine.
+#
+#   tamsel_add_wine_test(<target> [DISPLAY] [TIMEOUT <seconds>] [ARGS <arg>...])
+#
+# registers one ctest entry that runs the whole program through
+# CMAKE_CROSSCOMPILING_EMULATOR (cmake/wine-run.sh): each Wine start costs
+# seconds, so the cases of a program are not split into entries. The default
+# timeout is 180 s. DISPLAY runs it inside an `xvfb-run -a` of its own, for
+# programs that open windows; a whole ctest run under one xvfb-run gives every
+# program that display instead.
+
+include_guard(GLOBAL)
+
+set(TAMSEL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
+    "GoogleTest sources to cross-build (Debian package googletest)")
+if(NOT EXISTS ${TAMSEL_GOOGLETEST_SOURCE}/CMakeLists.txt)
+  message(FATAL_ERROR "No GoogleTest sources in ${TAMSEL_GOOGLETEST_SOURCE}: "
+                      "install Debian's googletest package")
+endif()
+
+# EXCLUDE_FROM_ALL: only what a test links gets built, so gmock costs
+# nothing until a test asks for GTest::gmock.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(${TAMSEL_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+foreach(_gt gtest gtest_main gmock gmock_main)
+  # GoogleTest is someone else's code; our warning flags are for ours.
+  target_compile_options(${_gt} PRIVATE -w)
+endforeach()
+
+find_program(TAMSEL_XVFB_RUN xvfb-run)
+
+# Made once before the first Wine test, so parallel tests do not wait on the
+# boot inside their own timeouts.
+add_test(NAME wine_prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --init)
+set_tests_properties(wine_prefix PROPERTIES
+  FIXTURES_SETUP tamsel_wine_prefix
+  TIMEOUT 600)
+
+function(tamsel_add_wine_test name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "DISPLAY" "TIMEOUT" "ARGS")
+  if(NOT arg_TIMEOUT)
+    set(arg_TIMEOUT 180)
+  endif()
+  if(arg_DISPLAY)
+    if(NOT TAMSEL_XVFB_RUN)
+      message(FATAL_ERROR "${name} opens windows and needs xvfb-run (Debian package xvfb)")
+    endif()
+    add_test(NAME ${name}
+             COMMAND ${TAMSEL_XVFB_RUN} -a -s "-screen 0 1280x1024x24"
+                     ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}> ${arg_ARGS})
+    # xvfb-run -a picks a free display number racily: one at a time.
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK tamsel_xvfb)
+  else()
+    # A target as the command: ctest puts the emulator in front of it.
+    add_test(NAME ${name} COMMAND ${name} ${arg_ARGS})
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${arg_TIMEOUT}
+    FIXTURES_REQUIRED tamsel_wine_prefix)
+endfunction()

@@ -1,0 +1,129 @@
+#!/bin/sh
+# Runs a Windows program under Wine in the build tree's own prefix and exits
+# with the program's exit code. CMake uses it as the cross-compiling emulator.
+#
+#   wine-run.sh [--prefix DIR] PROGRAM [ARGS...]
+#   wine-run.sh [--prefix DIR] --init      create the prefix and return
+#
+# The prefix is DIR, else $WINEPREFIX. It is made once with `wineboot -i`
+# under a lock, so tests that ctest starts in parallel wait for one boot
+# instead of racing several. An existing DISPLAY is kept: run the whole
+# ctest under xvfb-run, or one program as `xvfb-run -a wine-run.sh ...`.
+# Without a display Wine runs headless, and CreateWindow fails.
+set -eu
+
+usage() {
+    echo "usage: $0 [--prefix DIR] (--init | PROGRAM [ARGS...])" >&2
+    exit 2
+}
+
+prefix=${WINEPREFIX:-}
+init_only=0
+while [ $# -gt 0 ]; do
+    case $1 in
+        --prefix) [ $# -ge 2 ] || usage; prefix=$2; shift 2 ;;
+        --prefix=*) prefix=${1#--prefix=}; shift ;;
+        --init) init_only=1; shift ;;
+        --) shift; break ;;
+        *) break ;;
+    esac
+done
+[ -n "$prefix" ] || { echo "$0: no prefix: pass --prefix DIR or set WINEPREFIX" >&2; exit 2; }
+[ "$init_only" = 1 ] || [ $# -ge 1 ] || usage
+case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
+
+export WINEPREFIX="$prefix"
+export WINEARCH=win32
+# Quiet by default; a developer chasing a fault may set WINEDEBUG himself.
+export WINEDEBUG="${WINEDEBUG:--all}"
+# Never stop to offer the Mono or Gecko add-ons: there is no one to answer.
+export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+
+ready=$prefix/.tamsel-ready
+bootlog=$prefix.boot.log
+session_key_file=$prefix.session
+setup_lock=$prefix.lock
+users_lock=$prefix.users.lock
+
+# Everything Wine starts here closes the lock descriptors (8>&- 9>&-): a Wine
+# process that outlives this script must not keep a lock held.
+
+# Creates the prefix if no earlier run finished creating it. A run that died
+# half-way left no marker, and `wineboot -i` completes what it began.
+boot_prefix() {
+    [ -f "$ready" ] && return 0
+    if ! wine wineboot.exe -i </dev/null >"$bootlog" 2>&1 8>&- 9>&-; then
+        echo "$0: wineboot -i failed for $prefix; its output:" >&2
+        cat "$bootlog" >&2
+        exit 1
+    fi
+    # Let the boot's session write the registry and go, so no run inherits
+    # processes bound to whatever display the boot had.
+    wineserver -w </dev/null >/dev/null 2>&1 8>&- 9>&- || true
+    touch "$ready"
+}
+
+# Which display a session's desktop process is bound to: the DISPLAY and,
+# for a local X server, the server's pid, since xvfb-run hands out the same
+# display number again to a new server.
+display_key() {
+    if [ -z "${DISPLAY:-}" ]; then
+        echo none
+        return
+    fi
+    number=${DISPLAY#*:}
+    number=${number%%.*}
+    case $DISPLAY in
+        :*) if [ -r "/tmp/.X$number-lock" ]; then
+                echo "$DISPLAY@$(tr -d ' \n' <"/tmp/.X$number-lock")"
+                return
+            fi ;;
+    esac
+    echo "$DISPLAY"
+}
+
+# Starts the session's own processes (services.exe, explorer.exe, ...) from
+# here, with no inherited pipe: started by a test program they would keep
+# its stderr open for the server's linger time, and ctest would wait for
+# them. The server lingers so back-to-back runs share the session.
+start_session() {
+    wineserver -p15 </dev/null >/dev/null 2>&1 8>&- 9>&- || true
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1 8>&- 9>&- || true
+    echo "$1" >"$session_key_file"
+}
+
+# Makes sure a session bound to this run's display is up. Called holding the
+# setup lock, so no new user joins meanwhile. A session bound to another
+# display (or to none) is ended once its users are done: the desktop
+# process of a session serves one display only.
+ensure_session() {
+    key=$(display_key)
+    if wineserver -p15 </dev/null >/dev/null 2>&1 8>&- 9>&-; then
+        start_session "$key"    # no server was running: a fresh session
+        return
+    fi
+    [ "$(cat "$session_key_file" 2>/dev/null || true)" = "$key" ] && return
+    flock -x 9
+    wineserver -k </dev/null >/dev/null 2>&1 8>&- 9>&- || true
+    wineserver -w </dev/null >/dev/null 2>&1 8>&- 9>&- || true
+    start_session "$key"
+    flock -u 9
+}
+
+# Two locks: the setup lock (exclusive, short) orders booting and session
+# changes; the users lock is held shared by every running program, so a
+# session is ended only when nobody runs in it.
+mkdir -p "$(dirname "$prefix")"
+exec 8>"$setup_lock" 9>"$users_lock"
+flock -x 8
+boot_prefix
+if [ "$init_only" = 1 ]; then
+    exit 0
+fi
+ensure_session
+flock -s 9
+flock -u 8
+
+status=0
+wine "$@" 8>&- 9>&- || status=$?
+exit "$status"
