@@ -1,0 +1,295 @@
+#include "ui/win32/help_launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+namespace tamsel {
+namespace {
+
+constexpr char kAddress[] = "http://www.example.org/tamsel/help.htm";
+
+struct RegKeyCloser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using OwnedRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyCloser>;
+
+OwnedRegKey CreateKey(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS) << path;
+    return OwnedRegKey(key);
+}
+
+// Stores `bytes` as the key's default value exactly, terminator or not.
+void SetDefaultBytes(HKEY root, const std::string& path, const std::string& bytes) {
+    const OwnedRegKey key = CreateKey(root, path);
+    ASSERT_EQ(RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+}
+
+void SetDefault(HKEY root, const std::string& path, const std::string& text) {
+    SetDefaultBytes(root, path, std::string(text.c_str(), text.size() + 1));
+}
+
+// A classes root of the test's own under HKEY_CURRENT_USER, removed with
+// everything in it afterwards.
+class ScratchClasses {
+public:
+    static constexpr char kPath[] = "Software\\Tamsel Tests\\Classes";
+    ScratchClasses() : root_(CreateKey(HKEY_CURRENT_USER, kPath)) {}
+    ~ScratchClasses() {
+        root_.reset();
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tamsel Tests");
+    }
+    HKEY root() const { return root_.get(); }
+    void Set(const std::string& path, const std::string& text) const { SetDefault(root(), path, text); }
+
+private:
+    OwnedRegKey root_;
+};
+
+// Steps that never reach the shell or start anything: the shell refuses and
+// every command line is kept.
+struct WatchedSteps {
+    std::vector<std::string> started;
+    bool shellOpens = false;
+
+    BrowserLaunchSteps Steps(HKEY classesRoot) {
+        return {[this](const char*) { return shellOpens; }, classesRoot,
+                [this](const std::string& line) {
+                    started.push_back(line);
+                    return true;
+                }};
+    }
+};
+
+class HelpLauncherFallback : public ::testing::Test {
+protected:
+    // The web page type's class with the given open command, named by ".html".
+    void SetOpenCommand(const std::string& command) {
+        classes_.Set(".html", "TamselTestPage");
+        classes_.Set("TamselTestPage\\shell\\open\\command", command);
+    }
+    int32_t Open(const std::string& address = kAddress) {
+        return OpenUrlInBrowserWith(address.c_str(), watched_.Steps(classes_.root()));
+    }
+
+    ScratchClasses classes_;
+    WatchedSteps watched_;
+};
+
+TEST_F(HelpLauncherFallback, ShellThatOpensTheAddressEndsTheCallWithZero) {
+    SetOpenCommand("browser.exe \"%1\"");
+    watched_.shellOpens = true;
+    EXPECT_EQ(Open(), 0);
+    EXPECT_TRUE(watched_.started.empty());
+}
+
+TEST_F(HelpLauncherFallback, FormsTheCommandLineFromTheOpenCommand) {
+    const struct {
+        const char* openCommand;
+        std::string started;
+    } cases[] = {
+        {"\"C:\\Program Files\\Browser\\browser.exe\" \"%1\"",
+         std::string("\"C:\\Program Files\\Browser\\browser.exe\"  ") + kAddress},
+        {"C:\\Browser\\browser.exe %1 -nohome -new", std::string("C:\\Browser\\browser.exe  ") + kAddress},
+        {"C:\\Browser\\browser.exe -nohome", std::string("C:\\Browser\\browser.exe -nohome ") + kAddress},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.openCommand);
+        watched_.started.clear();
+        SetOpenCommand(c.openCommand);
+        EXPECT_EQ(Open(), 1);
+        EXPECT_EQ(watched_.started, std::vector<std::string>{c.started});
+    }
+}
+
+TEST_F(HelpLauncherFallback, HtmIsTheSecondChoiceAfterHtml) {
+    classes_.Set(".htm", "TamselHtmPage");
+    classes_.Set("TamselHtmPage\\shell\\open\\command", "htm.exe %1");
+    classes_.Set("TamselHtmlPage\\shell\\open\\command", "html.exe %1");
+    EXPECT_EQ(Open(), 1);  // no ".html" at all
+    ASSERT_EQ(watched_.started.size(), 1u);
+    EXPECT_EQ(watched_.started[0], std::string("htm.exe  ") + kAddress);
+
+    // A ".html" key without a value counts as missing.
+    CreateKey(classes_.root(), ".html");
+    EXPECT_EQ(Open(), 1);
+    EXPECT_EQ(watched_.started.back(), std::string("htm.exe  ") + kAddress);
+
+    classes_.Set(".html", "TamselHtmlPage");
+    EXPECT_EQ(Open(), 1);
+    EXPECT_EQ(watched_.started.back(), std::string("html.exe  ") + kAddress);
+}
+
+TEST_F(HelpLauncherFallback, MissingKeysStartNothing) {
+    EXPECT_EQ(Open(), 0);  // neither ".html" nor ".htm"
+    classes_.Set(".html", "TamselTestPage");
+    classes_.Set(".htm", "TamselTestPage");
+    EXPECT_EQ(Open(), 0);  // the class has no open command
+    CreateKey(classes_.root(), "TamselTestPage\\shell\\open\\command");
+    EXPECT_EQ(Open(), 0);  // nor a value in it
+    classes_.Set("TamselTestPage\\shell\\open\\command", "");
+    EXPECT_EQ(Open(), 0);  // or an empty one
+    classes_.Set(".html", "");
+    classes_.Set(".htm", "");
+    EXPECT_EQ(Open(), 0);  // an empty class name names no class
+    EXPECT_TRUE(watched_.started.empty());
+}
+
+TEST_F(HelpLauncherFallback, LineOverFiveHundredTwentyCharactersStartsNothing) {
+    const std::string program(250, 'p');
+    SetOpenCommand(program + " \"%1\"");
+    // 250, the kept blank, the added blank, the address and the terminator.
+    EXPECT_EQ(Open(std::string(520 - 253, 'a')), 1);
+    EXPECT_EQ(Open(std::string(520 - 252, 'a')), 0);
+    EXPECT_EQ(Open(std::string(4000, 'a')), 0);
+    EXPECT_EQ(watched_.started.size(), 1u);
+}
+
+TEST(ReadKeyDefaultValue, ReadsTextsUpToTwoHundredFiftyNineCharactersWhole) {
+    const ScratchClasses classes;
+    std::string value = "untouched";
+    EXPECT_EQ(ReadKeyDefaultValue(classes.root(), "missing", value), ERROR_FILE_NOT_FOUND);
+    CreateKey(classes.root(), "valueless");
+    EXPECT_EQ(ReadKeyDefaultValue(classes.root(), "valueless", value), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(value, "untouched");
+
+    const std::string longest(259, 'x');
+    classes.Set("longest", longest);
+    EXPECT_EQ(ReadKeyDefaultValue(classes.root(), "longest", value), ERROR_SUCCESS);
+    EXPECT_EQ(value, longest);
+
+    // Stored without its terminator: the registry hands back bytes only.
+    SetDefaultBytes(classes.root(), "bare", "htmlfile");
+    EXPECT_EQ(ReadKeyDefaultValue(classes.root(), "bare", value), ERROR_SUCCESS);
+    EXPECT_EQ(value, "htmlfile");
+}
+
+TEST(ReadKeyDefaultValue, TextThatFillsTheBufferWithoutTerminatorIsRefused) {
+    const ScratchClasses classes;
+    std::string value = "untouched";
+    // 260 bytes and no terminator fit the buffer exactly: copying them as a
+    // string would read past it.
+    SetDefaultBytes(classes.root(), "full", std::string(260, 'y'));
+    EXPECT_NE(ReadKeyDefaultValue(classes.root(), "full", value), ERROR_SUCCESS);
+    SetDefault(classes.root(), "longer", std::string(260, 'z'));
+    EXPECT_NE(ReadKeyDefaultValue(classes.root(), "longer", value), ERROR_SUCCESS);
+    EXPECT_EQ(value, "untouched");
+}
+
+// The folder of this test program, where the marker program lies too.
+std::string ProgramFolder() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    return folder.erase(folder.find_last_of('\\') + 1);
+}
+
+// What the marker program recorded: its show state, a line end and its
+// command line. Cleared at the start, awaited at the end.
+class Marker {
+public:
+    Marker() { DeleteFileA(file_.c_str()); }
+    ~Marker() { DeleteFileA(file_.c_str()); }
+    Marker(const Marker&) = delete;
+    Marker& operator=(const Marker&) = delete;
+
+    static std::string Program() { return ProgramFolder() + "write_marker.exe"; }
+
+    std::optional<std::string> Wait() const {
+        for (int i = 0; i < 300; ++i) {
+            std::ifstream in(file_, std::ios::binary);
+            if (in) {
+                std::ostringstream text;
+                text << in.rdbuf();
+                return text.str();
+            }
+            Sleep(50);
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::string file_ = ProgramFolder() + "marker.txt";
+};
+
+// A key of HKEY_CLASSES_ROOT made for one test and removed afterwards.
+class ClassesKey {
+public:
+    ClassesKey(std::string name, const std::string& subKey, const std::string& text) : name_(std::move(name)) {
+        SetDefault(HKEY_CLASSES_ROOT, name_ + subKey, text);
+    }
+    ~ClassesKey() { RegDeleteTreeA(HKEY_CLASSES_ROOT, name_.c_str()); }
+    ClassesKey(const ClassesKey&) = delete;
+    ClassesKey& operator=(const ClassesKey&) = delete;
+
+private:
+    std::string name_;
+};
+
+// Points ".html" of HKEY_CLASSES_ROOT at another class for one test and
+// puts the prefix's own value back afterwards.
+class SwappedWebPageClass {
+public:
+    explicit SwappedWebPageClass(const std::string& className) {
+        std::string old;
+        if (ReadKeyDefaultValue(HKEY_CLASSES_ROOT, ".html", old) == ERROR_SUCCESS) old_ = old;
+        SetDefault(HKEY_CLASSES_ROOT, ".html", className);
+    }
+    ~SwappedWebPageClass() {
+        if (old_) {
+            SetDefault(HKEY_CLASSES_ROOT, ".html", *old_);
+        } else {
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, ".html");
+        }
+    }
+    SwappedWebPageClass(const SwappedWebPageClass&) = delete;
+    SwappedWebPageClass& operator=(const SwappedWebPageClass&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
+
+TEST(OpenUrlInBrowser, ShellShowsTheAddressNormally) {
+    // A scheme of our own whose handler is the marker program.
+    const ClassesKey scheme("tamsel-test-shown", "", "URL:Tamsel test");
+    {
+        const OwnedRegKey key = CreateKey(HKEY_CLASSES_ROOT, "tamsel-test-shown");
+        RegSetValueExA(key.get(), "URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+    }
+    SetDefault(HKEY_CLASSES_ROOT, "tamsel-test-shown\\shell\\open\\command",
+               "\"" + Marker::Program() + "\" \"%1\"");
+    const Marker marker;
+    EXPECT_EQ(OpenUrlInBrowser("tamsel-test-shown:help"), 0);
+    const std::optional<std::string> recorded = marker.Wait();
+    ASSERT_TRUE(recorded.has_value()) << "the shell started nothing";
+    EXPECT_EQ(recorded->substr(0, recorded->find('\n')), std::to_string(SW_SHOWNORMAL));
+    EXPECT_NE(recorded->find("tamsel-test-shown:help"), std::string::npos) << *recorded;
+}
+
+TEST(OpenUrlInBrowser, FallbackStartsTheLineItFormed) {
+    // Nothing handles this scheme, so the shell refuses the address.
+    const char address[] = "tamsel-test-unhandled:help";
+    const ClassesKey page("TamselTestPage", "\\shell\\open\\command", "\"" + Marker::Program() + "\" \"%1\"");
+    const SwappedWebPageClass html("TamselTestPage");
+    const Marker marker;
+    EXPECT_EQ(OpenUrlInBrowser(address), 1);
+    const std::optional<std::string> recorded = marker.Wait();
+    ASSERT_TRUE(recorded.has_value()) << "the fallback started nothing";
+    // Started with default start-up data: no show state of its own.
+    EXPECT_EQ(*recorded, "-1\n\"" + Marker::Program() + "\"  " + address);
+}
+
+}  // namespace
+}  // namespace tamsel
