@@ -2,6 +2,8 @@
 
 #include <ws2tcpip.h>
 
+#include <gtest/gtest.h>
+
 namespace tamsel::testing {
 
 void StartWinsock() {
@@ -44,6 +46,25 @@ std::string LoopbackPair::Received() {
         if (n <= 0) return bytes;
         bytes.append(chunk, static_cast<size_t>(n));
     }
+}
+
+int WSAAPI ProgramImportSend(SOCKET socket, const char* buffer, int length, int flags) {
+    return send(socket, buffer, length, flags);
+}
+
+void ExpectFiltered(SendFunction through, const std::string& refused, const std::string& passed) {
+    ASSERT_NE(through, nullptr);
+    LoopbackPair first;
+    ASSERT_TRUE(first.connected());
+    WSASetLastError(0);
+    EXPECT_EQ(through(first.client(), refused.data(), static_cast<int>(refused.size()), 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNABORTED);
+    EXPECT_EQ(first.Received(), "");
+    LoopbackPair second;
+    ASSERT_TRUE(second.connected());
+    EXPECT_EQ(through(second.client(), passed.data(), static_cast<int>(passed.size()), 0),
+              static_cast<int>(passed.size()));
+    EXPECT_EQ(second.Received(), passed);
 }
 
 }  // namespace tamsel::testing

@@ -9,6 +9,8 @@
 
 namespace tamsel::testing {
 
+using SendFunction = int(WSAAPI*)(SOCKET, const char*, int, int);
+
 // Winsock started once for the whole test program.
 void StartWinsock();
 
@@ -43,5 +45,14 @@ private:
     Socket client_;
     Socket server_;
 };
+
+// The test program's own import of send from WS2_32.DLL, called through its
+// import table at the time of the call.
+int WSAAPI ProgramImportSend(SOCKET socket, const char* buffer, int length, int flags);
+
+// Sends each request over a connection of its own through `through`: the
+// refused one must fail with WSAECONNABORTED and leave the listener without
+// a byte, the passed one must arrive whole with its full count.
+void ExpectFiltered(SendFunction through, const std::string& refused, const std::string& passed);
 
 }  // namespace tamsel::testing

@@ -14,8 +14,7 @@
 namespace tamsel {
 namespace {
 
-using testing::LoopbackPair;
-using SendFunction = int(WSAAPI*)(SOCKET, const char*, int, int);
+using testing::SendFunction;
 
 constexpr char kModule[] = "hook_module.dll";
 const std::string kAdRequest = "GET /pixel HTTP/1.1\r\nHost: ads.example\r\n\r\n";
@@ -65,24 +64,6 @@ TEST_F(SendHookModuleTest, ExportedTableLaidOutWordByWord) {
     for (const int zero : {1, 2, 3, 4, 5, 10, 13, 14, 15, 16, 17}) EXPECT_EQ(words_[zero], 0u) << "word " << zero;
 }
 
-// Sends both requests through `through` and checks what the listener got.
-void ExpectFiltered(SendFunction through) {
-    LoopbackPair refused;
-    ASSERT_TRUE(refused.connected());
-    EXPECT_EQ(through(refused.client(), kAdRequest.data(), static_cast<int>(kAdRequest.size()), 0), SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WSAECONNABORTED);
-    EXPECT_EQ(refused.Received(), "");
-    LoopbackPair passed;
-    ASSERT_TRUE(passed.connected());
-    EXPECT_EQ(through(passed.client(), kOrdinaryRequest.data(), static_cast<int>(kOrdinaryRequest.size()), 0),
-              static_cast<int>(kOrdinaryRequest.size()));
-    EXPECT_EQ(passed.Received(), kOrdinaryRequest);
-}
-
-int WSAAPI ProgramImportSend(SOCKET socket, const char* buffer, int length, int flags) {
-    return send(socket, buffer, length, flags);
-}
-
 TEST_F(SendHookModuleTest, InstalledHookKeepsItsModuleLoadedAfterTheLastFreeLibrary) {
     testing::StartWinsock();
     const auto slot = reinterpret_cast<SendFunction const*>(words_[9]);
@@ -99,8 +80,9 @@ TEST_F(SendHookModuleTest, InstalledHookKeepsItsModuleLoadedAfterTheLastFreeLibr
     // the module now, were it not pinned.
     ASSERT_TRUE(FreeLibrary(module_));
     EXPECT_EQ(GetModuleHandleA(kModule), module_);
-    ExpectFiltered(&ProgramImportSend);
-    ExpectFiltered(Export<SendFunction>(GetModuleHandleA("wsock32.dll"), "send"));
+    testing::ExpectFiltered(&testing::ProgramImportSend, kAdRequest, kOrdinaryRequest);
+    testing::ExpectFiltered(Export<SendFunction>(GetModuleHandleA("wsock32.dll"), "send"), kAdRequest,
+                            kOrdinaryRequest);
 }
 
 }  // namespace

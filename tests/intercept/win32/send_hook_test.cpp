@@ -22,12 +22,6 @@ using testing::Socket;
 const std::string kAdRequest = "GET /banner.gif HTTP/1.1\r\nHost: ads.example\r\nAccept: */*\r\n\r\n";
 const std::string kOrdinaryRequest = "GET /index.html HTTP/1.1\r\nHost: www.example\r\n\r\n";
 
-// The test program's own import of send from WS2_32.DLL, called through its
-// import table at the time of the call.
-int WSAAPI ProgramImportSend(SOCKET socket, const char* buffer, int length, int flags) {
-    return send(socket, buffer, length, flags);
-}
-
 struct Binding {
     std::string name;
     SendFunction send = nullptr;
@@ -74,7 +68,7 @@ struct HookedProcess {
         installedForOtherProcess = InstallSendHook(GetCurrentProcessId() + 4);
         installed = InstallSendHook(GetCurrentProcessId());
         installedAgain = InstallSendHook(GetCurrentProcessId());
-        bindings = {{"WS2_32 import of the test program", &ProgramImportSend},
+        bindings = {{"WS2_32 import of the test program", &testing::ProgramImportSend},
                     early[0],
                     early[1],
                     {"WSOCK32 import, loaded after", SenderOf("sender_wsock32_after.dll")},
