@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "loopback.h"
@@ -197,6 +199,48 @@ TEST_F(SendHookTest, EmptyRealSendSlotFailsTheSendInsteadOfCrashing) {
     EXPECT_EQ(ordinary, std::make_pair(SOCKET_ERROR, WSAENETDOWN));
     EXPECT_EQ(refused, std::make_pair(SOCKET_ERROR, WSAECONNABORTED));
     EXPECT_EQ(pair.Received(), "");
+}
+
+// Senders on several threads while the lists and the switch keep changing:
+// every call is either sent whole or refused whole, and the listener gets
+// exactly the bytes of the calls that reported success.
+TEST_F(SendHookTest, ConcurrentSendsWhileListsChangeLoseOrMixNothing) {
+    constexpr int kThreads = 4;
+    constexpr int kSendsPerThread = 200;
+    std::atomic<bool> done{false};
+    std::thread changer([&done] {
+        for (int i = 0; !done.load(); ++i) {
+            TheSharedState().Replace(ListKind::UserBlock,
+                                     ParsePatternListText(i % 2 ? "ads.example\n" : "other.example\n", "u").list);
+            TheSharedState().AllowAds.store(i % 3 == 0 ? 1 : 0);
+        }
+    });
+    std::vector<LoopbackPair> pairs(kThreads);
+    std::vector<std::string> expected(kThreads);
+    std::vector<int> faults(kThreads, 0);
+    std::vector<std::thread> senders;
+    for (int t = 0; t < kThreads; ++t) {
+        senders.emplace_back([&, t] {
+            const std::vector<Binding>& bindings = Process().bindings;
+            for (int i = 0; i < kSendsPerThread; ++i) {
+                const std::string& request = i % 2 ? kAdRequest : kOrdinaryRequest;
+                const int result = SendText(bindings[(t + i) % bindings.size()].send, pairs[t].client(), request);
+                if (result == static_cast<int>(request.size())) {
+                    expected[t] += request;
+                } else if (result != SOCKET_ERROR || WSAGetLastError() != WSAECONNABORTED || &request != &kAdRequest) {
+                    ++faults[t];
+                }
+            }
+        });
+    }
+    for (std::thread& sender : senders) sender.join();
+    done.store(true);
+    changer.join();
+    TheSharedState().Replace(ListKind::UserBlock, nullptr);
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(faults[t], 0) << "thread " << t;
+        EXPECT_EQ(pairs[t].Received(), expected[t]) << "thread " << t;
+    }
 }
 
 TEST(ApiHookChainTest, TableLaidOutWordByWord) {
