@@ -79,6 +79,20 @@ TEST_F(SendReplacement, EveryCallRefusesWithConnectionAbortedAndSendsNothing) {
     EXPECT_EQ(Received(), "");
 }
 
+// The quick turn-away for buffers without a method must not miss a method
+// that starts a few bytes in: the gate looks at the first eight bytes.
+TEST_F(SendReplacement, AMethodWithinTheFirstEightBytesIsStillInspected) {
+    for (const std::string prefix : {"", "  ", "       "}) {  // up to seven blanks
+        const std::string head = prefix + kRefusedHead;
+        EXPECT_EQ(::send(sender_.get(), head.data(), head.size(), 0), -1) << '"' << prefix << '"';
+        const std::string post = prefix + "post /f HTTP/1.1\r\nHost: ads.test\r\n\r\n";
+        EXPECT_EQ(::send(sender_.get(), post.data(), post.size(), 0), -1) << '"' << prefix << '"';
+    }
+    const std::string late = "        " + kRefusedHead;  // eight: not a head
+    EXPECT_EQ(::send(sender_.get(), late.data(), late.size(), 0), static_cast<ssize_t>(late.size()));
+    EXPECT_EQ(Received(), late);
+}
+
 TEST_F(SendReplacement, PassingHeadsAndOtherBuffersArriveUnchanged) {
     const int fd = sender_.get();
     const std::string body = "name=value&Host: ads.test";
