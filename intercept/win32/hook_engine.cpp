@@ -108,9 +108,10 @@ std::optional<ExportEntry> FindExportEntry(HMODULE module, const char* functionN
 
 // Rewrites every word of a bound import address table that holds one of
 // `reals`. The table ends at a zero word.
-int PatchAddressTable(volatile uint32_t* table, const std::vector<uint32_t>& reals, uint32_t replacement) {
+int PatchAddressTable(HMODULE module, DWORD tableRva, const std::vector<uint32_t>& reals, uint32_t replacement) {
+    if (tableRva == 0) return 0;  // no table: offset 0 would be the module's headers
     int patched = 0;
-    for (; *table != 0; ++table) {
+    for (auto* table = At<volatile uint32_t>(module, tableRva); *table != 0; ++table) {
         if (std::find(reals.begin(), reals.end(), *table) == reals.end()) continue;
         if (WriteWord(table, replacement)) ++patched;
     }
@@ -121,7 +122,7 @@ int PatchImports(HMODULE module, const std::vector<uint32_t>& reals, uint32_t re
     int patched = 0;
     if (const IMAGE_DATA_DIRECTORY* directory = Directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT)) {
         for (const auto* d = At<const IMAGE_IMPORT_DESCRIPTOR>(module, directory->VirtualAddress); d->Name != 0; ++d) {
-            patched += PatchAddressTable(At<volatile uint32_t>(module, d->FirstThunk), reals, replacement);
+            patched += PatchAddressTable(module, d->FirstThunk, reals, replacement);
         }
     }
     // Delay-load entries already resolved hold the real address; the others
@@ -130,7 +131,7 @@ int PatchImports(HMODULE module, const std::vector<uint32_t>& reals, uint32_t re
         for (const auto* d = At<const IMAGE_DELAYLOAD_DESCRIPTOR>(module, directory->VirtualAddress);
              d->DllNameRVA != 0; ++d) {
             if (d->Attributes.RvaBased == 0) continue;  // the ancient absolute form: never produced by current linkers
-            patched += PatchAddressTable(At<volatile uint32_t>(module, d->ImportAddressTableRVA), reals, replacement);
+            patched += PatchAddressTable(module, d->ImportAddressTableRVA, reals, replacement);
         }
     }
     return patched;
