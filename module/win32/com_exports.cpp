@@ -1,0 +1,59 @@
+// The four entry points of the in-process COM server, exported undecorated
+// through res/module.def.
+#include <windows.h>
+#include <objbase.h>
+
+#include "browser/win32/ad_filter.h"
+#include "module/win32/class_factory.h"
+#include "module/win32/com_module.h"
+#include "module/win32/guids.h"
+#include "module/win32/module_instance.h"
+#include "module/win32/module_lock.h"
+#include "module/win32/registrar.h"
+#include "module/win32/type_library.h"
+#include "res/resource.h"
+
+namespace tamsel {
+
+namespace {
+
+// The class table: one class, AdFilter.
+ClassObjectSlot g_adFilterClass{&CreateAdFilterInstance};
+
+}  // namespace
+
+void StartComModule(HINSTANCE instance) noexcept { SetModuleInstance(instance); }
+
+void EndComModule() noexcept {
+    g_adFilterClass.Release();
+    ReleaseAdFilterTypeInfo();
+}
+
+}  // namespace tamsel
+
+using namespace tamsel;
+
+STDAPI DllCanUnloadNow() noexcept { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) noexcept {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualCLSID(rclsid, kClsidAdFilter)) return CLASS_E_CLASSNOTAVAILABLE;
+    return g_adFilterClass.Get(riid, ppv);
+}
+
+// Registration writes the class's keys first, then the type library, and
+// stops at the first failure, as unregistration does in the same order.
+STDAPI DllRegisterServer() noexcept {
+    const HMODULE module = ModuleInstance();
+    const HRESULT hr = UpdateRegistryFromResource(module, IDR_ADFILTER_REGISTRY, true);
+    if (FAILED(hr)) return hr;
+    return RegisterModuleTypeLib(module);
+}
+
+STDAPI DllUnregisterServer() noexcept {
+    const HMODULE module = ModuleInstance();
+    const HRESULT hr = UpdateRegistryFromResource(module, IDR_ADFILTER_REGISTRY, false);
+    if (FAILED(hr)) return hr;
+    return UnregisterModuleTypeLib(module);
+}

@@ -1,0 +1,63 @@
+// The entry point of Tamsel.dll: the attach and detach sequences.
+#include <windows.h>
+
+#include <atomic>
+
+#include "intercept/win32/send_hook.h"
+#include "module/attach.h"
+#include "module/settings_store.h"
+#include "module/win32/com_module.h"
+#include "module/win32/module_file.h"
+#include "module/win32/module_instance.h"
+
+namespace tamsel {
+
+namespace {
+
+// Set only by an accepted attach: a refused one leaves nothing for detach
+// to undo, and the COM server it never started must not be ended.
+std::atomic<bool> g_attached{false};
+
+void InstallHookForThisProcess() { InstallSendHook(GetCurrentProcessId()); }
+
+bool Attach(HINSTANCE instance) {
+    SetModuleInstance(instance);
+    // The whole path is searched, however long: a path cut at 260 characters
+    // could hide the name the check looks for. Without a path there is
+    // nothing to check, and the module stays out.
+    const auto executable = ModuleFileName(nullptr);
+    if (!executable) return false;
+    AttachHost host;
+    host.executablePath = *executable;
+    host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
+    host.installSendHook = &InstallHookForThisProcess;
+    if (!AttachModule(host)) return false;
+    StartComModule(instance);
+    DisableThreadLibraryCalls(instance);
+    g_attached.store(true);
+    return true;
+}
+
+void Detach() {
+    if (!g_attached.exchange(false)) return;
+    DetachModule();
+    EndComModule();
+}
+
+}  // namespace
+
+}  // namespace tamsel
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) noexcept {
+    try {
+        switch (reason) {
+            case DLL_PROCESS_ATTACH: return tamsel::Attach(instance) ? TRUE : FALSE;
+            case DLL_PROCESS_DETACH: tamsel::Detach(); return TRUE;
+            default: return TRUE;
+        }
+    } catch (...) {
+        // Out of memory while attaching: the loader is told the module could
+        // not start, rather than left with one that filters with half its lists.
+        return reason == DLL_PROCESS_ATTACH ? FALSE : TRUE;
+    }
+}
