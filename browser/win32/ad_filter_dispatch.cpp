@@ -2,7 +2,7 @@
 // events, which arrive through Invoke.
 #include <exdispid.h>
 
-#include <mutex>
+#include <atomic>
 
 #include "browser/page_walk.h"
 #include "browser/win32/ad_filter.h"
@@ -15,20 +15,28 @@ namespace tamsel {
 namespace {
 
 // Loaded once per process, with the locale of the first caller, and kept
-// until the module is terminated.
-std::mutex g_typeInfoMutex;
-ComPtr<ITypeInfo> g_typeInfo;
+// until the module is terminated. Objects of several browser windows (each on
+// its own thread) may race to load it: the first to publish wins.
+std::atomic<ITypeInfo*> g_typeInfo{nullptr};
 
 HRESULT AdFilterTypeInfo(LCID lcid, ComPtr<ITypeInfo>* info) {
-    const std::lock_guard<std::mutex> lock(g_typeInfoMutex);
-    if (!g_typeInfo) {
-        ComPtr<ITypeLib> library;
-        HRESULT hr = LoadRegTypeLib(kLibidTamselLib, 1, 0, lcid, library.put());
-        if (FAILED(hr)) return hr;
-        hr = library->GetTypeInfoOfGuid(kIidIAdFilter, g_typeInfo.put());
-        if (FAILED(hr)) return hr;
+    if (ITypeInfo* shared = g_typeInfo.load()) {
+        *info = shared;
+        return S_OK;
     }
-    *info = g_typeInfo;
+    ComPtr<ITypeLib> library;
+    HRESULT hr = LoadRegTypeLib(kLibidTamselLib, 1, 0, lcid, library.put());
+    if (FAILED(hr)) return hr;
+    ComPtr<ITypeInfo> loaded;
+    hr = library->GetTypeInfoOfGuid(kIidIAdFilter, loaded.put());
+    if (FAILED(hr)) return hr;
+    ITypeInfo* expected = nullptr;
+    if (g_typeInfo.compare_exchange_strong(expected, loaded.get())) {
+        *info = loaded;
+        loaded.detach();  // the published reference
+    } else {
+        *info = expected;
+    }
     return S_OK;
 }
 
@@ -51,9 +59,18 @@ IUnknown* EventObject(const VARIANT& arg) {
 
 // The URL of a DocumentComplete event as narrow text; nullopt when it has no
 // text. A string is used as it is, any other value converted to one.
+// Only values, never objects: converting an object to a string would call
+// into it, and the browser sends a string.
+bool IsPlainValue(VARTYPE type) {
+    const VARTYPE base = type & VT_TYPEMASK;
+    if ((type & (VT_ARRAY | VT_VECTOR)) != 0) return false;
+    return base != VT_DISPATCH && base != VT_UNKNOWN && base != VT_VARIANT && base != VT_RECORD;
+}
+
 std::optional<std::string> EventUrl(VARIANT& arg) {
     VARIANT* url = Dereferenced(arg);
-    if (url == nullptr) return std::nullopt;
+    if (url == nullptr || !IsPlainValue(V_VT(url))) return std::nullopt;
+    if ((V_VT(url) & VT_BYREF) != 0 && V_BYREF(url) == nullptr) return std::nullopt;
     Variant copy;
     if (FAILED(VariantChangeType(copy.put(), url, 0, VT_BSTR))) return std::nullopt;
     const BSTR text = V_BSTR(copy.get());
@@ -70,8 +87,7 @@ bool IsWebUrl(const std::optional<std::string>& url) {
 }  // namespace
 
 void ReleaseAdFilterTypeInfo() {
-    const std::lock_guard<std::mutex> lock(g_typeInfoMutex);
-    g_typeInfo = nullptr;
+    ComPtr<ITypeInfo>::Adopt(g_typeInfo.exchange(nullptr));
 }
 
 STDMETHODIMP AdFilter::GetTypeInfoCount(UINT* count) {

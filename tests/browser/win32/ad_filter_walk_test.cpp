@@ -203,6 +203,15 @@ TEST_F(AdFilterWalk, MalformedDocumentCompleteArgumentsAreRefused) {
     V_I4(&args[1]) = 0x1234;   // not an object
     EXPECT_EQ(fire(2), S_OK);
     EXPECT_TRUE(page.log.empty());
+    V_VT(&args[1]) = VT_DISPATCH;
+    V_DISPATCH(&args[1]) = browser.As<IDispatch>();
+    FakePlain object;  // converting it to text would call it, and stop the test
+    V_VT(&args[0]) = VT_DISPATCH;
+    V_DISPATCH(&args[0]) = object.As<IDispatch>();
+    EXPECT_EQ(fire(2), S_OK);
+    EXPECT_TRUE(page.log.empty());
+    V_VT(&args[0]) = VT_BSTR;
+    V_BSTR(&args[0]) = url.get();
     IDispatch* which = browser.As<IDispatch>();
     V_VT(&args[1]) = VT_DISPATCH | VT_BYREF;
     V_DISPATCHREF(&args[1]) = &which;
