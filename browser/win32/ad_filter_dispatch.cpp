@@ -26,6 +26,11 @@ HRESULT AdFilterTypeInfo(LCID lcid, ComPtr<ITypeInfo>* info) {
     }
     ComPtr<ITypeLib> library;
     HRESULT hr = LoadRegTypeLib(kLibidTamselLib, 1, 0, lcid, library.put());
+    // The library is registered in US English only; a caller of another
+    // locale (LOCALE_USER_DEFAULT included) is given that one.
+    constexpr LCID kLibraryLanguage = 0x0409;
+    if (hr == TYPE_E_LIBNOTREGISTERED && lcid != kLibraryLanguage)
+        hr = LoadRegTypeLib(kLibidTamselLib, 1, 0, kLibraryLanguage, library.put());
     if (FAILED(hr)) return hr;
     ComPtr<ITypeInfo> loaded;
     hr = library->GetTypeInfoOfGuid(kIidIAdFilter, loaded.put());

@@ -198,5 +198,46 @@ TEST_F(AdFilterCom, DispatchDescribesOneInterface) {
     EXPECT_EQ(info, nullptr);
 }
 
+// The type library as the module's build compiles it, registered for the
+// length of one test in the test's own Wine prefix.
+class RegisteredTypeLibrary {
+public:
+    RegisteredTypeLibrary() {
+        std::wstring path = L"Z:" TAMSEL_TYPELIB_PATH;
+        for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+        ComPtr<ITypeLib> library;
+        result_ = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
+        if (SUCCEEDED(result_)) result_ = RegisterTypeLib(library.get(), path.data(), nullptr);
+    }
+    ~RegisteredTypeLibrary() {
+        ReleaseAdFilterTypeInfo();
+        if (SUCCEEDED(result_)) UnRegisterTypeLib(kLibidTamselLib, 1, 0, 0, SYS_WIN32);
+    }
+    HRESULT result() const { return result_; }
+
+private:
+    HRESULT result_;
+};
+
+TEST_F(AdFilterCom, TypeInfoComesFromTheRegisteredLibraryAndIsLoadedOnce) {
+    const RegisteredTypeLibrary library;
+    ASSERT_EQ(library.result(), S_OK);
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(dispatch.QueryFrom(filter.get()), S_OK);
+    ComPtr<ITypeInfo> first, second;
+    ASSERT_EQ(dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, first.put()), S_OK);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0x0407, second.put()), S_OK);
+    EXPECT_EQ(first.get(), second.get());
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(first->GetTypeAttr(&attributes), S_OK);
+    EXPECT_TRUE(IsEqualIID(attributes->guid, kIidIAdFilter));
+    first->ReleaseTypeAttr(attributes);
+    OLECHAR name[] = L"Navigate";
+    LPOLESTR names[] = {name};
+    DISPID id = 0;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_IDispatch, names, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNINTERFACE);
+}
+
 }  // namespace
 }  // namespace tamsel
