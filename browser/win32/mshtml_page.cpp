@@ -2,6 +2,7 @@
 
 #include <mshtml.h>
 
+#include <cwchar>
 #include <new>
 
 #include "browser/win32/ansi_text.h"
@@ -20,7 +21,10 @@ SourceRead ReadSource(HRESULT hr, const Bstr& value) {
         result.status = SourceRead::Status::Absent;
         return result;
     }
-    std::optional<std::string> narrow = NarrowAnsi(value.get(), value.length());
+    // The lists see the URL up to its first NUL; the markers must see the
+    // same text, not what hides behind it.
+    const UINT length = static_cast<UINT>(wcsnlen(value.get(), value.length()));
+    std::optional<std::string> narrow = NarrowAnsi(value.get(), length);
     if (!narrow || !LowerAnsi(*narrow)) return result;
     result.status = SourceRead::Status::Present;
     result.text = std::move(*narrow);

@@ -235,5 +235,48 @@ TEST_F(AdFilterWalk, QuitEndsTheConnection) {
     EXPECT_TRUE(page.log.empty());
 }
 
+TEST_F(AdFilterWalk, UrlsAreConvertedToTheCodePageAndLowerCased) {
+    ASSERT_EQ(GetACP(), 1252u) << "the cases below are written for the Western code page";
+    // A capital A with diaeresis lower-cases in the code page; a character
+    // the code page lacks is replaced, not fatal; a NUL ends the URL.
+    TheSharedState().Replace(ListKind::UserBlock, List("tracker.example.net/\xe4\n"));
+    page.Add<FakeImg>(page.images, "img0", L"HTTP://TRACKER.EXAMPLE.NET/\u00c4.GIF", 5, 5);
+    page.Add<FakeImg>(page.images, "img1", L"http://www.example.com/\u4e2d.gif", 5, 5);
+    page.Add<FakeImg>(page.images, "img2", std::wstring(L"http://www.example.com/x\0.org/", 31), 1, 1);
+    page.Add<FakeObjectElement>(page.objects, "object0", Str(L" 468 "), Str(L"+60px"));
+    browser.FireDocumentComplete(browser, L"http://www.example.com/");
+    ChangeLog expected = Collapsed("img0");
+    for (auto& line : Collapsed("img2")) expected.push_back(line);
+    expected.push_back("object0 width=empty");
+    expected.push_back("object0 height=empty");
+    EXPECT_EQ(page.log, expected);
+}
+
+// Each conversion lives on the heap: a page of many elements with long URLs
+// needs no more stack than a page of one.
+TEST_F(AdFilterWalk, AWalkOverManyLongUrlsFitsInASmallStack) {
+    FakeImg& image = page.Add<FakeImg>(page.images, "img0", L"", 10, 10);
+    image.src = L"http://www.example.com/" + std::wstring(16000, L'a');
+    page.images.items.assign(2000, &image);
+    struct Run {
+        FakeBrowser* browser;
+        static DWORD WINAPI Main(void* self) {
+            FakeBrowser& b = *static_cast<Run*>(self)->browser;
+            b.FireDocumentComplete(b, L"http://www.example.com/");
+            return 0;
+        }
+    } run{&browser};
+    const HANDLE thread =
+        CreateThread(nullptr, 256 * 1024, &Run::Main, &run, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(page.log.empty());
+    EXPECT_EQ(page.document.all.askedTags.size(), 4u);
+}
+
 }  // namespace
 }  // namespace tamsel
