@@ -2,9 +2,8 @@
 
 #include "intercept/win32/send_hook.h"
 
-#include <type_traits>
-
 #include <mutex>
+#include <type_traits>
 
 #include "intercept/inspect.h"
 #include "intercept/win32/hook_engine.h"
