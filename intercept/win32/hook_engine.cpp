@@ -151,6 +151,26 @@ std::vector<HMODULE> LoadedModules() {
     }
 }
 
+// A reference on a loaded module, so that another thread's FreeLibrary
+// cannot unmap it while its tables are read. Empty when it is gone already.
+class ModuleReference {
+public:
+    explicit ModuleReference(HMODULE module) {
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(module), &module_)) {
+            module_ = nullptr;
+        }
+    }
+    ~ModuleReference() {
+        if (module_ != nullptr) FreeLibrary(module_);
+    }
+    ModuleReference(const ModuleReference&) = delete;
+    ModuleReference& operator=(const ModuleReference&) = delete;
+    HMODULE get() const { return module_; }
+
+private:
+    HMODULE module_ = nullptr;
+};
+
 HMODULE ModuleOf(const void* address) {
     HMODULE module = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -188,9 +208,10 @@ RouteResult RouteExport(const ExportRoute& route) {
         if (WriteWord(entry->offset, Word(route.replacement) - Word(module))) ++result.exportEntries;
     }
 
-    for (const HMODULE module : LoadedModules()) {
-        if (module == named || module == holder) continue;
-        result.importEntries += PatchImports(module, reals, Word(route.replacement));
+    for (const HMODULE listed : LoadedModules()) {
+        const ModuleReference module(listed);
+        if (module.get() == nullptr || module.get() == named || module.get() == holder) continue;
+        result.importEntries += PatchImports(module.get(), reals, Word(route.replacement));
     }
     return result;
 }
