@@ -2,25 +2,14 @@
 
 #include <shellapi.h>
 
-#include <memory>
-#include <type_traits>
 #include <vector>
 
 #include "ui/help_command.h"
+#include "ui/win32/owned_handles.h"
 
 namespace tamsel {
 
 namespace {
-
-struct RegKeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using OwnedRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyCloser>;
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
 bool OpenWithShell(const char* address) {
     // Shown normally: the page is what the user asked for.

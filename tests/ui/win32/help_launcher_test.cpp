@@ -2,25 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
-#include <type_traits>
 #include <vector>
+
+#include "ui/win32/owned_handles.h"
 
 namespace tamsel {
 namespace {
 
 constexpr char kAddress[] = "http://www.example.org/tamsel/help.htm";
-
-struct RegKeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using OwnedRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyCloser>;
 
 OwnedRegKey CreateKey(HKEY root, const std::string& path) {
     HKEY key = nullptr;
