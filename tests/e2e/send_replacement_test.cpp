@@ -8,8 +8,11 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "module/posix/unique_fd.h"
 #include "module/shared_state.h"
@@ -116,6 +119,40 @@ TEST_F(SendReplacement, SendmmsgSendsTheMessagesBeforeTheFirstRefusedOne) {
     for (mmsghdr& m : messages) m.msg_hdr.msg_iovlen = 1;
     EXPECT_EQ(::sendmmsg(sender_.get(), messages, 3, 0), 1);
     EXPECT_EQ(Received(), kPassingHead);
+}
+
+TEST_F(SendReplacement, ThreadsSendWhileTheListIsReplaced) {
+    // Each thread sends a refused and a passing head over a pair of its own;
+    // every answer must be right whichever list snapshot it met.
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> senders;
+    for (int t = 0; t < 4; ++t) {
+        senders.emplace_back([&] {
+            int pair[2];
+            if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) {
+                ++wrong;
+                return;
+            }
+            const UniqueFd out(pair[0]), in(pair[1]);
+            char sink[256];
+            for (int i = 0; i < 300 || !stop; ++i) {
+                if (::send(out.get(), kRefusedHead.data(), kRefusedHead.size(), 0) != -1) ++wrong;
+                if (::send(out.get(), kPassingHead.data(), kPassingHead.size(), 0) !=
+                    static_cast<ssize_t>(kPassingHead.size())) {
+                    ++wrong;
+                }
+                while (::recv(in.get(), sink, sizeof sink, MSG_DONTWAIT) > 0) {
+                }
+            }
+        });
+    }
+    for (int i = 0; i < 200; ++i) {
+        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText("ads.test\n/banners/\n", "b").list);
+    }
+    stop = true;
+    for (std::thread& t : senders) t.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(SendReplacement, AllowAdsLetsARefusedHeadThrough) {
