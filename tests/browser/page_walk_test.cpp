@@ -25,6 +25,7 @@ protected:
         state.Replace(ListKind::UserBlock, List("tracker.example.net\n"));
         state.Replace(ListKind::UserTrust, List("ads.example.com/house/\n"));
     }
+    ~PageWalk() override { state.ClearLists(); }  // a SharedState never frees its lists itself
     void Walk() {
         FakePage page(r);
         WalkPage(&page, state);
