@@ -24,9 +24,15 @@ int32_t ClampLength(size_t length) {
     return length > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(length);
 }
 
-bool Filtering() {
-    return gateEnabled.load(std::memory_order_relaxed) &&
-           TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0;
+bool Filtering() noexcept {
+    if (!gateEnabled.load(std::memory_order_relaxed)) return false;
+    try {
+        // Made by attach before the gate opened; only the first use of the
+        // shared state could throw, and then the call passes.
+        return TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0;
+    } catch (...) {
+        return false;
+    }
 }
 
 bool IsStreamSocket(int fd) {
@@ -61,16 +67,14 @@ bool LooksLikeHead(const void* buffer, size_t length) {
 
 }  // namespace
 
-void EnableSendGate() { gateEnabled.store(true); }
+void EnableSendGate() noexcept { gateEnabled.store(true); }
 
-bool SendGateEnabled() { return gateEnabled.load(); }
-
-bool RefuseSend(const void* buffer, size_t length) {
+bool RefuseSend(const void* buffer, size_t length) noexcept {
     if (!Filtering() || !LooksLikeHead(buffer, length)) return false;
     return InspectKeepingErrno(static_cast<const char*>(buffer), ClampLength(length));
 }
 
-bool RefuseWrite(int fd, const void* buffer, size_t length) {
+bool RefuseWrite(int fd, const void* buffer, size_t length) noexcept {
     if (!Filtering() || !LooksLikeHead(buffer, length)) return false;
     const int saved = errno;
     const bool socket = IsStreamSocket(fd);
@@ -78,7 +82,7 @@ bool RefuseWrite(int fd, const void* buffer, size_t length) {
     return socket && InspectKeepingErrno(static_cast<const char*>(buffer), ClampLength(length));
 }
 
-bool RefuseVector(int fd, const iovec* elements, size_t count, bool needSocketCheck) {
+bool RefuseVector(int fd, const iovec* elements, size_t count, bool needSocketCheck) noexcept {
     if (!Filtering() || elements == nullptr) return false;
     size_t first = 0;
     while (first < count && elements[first].iov_len == 0) ++first;
