@@ -20,7 +20,8 @@ namespace {
 
 // libc's function of the given name, looked up past this module. Concurrent
 // first calls may both look it up; they find the same address, so the race
-// is harmless and the common path is a single atomic load.
+// is harmless and the common path is a single atomic load. Constant
+// initialisation: a library constructor may send before ours have run.
 template <class Fn>
 class RealFunction {
 public:
@@ -39,12 +40,12 @@ private:
     std::atomic<Fn> fn_{nullptr};
 };
 
-RealFunction<ssize_t (*)(int, const void*, size_t, int)> realSend("send");
-RealFunction<ssize_t (*)(int, const void*, size_t, int, const sockaddr*, socklen_t)> realSendTo("sendto");
-RealFunction<ssize_t (*)(int, const msghdr*, int)> realSendMsg("sendmsg");
-RealFunction<int (*)(int, mmsghdr*, unsigned int, int)> realSendMmsg("sendmmsg");
-RealFunction<ssize_t (*)(int, const void*, size_t)> realWrite("write");
-RealFunction<ssize_t (*)(int, const iovec*, int)> realWritev("writev");
+constinit RealFunction<ssize_t (*)(int, const void*, size_t, int)> realSend("send");
+constinit RealFunction<ssize_t (*)(int, const void*, size_t, int, const sockaddr*, socklen_t)> realSendTo("sendto");
+constinit RealFunction<ssize_t (*)(int, const msghdr*, int)> realSendMsg("sendmsg");
+constinit RealFunction<int (*)(int, mmsghdr*, unsigned int, int)> realSendMmsg("sendmmsg");
+constinit RealFunction<ssize_t (*)(int, const void*, size_t)> realWrite("write");
+constinit RealFunction<ssize_t (*)(int, const iovec*, int)> realWritev("writev");
 
 // The answer to a refused call: a failed send, so no caller mistakes it for
 // bytes that went out.
