@@ -9,8 +9,6 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "module/posix/unique_fd.h"
-
 namespace tamsel::testing {
 
 namespace {
@@ -29,15 +27,14 @@ void SendAll(int fd, const std::string& bytes) {
 }  // namespace
 
 RecordingServer::RecordingServer(std::string body) : body_(std::move(body)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 16) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        if (listener_ >= 0) ::close(listener_);
+    if (!listener_ || ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_.get(), 16) != 0 ||
+        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
     port_ = ntohs(address.sin_port);
@@ -47,19 +44,18 @@ RecordingServer::RecordingServer(std::string body) : body_(std::move(body)) {
 RecordingServer::~RecordingServer() {
     stop_ = true;
     thread_.join();
-    ::close(listener_);
 }
 
 void RecordingServer::Serve() {
     while (!stop_) {
-        pollfd p{listener_, POLLIN, 0};
+        pollfd p{listener_.get(), POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0) continue;
         int connection;
         {
             // Accepting and counting under one lock: Idle() never sees a
             // connection that is neither queued nor open.
             const std::lock_guard<std::mutex> lock(mutex_);
-            connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            connection = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC);
             if (connection < 0) continue;
             ++open_;
         }
@@ -91,7 +87,7 @@ void RecordingServer::Record(int connection) {
 
 bool RecordingServer::Idle() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    pollfd p{listener_, POLLIN, 0};
+    pollfd p{listener_.get(), POLLIN, 0};
     return open_ == 0 && ::poll(&p, 1, 0) == 0;
 }
 

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "module/posix/unique_fd.h"
+
 namespace tamsel::testing {
 
 class RecordingServer {
@@ -29,7 +31,7 @@ private:
     void Record(int connection);
     bool Idle();
 
-    int listener_ = -1;
+    UniqueFd listener_;
     int port_ = 0;
     std::string body_;
     std::atomic<bool> stop_{false};
