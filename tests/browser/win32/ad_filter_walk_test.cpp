@@ -266,13 +266,13 @@ TEST_F(AdFilterWalk, AWalkOverManyLongUrlsFitsInASmallStack) {
             return 0;
         }
     } run{&browser};
-    const HANDLE thread =
-        CreateThread(nullptr, 256 * 1024, &Run::Main, &run, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> thread(
+        CreateThread(nullptr, 256 * 1024, &Run::Main, &run, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr),
+        &CloseHandle);
     ASSERT_NE(thread, nullptr);
-    EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(thread.get(), 60000), WAIT_OBJECT_0);
     DWORD code = 1;
-    GetExitCodeThread(thread, &code);
-    CloseHandle(thread);
+    GetExitCodeThread(thread.get(), &code);
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(page.log.empty());
     EXPECT_EQ(page.document.all.askedTags.size(), 4u);
