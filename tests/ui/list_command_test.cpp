@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -108,6 +110,21 @@ TEST_F(ListTool, RefusesWithoutChangingTheFile) {
         EXPECT_EQ(RunTool(List(wrong)).exitCode, 2) << wrong;
     }
     EXPECT_EQ(Block(), "P\nQ\n");
+}
+
+// `script` gives the tool a terminal, through which the answer is typed.
+TEST_F(ListTool, DeleteOnATerminalAsksFirst) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) to give a terminal";
+    dir_.Write("UserBlock.txt", "a\nb\n");
+    const auto onTerminal = [this](const char* answer) {
+        const std::string command = std::string("printf '") + answer + "\\n' | script -qec \"" TAMSEL_TOOL " " +
+                                    "list black delete 2 --lists " + dir_.path().string() + "\" /dev/null";
+        return std::system((command + " >/dev/null 2>&1").c_str());
+    };
+    EXPECT_EQ(onTerminal("n"), 0);
+    EXPECT_EQ(Block(), "a\r\nb\r\n");  // shown b, a: entry 2 is "a", kept
+    EXPECT_EQ(onTerminal("y"), 0);
+    EXPECT_EQ(Block(), "b\r\n");
 }
 
 // Root writes into any folder, so as root the tool runs as "nobody".
