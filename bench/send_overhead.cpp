@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,53 +85,45 @@ std::string Head(const char* host) {
            "Connection: keep-alive\r\n\r\n";
 }
 
-}  // namespace
+// libc's send and write and the module's, side by side.
+struct Entries {
+    SendFn realSend, hookedSend;
+    WriteFn realWrite, hookedWrite;
+};
 
-int main(int argc, char** argv) {
-    const char* modulePath = argc > 1 ? argv[1] : TAMSEL_PRELOAD_MODULE;
+std::optional<Entries> OpenModule(const char* modulePath) {
     // A settings folder that does not exist: the switch reads 0, so the
     // filter is on whatever the user has stored.
     ::setenv("XDG_CONFIG_HOME", "/nonexistent/tamsel-bench", 1);
-    void* module = ::dlopen(modulePath, RTLD_NOW | RTLD_LOCAL);
+    void* module = ::dlopen(modulePath, RTLD_NOW | RTLD_LOCAL);  // stays open until exit
     if (module == nullptr) {
         std::fprintf(stderr, "send_overhead: cannot open %s: %s\n", modulePath, ::dlerror());
-        return 1;
+        return std::nullopt;
     }
-    const auto hookedSend = reinterpret_cast<SendFn>(::dlsym(module, "send"));
-    const auto hookedWrite = reinterpret_cast<WriteFn>(::dlsym(module, "write"));
-    const auto realSend = reinterpret_cast<SendFn>(::dlsym(RTLD_DEFAULT, "send"));
-    const auto realWrite = reinterpret_cast<WriteFn>(::dlsym(RTLD_DEFAULT, "write"));
-    if (!hookedSend || !hookedWrite || !realSend || !realWrite || hookedSend == realSend) {
+    const Entries e{reinterpret_cast<SendFn>(::dlsym(RTLD_DEFAULT, "send")),
+                    reinterpret_cast<SendFn>(::dlsym(module, "send")),
+                    reinterpret_cast<WriteFn>(::dlsym(RTLD_DEFAULT, "write")),
+                    reinterpret_cast<WriteFn>(::dlsym(module, "write"))};
+    if (!e.realSend || !e.hookedSend || !e.realWrite || !e.hookedWrite || e.hookedSend == e.realSend) {
         std::fprintf(stderr, "send_overhead: %s does not export its own send and write\n", modulePath);
-        return 1;
+        return std::nullopt;
     }
+    return e;
+}
 
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return 1;
-    const tamsel::UniqueFd sender(pair[0]), receiver(pair[1]);
-    const tamsel::UniqueFd devNull(::open("/dev/null", O_WRONLY));
-    const Drain drain(receiver.get());
-
+void PrintTable(const Entries& e, int socket, int devNull, const std::string& refused) {
     const std::string binary(512, '\x17');  // e.g. a TLS record
     const std::string passing = Head("www.example.org");
-    const std::string refused = Head("ad.doubleclick.net");
-    if (hookedSend(sender.get(), refused.data(), refused.size(), 0) != -1) {
-        std::fprintf(stderr, "send_overhead: the shipped list beside %s did not refuse the test head\n", modulePath);
-        return 1;
-    }
-
     std::printf("Added cost of libtamsel.so's send and write (median of %d rounds of %d calls, ns per call)\n",
                 kRounds, kCallsPerRound);
     std::printf("%-48s %10s %10s %9s %8s\n", "case", "libc", "libtamsel", "added", "ratio");
     const auto sendRow = [&](const char* what, const std::string& buffer) {
-        const int fd = sender.get();
-        Row(what, Measure([&] { realSend(fd, buffer.data(), buffer.size(), MSG_NOSIGNAL); },
-                          [&] { hookedSend(fd, buffer.data(), buffer.size(), MSG_NOSIGNAL); }));
+        Row(what, Measure([&] { e.realSend(socket, buffer.data(), buffer.size(), MSG_NOSIGNAL); },
+                          [&] { e.hookedSend(socket, buffer.data(), buffer.size(), MSG_NOSIGNAL); }));
     };
     const auto writeRow = [&](const char* what, const std::string& buffer) {
-        const int fd = devNull.get();
-        Row(what, Measure([&] { realWrite(fd, buffer.data(), buffer.size()); },
-                          [&] { hookedWrite(fd, buffer.data(), buffer.size()); }));
+        Row(what, Measure([&] { e.realWrite(devNull, buffer.data(), buffer.size()); },
+                          [&] { e.hookedWrite(devNull, buffer.data(), buffer.size()); }));
     };
     sendRow("send, 512-byte non-HTTP buffer", binary);
     sendRow("send, request head that passes", passing);
@@ -139,5 +132,24 @@ int main(int argc, char** argv) {
     writeRow("write to /dev/null, request head (not a socket)", refused);
     std::printf("\"refused\" never reaches the kernel: its cost is the whole inspection,\n"
                 "set against the unhooked send of the same bytes.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* modulePath = argc > 1 ? argv[1] : TAMSEL_PRELOAD_MODULE;
+    const auto entries = OpenModule(modulePath);
+    if (!entries) return 1;
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return 1;
+    const tamsel::UniqueFd sender(pair[0]), receiver(pair[1]);
+    const tamsel::UniqueFd devNull(::open("/dev/null", O_WRONLY));
+    const Drain drain(receiver.get());
+    const std::string refused = Head("ad.doubleclick.net");
+    if (entries->hookedSend(sender.get(), refused.data(), refused.size(), 0) != -1) {
+        std::fprintf(stderr, "send_overhead: the shipped list beside %s did not refuse the test head\n", modulePath);
+        return 1;
+    }
+    PrintTable(*entries, sender.get(), devNull.get(), refused);
     return 0;
 }
