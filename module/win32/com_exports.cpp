@@ -22,8 +22,6 @@ ClassObjectSlot g_adFilterClass{&CreateAdFilterInstance};
 
 }  // namespace
 
-void StartComModule(HINSTANCE instance) noexcept { SetModuleInstance(instance); }
-
 void EndComModule() noexcept {
     g_adFilterClass.Release();
     ReleaseAdFilterTypeInfo();

@@ -1,15 +1,12 @@
-// The COM server's start and end, called from the module's entry point.
+// The COM server's end, called from the module's entry point. Its start
+// needs nothing but the module's instance handle, which attach remembers
+// first of all (module_instance.h); the class object is made on request.
 #pragma once
-
-#include <windows.h>
 
 namespace tamsel {
 
-// Remembers the module whose resources and path registration uses.
-void StartComModule(HINSTANCE instance) noexcept;
-
 // Releases the kept class object and the type description the AdFilter
-// objects share. Run only after a start.
+// objects share. Run only at the detach of an accepted attach.
 void EndComModule() noexcept;
 
 }  // namespace tamsel

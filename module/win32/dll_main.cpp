@@ -32,7 +32,6 @@ bool Attach(HINSTANCE instance) {
     host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
     host.installSendHook = &InstallHookForThisProcess;
     if (!AttachModule(host)) return false;
-    StartComModule(instance);
     DisableThreadLibraryCalls(instance);
     g_attached.store(true);
     return true;
