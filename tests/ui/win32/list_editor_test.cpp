@@ -248,6 +248,29 @@ TEST_F(ListEditor, TypedTextIsCutAt259AndDuplicatesStay) {
     EXPECT_FALSE(TheSharedState().Present(ListKind::UserTrust));  // a list not loaded stays unloaded
 }
 
+// Items are copied at their own length, whatever the list holds.
+TEST_F(ListEditor, LongEntriesAndLongListsSurviveTheRebuild) {
+    const std::string longWord(1000, 'w');
+    std::string file = longWord + "\n";
+    for (int i = 0; i < 900; ++i) file += "e" + std::to_string(i) + "\n";
+    dir_.Write("UserBlock.txt", file);
+    BlackListTexts().LoadIfEmpty(Where());
+    Run(EditorList::Black, [&] {
+        const HWND editor = WaitForWindow(kBlackCaption);
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(SendDlgItemMessageA(editor, IDC_BLACK_LIST_BOX, LB_GETCOUNT, 0, 0), 901);
+        Click(editor, IDC_LIST_ADD);
+        Type("new");
+        Click(editor, IDC_LIST_CLOSE);
+    }, Where());
+    const Items texts = BlackListTexts().Texts();
+    ASSERT_EQ(texts.size(), 902u);
+    EXPECT_EQ(texts[0], "new");
+    EXPECT_EQ(texts[1], "e899");
+    EXPECT_EQ(texts[901], longWord);
+    EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), PatternTextFileBytes(texts));
+}
+
 TEST_F(ListEditor, DeletingTheOnlyEntryWritesOneEmptyLine) {
     dir_.Write("UserTrust.txt", "only.x\n");
     WhiteListTexts().LoadIfEmpty(Where());
