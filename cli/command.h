@@ -23,7 +23,7 @@ struct Command {
 // Prints "tamsel: <message>" and a pointer to --help on stderr; returns kExitUsage.
 int UsageError(const std::string& command, const std::string& message);
 
-// Whether args hold -h or --help (before any "--").
+// Whether the command's first argument is -h or --help.
 bool WantsHelp(const std::vector<std::string>& args);
 
 extern const Command kCheckCommand;

@@ -35,11 +35,8 @@ int UsageError(const std::string& command, const std::string& message) {
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
-    for (const std::string& a : args) {
-        if (a == "--") return false;
-        if (a == "-h" || a == "--help") return true;
-    }
-    return false;
+    // Only the first word: in "tamsel run curl -h" the "-h" is curl's.
+    return !args.empty() && (args[0] == "-h" || args[0] == "--help");
 }
 
 }  // namespace tamsel::cli

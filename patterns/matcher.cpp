@@ -1,6 +1,9 @@
 #include "patterns/matcher.h"
 
 #include <new>
+#include <string>
+
+#include "patterns/text.h"
 
 namespace tamsel {
 
@@ -9,13 +12,15 @@ const PatternEntry* FindDecidingEntry(const RequestUrl& url, const HostLabels& h
     if (list == nullptr || !url.host || hostLabels.empty()) return nullptr;
     // A record with a host always has a path; keep the engine off a null one.
     const char* path = url.path ? url.path->c_str() : "/";
-    for (const PatternEntry& entry : list->entries) {
-        if (entry.port != 0 && entry.port != url.port) continue;
-        if (!entry.host.empty() && !MatchHostLabels(entry.labels, hostLabels)) continue;
-        if (entry.compiledPath && !entry.compiledPath->Matches(path)) continue;
-        return &entry;
-    }
-    return nullptr;
+    std::string lowered(path);
+    LowerAscii(lowered);
+    const int32_t found = list->hostIndex.FirstPassing(hostLabels, [&](int32_t i) {
+        const PatternEntry& entry = list->entries[static_cast<size_t>(i)];
+        if (entry.port != 0 && entry.port != url.port) return false;
+        if (!entry.host.empty() && !MatchHostLabels(entry.labels, hostLabels)) return false;
+        return !entry.compiledPath || entry.compiledPath->Matches(path, lowered);
+    });
+    return found < 0 ? nullptr : &list->entries[static_cast<size_t>(found)];
 }
 
 const PatternEntry* FindDecidingEntry(const RequestUrl& url, const PatternList* list) {

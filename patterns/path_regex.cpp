@@ -6,6 +6,7 @@
 
 #include "patterns/text.h"
 
+
 namespace tamsel {
 
 struct PathRegex::Engine {
@@ -16,35 +17,6 @@ struct PathRegex::Engine {
 namespace {
 
 bool IsRepetition(char c) { return c == '*' || c == '+' || c == '?' || c == '{'; }
-
-// Length of the bracket expression that starts at `i` ("[" included), so it
-// is copied untouched: "(" or "*" inside brackets are plain characters.
-size_t BracketLength(std::string_view s, size_t i) {
-    size_t j = i + 1;
-    if (j < s.size() && s[j] == '^') ++j;
-    if (j < s.size() && s[j] == ']') ++j;
-    while (j < s.size() && s[j] != ']') {
-        if (s[j] == '[' && j + 1 < s.size() && std::strchr(":.=", s[j + 1]) != nullptr) {
-            const char close[3] = {s[j + 1], ']', '\0'};
-            const size_t end = s.find(close, j + 2);
-            if (end == std::string_view::npos) return s.size() - i;
-            j = end + 2;
-        } else {
-            ++j;
-        }
-    }
-    return (j < s.size() ? j + 1 : s.size()) - i;
-}
-
-// A path of characters that are literal in an extended expression matches
-// exactly the paths that begin with it.
-bool IsPlainLiteral(std::string_view path) {
-    for (const char c : path) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u >= 0x7f || std::strchr(".[]()*+?{}|^$\\", c) != nullptr) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -60,7 +32,7 @@ std::string AnchoredExpression(std::string_view path) {
             ++i;
             branchStart = false;
         } else if (c == '[') {
-            const size_t n = BracketLength(path, i);
+            const size_t n = SkipBracketExpression(path, i) - i;
             out.append(path.substr(i, n));
             i += n - 1;
             branchStart = false;
@@ -73,8 +45,10 @@ std::string AnchoredExpression(std::string_view path) {
     return out;
 }
 
-PathRegex::PathRegex(std::string expression, std::string literal, std::unique_ptr<Engine> engine)
-    : expression_(std::move(expression)), literalLower_(std::move(literal)), engine_(std::move(engine)) {}
+PathRegex::PathRegex(std::string expression, std::unique_ptr<Engine> engine)
+    : expression_(std::move(expression)),
+      shortcut_(AnalysePath(std::string_view(expression_).substr(2, expression_.size() - 3))),
+      engine_(std::move(engine)) {}
 
 PathRegex::~PathRegex() = default;
 
@@ -92,21 +66,22 @@ std::unique_ptr<PathRegex> PathRegex::Compile(std::string_view path, std::string
         // regfree, which the engine's destructor calls.
         return nullptr;
     }
-    std::string literal;
-    if (IsPlainLiteral(path)) {
-        literal.assign(path);
-        LowerAscii(literal);
-    }
-    return std::unique_ptr<PathRegex>(new PathRegex(std::move(expression), std::move(literal), std::move(engine)));
+    return std::unique_ptr<PathRegex>(new PathRegex(std::move(expression), std::move(engine)));
 }
 
 bool PathRegex::Matches(const char* path) const {
-    if (!literalLower_.empty()) {
-        for (size_t i = 0; i < literalLower_.size(); ++i) {
-            if (path[i] == '\0' || AsciiLower(path[i]) != literalLower_[i]) return false;
-        }
-        return true;
+    std::string lowered(path);
+    LowerAscii(lowered);
+    return Matches(path, lowered);
+}
+
+bool PathRegex::Matches(const char* path, std::string_view lowered) const {
+    switch (shortcut_.kind) {
+        case PathShortcut::Kind::Prefix: return lowered.starts_with(shortcut_.literal);
+        case PathShortcut::Kind::Contains: return lowered.find(shortcut_.literal) != std::string_view::npos;
+        case PathShortcut::Kind::Engine: break;
     }
+    if (lowered.find(shortcut_.required) == std::string_view::npos) return false;
     return regexec(&engine_->re, path, 0, nullptr, 0) == 0;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "patterns/path_shortcut.h"
+
 namespace tamsel {
 
 class PathRegex {
@@ -20,18 +22,19 @@ public:
 
     // Safe to call from many threads at once on one object.
     bool Matches(const char* path) const;
+    // The same, for a caller that asks many patterns about one path and has
+    // lower-cased it (A to Z) once: `lowered` is that copy of `path`.
+    bool Matches(const char* path, std::string_view lowered) const;
 
     // The expression text handed to the engine (after the GNU clean-up).
     const std::string& expression() const { return expression_; }
 
 private:
     struct Engine;
-    PathRegex(std::string expression, std::string literal, std::unique_ptr<Engine> engine);
+    PathRegex(std::string expression, std::unique_ptr<Engine> engine);
 
     std::string expression_;
-    // For a path of plain characters the expression is a case-blind prefix
-    // test, answered here without running the engine.
-    std::string literalLower_;
+    PathShortcut shortcut_;  // answers most paths without the engine
     std::unique_ptr<Engine> engine_;
 };
 

@@ -76,6 +76,7 @@ ListLoadResult ParsePatternListText(const std::string& text, const std::string& 
     }
     // The file's last pattern line is tried first.
     std::reverse(list->entries.begin(), list->entries.end());
+    list->hostIndex.Build(list->entries);
     return {std::move(list), std::nullopt};
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "patterns/host_index.h"
 #include "patterns/host_labels.h"
 #include "patterns/path_regex.h"
 
@@ -33,6 +34,7 @@ struct PatternList {
     // Chain order: the last pattern line of the file comes first, so the line
     // nearest the end of the file decides.
     std::vector<PatternEntry> entries;
+    HostIndex hostIndex;  // over `entries`, built once at load
 };
 
 struct ListLoadError {
