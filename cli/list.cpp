@@ -42,8 +42,14 @@ bool TakeYes(std::vector<std::string>& args) {
     return false;
 }
 
-// A typed text, cut as the Add or Edit dialog cuts it.
-std::string TypedText(std::string text) {
+// A typed text, cut as the Add or Edit dialog cuts it. The dialog's one-line
+// field never holds a line end; here one would break the file's lines, so it
+// is refused (nullopt, after telling the user).
+std::optional<std::string> TypedText(std::string text) {
+    if (text.find_first_of("\r\n") != std::string::npos) {
+        ListError("TEXT must be one line");
+        return std::nullopt;
+    }
     if (text.size() > kPatternTextLimit) {
         std::fprintf(stderr, "tamsel list: the text is cut to its first %zu characters\n", kPatternTextLimit);
         text.resize(kPatternTextLimit);
@@ -83,9 +89,10 @@ bool ConfirmDelete(const std::string& entry) {
 enum class Outcome { Changed, Unchanged, Wrong };
 
 Outcome Add(const std::string& typed, Items& shown) {
-    const std::string text = TypedText(typed);
-    if (text.empty()) return Outcome::Unchanged;
-    shown.insert(shown.begin(), text);
+    const auto text = TypedText(typed);
+    if (!text) return Outcome::Wrong;
+    if (text->empty()) return Outcome::Unchanged;
+    shown.insert(shown.begin(), *text);
     return Outcome::Changed;
 }
 
@@ -93,10 +100,11 @@ Outcome Add(const std::string& typed, Items& shown) {
 Outcome Edit(const std::string& n, const std::string& typed, Items& shown) {
     const auto at = Position(n, shown);
     if (!at) return Outcome::Wrong;
-    const std::string text = TypedText(typed);
-    if (text.empty()) return Outcome::Unchanged;
+    const auto text = TypedText(typed);
+    if (!text) return Outcome::Wrong;
+    if (text->empty()) return Outcome::Unchanged;
     shown.erase(shown.begin() + static_cast<long>(*at));
-    shown.insert(shown.begin(), text);
+    shown.insert(shown.begin(), *text);
     return Outcome::Changed;
 }
 

@@ -106,7 +106,7 @@ TEST_F(ListTool, RefusesWithoutChangingTheFile) {
     EXPECT_EQ(noTerminal.exitCode, 2);
     EXPECT_NE(noTerminal.out.find("--yes"), std::string::npos) << noTerminal.out;
     for (const char* wrong : {"black delete 3 --yes", "black edit 0 Z", "black edit x Z", "black add", "grey",
-                              "black drop 1"}) {
+                              "black drop 1", "black add \"$(printf 'a\\nb')\"", "black edit 1 \"$(printf 'c\\rd')\""}) {
         EXPECT_EQ(RunTool(List(wrong)).exitCode, 2) << wrong;
     }
     EXPECT_EQ(Block(), "P\nQ\n");

@@ -26,9 +26,10 @@ constexpr char kBlackCaption[] = "Tamsel Black List";
 constexpr char kWhiteCaption[] = "Tamsel White List";
 constexpr char kEditCaption[] = "Tamsel Add or Edit";
 
-// Polls `done` for up to five seconds.
+// Polls `done` for up to fifteen seconds: under Xvfb, with no window
+// manager, an owned dialog takes about two seconds to go away.
 bool WaitUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
         Sleep(20);
@@ -36,7 +37,7 @@ bool WaitUntil(const std::function<bool()>& done) {
     return true;
 }
 
-// A shown window of this name, or null after five seconds.
+// A shown window of this name, or null after fifteen seconds.
 HWND WaitForWindow(const char* caption) {
     HWND found = nullptr;
     WaitUntil([&] {
