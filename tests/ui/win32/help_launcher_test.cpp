@@ -2,37 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "ui/win32/owned_handles.h"
+#include "ui/win32/launch_marker.h"
 
 namespace tamsel {
 namespace {
 
+using testing::CreateKey;
+using testing::Marker;
+using testing::ScratchKey;
+using testing::SetDefault;
+using testing::SetDefaultBytes;
+using testing::SwappedDefault;
+
 constexpr char kAddress[] = "http://www.example.org/tamsel/help.htm";
-
-OwnedRegKey CreateKey(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS) << path;
-    return OwnedRegKey(key);
-}
-
-// Stores `bytes` as the key's default value exactly, terminator or not.
-void SetDefaultBytes(HKEY root, const std::string& path, const std::string& bytes) {
-    const OwnedRegKey key = CreateKey(root, path);
-    ASSERT_EQ(RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
-}
-
-void SetDefault(HKEY root, const std::string& path, const std::string& text) {
-    SetDefaultBytes(root, path, std::string(text.c_str(), text.size() + 1));
-}
 
 // A classes root of the test's own under HKEY_CURRENT_USER, removed with
 // everything in it afterwards.
@@ -181,88 +167,12 @@ TEST(ReadKeyDefaultValue, TextThatFillsTheBufferWithoutTerminatorIsRefused) {
     EXPECT_EQ(value, "untouched");
 }
 
-// The folder of this test program, where the marker program lies too.
-std::string ProgramFolder() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.erase(folder.find_last_of('\\') + 1);
-}
-
-// What the marker program recorded: its show state, a line end and its
-// command line. Cleared at the start, awaited at the end.
-class Marker {
-public:
-    Marker() { DeleteFileA(file_.c_str()); }
-    ~Marker() { DeleteFileA(file_.c_str()); }
-    Marker(const Marker&) = delete;
-    Marker& operator=(const Marker&) = delete;
-
-    static std::string Program() { return ProgramFolder() + "write_marker.exe"; }
-
-    std::optional<std::string> Wait() const {
-        for (int i = 0; i < 300; ++i) {
-            std::ifstream in(file_, std::ios::binary);
-            if (in) {
-                std::ostringstream text;
-                text << in.rdbuf();
-                return text.str();
-            }
-            Sleep(50);
-        }
-        return std::nullopt;
-    }
-
-private:
-    std::string file_ = ProgramFolder() + "marker.txt";
-};
-
-// A key of HKEY_CLASSES_ROOT made for one test and removed afterwards.
-class ClassesKey {
-public:
-    ClassesKey(std::string name, const std::string& subKey, const std::string& text) : name_(std::move(name)) {
-        SetDefault(HKEY_CLASSES_ROOT, name_ + subKey, text);
-    }
-    ~ClassesKey() { RegDeleteTreeA(HKEY_CLASSES_ROOT, name_.c_str()); }
-    ClassesKey(const ClassesKey&) = delete;
-    ClassesKey& operator=(const ClassesKey&) = delete;
-
-private:
-    std::string name_;
-};
-
-// Points ".html" of HKEY_CLASSES_ROOT at another class for one test and
-// puts the prefix's own value back afterwards.
-class SwappedWebPageClass {
-public:
-    explicit SwappedWebPageClass(const std::string& className) {
-        std::string old;
-        if (ReadKeyDefaultValue(HKEY_CLASSES_ROOT, ".html", old) == ERROR_SUCCESS) old_ = old;
-        SetDefault(HKEY_CLASSES_ROOT, ".html", className);
-    }
-    ~SwappedWebPageClass() {
-        if (old_) {
-            SetDefault(HKEY_CLASSES_ROOT, ".html", *old_);
-        } else {
-            RegDeleteTreeA(HKEY_CLASSES_ROOT, ".html");
-        }
-    }
-    SwappedWebPageClass(const SwappedWebPageClass&) = delete;
-    SwappedWebPageClass& operator=(const SwappedWebPageClass&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
-
 TEST(OpenUrlInBrowser, ShellShowsTheAddressNormally) {
     // A scheme of our own whose handler is the marker program.
-    const ClassesKey scheme("tamsel-test-shown", "", "URL:Tamsel test");
-    {
-        const OwnedRegKey key = CreateKey(HKEY_CLASSES_ROOT, "tamsel-test-shown");
-        RegSetValueExA(key.get(), "URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
-    }
-    SetDefault(HKEY_CLASSES_ROOT, "tamsel-test-shown\\shell\\open\\command",
-               "\"" + Marker::Program() + "\" \"%1\"");
+    const ScratchKey scheme(HKEY_CLASSES_ROOT, "tamsel-test-shown", "URL:Tamsel test");
+    RegSetValueExA(CreateKey(HKEY_CLASSES_ROOT, "tamsel-test-shown").get(), "URL Protocol", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(""), 1);
+    SetDefault(HKEY_CLASSES_ROOT, "tamsel-test-shown\\shell\\open\\command", Marker::OpenCommand());
     const Marker marker;
     EXPECT_EQ(OpenUrlInBrowser("tamsel-test-shown:help"), 0);
     const std::optional<std::string> recorded = marker.Wait();
@@ -274,8 +184,9 @@ TEST(OpenUrlInBrowser, ShellShowsTheAddressNormally) {
 TEST(OpenUrlInBrowser, FallbackStartsTheLineItFormed) {
     // Nothing handles this scheme, so the shell refuses the address.
     const char address[] = "tamsel-test-unhandled:help";
-    const ClassesKey page("TamselTestPage", "\\shell\\open\\command", "\"" + Marker::Program() + "\" \"%1\"");
-    const SwappedWebPageClass html("TamselTestPage");
+    const ScratchKey page(HKEY_CLASSES_ROOT, "TamselTestPage", "");
+    SetDefault(HKEY_CLASSES_ROOT, "TamselTestPage\\shell\\open\\command", Marker::OpenCommand());
+    const SwappedDefault html(HKEY_CLASSES_ROOT, ".html", "TamselTestPage");
     const Marker marker;
     EXPECT_EQ(OpenUrlInBrowser(address), 1);
     const std::optional<std::string> recorded = marker.Wait();

@@ -13,13 +13,17 @@
 #include "module/shared_state.h"
 #include "res/resource.h"
 #include "ui/win32/dialog_script.h"
+#include "ui/win32/help_launcher.h"
+#include "ui/win32/launch_marker.h"
 
 namespace tamsel {
 namespace {
 
 using testing::DialogScript;
 using testing::FindDialog;
+using testing::Marker;
 using testing::Step;
+using testing::SwappedDefault;
 
 constexpr char kCaption[] = "Tamsel 1.2 Setting";
 
@@ -164,6 +168,23 @@ TEST_F(SettingsDialogTest, ListEditorReturnsToTheOpenDialogAsTheUserLeftIt) {
     EXPECT_EQ(allowAdsWhileOpen, 0) << "the switch changes only when the settings dialog closes";
     ExpectSwitch(0, 0);
     std::remove(listFile->c_str());
+}
+
+TEST_F(SettingsDialogTest, HelpOpensTheHelpPageAndLeavesTheDialogOpen) {
+    // For this test the shell hands http addresses to the marker program.
+    const SwappedDefault http(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", Marker::OpenCommand());
+    const Marker marker;
+    Start(0, 0);
+    std::optional<std::string> recorded;
+    std::optional<bool> checked;
+    Run({Click(IDC_ALLOW_ADS), Click(IDC_HELP_BUTTON),
+         [&] { return (recorded = marker.Read()).has_value(); },
+         ReadCheckBox(checked), Click(IDCANCEL)});
+    ASSERT_TRUE(recorded.has_value()) << "nothing was started";
+    EXPECT_EQ(recorded->substr(0, recorded->find('\n')), std::to_string(SW_SHOWNORMAL));
+    EXPECT_NE(recorded->find(HelpPageUrl), std::string::npos) << *recorded;
+    EXPECT_EQ(checked, true);
+    ExpectSwitch(0, 0);
 }
 
 }  // namespace
