@@ -136,6 +136,14 @@ TEST_F(HelpLauncherFallback, LineOverFiveHundredTwentyCharactersStartsNothing) {
     EXPECT_EQ(watched_.started.size(), 1u);
 }
 
+TEST_F(HelpLauncherFallback, ProgramThatCannotStartIsNoSuccess) {
+    SetOpenCommand("\"C:\\no such folder\\browser.exe\" \"%1\"");
+    BrowserLaunchSteps steps = SystemBrowserLaunchSteps();
+    steps.openWithShell = [](const char*) { return false; };
+    steps.classesRoot = classes_.root();
+    EXPECT_EQ(OpenUrlInBrowserWith(kAddress, steps), 0);
+}
+
 TEST(ReadKeyDefaultValue, ReadsTextsUpToTwoHundredFiftyNineCharactersWhole) {
     const ScratchClasses classes;
     std::string value = "untouched";
