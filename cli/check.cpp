@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "browser/source_judge.h"
 #include "cli/list_folder.h"
 #include "intercept/inspect.h"
-#include "patterns/text.h"
 
 namespace tamsel::cli {
 namespace {
@@ -23,13 +23,9 @@ int RunCheck(const std::vector<std::string>& argsIn) {
     if (args.empty()) return UsageError("check", "give at least one URL");
     const FolderLists lists = LoadListFolder(*folder);
     for (const std::string& given : args) {
-        // As the page walk judges an element: the lower-cased URL as a
-        // one-token line, with no host value.
+        // Exactly as the page walk judges an element's source.
         std::string url = given;
-        LowerAscii(url);
-        RequestUrl request;
-        ParseRequestUrl(url.c_str(), nullptr, &request);
-        PrintJudgement(JudgeRequestUrl(request, lists.view()), given);
+        PrintJudgement(JudgeSourceUrl(url, lists.view()), given);
     }
     return kExitOk;
 }

@@ -9,6 +9,10 @@ size_t Index(ListKind kind) { return static_cast<size_t>(kind); }
 // Sequentially consistent throughout: a reader that enters after a
 // replacement has swapped a pointer out cannot load that pointer, and one
 // that entered before is seen in `readers_` by the replacement.
+SharedState::~SharedState() {
+    for (auto& slot : lists_) delete slot.load();
+}
+
 SharedState::Reader::Reader(const SharedState& state) : state_(state) {
     state_.readers_.fetch_add(1);
     lists_.trust = state_.lists_[Index(ListKind::UserTrust)].load();

@@ -27,6 +27,12 @@ public:
     std::atomic<int32_t> attachCount{0};
     std::atomic<uint8_t> AllowAds{0};
 
+    SharedState() = default;
+    // Frees every list; no reader may be inside any more.
+    ~SharedState();
+    SharedState(const SharedState&) = delete;
+    SharedState& operator=(const SharedState&) = delete;
+
     // A read section: the lists it shows stay alive until it ends.
     class Reader {
     public:
