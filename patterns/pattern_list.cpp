@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
-#include <cstdio>
 #include <cstring>
 
+#include "patterns/file_bytes.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -83,18 +83,10 @@ ListLoadResult ParsePatternListText(const std::string& text, const std::string& 
 namespace {
 
 ListLoadResult ReadAndParse(const std::string& path) {
-    // Binary mode on every platform, so both builds read the same bytes; CR
-    // is cut with the line end anyway.
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return {nullptr, ListLoadError{0, std::strerror(errno)}};
-    std::string text;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return {nullptr, ListLoadError{0, "read error"}};
-    return ParsePatternListText(text, path);
+    int error = 0;
+    const auto text = ReadFileBytes(path, &error);
+    if (!text) return {nullptr, ListLoadError{0, std::strerror(error)}};
+    return ParsePatternListText(*text, path);
 }
 
 }  // namespace

@@ -1,31 +1,12 @@
 #include "ui/pattern_text_list.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "patterns/file_bytes.h"
 #include "patterns/text.h"
-#include "ui/atomic_file.h"
+#include "module/replace_file.h"
 
 namespace tamsel {
-
-namespace {
-
-// The whole file, or nullopt when it cannot be opened or read. Binary, so
-// both builds see the same bytes; CR counts as white space anyway.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return std::nullopt;
-    std::string bytes;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
-    return bytes;
-}
-
-}  // namespace
 
 std::vector<std::string> PatternTextList::Texts() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -42,7 +23,7 @@ void PatternTextList::LoadIfEmpty(const ListFilePath& where) {
     if (!texts_.empty()) return;
     const std::optional<std::string> path = where(fileName_);
     if (!path) return;
-    if (const auto bytes = ReadWholeFile(*path)) texts_ = SplitPatternWords(*bytes);
+    if (const auto bytes = ReadFileBytes(*path)) texts_ = SplitPatternWords(*bytes);
     TheSharedState().RenewIfPresent(kind_, *path);
 }
 

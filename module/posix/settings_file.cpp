@@ -1,17 +1,15 @@
 // The switch in a registry-format file: see settings_file.h.
 #include "module/posix/settings_file.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
-#include "module/posix/unique_fd.h"
+#include "module/replace_file.h"
 #include "module/settings_store.h"
+#include "patterns/file_bytes.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -148,50 +146,10 @@ namespace {
 
 // The whole file; nullopt when it is absent (`*absent` set) or unreadable.
 std::optional<std::string> ReadFile(const std::string& path, bool* absent) {
-    *absent = false;
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        *absent = errno == ENOENT;
-        return std::nullopt;
-    }
-    std::string text;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n == 0) return text;
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return std::nullopt;
-        text.append(chunk, static_cast<size_t>(n));
-    }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Writes `text` to a new file beside `path` and renames it over `path`, so a
-// reader sees the old file or the new one, never a part of either.
-bool ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t mode) {
-    std::string temp = path + ".XXXXXX";
-    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd) return false;
-    const bool written = WriteAll(fd.get(), text) && ::fchmod(fd.get(), mode) == 0 &&
-                         ::fsync(fd.get()) == 0 && fd.Close() && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!written) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself lasts only once the folder is on disk.
-    const std::string folder = path.substr(0, path.rfind('/'));
-    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) ::fsync(dir.get());
-    return true;
+    int error = 0;
+    auto text = ReadFileBytes(path, &error);
+    *absent = !text && error == ENOENT;
+    return text;
 }
 
 }  // namespace
@@ -219,9 +177,8 @@ bool WriteAllowAdsSwitch(uint32_t value) {
         // A file that exists but cannot be read may hold more than the
         // switch: leave it alone rather than write over what we cannot see.
         if (!old && !absent) return false;
-        struct stat info {};
-        const mode_t mode = (old && ::stat(path->c_str(), &info) == 0) ? (info.st_mode & 07777) : 0644;
-        return ReplaceFileAtomically(*path, WithStatusValue(old.value_or(""), value), mode);
+        std::string error;
+        return ReplaceFileContents(*path, WithStatusValue(old.value_or(""), value), &error);
     } catch (...) {
         return false;
     }

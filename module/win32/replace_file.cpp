@@ -1,6 +1,6 @@
 // The file replacement on Windows: write, flush, close, then MoveFileExA with
 // replace and write-through.
-#include "ui/atomic_file.h"
+#include "module/replace_file.h"
 
 #include <windows.h>
 

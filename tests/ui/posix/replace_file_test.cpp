@@ -1,5 +1,5 @@
 // A failed rewrite must leave the user's list as it was.
-#include "ui/atomic_file.h"
+#include "module/replace_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,5 +1,5 @@
 // The file replacement on Linux: write, fsync, close, rename.
-#include "ui/atomic_file.h"
+#include "module/replace_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,29 +9,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "module/posix/unique_fd.h"
+
 namespace tamsel {
 
 namespace {
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    // Closes now, so that an error of the close itself is seen.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // Unique per process and call, so two writers never share a temporary file.
 std::string TemporaryBeside(const std::string& path) {
@@ -60,7 +42,7 @@ bool Fail(const char* step, const std::string& temp, std::string* error) {
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error) {
     const std::string temp = TemporaryBeside(path);
     UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.get() < 0) {
+    if (!fd) {
         *error = std::string("cannot create ") + temp + ": " + std::strerror(errno);
         return false;
     }
@@ -71,6 +53,11 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::s
     if (fsync(fd.get()) != 0) return Fail("fsync", temp, error);
     if (!fd.Close()) return Fail("close", temp, error);
     if (rename(temp.c_str(), path.c_str()) != 0) return Fail("rename", temp, error);
+    // The rename itself lasts only once the folder is on disk.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const UniqueFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) fsync(dir.get());
     return true;
 }
 
