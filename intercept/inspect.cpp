@@ -26,6 +26,15 @@ std::optional<size_t> FindTextNoCase(const char* text, size_t readable, const ch
 bool LooksLikeRequestHead(const char* buffer, int32_t length) {
     if (buffer == nullptr || length <= 0) return false;
     const int64_t bound = length < 8 ? length : 8;
+    // Every send of the process comes here, so the common answer "no" must
+    // be cheap: "GET " or "POST " starts within the first eight bytes, so one
+    // of them is a G or a P, and most buffers are turned away on that alone.
+    bool candidate = false;
+    for (int64_t i = 0; i < bound && !candidate; ++i) {
+        const int folded = static_cast<unsigned char>(buffer[i]) | 0x20;
+        candidate = folded == 'g' || folded == 'p';
+    }
+    if (!candidate) return false;
     const size_t readable = static_cast<size_t>(length);
     return FindTextNoCase(buffer, readable, "GET ", bound, true) ||
            FindTextNoCase(buffer, readable, "POST ", bound, true);

@@ -50,19 +50,8 @@ bool InspectKeepingErrno(const char* buffer, int32_t length) {
     return refused;
 }
 
-// Every write of the process comes here, so the common answer "no" must be
-// cheap: a head has "GET " or "POST " within its first eight bytes, so one
-// of those bytes is a G or a P; most buffers are turned away on that alone.
 bool LooksLikeHead(const void* buffer, size_t length) {
-    if (buffer == nullptr) return false;
-    const auto* bytes = static_cast<const unsigned char*>(buffer);
-    const size_t bound = length < 8 ? length : 8;
-    bool candidate = false;
-    for (size_t i = 0; i < bound && !candidate; ++i) {
-        const unsigned char folded = bytes[i] | 0x20;
-        candidate = folded == 'g' || folded == 'p';
-    }
-    return candidate && LooksLikeRequestHead(static_cast<const char*>(buffer), ClampLength(length));
+    return LooksLikeRequestHead(static_cast<const char*>(buffer), ClampLength(length));
 }
 
 }  // namespace
