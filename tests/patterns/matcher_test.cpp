@@ -143,3 +143,66 @@ TEST(JudgeRequestUrl, TrustOverridesBothBlockLists) {
 
 }  // namespace
 }  // namespace tamsel
+
+namespace tamsel {
+namespace {
+
+// The entries a host could match are found through an index; the answer
+// must still be the first passing entry in chain order, whichever bucket
+// each entry was filed in.
+TEST(FindDecidingEntry, ChainOrderHoldsAcrossIndexBuckets) {
+    const auto list = List("ads.x\n~*.x/keep/\n/keep/deep/\n");
+    EXPECT_EQ(Match(list.get(), "http://ads.x/keep/deep/a"), 1);  // line 3, filed for every host
+    EXPECT_EQ(Match(list.get(), "http://ads.x/keep/a"), 0);       // line 2, filed under "x"
+    EXPECT_EQ(Match(list.get(), "http://ads.x/other"), 1);        // line 1, filed under "ads.x"
+    EXPECT_EQ(Match(list.get(), "http://b.x/other"), 0);
+}
+
+// The indexed walk against a plain walk of the whole chain, over random
+// lists and hosts drawn from a small alphabet so that they often meet.
+TEST(FindDecidingEntry, AgreesWithAWalkOfTheWholeChain) {
+    const char* const labels[] = {"a", "b", "ad", "ads", "*", "ad*", "x", "y"};
+    const char* const paths[] = {"", "", "/p", "/*.*q", "/(p|q)"};
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    int decided = 0;
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        for (int line = 0; line < 12; ++line) {
+            if (next(4) == 0) text += "~";
+            const uint32_t depth = next(4);
+            for (uint32_t i = 0; i < depth; ++i) text += std::string(i ? "." : "") + labels[next(8)];
+            if (next(5) == 0) text += ":8080";
+            text += paths[next(5)];
+            text += "\n";
+        }
+        const auto list = List(text);
+        ASSERT_TRUE(list);
+        for (int probe = 0; probe < 20; ++probe) {
+            std::string host;
+            const uint32_t depth = 1 + next(4);
+            for (uint32_t i = 0; i < depth; ++i) host += std::string(i ? "." : "") + labels[next(4) + (next(2) ? 0 : 2)];
+            RequestUrl url;
+            const std::string line = "http://" + host + (next(2) ? ":8080" : "") + (next(2) ? "/p" : "/q");
+            ParseRequestUrl(line.c_str(), nullptr, &url);
+            const HostLabels requestLabels = SplitHostLabels(*url.host);
+            const PatternEntry* expected = nullptr;
+            for (const PatternEntry& e : list->entries) {
+                if (e.port != 0 && e.port != url.port) continue;
+                if (!e.host.empty() && !MatchHostLabels(e.labels, requestLabels)) continue;
+                if (e.compiledPath && !e.compiledPath->Matches(url.path->c_str())) continue;
+                expected = &e;
+                break;
+            }
+            EXPECT_EQ(FindDecidingEntry(url, list.get()), expected) << text << line;
+            if (expected != nullptr) ++decided;
+        }
+    }
+    EXPECT_GT(decided, 500);  // the lists and hosts do meet
+}
+
+}  // namespace
+}  // namespace tamsel
