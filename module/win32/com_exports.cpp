@@ -41,7 +41,8 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) noexcept {
 }
 
 // Registration writes the class's keys first, then the type library, and
-// stops at the first failure, as unregistration does in the same order.
+// stops at the first failure. Unregistration removes both whatever the
+// first step gave, and reports the first failure.
 STDAPI DllRegisterServer() noexcept {
     const HMODULE module = ModuleInstance();
     const HRESULT hr = UpdateRegistryFromResource(module, IDR_ADFILTER_REGISTRY, true);
@@ -51,7 +52,7 @@ STDAPI DllRegisterServer() noexcept {
 
 STDAPI DllUnregisterServer() noexcept {
     const HMODULE module = ModuleInstance();
-    const HRESULT hr = UpdateRegistryFromResource(module, IDR_ADFILTER_REGISTRY, false);
-    if (FAILED(hr)) return hr;
-    return UnregisterModuleTypeLib(module);
+    const HRESULT keys = UpdateRegistryFromResource(module, IDR_ADFILTER_REGISTRY, false);
+    const HRESULT library = UnregisterModuleTypeLib(module);
+    return FAILED(keys) ? keys : library;
 }

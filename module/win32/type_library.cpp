@@ -61,6 +61,12 @@ HRESULT UnregisterModuleTypeLib(HMODULE module) noexcept {
         LibraryAttributes attributes(library.get());
         if (const HRESULT hr = attributes.Fetch(); FAILED(hr)) return hr;
         const TLIBATTR& a = *attributes;
+        // Nothing registered is what unregistration is for: a second
+        // unregistration succeeds rather than failing on the missing key.
+        Bstr registered;
+        if (FAILED(QueryPathOfRegTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, registered.put()))) {
+            return S_OK;
+        }
         return UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
