@@ -18,9 +18,13 @@ namespace {
 
 bool IsRepetition(char c) { return c == '*' || c == '+' || c == '?' || c == '{'; }
 
+// Escapes that match no character but a position, like "^" and "$": a
+// repetition operator after them has nothing before it either.
+bool IsAnchorEscape(char c) { return c == '<' || c == '>' || c == 'b' || c == 'B' || c == '`' || c == '\''; }
+
 }  // namespace
 
-std::string AnchoredExpression(std::string_view path) {
+std::string AnchoredExpression(std::string_view path, bool* backReference) {
     std::string out = "^(";
     out.reserve(path.size() + 3);
     bool branchStart = true;  // the "(" above opens the first branch
@@ -28,9 +32,11 @@ std::string AnchoredExpression(std::string_view path) {
         const char c = path[i];
         if (branchStart && IsRepetition(c)) continue;
         if (c == '\\' && i + 1 < path.size()) {
+            const char next = path[i + 1];
+            if (next >= '1' && next <= '9' && backReference != nullptr) *backReference = true;
             out.append(path.substr(i, 2));
             ++i;
-            branchStart = false;
+            branchStart = IsAnchorEscape(next);
         } else if (c == '[') {
             const size_t n = SkipBracketExpression(path, i) - i;
             out.append(path.substr(i, n));
@@ -38,7 +44,7 @@ std::string AnchoredExpression(std::string_view path) {
             branchStart = false;
         } else {
             out.push_back(c);
-            branchStart = c == '(' || c == '|' || c == '^';
+            branchStart = c == '(' || c == '|' || c == '^' || c == '$';
         }
     }
     out.push_back(')');
@@ -53,7 +59,15 @@ PathRegex::PathRegex(std::string expression, std::unique_ptr<Engine> engine)
 PathRegex::~PathRegex() = default;
 
 std::unique_ptr<PathRegex> PathRegex::Compile(std::string_view path, std::string* error) {
-    std::string expression = AnchoredExpression(path);
+    bool backReference = false;
+    std::string expression = AnchoredExpression(path, &backReference);
+    // The engine's matcher for back-references recurses without bound on
+    // some patterns and would overflow the stack of whatever thread sends;
+    // a list path has no need of them.
+    if (backReference) {
+        if (error != nullptr) *error = "back-references (\\1 to \\9) are not allowed in a list path";
+        return nullptr;
+    }
     auto engine = std::make_unique<Engine>();
     const int rc = regcomp(&engine->re, expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB);
     if (rc != 0) {

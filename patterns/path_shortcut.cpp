@@ -96,12 +96,14 @@ private:
     }
 
     // "\." and the like are the character itself; "\w", "\1" and friends are
-    // classes and back-references that end a run.
+    // classes and back-references, and "\<", "\>", "\`" and "\'" anchors:
+    // all of them end a run.
     size_t Escape(size_t i, int depth) {
         if (i + 1 >= s_.size()) return s_.size();
         const char next = s_[i + 1];
         const auto u = static_cast<unsigned char>(next);
-        if (u < 0x20 || u >= 0x7f || (u >= '0' && u <= '9') || ((u | 32) >= 'a' && (u | 32) <= 'z')) {
+        if (u < 0x20 || u >= 0x7f || (u >= '0' && u <= '9') || ((u | 32) >= 'a' && (u | 32) <= 'z') ||
+            std::strchr("<>`'", next) != nullptr) {
             Flush();
         } else {
             Char(next, i + 2, depth, true);

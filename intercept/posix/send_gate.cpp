@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "intercept/inspect.h"
@@ -73,9 +74,20 @@ bool RefuseWrite(int fd, const void* buffer, size_t length) noexcept {
 
 bool RefuseVector(int fd, const iovec* elements, size_t count, bool needSocketCheck) noexcept {
     if (!Filtering() || elements == nullptr) return false;
-    size_t first = 0;
-    while (first < count && elements[first].iov_len == 0) ++first;
-    if (first == count || !LooksLikeHead(elements[first].iov_base, elements[first].iov_len)) return false;
+    // The method test looks at the first bytes sent, which may come from
+    // several elements ("GET" in one, " /x" in the next). Twelve bytes hold
+    // any "POST " that starts within the first eight.
+    char prefix[12];
+    size_t have = 0;
+    size_t first = count;
+    for (size_t i = 0; i < count && have < sizeof prefix; ++i) {
+        if (elements[i].iov_len == 0) continue;
+        if (first == count) first = i;
+        const size_t take = std::min(elements[i].iov_len, sizeof prefix - have);
+        std::memcpy(prefix + have, elements[i].iov_base, take);
+        have += take;
+    }
+    if (first == count || !LooksLikeHead(prefix, have)) return false;
     const int saved = errno;
     const bool socket = !needSocketCheck || IsStreamSocket(fd);
     errno = saved;

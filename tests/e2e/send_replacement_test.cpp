@@ -96,6 +96,24 @@ TEST_F(SendReplacement, AMethodWithinTheFirstEightBytesIsStillInspected) {
     EXPECT_EQ(Received(), late);
 }
 
+// The first bytes sent may come from several elements: the method test
+// reads across them, as it reads one buffer.
+TEST_F(SendReplacement, AMethodSplitAcrossElementsIsStillInspected) {
+    const std::string& h = kRefusedHead;
+    for (size_t cut : {1u, 3u, 4u}) {  // "G|ET ", "GET| ", "GET |/a.gif"
+        iovec parts[3] = {Element(h, 0, cut), Element(h, cut, 0), Element(h, cut, h.size() - cut)};
+        EXPECT_EQ(::writev(sender_.get(), parts, 3), -1) << cut;
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = 3;
+        EXPECT_EQ(::sendmsg(sender_.get(), &message, 0), -1) << cut;
+    }
+    const std::string post = "   POST /f HTTP/1.1\r\nHost: ads.test\r\n\r\n";  // "POST " at 3, over three elements
+    iovec parts[3] = {Element(post, 0, 2), Element(post, 2, 3), Element(post, 5, post.size() - 5)};
+    EXPECT_EQ(::writev(sender_.get(), parts, 3), -1);
+    EXPECT_EQ(Received(), "");
+}
+
 TEST_F(SendReplacement, PassingHeadsAndOtherBuffersArriveUnchanged) {
     const int fd = sender_.get();
     const std::string body = "name=value&Host: ads.test";

@@ -40,6 +40,11 @@ TEST(PathRegex, RepetitionWithNothingBeforeItIsIgnored) {
     EXPECT_EQ(AnchoredExpression("/[]|*]x"), "^(/[]|*]x)");
     EXPECT_EQ(AnchoredExpression("/[[:alpha:](*]"), "^(/[[:alpha:](*])");
     EXPECT_EQ(AnchoredExpression("/\\(*x"), "^(/\\(*x)");
+    // After an anchor there is nothing to repeat either.
+    EXPECT_EQ(AnchoredExpression("/a$*b"), "^(/a$b)");
+    EXPECT_EQ(AnchoredExpression("/\\<*ads\\>+"), "^(/\\<ads\\>)");
+    EXPECT_EQ(AnchoredExpression("/\\b?x"), "^(/\\bx)");
+    EXPECT_TRUE(Match("/\\<*ads", "/ads/1"));
     EXPECT_TRUE(Match("/(*ads)", "/ads/1"));
     EXPECT_TRUE(Match("/x|*y", "y"));
 }
@@ -49,6 +54,17 @@ TEST(PathRegex, ErrorsAreReported) {
     EXPECT_FALSE(PathRegex::Compile("/ads/(", &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(PathRegex::Compile("/[a"));
+}
+
+// The engine's back-reference matcher can recurse until the stack of the
+// sending thread overflows: such a path is refused at load.
+TEST(PathRegex, BackReferencesAreRefused) {
+    std::string error;
+    EXPECT_FALSE(PathRegex::Compile("/(|)(\\2\\2)*", &error));
+    EXPECT_NE(error.find("back-reference"), std::string::npos) << error;
+    EXPECT_FALSE(PathRegex::Compile("/(a)\\1"));
+    EXPECT_TRUE(PathRegex::Compile("/[\\1]x"));  // in brackets: a backslash and a one
+    EXPECT_TRUE(PathRegex::Compile("/a\\\\1"));  // an escaped backslash, then a one
 }
 
 TEST(PathRegex, LiteralShortcutAgreesWithTheEngine) {

@@ -31,13 +31,15 @@ TEST(AnalysePath, RequiredTextIsWhatEveryMatchHolds) {
     EXPECT_EQ(AnalysePath("/aaaa)|(/b").required, "");            // closes the anchoring group
     EXPECT_EQ(AnalysePath("/\\w+abc").required, "abc");
     EXPECT_EQ(AnalysePath("/[(|)]zz").required, "zz");           // brackets hold plain characters
+    EXPECT_EQ(AnalysePath("/\\<ads\\>x").required, "ads");       // word anchors match no character
 }
 
 // Every pattern of the shipped list and a few awkward ones, against paths
 // built to hit and to miss them: the shortcut must answer as the engine does.
 TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
     std::vector<std::string> patterns = {"/ads/", "/*.*/banners", "/*.*/sponsors?[0-9]?/", "/a|/b", "/x(y)*z",
-                                         "/img/(ad|banner)s?\\.gif", "/\\(x", "/*.*[/_.-](728x90|468x60)[/_.-]"};
+                                         "/img/(ad|banner)s?\\.gif", "/\\(x", "/*.*[/_.-](728x90|468x60)[/_.-]",
+                                         "/\\<ads", "/ads\\>", "/ads\\'", "\\`/ads", "/\\bads\\B"};
     std::ifstream list(TAMSEL_SOURCE_DIR "/lists/BlockList.txt");
     ASSERT_TRUE(list);
     for (std::string line; std::getline(list, line);) {
@@ -47,7 +49,8 @@ TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
         if (const size_t slash = line.find('/'); slash != std::string::npos) patterns.push_back(line.substr(slash));
     }
     std::vector<std::string> paths = {"/", "/index.html", "/ADS/x.gif", "/img/banners/1.gif", "/a/sponsor7/",
-                                      "/x/728x90/a", "/b", "/xyyz", "/img/ads.gif", "/(x"};
+                                      "/x/728x90/a", "/b", "/xyyz", "/img/ads.gif", "/(x",
+                                      "/ads", "/ads/x.gif", "/adsx"};
     for (const std::string& p : patterns) {
         const PathShortcut s = AnalysePath(p);
         for (const std::string& text : {s.literal, s.required}) {
