@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake libgtest-dev googletest
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
-  wine wine32 xvfb xauth
+  wine wine32 fonts-wine xvfb xauth
   gnulib autoconf automake
   curl wget python3 ca-certificates
   imagemagick x11-apps
@@ -28,6 +28,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_if_needed dpkg --add-architecture i386
   fi
   sudo_if_needed apt-get update -qq
-  sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 echo "setup: all packages present"
