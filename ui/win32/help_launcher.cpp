@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ui/help_command.h"
+#include "module/win32/registry_key.h"
 #include "ui/win32/owned_handles.h"
 
 namespace tamsel {
@@ -68,12 +69,11 @@ int32_t OpenWithFallback(const char* address, const BrowserLaunchSteps& steps) {
 }  // namespace
 
 LONG ReadKeyDefaultValue(HKEY root, const std::string& subKey, std::string& value) {
-    HKEY opened = nullptr;
-    const LONG openResult = RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &opened);
+    RegistryKey key;
+    const LONG openResult = key.Open(root, subKey.c_str(), KEY_QUERY_VALUE);
     if (openResult != ERROR_SUCCESS) {
         return openResult;
     }
-    const OwnedRegKey key(opened);
     // RegQueryValueA would report an absent value as an empty text; an
     // absent value is a failed look-up.
     char buffer[kRegistryTextChars];

@@ -4,14 +4,8 @@
 #include <windows.h>
 
 #include <memory>
-#include <type_traits>
 
 namespace tamsel {
-
-struct RegKeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using OwnedRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyCloser>;
 
 struct HandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }

@@ -34,7 +34,7 @@ public:
     void Set(const std::string& path, const std::string& text) const { SetDefault(root(), path, text); }
 
 private:
-    OwnedRegKey root_;
+    RegistryKey root_;
 };
 
 // Steps that never reach the shell or start anything: the shell refuses and

@@ -12,20 +12,19 @@
 #include <sstream>
 #include <string>
 
-#include "ui/win32/owned_handles.h"
+#include "module/win32/registry_key.h"
 
 namespace tamsel::testing {
 
-inline OwnedRegKey CreateKey(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS) << path;
-    return OwnedRegKey(key);
+inline RegistryKey CreateKey(HKEY root, const std::string& path) {
+    RegistryKey key;
+    EXPECT_EQ(key.Create(root, path.c_str(), KEY_ALL_ACCESS), ERROR_SUCCESS) << path;
+    return key;
 }
 
 // Stores `bytes` as the key's default value exactly, terminator or not.
 inline void SetDefaultBytes(HKEY root, const std::string& path, const std::string& bytes) {
-    const OwnedRegKey key = CreateKey(root, path);
+    const RegistryKey key = CreateKey(root, path);
     ASSERT_EQ(RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
                              static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
