@@ -128,6 +128,9 @@ std::optional<std::string> ListHost(std::string_view host, std::string* reason) 
 std::optional<std::string> HostAnchoredLine(std::string_view rule, std::string* reason) {
     size_t end = 0;
     while (end < rule.size() && IsHostByte(rule[end])) ++end;
+    // A "*" that ends the last label may run on past the host: the path
+    // takes it ("||example.com*&utm=").
+    if (end > 1 && rule[end - 1] == '*' && rule[end - 2] != '.') --end;
     auto host = ListHost(rule.substr(0, end), reason);
     if (!host) return std::nullopt;
     std::string_view rest = rule.substr(end);
