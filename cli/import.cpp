@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,25 +34,38 @@ struct ImportOptions {
     std::vector<std::string> sources;
 };
 
-std::optional<ImportOptions> ParseImportArgs(std::vector<std::string> args) {
+// Fills `options` from the command line; false after a usage message.
+bool ParseImportArgs(std::vector<std::string> args, ImportOptions* options) {
     const auto folder = TakeListFolder("import", args);
-    if (!folder) return std::nullopt;
-    ImportOptions options{*folder, {}, {}};
+    if (!folder) return false;
+    options->folder = *folder;
     bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {
+        std::string error;
         if (!optionsEnd && args[i] == "--") {
             optionsEnd = true;
         } else if (!optionsEnd && args[i] == "--report") {
-            if (++i >= args.size()) return UsageError("import", "--report needs a file"), std::nullopt;
-            options.report = args[i];
+            if (++i < args.size()) options->report = args[i];
+            else error = "--report needs a file";
         } else if (!optionsEnd && args[i].size() > 1 && args[i][0] == '-') {
-            return UsageError("import", "unknown option " + args[i]), std::nullopt;
+            error = "unknown option " + args[i];
         } else {
-            options.sources.push_back(args[i]);
+            options->sources.push_back(args[i]);
+        }
+        if (!error.empty()) {
+            UsageError("import", error);
+            return false;
         }
     }
-    if (options.sources.empty()) return UsageError("import", "give at least one list file, or - for standard input"), std::nullopt;
-    return options;
+    if (!options->sources.empty()) return true;
+    UsageError("import", "give at least one list file, or - for standard input");
+    return false;
+}
+
+// A source's section is named by its file name, so that a newer copy of a
+// list downloaded elsewhere replaces the old one.
+std::string SectionName(const std::string& given) {
+    return given == "-" ? "standard input" : std::filesystem::path(given).filename().string();
 }
 
 // Reads and converts one source; nullopt after saying why it cannot be a list.
@@ -66,8 +80,7 @@ std::optional<Source> LoadSource(const std::string& given) {
         std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str());
         return std::nullopt;
     }
-    const std::string name = given == "-" ? shown : std::filesystem::path(given).filename().string();
-    return Source{given, name, import::ConvertSource(*bytes)};
+    return Source{given, SectionName(given), import::ConvertSource(*bytes)};
 }
 
 std::string ReportText(const std::vector<Source>& sources) {
@@ -114,7 +127,10 @@ std::optional<std::string> MergedList(const std::string& listPath, const std::ve
     if (std::filesystem::exists(listPath)) {
         std::string error;
         auto old = ReadInput(listPath, &error);
-        if (!old) return std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str()), std::nullopt;
+        if (!old) {
+            std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str());
+            return std::nullopt;
+        }
         list = std::move(*old);
     }
     for (const Source& s : sources) {
@@ -128,19 +144,30 @@ std::optional<std::string> MergedList(const std::string& listPath, const std::ve
     return list;
 }
 
+// Two sources of one name would write one section, the second over the first.
+std::optional<std::string> SharedName(const std::vector<std::string>& given) {
+    std::set<std::string> seen;
+    for (const std::string& g : given) {
+        if (!seen.insert(SectionName(g)).second) return SectionName(g);
+    }
+    return std::nullopt;
+}
+
 int RunImport(const std::vector<std::string>& args) {
-    const auto options = ParseImportArgs(args);
-    if (!options) return kExitUsage;
+    ImportOptions options;
+    if (!ParseImportArgs(args, &options)) return kExitUsage;
+    if (const auto name = SharedName(options.sources))
+        return UsageError("import", "two sources are named " + *name + ": their sections would be one");
     std::vector<Source> sources;
-    for (const std::string& given : options->sources) {
+    for (const std::string& given : options.sources) {
         auto source = LoadSource(given);
         if (!source) return kExitFailure;
         sources.push_back(std::move(*source));
     }
-    const std::string listPath = (std::filesystem::path(options->folder) / kShippedBlockListFile).string();
+    const std::string listPath = (std::filesystem::path(options.folder) / kShippedBlockListFile).string();
     const auto list = MergedList(listPath, sources);
     if (!list) return kExitFailure;
-    if (!options->report.empty() && !WriteOrSay(options->report, ReportText(sources))) return kExitFailure;
+    if (!options.report.empty() && !WriteOrSay(options.report, ReportText(sources))) return kExitFailure;
     if (!WriteOrSay(listPath, *list)) return kExitFailure;
     for (const Source& s : sources) PrintSummary(s);
     std::printf("written to %s\n", listPath.c_str());

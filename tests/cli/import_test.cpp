@@ -114,6 +114,9 @@ TEST_F(ImportTool, UsageErrors) {
     EXPECT_EQ(RunTool("import " + Lists()).exitCode, 2);
     EXPECT_EQ(RunTool("import " + Lists() + "--report").exitCode, 2);
     EXPECT_EQ(RunTool("import " + Lists() + "--frob x").exitCode, 2);
+    const auto twice = RunTool("import " + Lists() + "a/list.txt b/list.txt");
+    EXPECT_EQ(twice.exitCode, 2);
+    EXPECT_NE(twice.out.find("two sources are named list.txt"), std::string::npos) << twice.out;
     const auto help = RunTool("import --help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: tamsel import"), std::string::npos);
