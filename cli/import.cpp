@@ -62,19 +62,20 @@ bool ParseImportArgs(std::vector<std::string> args, ImportOptions* options) {
     return false;
 }
 
+std::string Shown(const std::string& given) { return given == "-" ? "standard input" : given; }
+
 // A source's section is named by its file name, so that a newer copy of a
 // list downloaded elsewhere replaces the old one.
 std::string SectionName(const std::string& given) {
-    return given == "-" ? "standard input" : std::filesystem::path(given).filename().string();
+    return given == "-" ? Shown(given) : std::filesystem::path(given).filename().string();
 }
 
 // Reads and converts one source; nullopt after saying why it cannot be a list.
 std::optional<Source> LoadSource(const std::string& given) {
     std::string error;
     const auto bytes = ReadInput(given, &error);
-    const std::string shown = given == "-" ? "standard input" : given;
     if (bytes) {
-        if (auto problem = import::FindInputProblem(*bytes)) error = shown + ": " + *problem;
+        if (auto problem = import::FindInputProblem(*bytes)) error = Shown(given) + ": " + *problem;
     }
     if (!error.empty()) {
         std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str());
@@ -87,7 +88,7 @@ std::string ReportText(const std::vector<Source>& sources) {
     std::string out;
     for (const Source& s : sources) {
         for (const import::SkippedRule& r : s.converted.skipped)
-            out += s.given + ":" + std::to_string(r.lineNumber) + ": " + r.reason + ": " + r.text + "\n";
+            out += Shown(s.given) + ":" + std::to_string(r.lineNumber) + ": " + r.reason + ": " + r.text + "\n";
     }
     return out;
 }
@@ -105,7 +106,7 @@ std::string CountList(const Counts& counts) {
 void PrintSummary(const Source& s) {
     const ConvertedSource& c = s.converted;
     std::printf("%s (%s): %zu lines written (%zu block, %zu exception, %zu important), %zu skipped\n",
-                s.given == "-" ? "standard input" : s.given.c_str(), import::FormatName(c.format), c.written(),
+                Shown(s.given).c_str(), import::FormatName(c.format), c.written(),
                 c.blocks.size(), c.exceptions.size(), c.importantBlocks.size(), c.skipped.size());
     std::map<std::string, int32_t> reasons;
     for (const import::SkippedRule& r : c.skipped) ++reasons[r.reason];
@@ -116,7 +117,7 @@ void PrintSummary(const Source& s) {
 bool WriteOrSay(const std::string& path, const std::string& bytes) {
     std::string error;
     if (ReplaceFileContents(path, bytes, &error)) return true;
-    std::fprintf(stderr, "tamsel import: cannot write %s: %s; nothing written\n", path.c_str(), error.c_str());
+    std::fprintf(stderr, "tamsel import: cannot write %s: %s; it stays as it was\n", path.c_str(), error.c_str());
     return false;
 }
 
@@ -134,7 +135,7 @@ std::optional<std::string> MergedList(const std::string& listPath, const std::ve
         list = std::move(*old);
     }
     for (const Source& s : sources) {
-        const std::string section = import::RenderSection(s.name, s.given, s.converted);
+        const std::string section = import::RenderSection(s.name, Shown(s.given), s.converted);
         if (auto problem = import::PutSection(&list, s.name, section)) {
             std::fprintf(stderr, "tamsel import: %s: %s; mend the markers by hand; nothing written\n",
                          listPath.c_str(), problem->c_str());

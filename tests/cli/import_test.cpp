@@ -102,6 +102,12 @@ TEST_F(ImportTool, BadInputWritesNothing) {
         EXPECT_EQ(Read("BlockList.txt"), kOwnLines);
         EXPECT_FALSE(std::filesystem::exists(report));
     }
+    // A report that cannot be written stops the import before the list is touched.
+    const auto unwritable = RunTool("import " + Lists() + "--report " + (dir_.path() / "no/such/r.txt").string() +
+                                    " " + good);
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_NE(unwritable.out.find("cannot write"), std::string::npos) << unwritable.out;
+    EXPECT_EQ(Read("BlockList.txt"), kOwnLines);
     // Markers that do not pair up are left for a person to mend.
     dir_.Write("BlockList.txt", "ours.example\n# >>> tamsel import: good.txt\nx.example\n");
     const auto r = RunTool("import " + Lists() + good);
