@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "browser/source_judge.h"
-#include "module/shared_state.h"
+#include "module/list_store.h"
 #include "patterns/pattern_list.h"
 
 namespace {
@@ -48,8 +48,9 @@ struct Lists {
     }
 };
 
-std::unique_ptr<tamsel::PatternList> LoadOne(const std::string& folder, const char* name) {
-    return tamsel::LoadPatternList((std::filesystem::path(folder) / name).string());
+std::unique_ptr<tamsel::PatternList> LoadOne(const std::string& folder, tamsel::ListKind kind) {
+    tamsel::SharedState unpublished;
+    return tamsel::ListStore(unpublished, tamsel::FilesIn(folder)).Load(kind).list;
 }
 
 }  // namespace
@@ -66,8 +67,9 @@ int main(int argc, char** argv) {
     }
     const long long before = HeapInUse();
     const auto loadStart = Clock::now();
-    Lists lists{LoadOne(argv[1], tamsel::kUserTrustListFile), LoadOne(argv[1], tamsel::kUserBlockListFile),
-                LoadOne(argv[1], tamsel::kShippedBlockListFile)};
+    using tamsel::ListKind;
+    Lists lists{LoadOne(argv[1], ListKind::UserTrust), LoadOne(argv[1], ListKind::UserBlock),
+                LoadOne(argv[1], ListKind::ShippedBlock)};
     const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
     const long long loaded = HeapInUse();
     if (!lists.shippedBlock) {
