@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "browser/source_judge.h"
+#include "module/list_store.h"
 #include "module/shared_state.h"
 #include "patterns/pattern_list.h"
 
@@ -48,8 +49,8 @@ struct Lists {
     }
 };
 
-std::unique_ptr<tamsel::PatternList> LoadOne(const std::string& folder, const char* name) {
-    return tamsel::LoadPatternList((std::filesystem::path(folder) / name).string());
+std::unique_ptr<tamsel::PatternList> LoadOne(const std::string& folder, tamsel::ListKind kind) {
+    return tamsel::LoadPatternList((std::filesystem::path(folder) / tamsel::ListFileOf(kind).fileName).string());
 }
 
 }  // namespace
@@ -66,8 +67,8 @@ int main(int argc, char** argv) {
     }
     const long long before = HeapInUse();
     const auto loadStart = Clock::now();
-    Lists lists{LoadOne(argv[1], tamsel::kUserTrustListFile), LoadOne(argv[1], tamsel::kUserBlockListFile),
-                LoadOne(argv[1], tamsel::kShippedBlockListFile)};
+    Lists lists{LoadOne(argv[1], tamsel::ListKind::UserTrust), LoadOne(argv[1], tamsel::ListKind::UserBlock),
+                LoadOne(argv[1], tamsel::ListKind::ShippedBlock)};
     const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
     const long long loaded = HeapInUse();
     if (!lists.shippedBlock) {

@@ -15,7 +15,7 @@
 #include "import/block_list_sections.h"
 #include "import/list_source.h"
 #include "module/replace_file.h"
-#include "module/shared_state.h"
+#include "module/list_store.h"
 
 namespace tamsel::cli {
 namespace {
@@ -165,7 +165,7 @@ int RunImport(const std::vector<std::string>& args) {
         if (!source) return kExitFailure;
         sources.push_back(std::move(*source));
     }
-    const std::string listPath = (std::filesystem::path(options.folder) / kShippedBlockListFile).string();
+    const std::string listPath = (std::filesystem::path(options.folder) / ListFileOf(ListKind::ShippedBlock).fileName).string();
     const auto list = MergedList(listPath, sources);
     if (!list) return kExitFailure;
     if (!options.report.empty() && !WriteOrSay(options.report, ReportText(sources))) return kExitFailure;
