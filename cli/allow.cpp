@@ -40,8 +40,15 @@ int RunAllow(const std::vector<std::string>& argsIn) {
     if (args[0] == "on") return Store(1);
     if (args[0] == "off") return Store(0);
     if (args[0] != "status") return UsageError("allow", "unknown setting \"" + args[0] + "\"");
-    PrintStatus(ReadAllowAdsSwitch());
     const auto file = SettingsFilePath();
+    const StoredSwitch stored = ReadStoredSwitch();
+    if (stored.error) {
+        // Programs read such a file as "filtered"; the user is told why.
+        std::fprintf(stderr, "tamsel allow: cannot read %s: %s; programs filter advertisements until it can be read\n",
+                     file->c_str(), stored.error->c_str());
+        return kExitFailure;
+    }
+    PrintStatus(stored.value);
     std::printf("Stored in %s.\n%s", file ? file->c_str() : "(no configuration folder)", kLaterNote);
     return kExitOk;
 }
