@@ -11,6 +11,7 @@
 #include "browser/source_judge.h"
 #include "cli/list_folder.h"
 #include "intercept/inspect.h"
+#include "patterns/text.h"
 
 namespace tamsel::cli {
 namespace {
@@ -62,11 +63,11 @@ int RunInspect(const std::vector<std::string>& argsIn) {
     const std::string file = args.empty() ? "-" : args[0];
     std::string bytes;
     if (!ReadAll(file, &bytes)) {
-        std::fprintf(stderr, "tamsel inspect: cannot read %s\n", file.c_str());
+        std::fprintf(stderr, "tamsel inspect: cannot read %s\n", EscapeControlBytes(file).c_str());
         return kExitFailure;
     }
     if (bytes.size() > 0x7fffffff) {
-        std::fprintf(stderr, "tamsel inspect: %s is larger than one send can carry\n", file.c_str());
+        std::fprintf(stderr, "tamsel inspect: %s is larger than one send can carry\n", EscapeControlBytes(file).c_str());
         return kExitFailure;
     }
     const FolderLists lists = LoadListFolder(*folder);
