@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,6 +67,10 @@ TEST(SharedState, BusyReadersDoNotHoldBackAReplacedList) {
         state.Replace(ListKind::ShippedBlock, List("two.x\n"));
         EXPECT_EQ(holder.lists().shippedBlock->entries[0].text, "one.x");
     }
+    // A busy reader that entered before the replacement may still hold it
+    // for the length of its section; none that entered later can.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (state.ListsAlive() > 1 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     EXPECT_EQ(state.ListsAlive(), 1);
     stop = true;
     for (auto& r : readers) r.join();
