@@ -87,12 +87,6 @@ void SharedState::Replace(ListKind kind, std::unique_ptr<PatternList> list) {
     if (old != nullptr && WaitForEntryWindow()) Release(old);
 }
 
-void SharedState::Reload(ListKind kind, const std::string& path) { Replace(kind, LoadPatternList(path)); }
-
-void SharedState::RenewIfPresent(ListKind kind, const std::string& path) {
-    if (Present(kind)) Reload(kind, path);
-}
-
 bool SharedState::Present(ListKind kind) const { return lists_[Index(kind)].load() != nullptr; }
 
 void SharedState::ClearLists() {
