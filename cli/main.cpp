@@ -15,6 +15,7 @@ const Command* const kCommands[] = {
     &kRunCommand,
     &kAllowCommand,
     &kListCommand,
+    &kImportCommand,
 };
 
 void PrintOverview(std::FILE* out) {
