@@ -6,7 +6,7 @@
 #include <new>
 
 #include "module/win32/module_lock.h"
-#include "ui/win32/list_dialogs.h"
+#include "ui/user_lists.h"
 #include "ui/win32/settings_dialog.h"
 
 namespace tamsel {
