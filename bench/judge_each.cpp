@@ -17,7 +17,6 @@
 
 #include "browser/source_judge.h"
 #include "module/list_store.h"
-#include "module/shared_state.h"
 #include "patterns/pattern_list.h"
 
 namespace {
@@ -50,7 +49,8 @@ struct Lists {
 };
 
 std::unique_ptr<tamsel::PatternList> LoadOne(const std::string& folder, tamsel::ListKind kind) {
-    return tamsel::LoadPatternList((std::filesystem::path(folder) / tamsel::ListFileOf(kind).fileName).string());
+    tamsel::SharedState unpublished;
+    return tamsel::ListStore(unpublished, tamsel::FilesIn(folder)).Load(kind).list;
 }
 
 }  // namespace
@@ -67,8 +67,9 @@ int main(int argc, char** argv) {
     }
     const long long before = HeapInUse();
     const auto loadStart = Clock::now();
-    Lists lists{LoadOne(argv[1], tamsel::ListKind::UserTrust), LoadOne(argv[1], tamsel::ListKind::UserBlock),
-                LoadOne(argv[1], tamsel::ListKind::ShippedBlock)};
+    using tamsel::ListKind;
+    Lists lists{LoadOne(argv[1], ListKind::UserTrust), LoadOne(argv[1], ListKind::UserBlock),
+                LoadOne(argv[1], ListKind::ShippedBlock)};
     const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
     const long long loaded = HeapInUse();
     if (!lists.shippedBlock) {

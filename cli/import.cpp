@@ -165,7 +165,8 @@ int RunImport(const std::vector<std::string>& args) {
         if (!source) return kExitFailure;
         sources.push_back(std::move(*source));
     }
-    const std::string listPath = (std::filesystem::path(options.folder) / ListFileOf(ListKind::ShippedBlock).fileName).string();
+    const std::string listPath =
+        (std::filesystem::path(options.folder) / ListFileOf(ListKind::ShippedBlock).fileName).string();
     const auto list = MergedList(listPath, sources);
     if (!list) return kExitFailure;
     if (!options.report.empty() && !WriteOrSay(options.report, ReportText(sources))) return kExitFailure;

@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "module/win32/module_lock.h"
+#include "win32/module_lock.h"
 #include "ui/user_lists.h"
 #include "ui/win32/settings_dialog.h"
 
