@@ -5,7 +5,7 @@
 
 #include "cli/command.h"
 #include "module/module_path.h"
-#include "module/shared_state.h"
+#include "module/list_store.h"
 
 namespace tamsel::cli {
 
@@ -45,10 +45,10 @@ std::optional<std::string> TakeListFolder(const std::string& command, std::vecto
 
 namespace {
 
-std::unique_ptr<PatternList> LoadOne(const std::string& folder, const char* name) {
-    const std::string path = (std::filesystem::path(folder) / name).string();
-    ListLoadResult result = LoadPatternListChecked(path);
+std::unique_ptr<PatternList> LoadOne(const ListStore& store, ListKind kind) {
+    ListLoadResult result = store.Load(kind);
     if (result.list) return std::move(result.list);
+    const std::string path = *store.PathOf(kind);
     if (!std::filesystem::exists(path)) return nullptr;
     const ListLoadError& error = *result.error;
     if (error.lineNumber > 0) {
@@ -63,8 +63,11 @@ std::unique_ptr<PatternList> LoadOne(const std::string& folder, const char* name
 }  // namespace
 
 FolderLists LoadListFolder(const std::string& folder) {
-    return {LoadOne(folder, kUserTrustListFile), LoadOne(folder, kUserBlockListFile),
-            LoadOne(folder, kShippedBlockListFile)};
+    // Loaded for one decision, never published.
+    SharedState unpublished;
+    const ListStore store(unpublished, FilesIn(folder));
+    return {LoadOne(store, ListKind::UserTrust), LoadOne(store, ListKind::UserBlock),
+            LoadOne(store, ListKind::ShippedBlock)};
 }
 
 void PrintJudgement(const Judgement& judgement, const std::string& subject) {

@@ -26,12 +26,6 @@ void SharedState::Replace(ListKind kind, std::unique_ptr<PatternList> list) {
     Retire(lists_[Index(kind)].exchange(list.release()));
 }
 
-void SharedState::Reload(ListKind kind, const std::string& path) { Replace(kind, LoadPatternList(path)); }
-
-void SharedState::RenewIfPresent(ListKind kind, const std::string& path) {
-    if (Present(kind)) Reload(kind, path);
-}
-
 bool SharedState::Present(ListKind kind) const { return lists_[Index(kind)].load() != nullptr; }
 
 void SharedState::ClearLists() {

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <vector>
 
 #include "patterns/judge.h"
@@ -47,13 +46,9 @@ public:
         ListSet lists_;
     };
 
-    // Publishes `list` (null included) in place of the current one.
+    // Publishes `list` (null included) in place of the current one. Loading
+    // a list from its file is the list store's (list_store.h).
     void Replace(ListKind kind, std::unique_ptr<PatternList> list);
-    // Loads `path` first, then publishes what the load gave, null included.
-    void Reload(ListKind kind, const std::string& path);
-    // Reloads only when a list is present: one that failed to load at attach
-    // stays null until the next attach.
-    void RenewIfPresent(ListKind kind, const std::string& path);
     bool Present(ListKind kind) const;
     // Empties all three slots and frees every list no reader holds.
     void ClearLists();
@@ -73,9 +68,5 @@ private:
 // The one record of the process. It is never destroyed, so a send made
 // while the process exits still finds it.
 SharedState& TheSharedState();
-
-inline constexpr const char* kShippedBlockListFile = "BlockList.txt";
-inline constexpr const char* kUserBlockListFile = "UserBlock.txt";
-inline constexpr const char* kUserTrustListFile = "UserTrust.txt";
 
 }  // namespace tamsel

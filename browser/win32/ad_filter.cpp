@@ -6,7 +6,7 @@
 #include <new>
 
 #include "module/win32/module_lock.h"
-#include "ui/pattern_text_list.h"
+#include "ui/win32/list_dialogs.h"
 #include "ui/win32/settings_dialog.h"
 
 namespace tamsel {

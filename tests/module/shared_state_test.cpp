@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "intercept/inspect.h"
-#include "support/temp_dir.h"
 
 namespace tamsel {
 namespace {
@@ -45,22 +44,6 @@ TEST(SharedState, AReaderKeepsTheListsItSawUntilItEnds) {
     state.ClearLists();
     EXPECT_EQ(state.RetiredCount(), 0u);
     EXPECT_FALSE(state.Present(ListKind::UserTrust));
-}
-
-TEST(SharedState, RenewIfPresentLeavesANullListNull) {
-    testing::TempDir dir;
-    const std::string file = dir.Write("UserBlock.txt", "one.x\n");
-    SharedState state;
-    state.RenewIfPresent(ListKind::UserBlock, file);
-    EXPECT_FALSE(state.Present(ListKind::UserBlock));
-    state.Reload(ListKind::UserBlock, file);
-    ASSERT_TRUE(state.Present(ListKind::UserBlock));
-    dir.Write("UserBlock.txt", "two.x\n");
-    state.RenewIfPresent(ListKind::UserBlock, file);
-    EXPECT_EQ(SharedState::Reader(state).lists().userBlock->entries[0].text, "two.x");
-    dir.Write("UserBlock.txt", "bad/(\n");
-    state.RenewIfPresent(ListKind::UserBlock, file);  // a failed load is stored as null
-    EXPECT_FALSE(state.Present(ListKind::UserBlock));
 }
 
 // Threads inspect requests while another keeps replacing all three lists.
