@@ -9,14 +9,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "browser/source_judge.h"
-#include "module/shared_state.h"
+#include "module/list_store.h"
 #include "patterns/pattern_list.h"
 
 namespace {
@@ -48,8 +47,8 @@ struct Lists {
     }
 };
 
-std::unique_ptr<tamsel::PatternList> LoadOne(const std::string& folder, const char* name) {
-    return tamsel::LoadPatternList((std::filesystem::path(folder) / name).string());
+std::unique_ptr<tamsel::PatternList> LoadOne(const tamsel::ListStore& store, tamsel::ListKind kind) {
+    return std::move(store.Load(kind).list);
 }
 
 }  // namespace
@@ -66,8 +65,10 @@ int main(int argc, char** argv) {
     }
     const long long before = HeapInUse();
     const auto loadStart = Clock::now();
-    Lists lists{LoadOne(argv[1], tamsel::kUserTrustListFile), LoadOne(argv[1], tamsel::kUserBlockListFile),
-                LoadOne(argv[1], tamsel::kShippedBlockListFile)};
+    tamsel::SharedState unpublished;
+    const tamsel::ListStore store(unpublished, tamsel::FilesIn(argv[1]));
+    Lists lists{LoadOne(store, tamsel::ListKind::UserTrust), LoadOne(store, tamsel::ListKind::UserBlock),
+                LoadOne(store, tamsel::ListKind::ShippedBlock)};
     const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
     const long long loaded = HeapInUse();
     if (!lists.shippedBlock) {
