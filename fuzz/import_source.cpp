@@ -14,9 +14,11 @@ namespace {
 
 using tamsel::fuzz::Fail;
 
-void CheckLines(const std::vector<std::string>& lines) {
+// Exceptions are written as "~" lines and nothing else is.
+void CheckLines(const std::vector<std::string>& lines, bool exceptions) {
     for (const std::string& line : lines) {
         if (line.empty() || line.size() + 1 > tamsel::kMaxPieceLength) Fail("a line the loader would split: " + line);
+        if (line.starts_with('~') != exceptions) Fail("a written line changed its kind: " + line);
         for (const char c : line) {
             if (c == '#' || static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7f)
                 Fail("a byte the loader would drop or cut at in: " + line);
@@ -30,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     if (tamsel::import::FindInputProblem(text)) return 0;
     const tamsel::import::ConvertedSource converted = tamsel::import::ConvertSource(text);
-    CheckLines(converted.blocks);
-    CheckLines(converted.exceptions);
-    CheckLines(converted.importantBlocks);
+    CheckLines(converted.blocks, false);
+    CheckLines(converted.exceptions, true);
+    CheckLines(converted.importantBlocks, false);
     const std::string section = tamsel::import::RenderSection("fuzz.txt", text.substr(0, 600), converted);
     std::string list = "ours.example\n";
     if (tamsel::import::PutSection(&list, "fuzz.txt", section)) Fail("a fresh list refused its first section");
