@@ -73,8 +73,9 @@ void PrintJudgement(const Judgement& judgement, const std::string& subject) {
                                                                : "passed";
     std::printf("%-7s %s", word, subject.c_str());
     if (judgement.entry != nullptr) {
-        std::printf("  %s:%d %s%s", judgement.list->source.c_str(), judgement.entry->lineNumber,
-                    judgement.entry->positive ? "" : "~", judgement.entry->text.c_str());
+        const std::string_view text = judgement.list->Text(*judgement.entry);
+        std::printf("  %s:%d %s%.*s", judgement.list->source.c_str(), judgement.entry->lineNumber,
+                    judgement.entry->positive ? "" : "~", static_cast<int>(text.size()), text.data());
     }
     std::printf("\n");
 }

@@ -5,8 +5,9 @@ namespace tamsel {
 Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists) {
     Judgement result;
     if (!url.host) return result;
-    // Split once for all three lists.
+    // Split and lower-case once for all three lists.
     const HostLabels labels = SplitHostLabels(*url.host);
+    const PreparedRequest request(url, labels);
     const struct {
         const PatternList* list;
         Verdict onMatch;
@@ -16,9 +17,9 @@ Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists) {
         {lists.shippedBlock, Verdict::Refused},
     };
     for (const auto& step : order) {
-        const PatternEntry* entry = FindDecidingEntry(url, labels, step.list);
+        const PatternEntry* entry = FindDecidingEntry(request, step.list);
         if (entry == nullptr) continue;
-        if (entry->positive == 1) return {step.onMatch, step.list, entry};
+        if (entry->positive) return {step.onMatch, step.list, entry};
         if (result.entry == nullptr) result = {Verdict::Passed, step.list, entry};
     }
     return result;

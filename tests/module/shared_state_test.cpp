@@ -15,6 +15,8 @@ namespace {
 
 std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "l.txt").list; }
 
+std::string_view EntryText(const PatternList* list) { return list->Text(list->entries[0]); }
+
 TEST(SharedState, FreshStateRefusesNothing) {
     SharedState state;
     EXPECT_EQ(state.attachCount.load(), 0);
@@ -36,9 +38,9 @@ TEST(SharedState, AReaderKeepsTheListsItSawUntilItEnds) {
         state.Replace(ListKind::UserBlock, List("new.x\n"));
         EXPECT_EQ(state.RetiredCount(), 1u);  // held back: the reader may use it
         ASSERT_EQ(reader.lists().userBlock->entries.size(), 1u);
-        EXPECT_EQ(reader.lists().userBlock->entries[0].text, "old.x");
+        EXPECT_EQ(EntryText(reader.lists().userBlock), "old.x");
         const SharedState::Reader later(state);
-        EXPECT_EQ(later.lists().userBlock->entries[0].text, "new.x");
+        EXPECT_EQ(EntryText(later.lists().userBlock), "new.x");
     }
     state.Replace(ListKind::UserTrust, List("t.x\n"));
     EXPECT_EQ(state.RetiredCount(), 0u);  // freed once no reader was inside
@@ -57,7 +59,7 @@ TEST(SharedState, RenewIfPresentLeavesANullListNull) {
     ASSERT_TRUE(state.Present(ListKind::UserBlock));
     dir.Write("UserBlock.txt", "two.x\n");
     state.RenewIfPresent(ListKind::UserBlock, file);
-    EXPECT_EQ(SharedState::Reader(state).lists().userBlock->entries[0].text, "two.x");
+    EXPECT_EQ(EntryText(SharedState::Reader(state).lists().userBlock), "two.x");
     dir.Write("UserBlock.txt", "bad/(\n");
     state.RenewIfPresent(ListKind::UserBlock, file);  // a failed load is stored as null
     EXPECT_FALSE(state.Present(ListKind::UserBlock));

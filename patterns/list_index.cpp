@@ -1,0 +1,129 @@
+#include "patterns/list_index.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "patterns/pattern_list.h"
+#include "patterns/text.h"
+
+namespace tamsel {
+
+namespace {
+
+uint32_t Mix(uint32_t h) {
+    h ^= h >> 16;
+    h *= 0x85ebca6bu;
+    h ^= h >> 13;
+    h *= 0xc2b2ae35u;
+    return h ^ (h >> 16);
+}
+
+// The hash of a host pattern's plain suffix: its labels from the right up to
+// the first one that holds a wildcard. False when the last label has one (or
+// there are no labels): then the pattern has no plain suffix.
+bool PlainSuffixHash(std::string_view host, uint32_t* hash) {
+    uint32_t h = kHostHashSeed;
+    bool any = false;
+    EachLabelFromRight(host, [&](std::string_view label) {
+        if (label.find('*') != std::string_view::npos) return false;
+        h = HashHostLabel(h, label);
+        any = true;
+        return true;
+    });
+    *hash = h;
+    return any;
+}
+
+// The four-byte window of `required` whose run is shortest so far.
+uint32_t RarestGram(std::string_view required, const std::unordered_map<uint32_t, uint32_t>& counts) {
+    uint32_t best = 0;
+    uint32_t bestCount = UINT32_MAX;
+    uint32_t gram = 0;
+    for (size_t i = 0; i < required.size(); ++i) {
+        gram = PathGram(gram, required[i]);
+        if (i < 3) continue;
+        const auto it = counts.find(gram);
+        const uint32_t count = it == counts.end() ? 0 : it->second;
+        if (count < bestCount) {
+            best = gram;
+            bestCount = count;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+uint32_t HashHostLabel(uint32_t hash, std::string_view label) {
+    for (const char c : label) hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 16777619u;
+    return (hash ^ '.') * 16777619u;
+}
+
+size_t PostingMap::Home(uint32_t key) const {
+    return static_cast<size_t>((static_cast<uint64_t>(Mix(key)) * slots_.size()) >> 32);
+}
+
+void PostingMap::Build(std::vector<std::pair<uint32_t, uint32_t>> pairs) {
+    std::sort(pairs.begin(), pairs.end());
+    size_t keys = 0;
+    for (size_t i = 0; i < pairs.size(); ++i) keys += i == 0 || pairs[i].first != pairs[i - 1].first;
+    slots_.assign(keys == 0 ? 0 : keys + keys / 3 + 1, Slot{0, kEmpty});
+    runs_.clear();
+    for (size_t i = 0; i < pairs.size();) {
+        size_t j = i;
+        while (j < pairs.size() && pairs[j].first == pairs[i].first) ++j;
+        uint32_t ref = pairs[i].second | kSingle;
+        if (j - i > 1) {
+            ref = static_cast<uint32_t>(runs_.size());
+            runs_.push_back(static_cast<uint32_t>(j - i));
+            for (size_t k = i; k < j; ++k) runs_.push_back(pairs[k].second);
+        }
+        size_t at = Home(pairs[i].first);
+        while (slots_[at].ref != kEmpty) at = at + 1 == slots_.size() ? 0 : at + 1;
+        slots_[at] = Slot{pairs[i].first, ref};
+        i = j;
+    }
+    runs_.shrink_to_fit();
+}
+
+bool ListIndex::MayHoldGram(uint32_t gram) const {
+    const uint32_t bit = Mix(gram) >> (32 - kFilterBits);
+    return (gramFilter_[bit >> 6] >> (bit & 63)) & 1;
+}
+
+void ListIndex::Build(const PatternList& list) {
+    std::vector<std::pair<uint32_t, uint32_t>> hosts;
+    std::vector<std::pair<uint32_t, uint32_t>> grams;
+    std::unordered_map<uint32_t, uint32_t> gramCounts;
+    gramFilter_.assign((size_t{1} << kFilterBits) / 64, 0);
+    always_.clear();
+    for (size_t i = 0; i < list.entries.size(); ++i) {
+        const PatternEntry& e = list.entries[i];
+        const auto index = static_cast<uint32_t>(i);
+        uint32_t hash = 0;
+        if (PlainSuffixHash(list.Host(e), &hash)) {
+            hosts.emplace_back(hash, index);
+            continue;
+        }
+        const std::string_view required = e.hasPath() ? list.paths.Required(e.pathSlot) : std::string_view();
+        if (required.size() < 4) {
+            always_.push_back(index);
+            continue;
+        }
+        const uint32_t gram = RarestGram(required, gramCounts);
+        ++gramCounts[gram];
+        grams.emplace_back(gram, index);
+        const uint32_t bit = Mix(gram) >> (32 - kFilterBits);
+        gramFilter_[bit >> 6] |= uint64_t{1} << (bit & 63);
+    }
+    byHostSuffix_.Build(std::move(hosts));
+    byPathGram_.Build(std::move(grams));
+    always_.shrink_to_fit();
+}
+
+size_t ListIndex::bytes() const {
+    return byHostSuffix_.bytes() + byPathGram_.bytes() + gramFilter_.capacity() * sizeof(uint64_t) +
+           always_.capacity() * sizeof(uint32_t);
+}
+
+}  // namespace tamsel

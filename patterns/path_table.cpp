@@ -1,0 +1,82 @@
+#include "patterns/path_table.h"
+
+#include <cstring>
+
+#include "patterns/text.h"
+
+namespace tamsel {
+
+LoweredPath::LoweredPath(const char* path) : raw_(path) {
+    const size_t n = std::strlen(path);
+    char* out = inline_;
+    if (n >= kInline) {
+        heap_.reset(new char[n]);
+        out = heap_.get();
+    }
+    for (size_t i = 0; i < n; ++i) out[i] = AsciiLower(path[i]);
+    lowered_ = std::string_view(out, n);
+}
+
+PathTable::~PathTable() {
+    for (size_t i = 0; compiled_ && i < records_.size(); ++i) delete compiled_[i].load();
+}
+
+bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
+    if (!PathRegex::Compile(path, error)) return false;
+    const std::string expression = AnchoredExpression(path);
+    const PathShortcut shortcut = AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
+    Record record;
+    record.kind = shortcut.kind;
+    record.requiredOffset = static_cast<uint32_t>(literals_.size());
+    record.requiredLength = static_cast<uint16_t>(shortcut.required.size());
+    literals_ += shortcut.required;
+    *slot = static_cast<uint32_t>(records_.size());
+    records_.push_back(record);
+    return true;
+}
+
+void PathTable::Seal() {
+    compiled_.reset(new std::atomic<const PathRegex*>[records_.size()]);
+    for (size_t i = 0; i < records_.size(); ++i) compiled_[i].store(nullptr, std::memory_order_relaxed);
+    literals_.shrink_to_fit();
+    records_.shrink_to_fit();
+}
+
+std::string_view PathTable::Required(uint32_t slot) const {
+    const Record& r = records_[slot];
+    return std::string_view(literals_).substr(r.requiredOffset, r.requiredLength);
+}
+
+bool PathTable::Matches(uint32_t slot, std::string_view path, const LoweredPath& request) const {
+    const std::string_view lowered = request.lowered();
+    const std::string_view required = Required(slot);
+    switch (records_[slot].kind) {
+        case PathShortcut::Kind::Prefix: return lowered.starts_with(required);
+        case PathShortcut::Kind::Contains: return lowered.find(required) != std::string_view::npos;
+        case PathShortcut::Kind::Engine: break;
+    }
+    if (lowered.find(required) == std::string_view::npos) return false;
+    std::unique_ptr<PathRegex> own;
+    const PathRegex* regex = Compiled(slot, path, &own);
+    // A path that compiled at load but not now (memory ran out) matches nothing.
+    return regex != nullptr && regex->Matches(request.raw(), lowered);
+}
+
+// The slot's shared compiled expression, compiling it if this is its first
+// use. Past the cap the expression is compiled into `own` for this match only.
+const PathRegex* PathTable::Compiled(uint32_t slot, std::string_view path, std::unique_ptr<PathRegex>* own) const {
+    std::atomic<const PathRegex*>& shared = compiled_[slot];
+    if (const PathRegex* ready = shared.load(std::memory_order_acquire)) return ready;
+    *own = PathRegex::Compile(path);
+    if (!*own) return nullptr;
+    if (live_.fetch_add(1, std::memory_order_relaxed) >= kMaxLiveCompiled) {
+        live_.fetch_sub(1, std::memory_order_relaxed);
+        return own->get();
+    }
+    const PathRegex* expected = nullptr;
+    if (shared.compare_exchange_strong(expected, own->get(), std::memory_order_acq_rel)) return own->release();
+    live_.fetch_sub(1, std::memory_order_relaxed);  // another thread installed it first
+    return expected;
+}
+
+}  // namespace tamsel
