@@ -13,8 +13,13 @@ LoweredPath::LoweredPath(const char* path) : raw_(path) {
         heap_.reset(new char[n]);
         out = heap_.get();
     }
-    for (size_t i = 0; i < n; ++i) out[i] = AsciiLower(path[i]);
+    unsigned char high = 0;
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = AsciiLower(path[i]);
+        high |= static_cast<unsigned char>(path[i]);
+    }
     lowered_ = std::string_view(out, n);
+    ascii_ = high < 0x80;
 }
 
 PathTable::~PathTable() {
@@ -27,6 +32,9 @@ bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
     const PathShortcut shortcut = AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
     Record record;
     record.kind = shortcut.kind;
+    record.programOffset = static_cast<uint32_t>(literals_.size());
+    record.programLength = static_cast<uint16_t>(shortcut.program.size());
+    literals_ += shortcut.program;
     record.requiredOffset = static_cast<uint32_t>(literals_.size());
     record.requiredLength = static_cast<uint16_t>(shortcut.required.size());
     literals_ += shortcut.required;
@@ -43,19 +51,17 @@ void PathTable::Seal() {
 }
 
 std::string_view PathTable::Required(uint32_t slot) const {
-    const Record& r = records_[slot];
-    return std::string_view(literals_).substr(r.requiredOffset, r.requiredLength);
+    return Literal(records_[slot].requiredOffset, records_[slot].requiredLength);
 }
 
 bool PathTable::Matches(uint32_t slot, std::string_view path, const LoweredPath& request) const {
+    const Record& record = records_[slot];
     const std::string_view lowered = request.lowered();
-    const std::string_view required = Required(slot);
-    switch (records_[slot].kind) {
-        case PathShortcut::Kind::Prefix: return lowered.starts_with(required);
-        case PathShortcut::Kind::Contains: return lowered.find(required) != std::string_view::npos;
-        case PathShortcut::Kind::Engine: break;
+    // Outside ASCII, what "." and case folding mean depends on the locale.
+    if (record.kind == PathShortcut::Kind::Glob && request.ascii()) {
+        return GlobMatches(Literal(record.programOffset, record.programLength), lowered);
     }
-    if (lowered.find(required) == std::string_view::npos) return false;
+    if (lowered.find(Required(slot)) == std::string_view::npos) return false;
     std::unique_ptr<PathRegex> own;
     const PathRegex* regex = Compiled(slot, path, &own);
     // A path that compiled at load but not now (memory ran out) matches nothing.

@@ -31,6 +31,7 @@ public:
 
     const char* raw() const { return raw_; }
     std::string_view lowered() const { return lowered_; }
+    bool ascii() const { return ascii_; }
 
 private:
     static constexpr size_t kInline = 2048;  // longer paths, rare, go to the heap
@@ -38,6 +39,7 @@ private:
     char inline_[kInline];
     std::unique_ptr<char[]> heap_;
     std::string_view lowered_;
+    bool ascii_ = true;
 };
 
 class PathTable {
@@ -67,10 +69,16 @@ public:
 
 private:
     struct Record {
-        uint32_t requiredOffset = 0;  // into literals_
+        uint32_t programOffset = 0;  // into literals_; the glob program, for Kind::Glob
+        uint32_t requiredOffset = 0;
+        uint16_t programLength = 0;
         uint16_t requiredLength = 0;
         PathShortcut::Kind kind = PathShortcut::Kind::Engine;
     };
+
+    std::string_view Literal(uint32_t offset, uint16_t length) const {
+        return std::string_view(literals_).substr(offset, length);
+    }
 
     const PathRegex* Compiled(uint32_t slot, std::string_view path, std::unique_ptr<PathRegex>* own) const;
 
