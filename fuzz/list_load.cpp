@@ -1,0 +1,52 @@
+// List loading, then matching: the input is a list file, and the requests
+// asked of it are made from its own lines, so they reach its entries.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_input.h"
+#include "patterns/matcher.h"
+#include "patterns/pattern_list.h"
+
+namespace {
+
+using tamsel::fuzz::Fail;
+
+// A request line for an entry: wildcards made plain, the path taken as text.
+std::string RequestFor(const tamsel::PatternList& list, const tamsel::PatternEntry& entry) {
+    std::string host = entry.hostLength == 0 ? "any.example" : std::string(list.Host(entry));
+    std::replace(host.begin(), host.end(), '*', 'w');
+    const std::string port = entry.port != 0 ? ":" + std::to_string(entry.port) : "";
+    return "GET http://" + host + port + std::string(list.Path(entry).value_or("/")) + " HTTP/1.1";
+}
+
+void Ask(const std::string& line, const tamsel::PatternList* list) {
+    tamsel::RequestUrl url;
+    tamsel::ParseRequestUrl(line.c_str(), nullptr, &url);
+    const tamsel::PatternEntry* entry = tamsel::FindDecidingEntry(url, list);
+    const bool refused = entry != nullptr && entry->positive;
+    if (refused != (tamsel::MatchPatternList(&url, list) == 1)) Fail("the two match calls disagree on " + line);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const tamsel::ListLoadResult result = tamsel::ParsePatternListText(text, "fuzz");
+    if (!result.list) {
+        if (!result.error) Fail("a failed load says no reason");
+        return 0;
+    }
+    const tamsel::PatternList* list = result.list.get();
+    for (const auto& entry : list->entries) {
+        const std::string_view text = list->Text(entry);
+        if (text.empty() || text.size() > tamsel::kMaxPieceLength) Fail("an entry of no text or too much");
+        if (list->Host(entry).find_first_of(":/") != std::string_view::npos) Fail("a host holding a port or path");
+        if (list->Path(entry) && !list->Path(entry)->starts_with('/')) Fail("a path that does not start at its slash");
+    }
+    const size_t asked = std::min<size_t>(list->entries.size(), 8);
+    for (size_t i = 0; i < asked; ++i) Ask(RequestFor(*list, list->entries[i]), list);
+    const auto lines = tamsel::fuzz::SplitFields(data, size, '\n');
+    for (size_t i = 0; i < std::min<size_t>(lines.size(), 8); ++i) Ask("GET http://" + lines[i] + " HTTP/1.1", list);
+    return 0;
+}
