@@ -97,6 +97,8 @@ void ListIndex::Build(const PatternList& list) {
     std::unordered_map<uint32_t, uint32_t> gramCounts;
     gramFilter_.assign((size_t{1} << kFilterBits) / 64, 0);
     always_.clear();
+    pathLines_.clear();
+    pathExceptions_.clear();
     for (size_t i = 0; i < list.entries.size(); ++i) {
         const PatternEntry& e = list.entries[i];
         const auto index = static_cast<uint32_t>(i);
@@ -110,6 +112,8 @@ void ListIndex::Build(const PatternList& list) {
             always_.push_back(index);
             continue;
         }
+        pathLines_.push_back(index);
+        if (!e.positive) pathExceptions_.push_back(index);
         const uint32_t gram = RarestGram(required, gramCounts);
         ++gramCounts[gram];
         grams.emplace_back(gram, index);
@@ -119,11 +123,13 @@ void ListIndex::Build(const PatternList& list) {
     byHostSuffix_.Build(std::move(hosts));
     byPathGram_.Build(std::move(grams));
     always_.shrink_to_fit();
+    pathLines_.shrink_to_fit();
+    pathExceptions_.shrink_to_fit();
 }
 
 size_t ListIndex::bytes() const {
     return byHostSuffix_.bytes() + byPathGram_.bytes() + gramFilter_.capacity() * sizeof(uint64_t) +
-           always_.capacity() * sizeof(uint32_t);
+           (always_.capacity() + pathLines_.capacity() + pathExceptions_.capacity()) * sizeof(uint32_t);
 }
 
 }  // namespace tamsel

@@ -58,10 +58,19 @@ public:
 
     void Build(const PatternList& list);
 
-    // Calls `test(entry)` on the candidates for a request; returns the lowest
-    // entry index for which it returned true, or kNone.
+    // Calls `test(entry)` on the candidates for a request (and on the run
+    // `alsoTried`, if given); returns the lowest entry index for which it
+    // returned true, or kNone. An empty path looks up no path text.
     template <typename Test>
-    uint32_t FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test) const;
+    uint32_t FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
+                          const std::vector<uint32_t>* alsoTried = nullptr) const;
+
+    // The same for a question about a host alone (any port, any path): the
+    // candidates are the entries filed by host and those tried always, then
+    // of the lines filed by path text every one (`allPathLines`) or only the
+    // exception lines.
+    template <typename Test>
+    uint32_t FirstPassingForHost(const HostLabels& host, bool allPathLines, Test test) const;
 
     size_t bytes() const;
     size_t alwaysTried() const { return always_.size(); }
@@ -75,6 +84,8 @@ private:
     PostingMap byPathGram_;
     std::vector<uint64_t> gramFilter_;  // one bit per hashed gram that has a run
     std::vector<uint32_t> always_;
+    std::vector<uint32_t> pathLines_;       // every entry filed by path text, ascending
+    std::vector<uint32_t> pathExceptions_;  // the exception lines among them
 };
 
 // Extends the hash of a host suffix by the label on its left.
@@ -104,8 +115,22 @@ void PostingMap::ForEach(uint32_t key, Visit visit) const {
     }
 }
 
+// Calls `consider(entry)` for each entry of an ascending run while it returns true.
+template <typename Consider>
+void ForEachInRun(const std::vector<uint32_t>& run, Consider consider) {
+    for (const uint32_t entry : run) {
+        if (!consider(entry)) break;
+    }
+}
+
 template <typename Test>
-uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test) const {
+uint32_t ListIndex::FirstPassingForHost(const HostLabels& host, bool allPathLines, Test test) const {
+    return FirstPassing(host, std::string_view(), test, allPathLines ? &pathLines_ : &pathExceptions_);
+}
+
+template <typename Test>
+uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
+                                 const std::vector<uint32_t>* alsoTried) const {
     uint32_t best = kNone;
     const auto consider = [&](uint32_t entry) {
         if (entry >= best) return false;
@@ -123,9 +148,8 @@ uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view lowere
         gram = PathGram(gram, loweredPath[i]);
         if (i >= 3 && MayHoldGram(gram)) byPathGram_.ForEach(gram, consider);
     }
-    for (const uint32_t entry : always_) {
-        if (!consider(entry)) break;
-    }
+    ForEachInRun(always_, consider);
+    if (alsoTried != nullptr) ForEachInRun(*alsoTried, consider);
     return best;
 }
 

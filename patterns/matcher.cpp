@@ -11,18 +11,25 @@ const char* PathOf(const RequestUrl& url) { return url.path ? url.path->c_str() 
 
 bool Passes(const PatternList& list, const PatternEntry& entry, const PreparedRequest& request) {
     if (entry.port != 0 && entry.port != request.port) return false;
-    if (entry.hostLength != 0 && !MatchHostPattern(list.Host(entry), request.host)) return false;
-    return !entry.hasPath() || list.paths.Matches(entry.pathSlot, *list.Path(entry), request.path);
+    if (!EntryHostCovers(list, entry, request.host)) return false;
+    if (!entry.hasPath()) return true;
+    return request.mode == PathMode::Known && list.paths.Matches(entry.pathSlot, *list.Path(entry), request.path);
 }
 
 }  // namespace
 
-PreparedRequest::PreparedRequest(const RequestUrl& url, const HostLabels& hostLabels)
-    : host(hostLabels), port(url.port), path(PathOf(url)) {}
+bool EntryHostCovers(const PatternList& list, const PatternEntry& entry, const HostLabels& host) {
+    return entry.hostLength == 0 || MatchHostPattern(list.Host(entry), host);
+}
+
+PreparedRequest::PreparedRequest(const RequestUrl& url, const HostLabels& hostLabels, PathMode mode)
+    : host(hostLabels), port(url.port), mode(mode), path(PathOf(url)) {}
 
 const PatternEntry* FindDecidingEntry(const PreparedRequest& request, const PatternList* list) {
     if (list == nullptr || request.host.empty()) return nullptr;
-    const uint32_t found = list->index.FirstPassing(request.host, request.path.lowered(), [&](uint32_t i) {
+    // With no path known, no line filed by its path text can pass.
+    const std::string_view path = request.mode == PathMode::Known ? request.path.lowered() : std::string_view();
+    const uint32_t found = list->index.FirstPassing(request.host, path, [&](uint32_t i) {
         return Passes(*list, list->entries[i], request);
     });
     return found == ListIndex::kNone ? nullptr : &list->entries[found];

@@ -11,12 +11,17 @@
 
 namespace tamsel {
 
+// Whether the request's path is known. A TLS server name carries no path:
+// then a line with a path can neither block nor trust, so none may decide.
+enum class PathMode { Known, Unknown };
+
 // A request as lists are asked about it, prepared once for all of them.
 struct PreparedRequest {
-    PreparedRequest(const RequestUrl& url, const HostLabels& hostLabels);
+    PreparedRequest(const RequestUrl& url, const HostLabels& hostLabels, PathMode mode = PathMode::Known);
 
     const HostLabels& host;
     int32_t port;
+    PathMode mode;
     LoweredPath path;
 };
 
@@ -29,5 +34,8 @@ const PatternEntry* FindDecidingEntry(const RequestUrl& url, const PatternList* 
 
 // The same, for a caller that asks several lists about one request.
 const PatternEntry* FindDecidingEntry(const PreparedRequest& request, const PatternList* list);
+
+// Whether an entry's host pattern covers `host` (an entry without a host covers all).
+bool EntryHostCovers(const PatternList& list, const PatternEntry& entry, const HostLabels& host);
 
 }  // namespace tamsel

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "patterns/path_syntax.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -27,8 +28,12 @@ PathTable::~PathTable() {
 }
 
 bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
-    if (!PathRegex::Compile(path, error)) return false;
+    // The scan, not the engine, decides at load: a path it accepts compiles.
     const std::string expression = AnchoredExpression(path);
+    if (auto fault = PathSyntaxFault(expression)) {
+        *error = std::move(*fault);
+        return false;
+    }
     const PathShortcut shortcut = AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
     Record record;
     record.kind = shortcut.kind;

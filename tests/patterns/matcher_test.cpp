@@ -252,3 +252,72 @@ TEST(FindDecidingEntry, AgreesWithAWalkOfTheWholeChain) {
 
 }  // namespace
 }  // namespace tamsel
+
+namespace tamsel {
+namespace {
+
+// The indexed host lookup against a walk of every entry of every list, on
+// random lists whose wildcard hosts, path lines and exceptions land in every
+// part of the index. Entries of all three lists and answers are compared.
+const PatternEntry* WalkHostLookup(const ListSet& lists, const HostLabels& host) {
+    const auto covers = [&](const PatternList& list, const PatternEntry& e) {
+        return MatchHostLabels(SplitHostLabels(list.Host(e)), host);
+    };
+    for (const PatternEntry& e : lists.trust->entries) {
+        if (covers(*lists.trust, e)) return nullptr;
+    }
+    for (const PatternList* list : {lists.userBlock, lists.shippedBlock}) {
+        for (const PatternEntry& e : list->entries) {
+            if (!covers(*list, e)) continue;
+            if (!e.positive) break;
+            if (!e.hasPath() && e.port == 0) return &e;
+        }
+    }
+    return nullptr;
+}
+
+TEST(JudgeHostLookup, AgreesWithAWalkAndRefusesOnlyWhatEveryRequestRefuses) {
+    RandomLists random(777);
+    int refusedHosts = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string texts[3];
+        for (int k = 0; k < 3; ++k) {
+            const int lines = k == 0 ? static_cast<int>(round % 3 == 0) * 2 : 4 + round % 20;
+            for (int line = 0; line < lines; ++line) texts[k] += random.Line() + "\n";
+        }
+        const auto trust = List(texts[0]), userBlock = List(texts[1]), shipped = List(texts[2]);
+        const ListSet lists{trust.get(), userBlock.get(), shipped.get()};
+        for (int probe = 0; probe < 10; ++probe) {
+            const RequestUrl sample = random.Request();
+            const Judgement lookup = JudgeHostLookup(*sample.host, lists);
+            ASSERT_EQ(lookup.entry, WalkHostLookup(lists, SplitHostLabels(*sample.host)))
+                << *sample.host << "\ntrust:\n" << texts[0] << "user:\n" << texts[1] << "shipped:\n" << texts[2];
+            if (lookup.verdict != Verdict::Refused) continue;
+            ++refusedHosts;
+            for (const char* rest : {"/", ":8080/p", ":443/ads/x.js", "/img/Banner-ad-"}) {
+                RequestUrl url;
+                ParseRequestUrl(("http://" + *sample.host + rest).c_str(), nullptr, &url);
+                EXPECT_EQ(JudgeRequestUrl(url, lists).verdict, Verdict::Refused) << *url.raw;
+                EXPECT_EQ(JudgeRequestUrl(url, lists, PathMode::Unknown).verdict, Verdict::Refused) << *url.raw;
+            }
+        }
+    }
+    EXPECT_GT(refusedHosts, 200);
+}
+
+TEST(JudgeRequestUrl, AnUnknownPathLetsOnlyPathFreeLinesDecide) {
+    const auto trust = List("good.x/\n");
+    const auto shipped = List("ads.x/banners/\nads.y\n/\n~/*.*keep\n");
+    const ListSet lists{trust.get(), nullptr, shipped.get()};
+    auto judge = [&](const char* url) {
+        RequestUrl request;
+        ParseRequestUrl(url, nullptr, &request);
+        return JudgeRequestUrl(request, lists, PathMode::Unknown).verdict;
+    };
+    EXPECT_EQ(judge("https://ads.x:443/banners/"), Verdict::Passed);
+    EXPECT_EQ(judge("https://ads.y:443/keep"), Verdict::Refused);  // the exception has a path
+    EXPECT_EQ(judge("https://good.x:443/"), Verdict::Passed);      // a trust line with a path trusts no name
+}
+
+}  // namespace
+}  // namespace tamsel

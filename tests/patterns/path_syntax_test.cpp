@@ -127,5 +127,37 @@ TEST(PathSyntax, WorstAcceptedLinesLoad) {
     EXPECT_EQ(match("http://h.x/a/b/c"), 0);
 }
 
+// Lists load without compiling their paths, so the scan must refuse every
+// path the engine would: random paths from the pieces that trouble the
+// engine, brackets above all, compiled when the scan lets them through.
+TEST(PathSyntax, WhatTheScanAcceptsCompiles) {
+    const char* const pieces[] = {"a", "Z", "_", "-", "]", "[", "^", ":", ".", "=", "[:alpha:]", "[:alnum:]",
+                                  "[:nope:]", "[=a=]", "[=ab=]", "[.a.]", "[.-.]", "[.ab.]", "(", ")", "|", "*",
+                                  "+", "?", "{1}", "{2,1}", "\\", "\\.", "$", "\xe9", "}", "{", ","};
+    uint32_t seed = 4242;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    int accepted = 0;
+    int refusedByBoth = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string path = "/";
+        for (uint32_t n = 1 + next(6); n > 0; --n) path += pieces[next(std::size(pieces))];
+        const std::string expression = AnchoredExpression(path);
+        regex_t re;
+        const bool compiles = regcomp(&re, expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB) == 0;
+        regfree(&re);
+        const bool scanAccepts = !PathSyntaxFault(expression).has_value();
+        if (scanAccepts) {
+            ++accepted;
+            EXPECT_TRUE(compiles) << "the scan accepts " << path << ", which does not compile";
+        }
+        refusedByBoth += !scanAccepts && !compiles;
+    }
+    EXPECT_GT(accepted, 3000);
+    EXPECT_GT(refusedByBoth, 3000);
+}
+
 }  // namespace
 }  // namespace tamsel
