@@ -63,24 +63,26 @@ size_t PostingMap::Home(uint32_t key) const {
     return static_cast<size_t>((static_cast<uint64_t>(Mix(key)) * slots_.size()) >> 32);
 }
 
-void PostingMap::Build(std::vector<std::pair<uint32_t, uint32_t>> pairs) {
+void PostingMap::Build(std::vector<uint64_t> pairs) {
     std::sort(pairs.begin(), pairs.end());
+    const auto key = [&](size_t i) { return static_cast<uint32_t>(pairs[i] >> 32); };
+    const auto entry = [&](size_t i) { return static_cast<uint32_t>(pairs[i]); };
     size_t keys = 0;
-    for (size_t i = 0; i < pairs.size(); ++i) keys += i == 0 || pairs[i].first != pairs[i - 1].first;
+    for (size_t i = 0; i < pairs.size(); ++i) keys += i == 0 || key(i) != key(i - 1);
     slots_.assign(keys == 0 ? 0 : keys + keys / 3 + 1, Slot{0, kEmpty});
     runs_.clear();
     for (size_t i = 0; i < pairs.size();) {
         size_t j = i;
-        while (j < pairs.size() && pairs[j].first == pairs[i].first) ++j;
-        uint32_t ref = pairs[i].second | kSingle;
+        while (j < pairs.size() && key(j) == key(i)) ++j;
+        uint32_t ref = entry(i) | kSingle;
         if (j - i > 1) {
             ref = static_cast<uint32_t>(runs_.size());
             runs_.push_back(static_cast<uint32_t>(j - i));
-            for (size_t k = i; k < j; ++k) runs_.push_back(pairs[k].second);
+            for (size_t k = i; k < j; ++k) runs_.push_back(entry(k));
         }
-        size_t at = Home(pairs[i].first);
+        size_t at = Home(key(i));
         while (slots_[at].ref != kEmpty) at = at + 1 == slots_.size() ? 0 : at + 1;
-        slots_[at] = Slot{pairs[i].first, ref};
+        slots_[at] = Slot{key(i), ref};
         i = j;
     }
     runs_.shrink_to_fit();
@@ -92,8 +94,9 @@ bool ListIndex::MayHoldGram(uint32_t gram) const {
 }
 
 void ListIndex::Build(const PatternList& list) {
-    std::vector<std::pair<uint32_t, uint32_t>> hosts;
-    std::vector<std::pair<uint32_t, uint32_t>> grams;
+    std::vector<uint64_t> hosts;
+    std::vector<uint64_t> grams;
+    hosts.reserve(list.entries.size());
     std::unordered_map<uint32_t, uint32_t> gramCounts;
     gramFilter_.assign((size_t{1} << kFilterBits) / 64, 0);
     always_.clear();
@@ -104,7 +107,7 @@ void ListIndex::Build(const PatternList& list) {
         const auto index = static_cast<uint32_t>(i);
         uint32_t hash = 0;
         if (PlainSuffixHash(list.Host(e), &hash)) {
-            hosts.emplace_back(hash, index);
+            hosts.push_back(uint64_t{hash} << 32 | index);
             continue;
         }
         const std::string_view required = e.hasPath() ? list.paths.Required(e.pathSlot) : std::string_view();
@@ -116,7 +119,7 @@ void ListIndex::Build(const PatternList& list) {
         if (!e.positive) pathExceptions_.push_back(index);
         const uint32_t gram = RarestGram(required, gramCounts);
         ++gramCounts[gram];
-        grams.emplace_back(gram, index);
+        grams.push_back(uint64_t{gram} << 32 | index);
         const uint32_t bit = Mix(gram) >> (32 - kFilterBits);
         gramFilter_[bit >> 6] |= uint64_t{1} << (bit & 63);
     }

@@ -16,7 +16,6 @@
 
 #include <cstdint>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "patterns/host_labels.h"
@@ -29,8 +28,8 @@ struct PatternList;
 // Two keys that hash alike may share a run: that only adds candidates.
 class PostingMap {
 public:
-    // `pairs` of (key, entry), in any order.
-    void Build(std::vector<std::pair<uint32_t, uint32_t>> pairs);
+    // Pairs of key (high half) and entry (low half), in any order.
+    void Build(std::vector<uint64_t> pairs);
 
     // Calls `visit(entry)` for the run of `key`, in ascending order, while it returns true.
     template <typename Visit>

@@ -62,6 +62,7 @@ ListLoadResult ParsePatternListText(std::string_view text, const std::string& so
     auto list = std::make_unique<PatternList>();
     list->source = source;
     list->text.reserve(text.size());
+    list->entries.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     int32_t lineNumber = 1;
     for (size_t pos = 0; pos < text.size();) {
         const size_t end = PieceEnd(text, pos);
