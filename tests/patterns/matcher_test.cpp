@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "patterns/judge.h"
+#include "support/lcg.h"
 #include "support/reference_walk.h"
 
 namespace tamsel {
@@ -165,7 +166,7 @@ TEST(FindDecidingEntry, ChainOrderHoldsAcrossIndexBuckets) {
 // that lines and requests often meet. Verdicts and deciding lines must agree.
 class RandomLists {
 public:
-    explicit RandomLists(uint32_t seed) : seed_(seed) {}
+    explicit RandomLists(uint32_t seed) : next_(seed) {}
 
     std::string Line() {
         std::string line = Pick(4) == 0 ? "~" : "";
@@ -206,12 +207,9 @@ private:
 
     template <size_t N>
     const char* Pick(const char* const (&words)[N]) { return words[Pick(N)]; }
-    uint32_t Pick(uint32_t n) {
-        seed_ = seed_ * 1103515245u + 12345u;
-        return (seed_ >> 16) % n;
-    }
+    uint32_t Pick(uint32_t n) { return next_(n); }
 
-    uint32_t seed_;
+    testing::Lcg next_;
 };
 
 testing::ReferenceRequest AsReference(const RequestUrl& url) {

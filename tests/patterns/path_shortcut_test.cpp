@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "patterns/path_regex.h"
+#include "support/lcg.h"
 
 namespace tamsel {
 namespace {
@@ -98,11 +99,7 @@ TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
 TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
     const char* const pieces[] = {"ad", "s", "/", "\\.", "-", ".*", "([^-a-z0-9_.%]|$)", "$", "x?", "A"};
     const char* const pathPieces[] = {"ad", "AD", "s", "/", ".", "-", "?", "_", "x", "%", "=", "sad"};
-    uint32_t seed = 99;
-    auto next = [&seed](uint32_t n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 16) % n;
-    };
+    testing::Lcg next(99);
     int globs = 0;
     int matched = 0;
     for (int round = 0; round < 3000; ++round) {

@@ -9,6 +9,7 @@
 #include "patterns/matcher.h"
 #include "patterns/path_regex.h"
 #include "patterns/pattern_list.h"
+#include "support/lcg.h"
 
 namespace tamsel {
 namespace {
@@ -134,11 +135,7 @@ TEST(PathSyntax, WhatTheScanAcceptsCompiles) {
     const char* const pieces[] = {"a", "Z", "_", "-", "]", "[", "^", ":", ".", "=", "[:alpha:]", "[:alnum:]",
                                   "[:nope:]", "[=a=]", "[=ab=]", "[.a.]", "[.-.]", "[.ab.]", "(", ")", "|", "*",
                                   "+", "?", "{1}", "{2,1}", "\\", "\\.", "$", "\xe9", "}", "{", ","};
-    uint32_t seed = 4242;
-    auto next = [&seed](uint32_t n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 16) % n;
-    };
+    testing::Lcg next(4242);
     int accepted = 0;
     int refusedByBoth = 0;
     for (int round = 0; round < 20000; ++round) {
