@@ -79,7 +79,8 @@ void PrintJudgement(const Judgement& judgement, const std::string& subject) {
     std::printf("%-7s %s", word, EscapeControlBytes(subject).c_str());
     if (judgement.entry != nullptr) {
         std::printf("  %s:%d %s%s", EscapeControlBytes(judgement.list->source).c_str(), judgement.entry->lineNumber,
-                    judgement.entry->positive ? "" : "~", EscapeControlBytes(judgement.entry->text).c_str());
+                    judgement.entry->positive ? "" : "~",
+                    EscapeControlBytes(judgement.list->Text(*judgement.entry)).c_str());
     }
     std::printf("\n");
 }

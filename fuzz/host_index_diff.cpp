@@ -55,10 +55,10 @@ class ReferenceWalk {
 public:
     explicit ReferenceWalk(const tamsel::PatternList& list) : list_(list) {
         for (const auto& entry : list.entries) {
-            hosts_.push_back(Labels(entry.host));
-            paths_.push_back(entry.path ? std::make_unique<tamsel::fuzz::ReferenceRegex>(
-                                              tamsel::AnchoredExpression(*entry.path))
-                                        : nullptr);
+            hosts_.push_back(Labels(list.Host(entry)));
+            const auto path = list.Path(entry);
+            paths_.push_back(path ? std::make_unique<tamsel::fuzz::ReferenceRegex>(tamsel::AnchoredExpression(*path))
+                                  : nullptr);
         }
     }
 
@@ -70,7 +70,7 @@ public:
         for (size_t i = 0; i < list_.entries.size(); ++i) {
             const auto& entry = list_.entries[i];
             if (entry.port != 0 && entry.port != url.port) continue;
-            if (!entry.host.empty() && !HostCovers(hosts_[i], request)) continue;
+            if (entry.hostLength != 0 && !HostCovers(hosts_[i], request)) continue;
             if (paths_[i] && !paths_[i]->Matches(path)) continue;
             return &entry;
         }
@@ -85,10 +85,11 @@ private:
 
 // Requests that reach an entry: its wildcards made plain, with and without
 // a label in front, its path taken as text.
-std::vector<std::string> RequestsFor(const tamsel::PatternEntry& entry) {
-    std::string host = entry.host.empty() ? "any.example" : entry.host.c_str();
+std::vector<std::string> RequestsFor(const tamsel::PatternList& list, const tamsel::PatternEntry& entry) {
+    std::string host = entry.hostLength == 0 ? "any.example" : std::string(list.Host(entry));
     std::replace(host.begin(), host.end(), '*', 'w');
-    const std::string rest = (entry.port != 0 ? ":" + std::to_string(entry.port) : "") + entry.path.value_or("/");
+    const std::string rest =
+        (entry.port != 0 ? ":" + std::to_string(entry.port) : "") + std::string(list.Path(entry).value_or("/"));
     return {"GET http://" + host + rest + " HTTP/1.1", "GET http://sub." + host + rest + " HTTP/1.1"};
 }
 
@@ -104,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> requests;
     const auto& entries = loaded.list->entries;
     for (size_t i = 0; i < entries.size() && i < 8; ++i) {
-        for (auto& request : RequestsFor(entries[i])) requests.push_back(std::move(request));
+        for (auto& request : RequestsFor(*loaded.list, entries[i])) requests.push_back(std::move(request));
     }
     if (split < size) {
         const auto lines = tamsel::fuzz::SplitFields(data + split + 1, size - split - 1, '\n');

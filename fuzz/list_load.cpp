@@ -13,18 +13,18 @@ namespace {
 using tamsel::fuzz::Fail;
 
 // A request line for an entry: wildcards made plain, the path taken as text.
-std::string RequestFor(const tamsel::PatternEntry& entry) {
-    std::string host = entry.host.empty() ? "any.example" : entry.host;
+std::string RequestFor(const tamsel::PatternList& list, const tamsel::PatternEntry& entry) {
+    std::string host = entry.hostLength == 0 ? "any.example" : std::string(list.Host(entry));
     std::replace(host.begin(), host.end(), '*', 'w');
     const std::string port = entry.port != 0 ? ":" + std::to_string(entry.port) : "";
-    return "GET http://" + host + port + entry.path.value_or("/") + " HTTP/1.1";
+    return "GET http://" + host + port + std::string(list.Path(entry).value_or("/")) + " HTTP/1.1";
 }
 
 void Ask(const std::string& line, const tamsel::PatternList* list) {
     tamsel::RequestUrl url;
     tamsel::ParseRequestUrl(line.c_str(), nullptr, &url);
     const tamsel::PatternEntry* entry = tamsel::FindDecidingEntry(url, list);
-    const bool refused = entry != nullptr && entry->positive == 1;
+    const bool refused = entry != nullptr && entry->positive;
     if (refused != (tamsel::MatchPatternList(&url, list) == 1)) Fail("the two match calls disagree on " + line);
 }
 
@@ -39,10 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const tamsel::PatternList* list = result.list.get();
     for (const auto& entry : list->entries) {
-        if (entry.path.has_value() != (entry.compiledPath != nullptr)) Fail("a path without its compiled form");
+        const std::string_view text = list->Text(entry);
+        if (text.empty() || text.size() > tamsel::kMaxPieceLength) Fail("an entry of no text or too much");
+        if (list->Host(entry).find_first_of(":/") != std::string_view::npos) Fail("a host holding a port or path");
+        if (list->Path(entry) && !list->Path(entry)->starts_with('/')) Fail("a path that does not start at its slash");
     }
     const size_t asked = std::min<size_t>(list->entries.size(), 8);
-    for (size_t i = 0; i < asked; ++i) Ask(RequestFor(list->entries[i]), list);
+    for (size_t i = 0; i < asked; ++i) Ask(RequestFor(*list, list->entries[i]), list);
     const auto lines = tamsel::fuzz::SplitFields(data, size, '\n');
     for (size_t i = 0; i < std::min<size_t>(lines.size(), 8); ++i) Ask("GET http://" + lines[i] + " HTTP/1.1", list);
     return 0;

@@ -13,8 +13,10 @@ namespace {
 
 using tamsel::fuzz::Fail;
 
-bool SameEntry(const tamsel::PatternEntry& a, const tamsel::PatternEntry& b) {
-    return a.text == b.text && a.host == b.host && a.path == b.path && a.port == b.port && a.positive == b.positive;
+bool SameEntry(const tamsel::PatternList& la, const tamsel::PatternEntry& a, const tamsel::PatternList& lb,
+               const tamsel::PatternEntry& b) {
+    return la.Text(a) == lb.Text(b) && la.Host(a) == lb.Host(b) && la.Path(a) == lb.Path(b) && a.port == b.port &&
+           a.positive == b.positive;
 }
 
 void CheckSameList(const std::string& before, const std::string& after) {
@@ -24,7 +26,9 @@ void CheckSameList(const std::string& before, const std::string& after) {
     if (!a.list) return;
     if (a.list->entries.size() != b.list->entries.size()) Fail("the written file loads another number of lines");
     for (size_t i = 0; i < a.list->entries.size(); ++i) {
-        if (!SameEntry(a.list->entries[i], b.list->entries[i])) Fail("the written file loads another line: " + a.list->entries[i].text);
+        if (!SameEntry(*a.list, a.list->entries[i], *b.list, b.list->entries[i])) {
+            Fail("the written file loads another line: " + std::string(a.list->Text(a.list->entries[i])));
+        }
     }
 }
 

@@ -1,7 +1,8 @@
 // The path shortcut against the regex engine. The first line of the input
 // is a list path; the lines after it, and texts made from the path itself,
-// are request paths. Wherever the shortcut answers (a prefix, a contained
-// text, a text every match must hold), regexec on "^(path)" must agree.
+// are request paths. Wherever the shortcut answers (a glob, a text every
+// match must hold), regexec on "^(path)" must agree.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "patterns/path_regex.h"
 #include "patterns/path_shortcut.h"
 #include "patterns/pattern_list.h"
+#include "patterns/text.h"
 
 namespace {
 
@@ -20,12 +22,9 @@ void Check(const tamsel::PathShortcut& shortcut, const tamsel::PathRegex& compil
     path = path.c_str();  // the engine reads up to the first NUL
     const bool engine = reference.Matches(path);
     const std::string lowered = tamsel::fuzz::LowerAscii(path);
-    if (shortcut.kind == tamsel::PathShortcut::Kind::Prefix && lowered.starts_with(shortcut.literal) != engine) {
-        Fail("the prefix shortcut disagrees with the engine on " + path);
-    }
-    if (shortcut.kind == tamsel::PathShortcut::Kind::Contains &&
-        (lowered.find(shortcut.literal) != std::string::npos) != engine) {
-        Fail("the contains shortcut disagrees with the engine on " + path);
+    if (shortcut.kind == tamsel::PathShortcut::Kind::Glob && tamsel::IsAsciiText(lowered) &&
+        tamsel::GlobMatches(shortcut.program, lowered) != engine) {
+        Fail("the glob disagrees with the engine on " + path);
     }
     if (engine && lowered.find(shortcut.required) == std::string::npos) {
         Fail("a matching path lacks the required text " + shortcut.required + ": " + path);
@@ -40,16 +39,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Through the loader, so only paths a list can hold are asked about.
     const auto loaded = tamsel::ParsePatternListText("/" + lines[0], "fuzz");
     if (!loaded.list || loaded.list->entries.size() != 1) return 0;
-    const tamsel::PatternEntry& entry = loaded.list->entries[0];
-    if (!entry.path || !entry.compiledPath) return 0;
-    const std::string expression = tamsel::AnchoredExpression(*entry.path);
+    const auto entryPath = loaded.list->Path(loaded.list->entries[0]);
+    if (!entryPath) return 0;
+    const std::string expression = tamsel::AnchoredExpression(*entryPath);
     const tamsel::fuzz::ReferenceRegex reference(expression);
     if (!reference.ok()) Fail("the loader kept a path the engine refuses: " + expression);
+    const auto compiled = tamsel::PathRegex::Compile(*entryPath);
+    if (!compiled) Fail("a path the loader kept does not compile: " + expression);
     const auto shortcut = tamsel::AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
 
-    std::vector<std::string> paths = {*entry.path, shortcut.literal, shortcut.required,
-                                      shortcut.literal + "/x", "/" + shortcut.literal, "/x" + shortcut.required};
+    // The glob's runs, joined as text, make paths near its matches.
+    std::string runs = shortcut.program;
+    std::replace_if(runs.begin(), runs.end(), [](char c) { return c < 0x20; }, '/');
+    std::vector<std::string> paths = {std::string(*entryPath), runs, shortcut.required, runs + "/x", "/" + runs,
+                                      "/x" + shortcut.required};
     for (size_t i = 1; i < lines.size() && i <= 16; ++i) paths.push_back(lines[i]);
-    for (const auto& path : paths) Check(shortcut, *entry.compiledPath, reference, path);
+    for (const auto& path : paths) Check(shortcut, *compiled, reference, path);
     return 0;
 }

@@ -22,7 +22,7 @@ namespace {
 
 bool LabelMatches(std::string_view pattern, std::string_view request) {
     size_t i = 0;
-    while (i < pattern.size() && i < request.size() && pattern[i] == AsciiLower(request[i])) ++i;
+    while (i < pattern.size() && i < request.size() && AsciiLower(pattern[i]) == AsciiLower(request[i])) ++i;
     if (i == pattern.size() && i == request.size()) return true;
     return i < pattern.size() && pattern[i] == '*';
 }
@@ -38,6 +38,15 @@ bool MatchHostLabels(const HostLabels& pattern, const HostLabels& request) {
         if (!LabelMatches(*p, *r)) return false;
     }
     return true;
+}
+
+bool MatchHostPattern(std::string_view pattern, const HostLabels& request) {
+    auto r = request.labels.rbegin();
+    return EachLabelFromRight(pattern, [&](std::string_view label) {
+        if (r == request.labels.rend() || !LabelMatches(label, *r)) return false;
+        ++r;
+        return true;
+    });
 }
 
 }  // namespace tamsel

@@ -30,4 +30,22 @@ HostLabels SplitHostLabels(std::string_view host);
 // takes the rest of the request's label. A pattern without labels covers all.
 bool MatchHostLabels(const HostLabels& pattern, const HostLabels& request);
 
+// Calls `visit(label)` for the labels of an unsplit host from right to left,
+// skipping empty ones, while it returns true. False when `visit` stopped it.
+template <typename Visit>
+bool EachLabelFromRight(std::string_view host, Visit visit) {
+    size_t end = host.size();
+    while (end > 0) {
+        const size_t dot = host.rfind('.', end - 1);
+        const size_t begin = dot == std::string_view::npos ? 0 : dot + 1;
+        const std::string_view label = host.substr(begin, end - begin);
+        end = dot == std::string_view::npos ? 0 : dot;
+        if (!label.empty() && !visit(label)) return false;
+    }
+    return true;
+}
+
+// The same test for a host pattern as a list holds it: unsplit, in any case.
+bool MatchHostPattern(std::string_view pattern, const HostLabels& request);
+
 }  // namespace tamsel

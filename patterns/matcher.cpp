@@ -1,38 +1,51 @@
 #include "patterns/matcher.h"
 
 #include <new>
-#include <string>
-
-#include "patterns/text.h"
 
 namespace tamsel {
 
-const PatternEntry* FindDecidingEntry(const RequestUrl& url, const HostLabels& hostLabels,
-                                      const PatternList* list) {
-    if (list == nullptr || !url.host || hostLabels.empty()) return nullptr;
-    // A record with a host always has a path; keep the engine off a null one.
-    const char* path = url.path ? url.path->c_str() : "/";
-    std::string lowered(path);
-    LowerAscii(lowered);
-    const int32_t found = list->hostIndex.FirstPassing(hostLabels, [&](int32_t i) {
-        const PatternEntry& entry = list->entries[static_cast<size_t>(i)];
-        if (entry.port != 0 && entry.port != url.port) return false;
-        if (!entry.host.empty() && !MatchHostLabels(entry.labels, hostLabels)) return false;
-        return !entry.compiledPath || entry.compiledPath->Matches(path, lowered);
+namespace {
+
+// A record with a host always has a path; keep the engine off a null one.
+const char* PathOf(const RequestUrl& url) { return url.path ? url.path->c_str() : "/"; }
+
+bool Passes(const PatternList& list, const PatternEntry& entry, const PreparedRequest& request) {
+    if (entry.port != 0 && entry.port != request.port) return false;
+    if (!EntryHostCovers(list, entry, request.host)) return false;
+    if (!entry.hasPath()) return true;
+    return request.mode == PathMode::Known && list.paths.Matches(entry.pathSlot, *list.Path(entry), request.path);
+}
+
+}  // namespace
+
+bool EntryHostCovers(const PatternList& list, const PatternEntry& entry, const HostLabels& host) {
+    return entry.hostLength == 0 || MatchHostPattern(list.Host(entry), host);
+}
+
+PreparedRequest::PreparedRequest(const RequestUrl& url, const HostLabels& hostLabels, PathMode mode)
+    : host(hostLabels), port(url.port), mode(mode), path(PathOf(url)) {}
+
+const PatternEntry* FindDecidingEntry(const PreparedRequest& request, const PatternList* list) {
+    if (list == nullptr || request.host.empty()) return nullptr;
+    // With no path known, no line filed by its path text can pass.
+    const std::string_view path = request.mode == PathMode::Known ? request.path.lowered() : std::string_view();
+    const uint32_t found = list->index.FirstPassing(request.host, path, [&](uint32_t i) {
+        return Passes(*list, list->entries[i], request);
     });
-    return found < 0 ? nullptr : &list->entries[static_cast<size_t>(found)];
+    return found == ListIndex::kNone ? nullptr : &list->entries[found];
 }
 
 const PatternEntry* FindDecidingEntry(const RequestUrl& url, const PatternList* list) {
     if (list == nullptr || !url.host) return nullptr;
-    return FindDecidingEntry(url, SplitHostLabels(*url.host), list);
+    const HostLabels labels = SplitHostLabels(*url.host);
+    return FindDecidingEntry(PreparedRequest(url, labels), list);
 }
 
 int MatchPatternList(const RequestUrl* url, const PatternList* list) {
     if (url == nullptr) return 0;
     try {
         const PatternEntry* entry = FindDecidingEntry(*url, list);
-        return (entry != nullptr && entry->positive == 1) ? 1 : 0;
+        return (entry != nullptr && entry->positive) ? 1 : 0;
     } catch (const std::bad_alloc&) {
         return 0;  // the request's host could not be split
     }

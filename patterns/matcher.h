@@ -1,12 +1,29 @@
-// Does a list claim a request? The first entry, in chain order, whose port,
-// host and path tests all pass decides; an exception entry decides "no".
+// Does a list claim a request? Of all the entries whose port, host and path
+// tests pass, the first in chain order (the line nearest the end of the file)
+// decides; an exception entry decides "no". The list's index finds the few
+// entries that can pass, so the cost does not grow with the list.
 #pragma once
 
 #include "patterns/host_labels.h"
+#include "patterns/path_table.h"
 #include "patterns/pattern_list.h"
 #include "patterns/request_url.h"
 
 namespace tamsel {
+
+// Whether the request's path is known. A TLS server name carries no path:
+// then a line with a path can neither block nor trust, so none may decide.
+enum class PathMode { Known, Unknown };
+
+// A request as lists are asked about it, prepared once for all of them.
+struct PreparedRequest {
+    PreparedRequest(const RequestUrl& url, const HostLabels& hostLabels, PathMode mode = PathMode::Known);
+
+    const HostLabels& host;
+    int32_t port;
+    PathMode mode;
+    LoweredPath path;
+};
 
 // 1 when the deciding entry is an ordinary line, else 0 (an exception line
 // decided, nothing matched, or the list, the record or its host is null).
@@ -15,9 +32,10 @@ int MatchPatternList(const RequestUrl* url, const PatternList* list);
 // The entry that decides, ordinary or exception, or null when none does.
 const PatternEntry* FindDecidingEntry(const RequestUrl& url, const PatternList* list);
 
-// The same, for a caller that has split the request's host already and asks
-// several lists about one request.
-const PatternEntry* FindDecidingEntry(const RequestUrl& url, const HostLabels& hostLabels,
-                                      const PatternList* list);
+// The same, for a caller that asks several lists about one request.
+const PatternEntry* FindDecidingEntry(const PreparedRequest& request, const PatternList* list);
+
+// Whether an entry's host pattern covers `host` (an entry without a host covers all).
+bool EntryHostCovers(const PatternList& list, const PatternEntry& entry, const HostLabels& host);
 
 }  // namespace tamsel

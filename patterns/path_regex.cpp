@@ -76,10 +76,9 @@ bool PathRegex::Matches(const char* path) const {
 }
 
 bool PathRegex::Matches(const char* path, std::string_view lowered) const {
-    switch (shortcut_.kind) {
-        case PathShortcut::Kind::Prefix: return lowered.starts_with(shortcut_.literal);
-        case PathShortcut::Kind::Contains: return lowered.find(shortcut_.literal) != std::string_view::npos;
-        case PathShortcut::Kind::Engine: break;
+    // Outside ASCII, what "." and case folding mean depends on the locale.
+    if (shortcut_.kind == PathShortcut::Kind::Glob && IsAsciiText(lowered)) {
+        return GlobMatches(shortcut_.program, lowered);
     }
     if (lowered.find(shortcut_.required) == std::string_view::npos) return false;
     return regexec(&engine_->re, path, 0, nullptr, 0) == 0;

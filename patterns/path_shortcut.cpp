@@ -7,27 +7,6 @@
 
 namespace tamsel {
 
-namespace {
-
-bool IsQuantifier(char c) { return c == '*' || c == '+' || c == '?' || c == '{'; }
-
-// A printable ASCII character that stands for itself outside brackets. Bytes
-// of the upper half are left to the engine: their case folding depends on
-// the locale.
-bool IsPlainChar(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x20 && u < 0x7f && std::strchr(".[]()*+?{}|^$\\", c) == nullptr;
-}
-
-bool IsPlainText(std::string_view s) {
-    for (const char c : s) {
-        if (!IsPlainChar(c)) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 size_t SkipBracketExpression(std::string_view s, size_t i) {
     size_t j = i + 1;
     if (j < s.size() && s[j] == '^') ++j;
@@ -112,8 +91,8 @@ private:
     }
 
     void Char(char c, size_t after, int depth, bool escaped = false) {
-        const bool quantified = after < s_.size() && IsQuantifier(s_[after]);
-        if (depth != 0 || quantified || (!escaped && !IsPlainChar(c))) {
+        const bool quantified = after < s_.size() && IsRegexQuantifier(s_[after]);
+        if (depth != 0 || quantified || (!escaped && !IsRegexPlainChar(c))) {
             Flush();
             return;
         }
@@ -130,31 +109,13 @@ private:
     std::string current_;
 };
 
-std::string Lowered(std::string_view s) {
-    std::string out(s);
-    LowerAscii(out);
-    return out;
-}
-
 }  // namespace
 
 PathShortcut AnalysePath(std::string_view path) {
     PathShortcut out;
-    if (IsPlainText(path)) {
-        out.kind = PathShortcut::Kind::Prefix;
-        out.literal = Lowered(path);
-        out.required = out.literal;
-        return out;
-    }
-    // "/*" takes any leading slashes and ".*" any text: what follows may
-    // stand anywhere in the path.
-    constexpr std::string_view kAnywhere = "/*.*";
-    if (path.substr(0, kAnywhere.size()) == kAnywhere && !path.substr(kAnywhere.size()).empty() &&
-        IsPlainText(path.substr(kAnywhere.size()))) {
-        out.kind = PathShortcut::Kind::Contains;
-        out.literal = Lowered(path.substr(kAnywhere.size()));
-        out.required = out.literal;
-        return out;
+    if (std::optional<std::string> program = GlobProgram(path)) {
+        out.kind = PathShortcut::Kind::Glob;
+        out.program = std::move(*program);
     }
     out.required = RequiredText(path).Longest();
     return out;

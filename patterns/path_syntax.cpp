@@ -1,6 +1,7 @@
 #include "patterns/path_syntax.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "patterns/path_shortcut.h"
 #include "patterns/text.h"
@@ -12,6 +13,72 @@ bool IsRepetitionOperator(char c) { return c == '*' || c == '+' || c == '?' || c
 bool IsAnchorEscape(char c) { return c == '<' || c == '>' || c == 'b' || c == 'B' || c == '`' || c == '\''; }
 
 namespace {
+
+constexpr std::string_view kClassNames[] = {"alpha", "upper", "lower", "digit", "xdigit", "space",
+                                           "print", "punct", "graph", "cntrl", "blank", "alnum"};
+
+// One element of a bracket expression: a character (perhaps written as a
+// collating symbol "[.c.]"), or a class or equivalence class, which cannot
+// end a range.
+struct BracketElement {
+    bool isClass = false;
+    unsigned char c = 0;
+};
+
+// Reads the element at `*j`. `firstOrRangeEnd`: a "-" may stand here as itself.
+std::optional<std::string> ReadBracketElement(std::string_view s, size_t* j, bool firstOrRangeEnd,
+                                              BracketElement* element) {
+    const char c = s[*j];
+    if (c == '[' && *j + 1 < s.size() && (s[*j + 1] == ':' || s[*j + 1] == '.' || s[*j + 1] == '=')) {
+        const char kind = s[*j + 1];
+        const char close[3] = {kind, ']', '\0'};
+        const size_t end = s.find(close, *j + 2);
+        if (end == std::string_view::npos || end - (*j + 2) >= 32) return "a \"[\" is not closed";
+        const std::string_view name = s.substr(*j + 2, end - (*j + 2));
+        *j = end + 2;
+        if (kind == ':') {
+            element->isClass = true;
+            if (std::find(std::begin(kClassNames), std::end(kClassNames), name) == std::end(kClassNames)) {
+                return "no character class is named \"" + std::string(name) + "\"";
+            }
+            return std::nullopt;
+        }
+        if (name.size() != 1) return "a collating element of more than one character";
+        element->isClass = kind == '=';
+        element->c = static_cast<unsigned char>(name[0]);
+        return std::nullopt;
+    }
+    if (c == '-' && !firstOrRangeEnd && !(*j + 1 < s.size() && s[*j + 1] == ']')) {
+        return "a \"-\" inside brackets stands only first, last or as a range";
+    }
+    element->c = static_cast<unsigned char>(c);
+    ++*j;
+    return std::nullopt;
+}
+
+// Range ends compare as the engine sees them without regard to case: upper-cased.
+unsigned char RangeKey(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
+
+// What the engine refuses in the bracket expression that opens at `open`:
+// unknown classes, collating elements it does not know, and ranges that
+// end at a class, run backwards or leave ASCII.
+std::optional<std::string> BracketFault(std::string_view s, size_t open) {
+    size_t j = open + 1;
+    if (j < s.size() && s[j] == '^') ++j;
+    for (bool first = true;; first = false) {
+        if (j >= s.size()) return "a \"[\" is not closed";
+        if (s[j] == ']' && !first) return std::nullopt;
+        BracketElement start;
+        if (auto fault = ReadBracketElement(s, &j, first, &start)) return fault;
+        if (!(j + 1 < s.size() && s[j] == '-' && s[j + 1] != ']')) continue;
+        ++j;
+        BracketElement end;
+        if (auto fault = ReadBracketElement(s, &j, true, &end)) return fault;
+        if (start.isClass || end.isClass) return "a range inside brackets ends at a class";
+        if (start.c >= 0x80 || end.c >= 0x80) return "a range inside brackets ends outside ASCII";
+        if (RangeKey(start.c) > RangeKey(end.c)) return "a range inside brackets runs backwards";
+    }
+}
 
 // What the scan knows of a subexpression.
 struct Part {
@@ -100,6 +167,7 @@ private:
         const char c = s_[pos_];
         if (c == '(') return Group(depth);
         if (c == '[') {
+            if (auto fault = BracketFault(s_, pos_)) Fail(std::move(*fault));
             pos_ = SkipBracketExpression(s_, pos_);
             // The closing ")" of the anchoring group always follows a bracket
             // expression that is closed.

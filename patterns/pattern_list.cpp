@@ -1,9 +1,8 @@
 #include "patterns/pattern_list.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <new>
 #include <cstring>
+#include <new>
 
 #include "patterns/file_bytes.h"
 #include "patterns/text.h"
@@ -12,71 +11,82 @@ namespace tamsel {
 
 namespace {
 
-// Cuts a piece at its first CR, LF, NUL or "#", and drops all white space.
-std::string CleanPiece(std::string_view piece) {
-    std::string out;
-    out.reserve(piece.size());
+// Appends a piece, cut at its first CR, LF, NUL or "#" and with all white
+// space dropped, to `out`.
+void AppendCleanPiece(std::string_view piece, std::string* out) {
     for (const char c : piece) {
         if (c == '\r' || c == '\n' || c == '\0' || c == '#') break;
-        if (!IsCSpace(c)) out.push_back(c);
+        if (!IsCSpace(c)) out->push_back(c);
     }
-    return out;
 }
 
-// Fills an entry from a cleaned, non-empty pattern. Returns false, with the
-// engine's message, when the path does not compile.
-bool BuildEntry(std::string_view cleaned, int32_t lineNumber, PatternEntry* entry, std::string* error) {
+// Fills an entry from the cleaned, non-empty line at the arena's end. Returns
+// false, with the reason, when the path cannot be compiled.
+bool BuildEntry(PatternList* list, size_t start, int32_t lineNumber, PatternEntry* entry, std::string* error) {
     entry->lineNumber = lineNumber;
-    entry->positive = 1;
-    if (cleaned.front() == '~') {
-        cleaned.remove_prefix(1);
-        entry->positive = 0;
+    if (list->text[start] == '~') {
+        list->text.erase(start, 1);
+        entry->positive = false;
     }
-    entry->text = std::string(cleaned);
+    const std::string_view cleaned = std::string_view(list->text).substr(start);
+    entry->textOffset = static_cast<uint32_t>(start);
+    entry->textLength = static_cast<uint16_t>(cleaned.size());
     std::string_view rest = cleaned;
     if (const size_t slash = rest.find('/'); slash != std::string_view::npos) {
-        entry->path = std::string(rest.substr(slash));
-        entry->compiledPath = PathRegex::Compile(*entry->path, error);
-        if (!entry->compiledPath) return false;
+        entry->pathOffset = static_cast<uint16_t>(slash);
+        if (!list->paths.Add(rest.substr(slash), &entry->pathSlot, error)) {
+            *error = "bad path pattern \"" + std::string(rest.substr(slash)) + "\": " + *error;
+            return false;
+        }
         rest = rest.substr(0, slash);
     }
     if (const size_t colon = rest.find(':'); colon != std::string_view::npos) {
         entry->port = AtoiSaturating(rest.substr(colon + 1));
         rest = rest.substr(0, colon);
     }
-    entry->host = std::string(rest);
-    entry->labels = SplitHostLabels(entry->host);
+    entry->hostLength = static_cast<uint16_t>(rest.size());
     return true;
+}
+
+// The end of the piece that starts at `pos`: at most 511 bytes, up to and
+// including a line feed.
+size_t PieceEnd(std::string_view text, size_t pos) {
+    const size_t limit = std::min(text.size(), pos + kMaxPieceLength);
+    const void* lf = std::memchr(text.data() + pos, '\n', limit - pos);
+    return lf == nullptr ? limit : static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
 }
 
 }  // namespace
 
-ListLoadResult ParsePatternListText(const std::string& text, const std::string& source) {
+ListLoadResult ParsePatternListText(std::string_view text, const std::string& source) {
     auto list = std::make_unique<PatternList>();
     list->source = source;
+    list->text.reserve(text.size());
+    list->entries.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     int32_t lineNumber = 1;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        // A piece is at most 511 bytes, up to and including a line feed.
-        size_t end = pos;
-        while (end < text.size() && end - pos < kMaxPieceLength && text[end] != '\n') ++end;
-        const bool endsLine = end < text.size() && text[end] == '\n';
-        if (endsLine) ++end;
-        const std::string cleaned = CleanPiece(std::string_view(text).substr(pos, end - pos));
+    for (size_t pos = 0; pos < text.size();) {
+        const size_t end = PieceEnd(text, pos);
         const int32_t pieceLine = lineNumber;
+        const size_t start = list->text.size();
+        AppendCleanPiece(text.substr(pos, end - pos), &list->text);
+        if (text[end - 1] == '\n') ++lineNumber;
         pos = end;
-        if (endsLine) ++lineNumber;
-        if (cleaned.empty() || cleaned == "~") continue;
+        const std::string_view cleaned = std::string_view(list->text).substr(start);
+        if (cleaned.empty() || cleaned == "~") {
+            list->text.resize(start);
+            continue;
+        }
         PatternEntry entry;
         std::string error;
-        if (!BuildEntry(cleaned, pieceLine, &entry, &error)) {
-            return {nullptr, ListLoadError{pieceLine, "bad path pattern \"" + *entry.path + "\": " + error}};
-        }
-        list->entries.push_back(std::move(entry));
+        if (!BuildEntry(list.get(), start, pieceLine, &entry, &error)) return {nullptr, ListLoadError{pieceLine, error}};
+        list->entries.push_back(entry);
     }
     // The file's last pattern line is tried first.
     std::reverse(list->entries.begin(), list->entries.end());
-    list->hostIndex.Build(list->entries);
+    list->entries.shrink_to_fit();
+    list->text.shrink_to_fit();
+    list->paths.Seal();
+    list->index.Build(*list);
     return {std::move(list), std::nullopt};
 }
 

@@ -97,7 +97,7 @@ TEST(BlockListSections, NamesAndNotesStayOneListLine) {
     const ListLoadResult loaded = ParsePatternListText(list, "named");
     ASSERT_TRUE(loaded.list);
     ASSERT_EQ(loaded.list->entries.size(), 1u) << list;
-    EXPECT_EQ(loaded.list->entries[0].text, "kept.example");
+    EXPECT_EQ(loaded.list->Text(loaded.list->entries[0]), "kept.example");
     // The same awkward name finds its section again.
     EXPECT_EQ(import::PutSection(&list, name, import::RenderSection(name, name, {})), std::nullopt);
     EXPECT_EQ(list.find("kept.example"), std::string::npos);

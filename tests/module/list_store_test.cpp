@@ -19,7 +19,7 @@ std::string FirstText(const SharedState& state, ListKind kind) {
     const PatternList* list = kind == ListKind::UserBlock ? lists.userBlock
                               : kind == ListKind::UserTrust ? lists.trust
                                                             : lists.shippedBlock;
-    return list && !list->entries.empty() ? list->entries[0].text : "(none)";
+    return list && !list->entries.empty() ? std::string(list->Text(list->entries[0])) : "(none)";
 }
 
 TEST(ListFiles, EachKindHasItsOwnFileAndTitle) {

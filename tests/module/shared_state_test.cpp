@@ -15,6 +15,8 @@ namespace {
 
 std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "l.txt").list; }
 
+std::string_view EntryText(const PatternList* list) { return list->Text(list->entries[0]); }
+
 TEST(SharedState, FreshStateRefusesNothing) {
     SharedState state;
     EXPECT_EQ(state.attachCount.load(), 0);
@@ -37,9 +39,9 @@ TEST(SharedState, AReaderKeepsTheListsItSawUntilItEnds) {
         state.Replace(ListKind::UserBlock, List("new.x\n"));
         EXPECT_EQ(state.ListsAlive(), 2);  // held back: the reader may use it
         ASSERT_EQ(reader.lists().userBlock->entries.size(), 1u);
-        EXPECT_EQ(reader.lists().userBlock->entries[0].text, "old.x");
+        EXPECT_EQ(EntryText(reader.lists().userBlock), "old.x");
         const SharedState::Reader later(state);
-        EXPECT_EQ(later.lists().userBlock->entries[0].text, "new.x");
+        EXPECT_EQ(EntryText(later.lists().userBlock), "new.x");
     }
     EXPECT_EQ(state.ListsAlive(), 1);  // freed as its last reader left, with no replacement since
     state.Replace(ListKind::UserTrust, List("t.x\n"));
@@ -64,7 +66,7 @@ TEST(SharedState, BusyReadersDoNotHoldBackAReplacedList) {
     {
         const SharedState::Reader holder(state);
         state.Replace(ListKind::ShippedBlock, List("two.x\n"));
-        EXPECT_EQ(holder.lists().shippedBlock->entries[0].text, "one.x");
+        EXPECT_EQ(EntryText(holder.lists().shippedBlock), "one.x");
     }
     // A busy reader that entered before the replacement may still hold it
     // for the length of its section; none that entered later can.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "patterns/judge.h"
+#include "support/lcg.h"
+#include "support/reference_walk.h"
 
 namespace tamsel {
 namespace {
@@ -129,13 +131,13 @@ TEST(JudgeRequestUrl, TrustOverridesBothBlockLists) {
     const Judgement user = judge("http://a.mine.x/");
     EXPECT_EQ(user.verdict, Verdict::Refused);
     EXPECT_EQ(user.list, lists.userBlock);
-    EXPECT_EQ(user.entry->text, "mine.x");
+    EXPECT_EQ(user.list->Text(*user.entry), "mine.x");
 
     EXPECT_EQ(judge("http://ads.x/z").verdict, Verdict::Refused);
     const Judgement excepted = judge("http://ads.x/keep");
     EXPECT_EQ(excepted.verdict, Verdict::Passed);
     ASSERT_NE(excepted.entry, nullptr);
-    EXPECT_EQ(excepted.entry->positive, 0);
+    EXPECT_FALSE(excepted.entry->positive);
 
     EXPECT_EQ(judge("http://other.y/").verdict, Verdict::Passed);
     EXPECT_EQ(JudgeRequestUrl(RequestUrl{}, ListSet{}).verdict, Verdict::Passed);
@@ -158,50 +160,161 @@ TEST(FindDecidingEntry, ChainOrderHoldsAcrossIndexBuckets) {
     EXPECT_EQ(Match(list.get(), "http://b.x/other"), 0);
 }
 
-// The indexed walk against a plain walk of the whole chain, over random
-// lists and hosts drawn from a small alphabet so that they often meet.
+// Random lists against the reference walk: hosts with wildcard labels and
+// labels with a "*", ports, paths with escapes, classes, alternation and
+// anchors, exceptions, and requests drawn from the same small vocabulary so
+// that lines and requests often meet. Verdicts and deciding lines must agree.
+class RandomLists {
+public:
+    explicit RandomLists(uint32_t seed) : next_(seed) {}
+
+    std::string Line() {
+        std::string line = Pick(4) == 0 ? "~" : "";
+        const uint32_t depth = Pick(4);
+        for (uint32_t i = 0; i < depth; ++i) line += std::string(i ? "." : "") + Pick(kPatternLabels);
+        if (Pick(6) == 0) line += Pick(2) ? ":8080" : ":80";
+        if (Pick(3) != 0) line += Path();
+        return line;
+    }
+
+    RequestUrl Request() {
+        std::string host;
+        const uint32_t depth = 1 + Pick(4);
+        for (uint32_t i = 0; i < depth; ++i) host += std::string(i ? "." : "") + Pick(kHostLabels);
+        std::string path = "/";
+        const uint32_t parts = Pick(5);
+        for (uint32_t i = 0; i < parts; ++i) path += Pick(kPathWords);
+        const std::string url = "http://" + host + (Pick(3) == 0 ? ":8080" : "") + path;
+        RequestUrl request;
+        ParseRequestUrl(url.c_str(), nullptr, &request);
+        return request;
+    }
+
+private:
+    static constexpr const char* kPatternLabels[] = {"a", "b", "ad", "ads", "*", "ad*", "x", "y", "X"};
+    static constexpr const char* kHostLabels[] = {"a", "b", "ad", "ads", "adx", "x", "y", "Y"};
+    static constexpr const char* kPathWords[] = {"ads/", "Banner", "img/", ".js", "?id=3", "-ad-", "track", "/", "x"};
+    static constexpr const char* kPathPieces[] = {
+        "ads",     "banner", "track", "img/", "/",      "\\.js",  "\\?id=", "-ad-",  ".*",
+        "[0-9]",   "[^/]",   "(ads|img)", "x?", "s+", "$",      "([^-a-z0-9_.%]|$)", "\\/", "Ads/"};
+
+    std::string Path() {
+        std::string path = Pick(2) ? "/*.*" : "/";
+        const uint32_t pieces = 1 + Pick(3);
+        for (uint32_t i = 0; i < pieces; ++i) path += Pick(kPathPieces);
+        return Pick(8) == 0 ? path + "|/img" : path;
+    }
+
+    template <size_t N>
+    const char* Pick(const char* const (&words)[N]) { return words[Pick(N)]; }
+    uint32_t Pick(uint32_t n) { return next_(n); }
+
+    testing::Lcg next_;
+};
+
+testing::ReferenceRequest AsReference(const RequestUrl& url) {
+    return {url.host.value_or(""), url.port, url.path.value_or("/")};
+}
+
 TEST(FindDecidingEntry, AgreesWithAWalkOfTheWholeChain) {
-    const char* const labels[] = {"a", "b", "ad", "ads", "*", "ad*", "x", "y"};
-    const char* const paths[] = {"", "", "/p", "/*.*q", "/(p|q)"};
-    uint32_t seed = 12345;
-    auto next = [&seed](uint32_t n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 16) % n;
-    };
+    RandomLists random(12345);
     int decided = 0;
-    for (int round = 0; round < 200; ++round) {
+    int exceptions = 0;
+    for (int round = 0; round < 300; ++round) {
         std::string text;
-        for (int line = 0; line < 12; ++line) {
-            if (next(4) == 0) text += "~";
-            const uint32_t depth = next(4);
-            for (uint32_t i = 0; i < depth; ++i) text += std::string(i ? "." : "") + labels[next(8)];
-            if (next(5) == 0) text += ":8080";
-            text += paths[next(5)];
-            text += "\n";
-        }
+        const int lines = 1 + round % 40;
+        for (int line = 0; line < lines; ++line) text += random.Line() + "\n";
         const auto list = List(text);
         ASSERT_TRUE(list);
-        for (int probe = 0; probe < 20; ++probe) {
-            std::string host;
-            const uint32_t depth = 1 + next(4);
-            for (uint32_t i = 0; i < depth; ++i) host += std::string(i ? "." : "") + labels[next(4) + (next(2) ? 0 : 2)];
-            RequestUrl url;
-            const std::string line = "http://" + host + (next(2) ? ":8080" : "") + (next(2) ? "/p" : "/q");
-            ParseRequestUrl(line.c_str(), nullptr, &url);
-            const HostLabels requestLabels = SplitHostLabels(*url.host);
-            const PatternEntry* expected = nullptr;
-            for (const PatternEntry& e : list->entries) {
-                if (e.port != 0 && e.port != url.port) continue;
-                if (!e.host.empty() && !MatchHostLabels(e.labels, requestLabels)) continue;
-                if (e.compiledPath && !e.compiledPath->Matches(url.path->c_str())) continue;
-                expected = &e;
-                break;
-            }
-            EXPECT_EQ(FindDecidingEntry(url, list.get()), expected) << text << line;
-            if (expected != nullptr) ++decided;
+        std::vector<RequestUrl> requests(30);
+        std::vector<testing::ReferenceRequest> reference;
+        for (RequestUrl& request : requests) {
+            request = random.Request();
+            reference.push_back(AsReference(request));
+        }
+        std::vector<testing::ReferenceAnswer> expected;
+        ASSERT_TRUE(testing::ReferenceDecideAll(text, reference, &expected)) << text;
+        for (size_t r = 0; r < requests.size(); ++r) {
+            const PatternEntry* entry = FindDecidingEntry(requests[r], list.get());
+            const testing::ReferenceAnswer got =
+                entry ? testing::ReferenceAnswer{entry->lineNumber, entry->positive} : testing::ReferenceAnswer{};
+            ASSERT_EQ(got, expected[r]) << text << "request " << *requests[r].raw << " decided by line "
+                                        << got.lineNumber << ", the walk says " << expected[r].lineNumber;
+            decided += got.lineNumber != 0;
+            exceptions += got.lineNumber != 0 && !got.positive;
         }
     }
-    EXPECT_GT(decided, 500);  // the lists and hosts do meet
+    EXPECT_GT(decided, 2000);  // the lists and requests do meet
+    EXPECT_GT(exceptions, 300);
+}
+
+}  // namespace
+}  // namespace tamsel
+
+namespace tamsel {
+namespace {
+
+// The indexed host lookup against a walk of every entry of every list, on
+// random lists whose wildcard hosts, path lines and exceptions land in every
+// part of the index. Entries of all three lists and answers are compared.
+const PatternEntry* WalkHostLookup(const ListSet& lists, const HostLabels& host) {
+    const auto covers = [&](const PatternList& list, const PatternEntry& e) {
+        return MatchHostLabels(SplitHostLabels(list.Host(e)), host);
+    };
+    for (const PatternEntry& e : lists.trust->entries) {
+        if (covers(*lists.trust, e)) return nullptr;
+    }
+    for (const PatternList* list : {lists.userBlock, lists.shippedBlock}) {
+        for (const PatternEntry& e : list->entries) {
+            if (!covers(*list, e)) continue;
+            if (!e.positive) break;
+            if (!e.hasPath() && e.port == 0) return &e;
+        }
+    }
+    return nullptr;
+}
+
+TEST(JudgeHostLookup, AgreesWithAWalkAndRefusesOnlyWhatEveryRequestRefuses) {
+    RandomLists random(777);
+    int refusedHosts = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string texts[3];
+        for (int k = 0; k < 3; ++k) {
+            const int lines = k == 0 ? static_cast<int>(round % 3 == 0) * 2 : 4 + round % 20;
+            for (int line = 0; line < lines; ++line) texts[k] += random.Line() + "\n";
+        }
+        const auto trust = List(texts[0]), userBlock = List(texts[1]), shipped = List(texts[2]);
+        const ListSet lists{trust.get(), userBlock.get(), shipped.get()};
+        for (int probe = 0; probe < 10; ++probe) {
+            const RequestUrl sample = random.Request();
+            const Judgement lookup = JudgeHostLookup(*sample.host, lists);
+            ASSERT_EQ(lookup.entry, WalkHostLookup(lists, SplitHostLabels(*sample.host)))
+                << *sample.host << "\ntrust:\n" << texts[0] << "user:\n" << texts[1] << "shipped:\n" << texts[2];
+            if (lookup.verdict != Verdict::Refused) continue;
+            ++refusedHosts;
+            for (const char* rest : {"/", ":8080/p", ":443/ads/x.js", "/img/Banner-ad-"}) {
+                RequestUrl url;
+                ParseRequestUrl(("http://" + *sample.host + rest).c_str(), nullptr, &url);
+                EXPECT_EQ(JudgeRequestUrl(url, lists).verdict, Verdict::Refused) << *url.raw;
+                EXPECT_EQ(JudgeRequestUrl(url, lists, PathMode::Unknown).verdict, Verdict::Refused) << *url.raw;
+            }
+        }
+    }
+    EXPECT_GT(refusedHosts, 200);
+}
+
+TEST(JudgeRequestUrl, AnUnknownPathLetsOnlyPathFreeLinesDecide) {
+    const auto trust = List("good.x/\n");
+    const auto shipped = List("ads.x/banners/\nads.y\n/\n~/*.*keep\n");
+    const ListSet lists{trust.get(), nullptr, shipped.get()};
+    auto judge = [&](const char* url) {
+        RequestUrl request;
+        ParseRequestUrl(url, nullptr, &request);
+        return JudgeRequestUrl(request, lists, PathMode::Unknown).verdict;
+    };
+    EXPECT_EQ(judge("https://ads.x:443/banners/"), Verdict::Passed);
+    EXPECT_EQ(judge("https://ads.y:443/keep"), Verdict::Refused);  // the exception has a path
+    EXPECT_EQ(judge("https://good.x:443/"), Verdict::Passed);      // a trust line with a path trusts no name
 }
 
 }  // namespace

@@ -3,22 +3,34 @@
 #include <gtest/gtest.h>
 #include <regex.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "patterns/path_regex.h"
+#include "support/lcg.h"
 
 namespace tamsel {
 namespace {
 
-TEST(AnalysePath, PlainAndContainsPatterns) {
-    EXPECT_EQ(AnalysePath("/Ads/").kind, PathShortcut::Kind::Prefix);
-    EXPECT_EQ(AnalysePath("/Ads/").literal, "/ads/");
-    const PathShortcut contains = AnalysePath("/*.*/AdServer");
-    EXPECT_EQ(contains.kind, PathShortcut::Kind::Contains);
-    EXPECT_EQ(contains.literal, "/adserver");
-    EXPECT_EQ(AnalysePath("/*.*").kind, PathShortcut::Kind::Engine);
+TEST(AnalysePath, GlobShapedPatterns) {
+    const auto program = [](const char* path) {
+        const PathShortcut s = AnalysePath(path);
+        return s.kind == PathShortcut::Kind::Glob ? s.program : std::string("(engine)");
+    };
+    EXPECT_EQ(program("/Ads/"), "/ads/");
+    EXPECT_EQ(program("/*.*/AdServer"), "\x01/adserver");
+    EXPECT_EQ(program("/*.*"), "\x01");
+    EXPECT_EQ(program("/vck\\.js\\?x=1"), "/vck.js?x=1");
+    EXPECT_EQ(program("/.*/rest/.*.*get$"), "/\x01/rest/\x01get\x03");
+    EXPECT_EQ(program("/api([^-a-z0-9_.%]|$)"), "/api\x02");
+    EXPECT_EQ(program("/*.*/a([^-a-z0-9_.%]|$).*b"), "\x01/a\x02\x01" "b");
+    // Repetitions, classes, groups, anchors and word escapes are the engine's.
+    for (const char* engine : {"/ads?", "/a.b", "/[ab]", "/(a|b)", "/a|/b", "/a\\w", "/\\<a", "/a$b", "/x/*.*y",
+                               "/.*+a", "/a([^-a-z0-9_.%]|$)b", "/a([^-a-z0-9_.%]|$)$", "/a\\.*"}) {
+        EXPECT_EQ(program(engine), "(engine)") << engine;
+    }
 }
 
 TEST(AnalysePath, RequiredTextIsWhatEveryMatchHolds) {
@@ -53,7 +65,9 @@ TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
                                       "/ads", "/ads/x.gif", "/adsx"};
     for (const std::string& p : patterns) {
         const PathShortcut s = AnalysePath(p);
-        for (const std::string& text : {s.literal, s.required}) {
+        std::string programText = s.program;
+        std::replace_if(programText.begin(), programText.end(), [](char c) { return c < 0x20; }, '/');
+        for (const std::string& text : {programText, s.required}) {
             if (text.empty()) continue;
             paths.push_back(text);
             paths.push_back("/q/" + text + "/r.js?x=1");
@@ -78,6 +92,35 @@ TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
     }
     EXPECT_GT(patterns.size(), 100u);
     EXPECT_GT(engineRuns, 10000);
+}
+
+// Random patterns made of the pieces globs hold, and a few they do not,
+// against random paths: where a pattern is a glob, its answer is the engine's.
+TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
+    const char* const pieces[] = {"ad", "s", "/", "\\.", "-", ".*", "([^-a-z0-9_.%]|$)", "$", "x?", "A"};
+    const char* const pathPieces[] = {"ad", "AD", "s", "/", ".", "-", "?", "_", "x", "%", "=", "sad"};
+    testing::Lcg next(99);
+    int globs = 0;
+    int matched = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string pattern = next(2) ? "/*.*" : "/";
+        for (uint32_t n = next(5); n > 0; --n) pattern += pieces[next(10)];
+        const auto compiled = PathRegex::Compile(pattern);
+        if (!compiled || AnalysePath(pattern).kind != PathShortcut::Kind::Glob) continue;
+        ++globs;
+        regex_t re;
+        ASSERT_EQ(regcomp(&re, compiled->expression().c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        for (int probe = 0; probe < 20; ++probe) {
+            std::string path = "/";
+            for (uint32_t n = next(6); n > 0; --n) path += pathPieces[next(12)];
+            const bool engine = regexec(&re, path.c_str(), 0, nullptr, 0) == 0;
+            matched += engine;
+            ASSERT_EQ(compiled->Matches(path.c_str()), engine) << "pattern " << pattern << " path " << path;
+        }
+        regfree(&re);
+    }
+    EXPECT_GT(globs, 1500);
+    EXPECT_GT(matched, 5000);
 }
 
 }  // namespace

@@ -18,20 +18,19 @@ TEST(LoadPatternList, CleansCommentsSpacesAndCase) {
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 1u);
     const PatternEntry& e = list->entries[0];
-    EXPECT_EQ(e.text, "Ad.X.Y");
-    EXPECT_EQ(e.host, "Ad.X.Y");
-    ASSERT_EQ(e.labels.count(), 3);
-    EXPECT_EQ(e.labels.labels[0], "ad");
-    EXPECT_EQ(e.labels.labels[2], "y");
-    EXPECT_FALSE(e.path);
-    EXPECT_FALSE(e.compiledPath);
+    EXPECT_EQ(list->Text(e), "Ad.X.Y");
+    EXPECT_EQ(list->Host(e), "Ad.X.Y");
+    EXPECT_TRUE(MatchHostPattern(list->Host(e), SplitHostLabels("b.ad.x.y")));
+    EXPECT_FALSE(MatchHostPattern(list->Host(e), SplitHostLabels("x.y")));
+    EXPECT_FALSE(list->Path(e));
+    EXPECT_FALSE(e.hasPath());
     EXPECT_EQ(e.port, 0);
-    EXPECT_EQ(e.positive, 1);
+    EXPECT_TRUE(e.positive);
     EXPECT_EQ(e.lineNumber, 1);
 
     const auto spaced = Parse(" a . b \t. c /x  y\r\n");
-    EXPECT_EQ(spaced->entries[0].host, "a.b.c");
-    EXPECT_EQ(spaced->entries[0].path, "/xy");
+    EXPECT_EQ(spaced->Host(spaced->entries[0]), "a.b.c");
+    EXPECT_EQ(spaced->Path(spaced->entries[0]), "/xy");
 }
 
 TEST(LoadPatternList, SplitsHostPortAndPath) {
@@ -39,26 +38,24 @@ TEST(LoadPatternList, SplitsHostPortAndPath) {
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 5u);
     const PatternEntry& exception = list->entries[4];
-    EXPECT_EQ(exception.host, "ad.x");
-    EXPECT_EQ(exception.path, "/keep/");
-    EXPECT_EQ(exception.positive, 0);
-    EXPECT_EQ(exception.text, "ad.x/keep/");
+    EXPECT_EQ(list->Host(exception), "ad.x");
+    EXPECT_EQ(list->Path(exception), "/keep/");
+    EXPECT_FALSE(exception.positive);
+    EXPECT_EQ(list->Text(exception), "ad.x/keep/");
 
     const PatternEntry& portOnly = list->entries[3];
-    EXPECT_EQ(portOnly.host, "");
+    EXPECT_EQ(list->Host(portOnly), "");
     EXPECT_EQ(portOnly.port, 8080);
-    EXPECT_FALSE(portOnly.path);
+    EXPECT_FALSE(list->Path(portOnly));
 
     const PatternEntry& full = list->entries[2];
-    EXPECT_EQ(full.host, "ad.x");
+    EXPECT_EQ(list->Host(full), "ad.x");
     EXPECT_EQ(full.port, 8080);
-    EXPECT_EQ(full.path, "/banners");
-    ASSERT_TRUE(full.compiledPath);
-    EXPECT_EQ(full.compiledPath->expression(), "^(/banners)");
+    EXPECT_EQ(list->Path(full), "/banners");
 
-    EXPECT_EQ(list->entries[1].host, "");
-    EXPECT_EQ(list->entries[1].path, "/ads/");
-    EXPECT_EQ(list->entries[0].path, "/a:80");  // a colon inside the path sets no port
+    EXPECT_EQ(list->Host(list->entries[1]), "");
+    EXPECT_EQ(list->Path(list->entries[1]), "/ads/");
+    EXPECT_EQ(list->Path(list->entries[0]), "/a:80");  // a colon inside the path sets no port
     EXPECT_EQ(list->entries[0].port, 0);
 }
 
@@ -66,9 +63,9 @@ TEST(LoadPatternList, ChainRunsFromTheLastLineToTheFirst) {
     const auto list = Parse("A\nB\r\nC");
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 3u);
-    EXPECT_EQ(list->entries[0].text, "C");
+    EXPECT_EQ(list->Text(list->entries[0]), "C");
     EXPECT_EQ(list->entries[0].lineNumber, 3);
-    EXPECT_EQ(list->entries[2].text, "A");
+    EXPECT_EQ(list->Text(list->entries[2]), "A");
 }
 
 TEST(LoadPatternList, SkipsLinesWithNoPattern) {
@@ -94,8 +91,8 @@ TEST(LoadPatternList, LongLinesFallIntoPiecesOf511) {
     const auto list = Parse(line + "\nnext\n");
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 3u);
-    EXPECT_EQ(list->entries[2].text.size(), 511u);
-    EXPECT_EQ(list->entries[1].text.size(), 89u);
+    EXPECT_EQ(list->Text(list->entries[2]).size(), 511u);
+    EXPECT_EQ(list->Text(list->entries[1]).size(), 89u);
     EXPECT_EQ(list->entries[1].lineNumber, 1);  // both pieces come from line 1
     EXPECT_EQ(list->entries[0].lineNumber, 2);
 
@@ -107,11 +104,16 @@ TEST(LoadPatternList, LongLinesFallIntoPiecesOf511) {
 TEST(LoadPatternList, DotsOnlyHostsHaveNoLabels) {
     const auto list = Parse(".x\nx.\n...\n");
     ASSERT_EQ(list->entries.size(), 3u);
-    EXPECT_EQ(list->entries[2].labels.count(), 1);
-    EXPECT_EQ(list->entries[2].labels.labels[0], "x");
-    EXPECT_EQ(list->entries[1].labels.count(), 1);
-    EXPECT_EQ(list->entries[0].labels.count(), 0);
-    EXPECT_EQ(list->entries[0].host, "...");
+    const HostLabels x = SplitHostLabels("x");
+    const HostLabels ax = SplitHostLabels("a.x");
+    const HostLabels y = SplitHostLabels("y");
+    for (int i : {1, 2}) {
+        const std::string_view host = list->Host(list->entries[i]);
+        EXPECT_TRUE(MatchHostPattern(host, x) && MatchHostPattern(host, ax)) << host;
+        EXPECT_FALSE(MatchHostPattern(host, y)) << host;
+    }
+    EXPECT_EQ(list->Host(list->entries[0]), "...");
+    EXPECT_TRUE(MatchHostPattern("...", y));
 }
 
 TEST(LoadPatternList, PortsReadAsAtoiAndSaturate) {
@@ -137,7 +139,7 @@ TEST(LoadPatternList, FromFilesOnDisk) {
     FreePatternList(first.release());
     // The second load is independent of the first.
     ASSERT_EQ(second->entries.size(), 2u);
-    EXPECT_TRUE(second->entries[0].compiledPath->Matches("/p/q"));
+    EXPECT_EQ(second->Text(second->entries[0]), "two.x/p");
     FreePatternList(nullptr);
 }
 

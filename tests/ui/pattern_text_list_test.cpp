@@ -215,7 +215,7 @@ std::vector<std::string> Verdicts(const ListLoadResult& loaded) {
         }
         std::string url = given;
         const Judgement j = JudgeSourceUrl(url, ListSet{nullptr, loaded.list.get(), nullptr});
-        verdicts.push_back(std::to_string(static_cast<int>(j.verdict)) + (j.entry ? j.entry->text : ""));
+        verdicts.push_back(std::to_string(static_cast<int>(j.verdict)) + (j.entry ? std::string(j.list->Text(*j.entry)) : ""));
     }
     return verdicts;
 }

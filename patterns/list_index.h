@@ -1,0 +1,155 @@
+// Which entries of a list can possibly decide a given request.
+//
+// A host pattern whose last labels are plain text can only match hosts that
+// end in those labels, so such an entry is filed under its plain suffix (the
+// whole host, or what lies right of its rightmost wildcard label) and found
+// by looking up every suffix of the request's host, one per label boundary.
+// An entry that any host can meet but that has a path is filed under four
+// bytes of the text its path requires, and found by looking up the request
+// path's four-byte windows. Only the few entries left over (no host and no
+// usable required text) are tried for every request.
+//
+// Each lookup gives entries in ascending chain order; the first one that
+// passes in each run ends that run, and runs stop at the best entry found so
+// far, so the entry nearest the end of the file still decides.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "patterns/host_labels.h"
+
+namespace tamsel {
+
+struct PatternList;
+
+// Open-addressing map from a 32-bit key to an ascending run of entry indexes.
+// Two keys that hash alike may share a run: that only adds candidates.
+class PostingMap {
+public:
+    // Pairs of key (high half) and entry (low half), in any order.
+    void Build(std::vector<uint64_t> pairs);
+
+    // Calls `visit(entry)` for the run of `key`, in ascending order, while it returns true.
+    template <typename Visit>
+    void ForEach(uint32_t key, Visit visit) const;
+
+    size_t bytes() const { return slots_.capacity() * sizeof(Slot) + runs_.capacity() * sizeof(uint32_t); }
+
+private:
+    static constexpr uint32_t kEmpty = UINT32_MAX;
+    static constexpr uint32_t kSingle = 0x80000000u;  // the slot holds the one entry itself
+    struct Slot {
+        uint32_t key;
+        uint32_t ref;  // kEmpty; entry | kSingle; or where [count, entries...] starts in runs_
+    };
+
+    size_t Home(uint32_t key) const;
+
+    std::vector<Slot> slots_;
+    std::vector<uint32_t> runs_;
+};
+
+class ListIndex {
+public:
+    static constexpr uint32_t kNone = UINT32_MAX;
+
+    void Build(const PatternList& list);
+
+    // Calls `test(entry)` on the candidates for a request (and on the run
+    // `alsoTried`, if given); returns the lowest entry index for which it
+    // returned true, or kNone. An empty path looks up no path text.
+    template <typename Test>
+    uint32_t FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
+                          const std::vector<uint32_t>* alsoTried = nullptr) const;
+
+    // The same for a question about a host alone (any port, any path): the
+    // candidates are the entries filed by host and those tried always, then
+    // of the lines filed by path text every one (`allPathLines`) or only the
+    // exception lines.
+    template <typename Test>
+    uint32_t FirstPassingForHost(const HostLabels& host, bool allPathLines, Test test) const;
+
+    size_t bytes() const;
+    size_t alwaysTried() const { return always_.size(); }
+
+private:
+    static constexpr unsigned kFilterBits = 16;
+
+    bool MayHoldGram(uint32_t gram) const;
+
+    PostingMap byHostSuffix_;
+    PostingMap byPathGram_;
+    std::vector<uint64_t> gramFilter_;  // one bit per hashed gram that has a run
+    std::vector<uint32_t> always_;
+    std::vector<uint32_t> pathLines_;       // every entry filed by path text, ascending
+    std::vector<uint32_t> pathExceptions_;  // the exception lines among them
+};
+
+// Extends the hash of a host suffix by the label on its left.
+uint32_t HashHostLabel(uint32_t hash, std::string_view label);
+inline constexpr uint32_t kHostHashSeed = 2166136261u;
+
+// Four path bytes as one key, the first in the low byte.
+constexpr uint32_t PathGram(uint32_t previous, char next) {
+    return (previous >> 8) | (static_cast<uint32_t>(static_cast<unsigned char>(next)) << 24);
+}
+
+template <typename Visit>
+void PostingMap::ForEach(uint32_t key, Visit visit) const {
+    if (slots_.empty()) return;
+    for (size_t i = Home(key);; i = i + 1 == slots_.size() ? 0 : i + 1) {
+        const Slot& slot = slots_[i];
+        if (slot.ref == kEmpty) return;
+        if (slot.key != key) continue;
+        if (slot.ref & kSingle) {
+            visit(slot.ref & ~kSingle);
+            return;
+        }
+        const uint32_t* run = &runs_[slot.ref];
+        for (uint32_t k = 1; k <= run[0] && visit(run[k]); ++k) {
+        }
+        return;
+    }
+}
+
+// Calls `consider(entry)` for each entry of an ascending run while it returns true.
+template <typename Consider>
+void ForEachInRun(const std::vector<uint32_t>& run, Consider consider) {
+    for (const uint32_t entry : run) {
+        if (!consider(entry)) break;
+    }
+}
+
+template <typename Test>
+uint32_t ListIndex::FirstPassingForHost(const HostLabels& host, bool allPathLines, Test test) const {
+    return FirstPassing(host, std::string_view(), test, allPathLines ? &pathLines_ : &pathExceptions_);
+}
+
+template <typename Test>
+uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
+                                 const std::vector<uint32_t>* alsoTried) const {
+    uint32_t best = kNone;
+    const auto consider = [&](uint32_t entry) {
+        if (entry >= best) return false;
+        if (!test(entry)) return true;
+        best = entry;
+        return false;
+    };
+    uint32_t hash = kHostHashSeed;
+    for (auto label = host.labels.rbegin(); label != host.labels.rend(); ++label) {
+        hash = HashHostLabel(hash, *label);
+        byHostSuffix_.ForEach(hash, consider);
+    }
+    uint32_t gram = 0;
+    for (size_t i = 0; i < loweredPath.size(); ++i) {
+        gram = PathGram(gram, loweredPath[i]);
+        if (i >= 3 && MayHoldGram(gram)) byPathGram_.ForEach(gram, consider);
+    }
+    ForEachInRun(always_, consider);
+    if (alsoTried != nullptr) ForEachInRun(*alsoTried, consider);
+    return best;
+}
+
+}  // namespace tamsel

@@ -1,0 +1,91 @@
+// The path patterns of one list: what each one requires of a path, known at
+// load, and its compiled expression, made when a request first needs it.
+//
+// Compiling every path of a large list at load would cost a long start and
+// megabytes for lines that never meet a matching request. Here a path is
+// compiled once, on the first request that holds its required text and that
+// its shortcut cannot answer; the compiled form is shared by all threads. The
+// engine's memory grows with every expression it runs, so only a bounded
+// number of expressions stay compiled; the rest are compiled for the one
+// match and released after it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "patterns/path_regex.h"
+#include "patterns/path_shortcut.h"
+
+namespace tamsel {
+
+// A request path, with its lower-cased (A to Z) copy made once per request.
+class LoweredPath {
+public:
+    explicit LoweredPath(const char* path);
+    LoweredPath(const LoweredPath&) = delete;
+    LoweredPath& operator=(const LoweredPath&) = delete;
+
+    const char* raw() const { return raw_; }
+    std::string_view lowered() const { return lowered_; }
+    bool ascii() const { return ascii_; }
+
+private:
+    static constexpr size_t kInline = 2048;  // longer paths, rare, go to the heap
+    const char* raw_;
+    char inline_[kInline];
+    std::unique_ptr<char[]> heap_;
+    std::string_view lowered_;
+    bool ascii_ = true;
+};
+
+class PathTable {
+public:
+    static constexpr int kMaxLiveCompiled = 64;
+
+    PathTable() = default;
+    PathTable(const PathTable&) = delete;
+    PathTable& operator=(const PathTable&) = delete;
+    ~PathTable();
+
+    // Records a path (from its "/" on) and returns its slot. Returns false,
+    // with the reason in `error`, when the path cannot be compiled.
+    bool Add(std::string_view path, uint32_t* slot, std::string* error);
+    // Called once all paths are added.
+    void Seal();
+
+    // The longest text every match of the slot's path holds, lower-cased.
+    std::string_view Required(uint32_t slot) const;
+
+    // Whether the slot's path (`path`, as the list holds it) matches the request path.
+    bool Matches(uint32_t slot, std::string_view path, const LoweredPath& request) const;
+
+    size_t size() const { return records_.size(); }
+    // How many expressions are compiled and kept, for the benchmarks.
+    int liveCompiled() const { return live_.load(std::memory_order_relaxed); }
+
+private:
+    struct Record {
+        uint32_t programOffset = 0;  // into literals_; the glob program, for Kind::Glob
+        uint32_t requiredOffset = 0;
+        uint16_t programLength = 0;
+        uint16_t requiredLength = 0;
+        PathShortcut::Kind kind = PathShortcut::Kind::Engine;
+    };
+
+    std::string_view Literal(uint32_t offset, uint16_t length) const {
+        return std::string_view(literals_).substr(offset, length);
+    }
+
+    const PathRegex* Compiled(uint32_t slot, std::string_view path, std::unique_ptr<PathRegex>* own) const;
+
+    std::string literals_;
+    std::vector<Record> records_;
+    std::unique_ptr<std::atomic<const PathRegex*>[]> compiled_;
+    mutable std::atomic<int> live_{0};
+};
+
+}  // namespace tamsel
