@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "module/list_supply.h"
+#include "module/refusal_log.h"
 #include "module/shared_state.h"
 #include "patterns/text.h"
 
@@ -72,6 +74,12 @@ Judgement InspectHead(const char* buffer, int32_t length, const ListSet& lists, 
 
 }  // namespace
 
+std::string RequestUrlText(const RequestUrl& url) {
+    std::string text = "http://" + url.host.value_or("");
+    if (url.port != 80) text += ":" + std::to_string(url.port);
+    return text + url.path.value_or("");
+}
+
 Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
     if (!LooksLikeRequestHead(buffer, length)) return {};
     try {
@@ -84,9 +92,16 @@ Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& 
 bool InspectRequest(const char* buffer, int32_t length) {
     // The cheap test first: most traffic never needs the lists at all.
     if (!LooksLikeRequestHead(buffer, length)) return false;
+    if (!ListsReady()) return false;  // fail open
     try {
         const SharedState::Reader reader(TheSharedState());
-        return InspectHead(buffer, length, reader.lists(), nullptr).verdict == Verdict::Refused;
+        // The request is kept only when a log will name it.
+        RequestUrl url;
+        const bool logged = RefusalLogNamed();
+        const Judgement judgement = InspectHead(buffer, length, reader.lists(), logged ? &url : nullptr);
+        if (judgement.verdict != Verdict::Refused) return false;
+        if (logged) LogRefusal(kRefusedStage, RequestUrlText(url), judgement);
+        return true;
     } catch (...) {
         return false;
     }

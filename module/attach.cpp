@@ -1,6 +1,8 @@
 #include "module/attach.h"
 
+#include "module/list_supply.h"
 #include "module/module_path.h"
+#include "module/refusal_log.h"
 #include "module/shared_state.h"
 #include "patterns/text.h"
 
@@ -14,24 +16,13 @@ bool IsRefusedHost(std::string_view executablePath) {
 
 namespace {
 
-void LoadMissingLists(const AttachHost& host) {
-    SharedState& state = TheSharedState();
+ListPaths ListPathsOf(const AttachHost& host) {
     const auto listPath = host.listPath ? host.listPath : &ModuleFolderPath;
-    const struct {
-        ListKind kind;
-        const char* file;
-    } lists[] = {
-        {ListKind::ShippedBlock, kShippedBlockListFile},
-        {ListKind::UserBlock, kUserBlockListFile},
-        {ListKind::UserTrust, kUserTrustListFile},
-    };
-    for (const auto& list : lists) {
-        // A list already in place came from an earlier attach or from an
-        // editor; loading it again would only undo the editor's work.
-        if (state.Present(list.kind)) continue;
-        const auto path = listPath(list.file);
-        if (path) state.Reload(list.kind, *path);
-    }
+    ListPaths paths;
+    paths[static_cast<size_t>(ListKind::ShippedBlock)] = listPath(kShippedBlockListFile);
+    paths[static_cast<size_t>(ListKind::UserBlock)] = listPath(kUserBlockListFile);
+    paths[static_cast<size_t>(ListKind::UserTrust)] = listPath(kUserTrustListFile);
+    return paths;
 }
 
 }  // namespace
@@ -41,9 +32,11 @@ bool AttachModule(const AttachHost& host) {
     SharedState& state = TheSharedState();
     const uint32_t stored = host.readAllowAdsSwitch ? host.readAllowAdsSwitch() : 0;
     state.AllowAds.store(stored != 0 ? 1 : 0);
+    NameRefusalLog(host.logPath ? host.logPath() : std::nullopt, ProgramNameOf(host.executablePath));
+    TheListSupply().Configure(ListPathsOf(host));
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);
-    LoadMissingLists(host);
+    if (!host.listsOnFirstNeed) TheListSupply().LoadNow();
     return true;
 }
 
@@ -55,7 +48,10 @@ bool DetachModule() {
     do {
         if (count <= 0) return false;
     } while (!state.attachCount.compare_exchange_weak(count, count - 1));
-    if (count - 1 == 0) state.ClearLists();
+    if (count - 1 == 0) {
+        TheListSupply().Stop();
+        state.ClearLists();
+    }
     return true;
 }
 

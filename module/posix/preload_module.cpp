@@ -1,12 +1,15 @@
 // libtamsel.so's entry points: the loader runs attach when a program starts
 // with the module preloaded and detach when the program ends.
 #include <limits.h>
+#include <pthread.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "intercept/posix/send_replacement.h"
 #include "module/attach.h"
+#include "module/list_supply.h"
 #include "module/settings_store.h"
 
 namespace tamsel {
@@ -21,6 +24,17 @@ std::string ExecutablePath() {
     return std::string(path, static_cast<size_t>(length));
 }
 
+// The refusal log a user names for programs started without "tamsel run".
+std::optional<std::string> LogPathFromEnvironment() {
+    const char* path = std::getenv("TAMSEL_LOG");
+    if (path == nullptr || path[0] == '\0') return std::nullopt;
+    return std::string(path);
+}
+
+void ResumeListsAfterFork() { TheListSupply().ResumeAfterFork(); }
+
+// Starting costs the program nothing it can feel: the lists are read when
+// the first request head or name lookup needs them.
 __attribute__((constructor)) void AttachToProcess() {
     try {
         const std::string executable = ExecutablePath();
@@ -28,7 +42,9 @@ __attribute__((constructor)) void AttachToProcess() {
         host.executablePath = executable;
         host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
         host.installSendHook = &InstallSendReplacement;
-        AttachModule(host);
+        host.logPath = &LogPathFromEnvironment;
+        host.listsOnFirstNeed = true;
+        if (AttachModule(host)) ::pthread_atfork(nullptr, nullptr, &ResumeListsAfterFork);
     } catch (...) {
         // Nothing may escape into the loader; the program runs unfiltered.
     }

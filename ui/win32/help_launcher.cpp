@@ -6,7 +6,7 @@
 
 #include "ui/help_command.h"
 #include "module/win32/registry_key.h"
-#include "ui/win32/owned_handles.h"
+#include "module/win32/owned_handles.h"
 
 namespace tamsel {
 

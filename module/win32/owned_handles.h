@@ -1,4 +1,4 @@
-// Owners of the system handles the user interface code opens.
+// Owners of the system handles the module opens.
 #pragma once
 
 #include <windows.h>
