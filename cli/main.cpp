@@ -15,6 +15,7 @@ const Command* const kCommands[] = {
     &kRunCommand,
     &kAllowCommand,
     &kListCommand,
+    &kLogCommand,
 };
 
 void PrintOverview(std::FILE* out) {
