@@ -18,9 +18,6 @@ namespace {
 
 std::atomic<bool> gateEnabled{false};
 
-// A head larger than this is not a head; gathering stops here.
-constexpr size_t kMaxGatheredHead = 64 * 1024;
-
 int32_t ClampLength(size_t length) {
     return length > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(length);
 }
@@ -96,8 +93,8 @@ bool RefuseVector(int fd, const iovec* elements, size_t count, bool needSocketCh
     // elements; the Host line may be in any of them.
     try {
         std::string head;
-        for (size_t i = first; i < count && head.size() < kMaxGatheredHead; ++i) {
-            const size_t take = std::min(elements[i].iov_len, kMaxGatheredHead - head.size());
+        for (size_t i = first; i < count && head.size() < kMaxInspectedBytes; ++i) {
+            const size_t take = std::min(elements[i].iov_len, kMaxInspectedBytes - head.size());
             head.append(static_cast<const char*>(elements[i].iov_base), take);
         }
         return InspectKeepingErrno(head.data(), ClampLength(head.size()));
