@@ -14,26 +14,13 @@ bool IsRefusedHost(std::string_view executablePath) {
     return lowered.find("explorer.exe") != std::string::npos;
 }
 
-namespace {
-
-ListPaths ListPathsOf(const AttachHost& host) {
-    const auto listPath = host.listPath ? host.listPath : &ModuleFolderPath;
-    ListPaths paths;
-    paths[static_cast<size_t>(ListKind::ShippedBlock)] = listPath(kShippedBlockListFile);
-    paths[static_cast<size_t>(ListKind::UserBlock)] = listPath(kUserBlockListFile);
-    paths[static_cast<size_t>(ListKind::UserTrust)] = listPath(kUserTrustListFile);
-    return paths;
-}
-
-}  // namespace
-
 bool AttachModule(const AttachHost& host) {
     if (IsRefusedHost(host.executablePath)) return false;
     SharedState& state = TheSharedState();
     const uint32_t stored = host.readAllowAdsSwitch ? host.readAllowAdsSwitch() : 0;
     state.AllowAds.store(stored != 0 ? 1 : 0);
     NameRefusalLog(host.logPath ? host.logPath() : std::nullopt, ProgramNameOf(host.executablePath));
-    TheListSupply().Configure(ListPathsOf(host));
+    TheListSupply().Configure(host.listPath ? host.listPath : &ModuleFolderPath);
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);
     if (!host.listsOnFirstNeed) TheListSupply().LoadNow();

@@ -41,9 +41,10 @@ private:
     bool held_;
 };
 
-void ListSupply::Configure(const ListPaths& paths) {
+void ListSupply::Configure(ListPathFn listPath) {
     const Work work = Work::Wait(*this);
-    paths_ = paths;
+    listPath_ = listPath;
+    paths_ = {};
     stamps_ = {};
     stage_.store(Stage::Pending);
 }
@@ -108,6 +109,9 @@ bool ListSupply::FirstLoad() {
 }
 
 void ListSupply::LoadMissing() {
+    paths_[Index(ListKind::ShippedBlock)] = listPath_(kShippedBlockListFile);
+    paths_[Index(ListKind::UserBlock)] = listPath_(kUserBlockListFile);
+    paths_[Index(ListKind::UserTrust)] = listPath_(kUserTrustListFile);
     for (const ListKind kind : kKinds) {
         const auto& path = paths_[Index(kind)];
         stamps_[Index(kind)] = path ? platform_.stamp(*path) : std::nullopt;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "module/file_stamp.h"
@@ -20,7 +21,8 @@
 
 namespace tamsel {
 
-using ListPaths = std::array<std::optional<std::string>, 3>;  // indexed by ListKind
+// Where a list file of the given name lives; nullopt counts as a missing file.
+using ListPathFn = std::optional<std::string> (*)(std::string_view fileName);
 
 class ListSupply {
 public:
@@ -38,9 +40,10 @@ public:
     ListSupply(const ListSupply&) = delete;
     ListSupply& operator=(const ListSupply&) = delete;
 
-    // Where the lists come from (nullopt: a missing file). Until this is
-    // called, and after Stop, the supply leaves the shared state as it is.
-    void Configure(const ListPaths& paths);
+    // Where the lists come from, asked at the first load (finding the
+    // module's folder is not free either). Until this is called, and after
+    // Stop, the supply leaves the shared state as it is.
+    void Configure(ListPathFn listPath);
     void Stop();
     // Loads every list not yet in place, now, on this thread.
     void LoadNow();
@@ -71,7 +74,8 @@ private:
     std::atomic<bool> busy_{false};
     std::atomic<std::thread::id> worker_{};
     std::atomic<uint64_t> nextCheckMs_{0};
-    ListPaths paths_;
+    ListPathFn listPath_ = nullptr;
+    std::array<std::optional<std::string>, 3> paths_;  // indexed by ListKind
     std::array<std::optional<FileStamp>, 3> stamps_;
 };
 

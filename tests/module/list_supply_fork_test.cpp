@@ -22,11 +22,16 @@ std::optional<FileStamp> SlowStamp(const std::string& path) {
     return ReadFileStamp(path);
 }
 
+std::string listFolder;
+std::optional<std::string> InListFolder(std::string_view name) { return listFolder + "/" + std::string(name); }
+
 TEST(SupplyAfterFork, AChildTakesUpALoadItsParentWasInTheMiddleOf) {
     testing::TempDir dir;
     SharedState state;
     ListSupply supply(state, {&SlowStamp, &CoarseClockMs});
-    supply.Configure({dir.Write("BlockList.txt", "ads.x\n"), std::nullopt, std::nullopt});
+    dir.Write("BlockList.txt", "ads.x\n");
+    listFolder = dir.path().string();
+    supply.Configure(&InListFolder);
     std::thread loader([&] { supply.Ready(); });
     while (stampReads.load() == 0) std::this_thread::yield();
     const pid_t child = ::fork();

@@ -34,6 +34,9 @@ std::optional<FileStamp> FakeStamp(const std::string& path) {
 }
 uint64_t FakeClock() { return clockMs.load(); }
 
+std::string listFolder;
+std::optional<std::string> InListFolder(std::string_view name) { return listFolder + "/" + std::string(name); }
+
 class Supply : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -44,7 +47,8 @@ protected:
         Put("BlockList.txt", "ads.x\n");
         Put("UserBlock.txt", "mine.y\n");
         Put("UserTrust.txt", "good.ads.x\n");
-        supply_.Configure({Path("BlockList.txt"), Path("UserBlock.txt"), Path("UserTrust.txt")});
+        listFolder = dir_.path().string();
+        supply_.Configure(&InListFolder);
     }
     void TearDown() override { NameRefusalLog(std::nullopt, ""); }
 
