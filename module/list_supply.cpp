@@ -49,10 +49,11 @@ void ListSupply::Configure(ListPathFn listPath) {
     stage_.store(Stage::Pending);
 }
 
-void ListSupply::Stop() {
-    const Work work = Work::Wait(*this);
-    stage_.store(Stage::Idle);
-}
+// Without waiting for the right to work: at process exit the thread that
+// holds it may already be gone (Windows ends the other threads before the
+// last detach), and a look still under way can at worst publish a list
+// that then stays until the process is gone.
+void ListSupply::Stop() { stage_.store(Stage::Idle); }
 
 void ListSupply::LoadNow() {
     const Work work = Work::Wait(*this);
