@@ -32,5 +32,6 @@ extern const Command kRunCommand;
 extern const Command kAllowCommand;
 extern const Command kListCommand;
 extern const Command kLogCommand;
+extern const Command kImportCommand;
 
 }  // namespace tamsel::cli

@@ -2,8 +2,8 @@
 
 #include "module/list_supply.h"
 #include "module/module_path.h"
+#include "module/list_store.h"
 #include "module/refusal_log.h"
-#include "module/shared_state.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -20,7 +20,7 @@ bool AttachModule(const AttachHost& host) {
     const uint32_t stored = host.readAllowAdsSwitch ? host.readAllowAdsSwitch() : 0;
     state.AllowAds.store(stored != 0 ? 1 : 0);
     NameRefusalLog(host.logPath ? host.logPath() : std::nullopt, ProgramNameOf(host.executablePath));
-    TheListSupply().Configure(host.listPath ? host.listPath : &ModuleFolderPath);
+    TheListSupply().Configure(host.listPath ? ListFilePath(host.listPath) : ListFilePath(ModuleFolderPath));
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);
     if (!host.listsOnFirstNeed) TheListSupply().LoadNow();

@@ -9,7 +9,6 @@ namespace tamsel {
 
 namespace {
 size_t Index(ListKind kind) { return static_cast<size_t>(kind); }
-constexpr ListKind kKinds[] = {ListKind::ShippedBlock, ListKind::UserBlock, ListKind::UserTrust};
 }  // namespace
 
 // The right to load or look: taken with a try, so a sender that does not
@@ -41,9 +40,9 @@ private:
     bool held_;
 };
 
-void ListSupply::Configure(ListPathFn listPath) {
+void ListSupply::Configure(ListFilePath where) {
     const Work work = Work::Wait(*this);
-    listPath_ = listPath;
+    store_.emplace(state_, std::move(where));
     paths_ = {};
     stamps_ = {};
     stage_.store(Stage::Pending);
@@ -110,10 +109,9 @@ bool ListSupply::FirstLoad() {
 }
 
 void ListSupply::LoadMissing() {
-    paths_[Index(ListKind::ShippedBlock)] = listPath_(kShippedBlockListFile);
-    paths_[Index(ListKind::UserBlock)] = listPath_(kUserBlockListFile);
-    paths_[Index(ListKind::UserTrust)] = listPath_(kUserTrustListFile);
-    for (const ListKind kind : kKinds) {
+    for (const ListFileInfo& file : kListFiles) {
+        const ListKind kind = file.kind;
+        paths_[Index(kind)] = store_->PathOf(kind);
         const auto& path = paths_[Index(kind)];
         stamps_[Index(kind)] = path ? platform_.stamp(*path) : std::nullopt;
         // A list already in place came from an earlier attach or from an
@@ -135,7 +133,8 @@ void ListSupply::FollowFiles() {
 }
 
 void ListSupply::CheckFiles() {
-    for (const ListKind kind : kKinds) {
+    for (const ListFileInfo& file : kListFiles) {
+        const ListKind kind = file.kind;
         const auto& path = paths_[Index(kind)];
         auto stamp = path ? platform_.stamp(*path) : std::nullopt;
         if (stamp == stamps_[Index(kind)]) continue;
@@ -150,12 +149,11 @@ void ListSupply::CheckFiles() {
 }
 
 void ListSupply::Refresh(ListKind kind) {
-    const std::string& path = *paths_[Index(kind)];
-    ListLoadResult loaded = LoadPatternListChecked(path);
+    ListLoadResult loaded = store_->Load(kind);
     if (loaded.list) {
         state_.Replace(kind, std::move(loaded.list));
     } else if (loaded.error) {
-        LogListFailure(path, *loaded.error);
+        LogListFailure(*paths_[Index(kind)], *loaded.error);
     }
 }
 

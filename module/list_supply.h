@@ -4,7 +4,7 @@
 // A program that never sends a request never reads a list. The first request
 // head (or name lookup) loads them; from then on, at most once a second, one
 // sender looks whether a file was replaced and loads it afresh through the
-// shared state's publish-and-retire path. A file that fails to load keeps
+// list store, as the editors do. A file that fails to load keeps
 // the list in use, and the failure goes to the refusal log.
 #pragma once
 
@@ -13,16 +13,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
 
 #include "module/file_stamp.h"
+#include "module/list_store.h"
 #include "module/shared_state.h"
 
 namespace tamsel {
 
-// Where a list file of the given name lives; nullopt counts as a missing file.
-using ListPathFn = std::optional<std::string> (*)(std::string_view fileName);
 
 class ListSupply {
 public:
@@ -43,7 +41,7 @@ public:
     // Where the lists come from, asked at the first load (finding the
     // module's folder is not free either). Until this is called, and after
     // Stop, the supply leaves the shared state as it is.
-    void Configure(ListPathFn listPath);
+    void Configure(ListFilePath where);
     void Stop();
     // Loads every list not yet in place, now, on this thread.
     void LoadNow();
@@ -74,8 +72,8 @@ private:
     std::atomic<bool> busy_{false};
     std::atomic<std::thread::id> worker_{};
     std::atomic<uint64_t> nextCheckMs_{0};
-    ListPathFn listPath_ = nullptr;
-    std::array<std::optional<std::string>, 3> paths_;  // indexed by ListKind
+    std::optional<ListStore> store_;
+    std::array<std::optional<std::string>, 3> paths_;  // indexed by ListKind, found at the first load
     std::array<std::optional<FileStamp>, 3> stamps_;
 };
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "module/win32/owned_handles.h"
+#include "win32/owned_handles.h"
 
 namespace tamsel {
 
