@@ -76,8 +76,16 @@ bool ListSupply::Ready() noexcept {
     return true;
 }
 
-void ListSupply::ResumeAfterFork() noexcept {
-    worker_.store(std::thread::id());
+void ListSupply::HoldForFork() noexcept {
+    // A thread that forks from inside its own load (a signal handler) cannot
+    // wait for itself; its child gets what state there is.
+    if (worker_.load() == std::this_thread::get_id()) return;
+    while (busy_.exchange(true)) std::this_thread::yield();
+    heldForFork_.store(true);
+}
+
+void ListSupply::ReleaseAfterFork() noexcept {
+    if (!heldForFork_.exchange(false)) return;
     busy_.store(false);
 }
 

@@ -49,10 +49,14 @@ public:
     // when another thread's first load did not finish in time, and the
     // caller then lets the request pass. Never throws.
     bool Ready() noexcept;
-    // In a forked child only the forking thread lives on: a load or a look
-    // another thread of the parent was in the middle of will never finish
-    // there, so the child takes the work up again. Async-signal-safe.
-    void ResumeAfterFork() noexcept;
+    // Around fork (pthread_atfork): in a child only the forking thread lives
+    // on, so a load another thread was in the middle of would never finish
+    // there, and the locks it held (the shared state's writer lock among
+    // them) would stay taken for good. Before the fork the forking thread
+    // waits for a load or look under way to end and holds off new ones;
+    // after it, in parent and child alike, the work is free again.
+    void HoldForFork() noexcept;
+    void ReleaseAfterFork() noexcept;
 
 private:
     enum class Stage : uint8_t { Idle, Pending, Loaded };
@@ -72,6 +76,7 @@ private:
     std::atomic<bool> busy_{false};
     std::atomic<std::thread::id> worker_{};
     std::atomic<uint64_t> nextCheckMs_{0};
+    std::atomic<bool> heldForFork_{false};
     std::optional<ListStore> store_;
     std::array<std::optional<std::string>, 3> paths_;  // indexed by ListKind, found at the first load
     std::array<std::optional<FileStamp>, 3> stamps_;

@@ -31,7 +31,8 @@ std::optional<std::string> LogPathFromEnvironment() {
     return std::string(path);
 }
 
-void ResumeListsAfterFork() { TheListSupply().ResumeAfterFork(); }
+void HoldListsForFork() { TheListSupply().HoldForFork(); }
+void ReleaseListsAfterFork() { TheListSupply().ReleaseAfterFork(); }
 
 // Starting costs the program nothing it can feel: the lists are read when
 // the first request head or name lookup needs them.
@@ -44,7 +45,7 @@ __attribute__((constructor)) void AttachToProcess() {
         host.installSendHook = &InstallSendReplacement;
         host.logPath = &LogPathFromEnvironment;
         host.listsOnFirstNeed = true;
-        if (AttachModule(host)) ::pthread_atfork(nullptr, nullptr, &ResumeListsAfterFork);
+        if (AttachModule(host)) ::pthread_atfork(&HoldListsForFork, &ReleaseListsAfterFork, &ReleaseListsAfterFork);
     } catch (...) {
         // Nothing may escape into the loader; the program runs unfiltered.
     }
