@@ -13,12 +13,13 @@ namespace {
 
 using tamsel::fuzz::Fail;
 
-// The lines of a text without their LF, each with at most one CR taken off
-// its end (a write may end lines the file's own way).
+// The lines of a text without their line ends: an LF, or a CR LF (a write
+// may end lines the file's own way). A last line without an LF is taken
+// whole: a CR there is one of its bytes, which the write keeps.
 std::vector<std::string> Lines(const std::string& text) {
     auto lines = tamsel::fuzz::SplitFields(reinterpret_cast<const uint8_t*>(text.data()), text.size(), '\n');
-    for (auto& line : lines) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines[i].empty() && lines[i].back() == '\r') lines[i].pop_back();
     }
     return lines;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/boundary.h"
 #include "intercept/posix/send_replacement.h"
 #include "module/attach.h"
 #include "module/list_supply.h"
@@ -35,9 +36,10 @@ void HoldListsForFork() { TheListSupply().HoldForFork(); }
 void ReleaseListsAfterFork() { TheListSupply().ReleaseAfterFork(); }
 
 // Starting costs the program nothing it can feel: the lists are read when
-// the first request head or name lookup needs them.
+// the first request head or name lookup needs them. Nothing may escape into
+// the loader; a failed attach leaves the program running unfiltered.
 __attribute__((constructor)) void AttachToProcess() {
-    try {
+    AtBoundary(false, [] {
         const std::string executable = ExecutablePath();
         AttachHost host;
         host.executablePath = executable;
@@ -45,17 +47,14 @@ __attribute__((constructor)) void AttachToProcess() {
         host.installSendHook = &InstallSendReplacement;
         host.logPath = &LogPathFromEnvironment;
         host.listsOnFirstNeed = true;
-        if (AttachModule(host)) ::pthread_atfork(&HoldListsForFork, &ReleaseListsAfterFork, &ReleaseListsAfterFork);
-    } catch (...) {
-        // Nothing may escape into the loader; the program runs unfiltered.
-    }
+        if (!AttachModule(host)) return false;
+        ::pthread_atfork(&HoldListsForFork, &ReleaseListsAfterFork, &ReleaseListsAfterFork);
+        return true;
+    });
 }
 
 __attribute__((destructor)) void DetachFromProcess() {
-    try {
-        DetachModule();
-    } catch (...) {
-    }
+    AtBoundary(false, [] { return DetachModule(); });
 }
 
 }  // namespace

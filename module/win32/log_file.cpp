@@ -11,10 +11,10 @@ namespace tamsel {
 // caller's last error is kept.
 void AppendLogLine(const std::string& path, std::string_view line) noexcept {
     const DWORD saved = GetLastError();
-    const HANDLE raw = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (raw != INVALID_HANDLE_VALUE) {
-        const OwnedHandle file(raw);
+    const OwnedHandle file = OwnedFile(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
         DWORD written = 0;
         WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     }
