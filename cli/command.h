@@ -31,6 +31,7 @@ extern const Command kInspectCommand;
 extern const Command kRunCommand;
 extern const Command kAllowCommand;
 extern const Command kListCommand;
+extern const Command kLogCommand;
 extern const Command kImportCommand;
 
 }  // namespace tamsel::cli

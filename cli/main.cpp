@@ -16,6 +16,7 @@ const Command* const kCommands[] = {
     &kRunCommand,
     &kAllowCommand,
     &kListCommand,
+    &kLogCommand,
     &kImportCommand,
 };
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,8 +47,35 @@ std::string PreloadValue(const std::string& module) {
     return module + ":" + existing;
 }
 
+// Takes "--log FILE" (or "--log=FILE") from the front of `args` and names
+// the file, made absolute since the program may change its folder, to the
+// module through TAMSEL_LOG. False after a usage error.
+bool TakeLogOption(std::vector<std::string>& args) {
+    if (args.empty() || args[0].rfind("--log", 0) != 0) return true;
+    std::string file;
+    if (args[0] == "--log" && args.size() > 1) {
+        file = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    } else if (args[0].rfind("--log=", 0) == 0) {
+        file = args[0].substr(6);
+        args.erase(args.begin());
+    }
+    if (file.empty()) {
+        UsageError("run", "--log needs a file");
+        return false;
+    }
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(file, error);
+    if (::setenv("TAMSEL_LOG", error ? file.c_str() : absolute.c_str(), 1) != 0) {
+        std::fprintf(stderr, "tamsel run: cannot set TAMSEL_LOG: %s\n", std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
 int RunProgram(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
+    if (!TakeLogOption(args)) return kExitUsage;
     if (!args.empty() && args[0] == "--") args.erase(args.begin());
     if (args.empty()) return UsageError("run", "give the program to run");
     const auto module = FindModule();
@@ -71,7 +99,7 @@ int RunProgram(const std::vector<std::string>& argsIn) {
 
 const Command kRunCommand = {
     "run",
-    "run [--] COMMAND [ARG...]",
+    "run [--log FILE] [--] COMMAND [ARG...]",
     "run a program with its HTTP requests filtered",
     "Runs COMMAND with the filter module (libtamsel.so, beside the tool) added\n"
     "in front of LD_PRELOAD; a preload the environment already has is kept.\n"
@@ -81,6 +109,11 @@ const Command kRunCommand = {
     "fails with \"Software caused connection abort\" (ECONNABORTED). Encrypted\n"
     "(HTTPS) traffic cannot be read and passes. Programs that run with raised\n"
     "privileges (set-user-ID) ignore LD_PRELOAD and are not filtered.\n\n"
+    "  --log FILE   append a line for every refusal to FILE (see tamsel log);\n"
+    "               the same as TAMSEL_LOG=FILE in the program's environment\n\n"
+    "The lists are read when the program sends its first request, and a list\n"
+    "file replaced while it runs (by tamsel list, for instance) is taken up\n"
+    "within about a second.\n\n"
     "The filter does nothing while advertisements are allowed (tamsel allow).\n"
     "Put \"--\" before COMMAND when its own arguments include -h or --help.\n\n"
     "Exit status: that of COMMAND; 127 when COMMAND is not found, 126 when it\n"

@@ -8,6 +8,7 @@
 #include "module/attach.h"
 #include "module/settings_store.h"
 #include "dll/com_module.h"
+#include "module/win32/log_setting.h"
 #include "module/win32/module_file.h"
 #include "module/win32/module_instance.h"
 
@@ -32,6 +33,7 @@ bool Attach(HINSTANCE instance) {
     host.executablePath = *executable;
     host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
     host.installSendHook = &InstallHookForThisProcess;
+    host.logPath = &ReadLogFileSetting;
     if (!AttachModule(host)) return false;
     DisableThreadLibraryCalls(instance);
     g_attached.store(true);

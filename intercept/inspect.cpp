@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "module/list_supply.h"
+#include "module/refusal_log.h"
 #include "module/shared_state.h"
 #include "patterns/text.h"
 
@@ -93,6 +95,12 @@ Judgement InspectHead(const char* buffer, int32_t length, const ListSet& lists, 
 
 }  // namespace
 
+std::string RequestUrlText(const RequestUrl& url) {
+    std::string text = "http://" + url.host.value_or("");
+    if (url.port != 80) text += ":" + std::to_string(url.port);
+    return text + url.path.value_or("");
+}
+
 std::string_view RequestHead(const char* buffer, size_t length) {
     const size_t limit = std::min(length, kMaxInspectedBytes);
     size_t lineStart = 0;
@@ -119,9 +127,16 @@ Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& 
 bool InspectRequest(const char* buffer, int32_t length) {
     // The cheap test first: most traffic never needs the lists at all.
     if (!LooksLikeRequestHead(buffer, length)) return false;
+    if (!ListsReady()) return false;  // fail open
     try {
         const SharedState::Reader reader(TheSharedState());
-        return InspectHead(buffer, length, reader.lists(), nullptr).verdict == Verdict::Refused;
+        // The request is kept only when a log will name it.
+        RequestUrl url;
+        const bool logged = RefusalLogNamed();
+        const Judgement judgement = InspectHead(buffer, length, reader.lists(), logged ? &url : nullptr);
+        if (judgement.verdict != Verdict::Refused) return false;
+        if (logged) LogRefusal(kRefusedStage, RequestUrlText(url), judgement);
+        return true;
     } catch (...) {
         return false;
     }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "patterns/judge.h"
@@ -37,7 +38,15 @@ std::string_view RequestHead(const char* buffer, size_t length);
 Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists,
                              RequestUrl* parsed = nullptr);
 
-// The inspection against the lists of the shared state: true when refused.
+// The verdict word of a request head refused by the send filter, in the
+// refusal log.
+inline constexpr const char* kRefusedStage = "refused";
+
+// The URL a parsed request head asked for: http://HOST[:PORT]PATH.
+std::string RequestUrlText(const RequestUrl& url);
+
+// The inspection against the lists of the shared state, loaded and followed
+// by the list supply: true when refused. A refusal goes to the refusal log.
 bool InspectRequest(const char* buffer, int32_t length);
 
 }  // namespace tamsel

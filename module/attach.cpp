@@ -1,7 +1,9 @@
 #include "module/attach.h"
 
+#include "module/list_supply.h"
 #include "module/module_path.h"
 #include "module/list_store.h"
+#include "module/refusal_log.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -17,10 +19,11 @@ bool AttachModule(const AttachHost& host) {
     SharedState& state = TheSharedState();
     const uint32_t stored = host.readAllowAdsSwitch ? host.readAllowAdsSwitch() : 0;
     state.AllowAds.store(stored != 0 ? 1 : 0);
+    NameRefusalLog(host.logPath ? host.logPath() : std::nullopt, ProgramNameOf(host.executablePath));
+    TheListSupply().Configure(host.listPath ? ListFilePath(host.listPath) : ListFilePath(ModuleFolderPath));
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);
-    const ListFilePath where = host.listPath ? ListFilePath(host.listPath) : ListFilePath(ModuleFolderPath);
-    ListStore(state, where).PublishMissing();
+    if (!host.listsOnFirstNeed) TheListSupply().LoadNow();
     return true;
 }
 
@@ -32,7 +35,10 @@ bool DetachModule() {
     do {
         if (count <= 0) return false;
     } while (!state.attachCount.compare_exchange_weak(count, count - 1));
-    if (count - 1 == 0) state.ClearLists();
+    if (count - 1 == 0) {
+        TheListSupply().Stop();
+        state.ClearLists();
+    }
     return true;
 }
 

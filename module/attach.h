@@ -20,6 +20,12 @@ struct AttachHost {
     // Where a list file of the given name lives; nullopt counts as a
     // missing file. Null means ModuleFolderPath.
     std::optional<std::string> (*listPath)(std::string_view fileName) = nullptr;
+    // The refusal log the user named, if any; null means none.
+    std::optional<std::string> (*logPath)() = nullptr;
+    // Whether the lists wait for the first decision that needs them (a
+    // program that never sends a request then never reads them) instead of
+    // being loaded during attach.
+    bool listsOnFirstNeed = false;
 };
 
 // Whether a host executable is one the module must stay out of: the shell,
@@ -27,12 +33,13 @@ struct AttachHost {
 bool IsRefusedHost(std::string_view executablePath);
 
 // The attach sequence: the host check (a refused host gets false and nothing
-// else happens), the switch, the send hook, the attach count, then each of
-// the three lists that is not yet loaded. A missing list stays null.
+// else happens), the switch, the log, where the lists come from, the send
+// hook, the attach count, then (unless they wait for first need) each of the
+// three lists that is not yet loaded. A missing list stays null.
 bool AttachModule(const AttachHost& host);
 
 // The detach sequence: lowers the attach count and, when it reaches 0,
-// retires the three lists. Returns false and changes nothing when no
+// stops following the files and retires the three lists. Returns false and changes nothing when no
 // accepted attach is outstanding, as after a refused one.
 bool DetachModule();
 

@@ -1,13 +1,16 @@
 // libtamsel.so's entry points: the loader runs attach when a program starts
 // with the module preloaded and detach when the program ends.
 #include <limits.h>
+#include <pthread.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "base/boundary.h"
 #include "intercept/posix/send_replacement.h"
 #include "module/attach.h"
+#include "module/list_supply.h"
 #include "module/settings_store.h"
 
 namespace tamsel {
@@ -22,8 +25,19 @@ std::string ExecutablePath() {
     return std::string(path, static_cast<size_t>(length));
 }
 
-// Nothing may escape into the loader; a failed attach leaves the program
-// running unfiltered.
+// The refusal log a user names for programs started without "tamsel run".
+std::optional<std::string> LogPathFromEnvironment() {
+    const char* path = std::getenv("TAMSEL_LOG");
+    if (path == nullptr || path[0] == '\0') return std::nullopt;
+    return std::string(path);
+}
+
+void HoldListsForFork() { TheListSupply().HoldForFork(); }
+void ReleaseListsAfterFork() { TheListSupply().ReleaseAfterFork(); }
+
+// Starting costs the program nothing it can feel: the lists are read when
+// the first request head or name lookup needs them. Nothing may escape into
+// the loader; a failed attach leaves the program running unfiltered.
 __attribute__((constructor)) void AttachToProcess() {
     AtBoundary(false, [] {
         const std::string executable = ExecutablePath();
@@ -31,7 +45,11 @@ __attribute__((constructor)) void AttachToProcess() {
         host.executablePath = executable;
         host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
         host.installSendHook = &InstallSendReplacement;
-        return AttachModule(host);
+        host.logPath = &LogPathFromEnvironment;
+        host.listsOnFirstNeed = true;
+        if (!AttachModule(host)) return false;
+        ::pthread_atfork(&HoldListsForFork, &ReleaseListsAfterFork, &ReleaseListsAfterFork);
+        return true;
     });
 }
 

@@ -1,5 +1,6 @@
 // The AllowAds switch in the registry of the current user.
 #include "module/settings_store.h"
+#include "module/win32/log_setting.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -9,6 +10,7 @@ namespace tamsel {
 namespace {
 constexpr char kKey[] = "Software\\Tamsel\\BHO";
 constexpr char kValue[] = "Status";
+constexpr char kLogValue[] = "LogFile";
 }  // namespace
 
 uint32_t ReadAllowAdsSwitch() {
@@ -25,6 +27,15 @@ uint32_t ReadAllowAdsSwitch() {
 bool WriteAllowAdsSwitch(uint32_t value) {
     const DWORD stored = value;
     return SHSetValueA(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &stored, sizeof stored) == ERROR_SUCCESS;
+}
+
+std::optional<std::string> ReadLogFileSetting() {
+    DWORD type = REG_NONE;
+    char path[MAX_PATH] = {};
+    DWORD size = sizeof path - 1;  // room for a terminator the value may lack
+    if (SHGetValueA(HKEY_CURRENT_USER, kKey, kLogValue, &type, path, &size) != ERROR_SUCCESS) return std::nullopt;
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || path[0] == '\0') return std::nullopt;
+    return std::string(path);
 }
 
 }  // namespace tamsel

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "module/settings_store.h"
+#include "module/win32/log_setting.h"
 
 namespace tamsel {
 namespace {
@@ -57,6 +58,20 @@ TEST_F(SettingsRegistryTest, ValueOfAnotherTypeOrSizeReadsAsFilteringOn) {
     // A well-formed value after all these is read again.
     ASSERT_TRUE(WriteAllowAdsSwitch(1));
     EXPECT_EQ(ReadAllowAdsSwitch(), 1u);
+}
+
+TEST_F(SettingsRegistryTest, TheLogFileIsAStringValueBesideTheSwitch) {
+    EXPECT_FALSE(ReadLogFileSetting());  // no key: no log
+    ASSERT_TRUE(WriteAllowAdsSwitch(0));
+    EXPECT_FALSE(ReadLogFileSetting());  // the key, without the value
+    const char path[] = "C:\\logs\\tamsel.log";
+    ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, kKey, "LogFile", REG_SZ, path, sizeof path), ERROR_SUCCESS);
+    EXPECT_EQ(ReadLogFileSetting(), std::optional<std::string>(path));
+    ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, kKey, "LogFile", REG_SZ, "", 1), ERROR_SUCCESS);
+    EXPECT_FALSE(ReadLogFileSetting());
+    const DWORD number = 1;
+    ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, kKey, "LogFile", REG_DWORD, &number, sizeof number), ERROR_SUCCESS);
+    EXPECT_FALSE(ReadLogFileSetting());
 }
 
 }  // namespace

@@ -1,0 +1,175 @@
+#include "module/list_supply.h"
+
+#include <chrono>
+#include <utility>
+
+#include "module/refusal_log.h"
+
+namespace tamsel {
+
+namespace {
+size_t Index(ListKind kind) { return static_cast<size_t>(kind); }
+}  // namespace
+
+// The right to load or look: taken with a try, so a sender that does not
+// get it goes on at once; released when the work ends, however it ends.
+class ListSupply::Work {
+public:
+    explicit Work(ListSupply& supply) : supply_(supply), held_(!supply.busy_.exchange(true)) {
+        if (held_) supply_.worker_.store(std::this_thread::get_id());
+    }
+    // Waits for the right instead: attach and detach, never a sender.
+    static Work Wait(ListSupply& supply) {
+        for (;;) {
+            Work work(supply);
+            if (work.held()) return work;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    Work(Work&& other) noexcept : supply_(other.supply_), held_(std::exchange(other.held_, false)) {}
+    ~Work() {
+        if (!held_) return;
+        supply_.worker_.store(std::thread::id());
+        supply_.busy_.store(false);
+    }
+    Work& operator=(Work&&) = delete;
+    bool held() const { return held_; }
+
+private:
+    ListSupply& supply_;
+    bool held_;
+};
+
+void ListSupply::Configure(ListFilePath where) {
+    const Work work = Work::Wait(*this);
+    store_.emplace(state_, std::move(where));
+    paths_ = {};
+    stamps_ = {};
+    stage_.store(Stage::Pending);
+}
+
+// Without waiting for the right to work: at process exit the thread that
+// holds it may already be gone (Windows ends the other threads before the
+// last detach), and a look still under way can at worst publish a list
+// that then stays until the process is gone.
+void ListSupply::Stop() { stage_.store(Stage::Idle); }
+
+void ListSupply::LoadNow() {
+    const Work work = Work::Wait(*this);
+    if (stage_.load() != Stage::Pending) return;
+    LoadMissing();
+    nextCheckMs_.store(platform_.clockMs() + kCheckIntervalMs);
+    stage_.store(Stage::Loaded);
+}
+
+bool ListSupply::Ready() noexcept {
+    try {
+        switch (stage_.load(std::memory_order_acquire)) {
+            case Stage::Idle: return true;
+            case Stage::Pending: return FirstLoad();
+            case Stage::Loaded: FollowFiles(); return true;
+        }
+    } catch (...) {
+        // Out of memory while loading or looking: the lists stay as they
+        // are and the request is judged by them.
+    }
+    return true;
+}
+
+void ListSupply::HoldForFork() noexcept {
+    // A thread that forks from inside its own load (a signal handler) cannot
+    // wait for itself; its child gets what state there is.
+    if (worker_.load() == std::this_thread::get_id()) return;
+    while (busy_.exchange(true)) std::this_thread::yield();
+    heldForFork_.store(true);
+}
+
+void ListSupply::ReleaseAfterFork() noexcept {
+    if (!heldForFork_.exchange(false)) return;
+    busy_.store(false);
+}
+
+// Several threads may send their first request at once (a browser opens
+// its first page over many connections). One loads; the others wait for it
+// rather than pass unjudged, since those first parallel requests are the
+// very ones a page's advertisements make. The wait is bounded, and a thread
+// that comes back here while it is itself the loader (a signal handler that
+// sends) passes at once instead of waiting for itself.
+bool ListSupply::FirstLoad() {
+    {
+        const Work work(*this);
+        if (work.held()) {
+            if (stage_.load() == Stage::Pending) {
+                LoadMissing();
+                nextCheckMs_.store(platform_.clockMs() + kCheckIntervalMs);
+                stage_.store(Stage::Loaded, std::memory_order_release);
+            }
+            return true;
+        }
+    }
+    if (worker_.load() == std::this_thread::get_id()) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFirstLoadWaitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (stage_.load(std::memory_order_acquire) != Stage::Pending) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+void ListSupply::LoadMissing() {
+    for (const ListFileInfo& file : kListFiles) {
+        const ListKind kind = file.kind;
+        paths_[Index(kind)] = store_->PathOf(kind);
+        const auto& path = paths_[Index(kind)];
+        stamps_[Index(kind)] = path ? platform_.stamp(*path) : std::nullopt;
+        // A list already in place came from an earlier attach or from an
+        // editor; loading it again would only undo the editor's work.
+        if (!state_.Present(kind) && stamps_[Index(kind)]) Refresh(kind);
+    }
+}
+
+// The one clock read a decision pays; the files are looked at only when a
+// second has gone by, and only by the thread that wins the right to.
+void ListSupply::FollowFiles() {
+    const uint64_t now = platform_.clockMs();
+    if (now < nextCheckMs_.load(std::memory_order_relaxed)) return;
+    const Work work(*this);
+    if (!work.held() || stage_.load() != Stage::Loaded) return;
+    if (now < nextCheckMs_.load()) return;  // another thread just looked
+    nextCheckMs_.store(now + kCheckIntervalMs);
+    CheckFiles();
+}
+
+void ListSupply::CheckFiles() {
+    for (const ListFileInfo& file : kListFiles) {
+        const ListKind kind = file.kind;
+        const auto& path = paths_[Index(kind)];
+        auto stamp = path ? platform_.stamp(*path) : std::nullopt;
+        if (stamp == stamps_[Index(kind)]) continue;
+        stamps_[Index(kind)] = stamp;
+        // A file that went away is an empty list, as at start.
+        if (!stamp) {
+            state_.Replace(kind, nullptr);
+        } else {
+            Refresh(kind);
+        }
+    }
+}
+
+void ListSupply::Refresh(ListKind kind) {
+    ListLoadResult loaded = store_->Load(kind);
+    if (loaded.list) {
+        state_.Replace(kind, std::move(loaded.list));
+    } else if (loaded.error) {
+        LogListFailure(*paths_[Index(kind)], *loaded.error);
+    }
+}
+
+ListSupply& TheListSupply() {
+    static ListSupply* const supply = new ListSupply(TheSharedState());
+    return *supply;
+}
+
+bool ListsReady() noexcept { return TheListSupply().Ready(); }
+
+}  // namespace tamsel

@@ -1,0 +1,62 @@
+"""Drives requests for the tests of a long-running program and of the
+refusal log.
+
+usage: request_driver.py loop PORT HOST SECONDS STARTED
+    one GET each 100 ms for SECONDS; prints "WALLTIME ok|refused|failed" a line
+    and creates the file STARTED once the first request has been answered
+usage: request_driver.py threads PORT TAG COUNT
+    four threads, each sending COUNT GETs at once for hosts TAG-tI.ads.test
+    with a long path; prints how many were refused
+"""
+import socket
+import sys
+import threading
+import time
+
+
+def request(port, host, path):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as sock:
+            sock.sendall(("GET %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n" % (path, host)).encode())
+            sock.shutdown(socket.SHUT_WR)
+            while sock.recv(4096):
+                pass
+        return "ok"
+    except ConnectionAbortedError:
+        return "refused"
+    except OSError:
+        return "failed"
+
+
+def loop(port, host, seconds, started_file):
+    end = time.time() + seconds
+    while time.time() < end:
+        started = time.time()
+        print("%.3f %s" % (started, request(port, host, "/x.js")), flush=True)
+        open(started_file, "a").close()
+        time.sleep(max(0.0, 0.1 - (time.time() - started)))
+
+
+def threads(port, tag, count):
+    results = []
+    path = "/" + "p" * 3000 + "/\x01ctl"
+    def work(index):
+        for _ in range(count):
+            results.append(request(port, "%s-t%d.ads.test" % (tag, index), path))
+    workers = [threading.Thread(target=work, args=(i,)) for i in range(4)]
+    for w in workers:
+        w.start()
+    for w in workers:
+        w.join()
+    print(results.count("refused"))
+
+
+def main():
+    mode, port = sys.argv[1], int(sys.argv[2])
+    if mode == "loop":
+        loop(port, sys.argv[3], float(sys.argv[4]), sys.argv[5])
+    else:
+        threads(port, sys.argv[3], int(sys.argv[4]))
+
+
+main()

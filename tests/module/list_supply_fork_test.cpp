@@ -1,0 +1,56 @@
+// A fork while another thread of the parent loads the lists.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "module/list_supply.h"
+#include "support/temp_dir.h"
+
+namespace tamsel {
+namespace {
+
+std::atomic<int> stampReads{0};
+// The real stamp, slowed so the fork comes while the load is under way.
+std::optional<FileStamp> SlowStamp(const std::string& path) {
+    ++stampReads;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return ReadFileStamp(path);
+}
+
+std::string listFolder;
+std::optional<std::string> InListFolder(std::string_view name) { return listFolder + "/" + std::string(name); }
+
+TEST(SupplyAfterFork, AForkWaitsForALoadUnderWaySoTheChildFindsTheListsWhole) {
+    testing::TempDir dir;
+    SharedState state;
+    ListSupply supply(state, {&SlowStamp, &CoarseClockMs});
+    dir.Write("BlockList.txt", "ads.x\n");
+    listFolder = dir.path().string();
+    supply.Configure(&InListFolder);
+    std::thread loader([&] { supply.Ready(); });
+    while (stampReads.load() == 0) std::this_thread::yield();
+    supply.HoldForFork();  // what pthread_atfork runs before the fork
+    const pid_t child = ::fork();
+    supply.ReleaseAfterFork();
+    if (child == 0) {
+        // The load ended before the fork: the lists are in place, and the
+        // shared state's writer lock is free for the child's own work.
+        const bool whole = state.Present(ListKind::ShippedBlock) && supply.Ready();
+        state.Replace(ListKind::UserBlock, nullptr);
+        ::_exit(whole ? 0 : 1);
+    }
+    loader.join();
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    // Held and released once, the work is free again in the parent.
+    supply.HoldForFork();
+    supply.ReleaseAfterFork();
+    EXPECT_TRUE(supply.Ready());
+}
+
+}  // namespace
+}  // namespace tamsel
