@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -47,8 +48,9 @@ struct Lists {
     }
 };
 
-std::unique_ptr<tamsel::PatternList> LoadOne(const tamsel::ListStore& store, tamsel::ListKind kind) {
-    return std::move(store.Load(kind).list);
+std::unique_ptr<tamsel::PatternList> LoadOne(const std::string& folder, tamsel::ListKind kind) {
+    tamsel::SharedState unpublished;
+    return tamsel::ListStore(unpublished, tamsel::FilesIn(folder)).Load(kind).list;
 }
 
 }  // namespace
@@ -65,10 +67,9 @@ int main(int argc, char** argv) {
     }
     const long long before = HeapInUse();
     const auto loadStart = Clock::now();
-    tamsel::SharedState unpublished;
-    const tamsel::ListStore store(unpublished, tamsel::FilesIn(argv[1]));
-    Lists lists{LoadOne(store, tamsel::ListKind::UserTrust), LoadOne(store, tamsel::ListKind::UserBlock),
-                LoadOne(store, tamsel::ListKind::ShippedBlock)};
+    using tamsel::ListKind;
+    Lists lists{LoadOne(argv[1], ListKind::UserTrust), LoadOne(argv[1], ListKind::UserBlock),
+                LoadOne(argv[1], ListKind::ShippedBlock)};
     const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
     const long long loaded = HeapInUse();
     if (!lists.shippedBlock) {

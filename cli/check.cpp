@@ -8,6 +8,7 @@
 #include "cli/list_folder.h"
 #include "cli/read_input.h"
 #include "intercept/inspect.h"
+#include "patterns/text.h"
 
 namespace tamsel::cli {
 namespace {
@@ -47,12 +48,12 @@ int RunInspect(const std::vector<std::string>& argsIn) {
     std::string error;
     const auto input = ReadInput(file, &error);
     if (!input) {
-        std::fprintf(stderr, "tamsel inspect: %s\n", error.c_str());
+        std::fprintf(stderr, "tamsel inspect: %s\n", EscapeControlBytes(error).c_str());
         return kExitFailure;
     }
     const std::string& bytes = *input;
     if (bytes.size() > 0x7fffffff) {
-        std::fprintf(stderr, "tamsel inspect: %s is larger than one send can carry\n", file.c_str());
+        std::fprintf(stderr, "tamsel inspect: %s is larger than one send can carry\n", EscapeControlBytes(file).c_str());
         return kExitFailure;
     }
     const FolderLists lists = LoadListFolder(*folder);

@@ -14,6 +14,7 @@
 
 #include "cli/command.h"
 #include "cli/list_folder.h"
+#include "patterns/text.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel::cli {
@@ -64,14 +65,14 @@ std::optional<size_t> Position(const std::string& given, const Items& shown) {
 }
 
 void Show(const ListFileInfo& file, const std::string& path, const Items& shown) {
-    std::printf("%s (%s), last entry first:\n", file.title, path.c_str());
+    std::printf("%s (%s), last entry first:\n", file.title, EscapeControlBytes(path).c_str());
     if (shown.empty()) std::printf("  (empty)\n");
-    for (size_t i = 0; i < shown.size(); ++i) std::printf("%4zu  %s\n", i + 1, shown[i].c_str());
+    for (size_t i = 0; i < shown.size(); ++i) std::printf("%4zu  %s\n", i + 1, EscapeControlBytes(shown[i]).c_str());
 }
 
 // The delete question of the editor, asked on the terminal.
 bool ConfirmDelete(const std::string& entry) {
-    std::fprintf(stderr, "%s\nDo you want to delete? [y/N] ", entry.c_str());
+    std::fprintf(stderr, "%s\nDo you want to delete? [y/N] ", EscapeControlBytes(entry).c_str());
     std::string answer;
     if (!std::getline(std::cin, answer)) return false;
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
@@ -127,12 +128,12 @@ Outcome Apply(const std::vector<std::string>& action, bool yes, PatternTextList&
 int CloseList(PatternTextList& list, const ListStore& store) {
     const ListWriteResult result = list.Close(store);
     if (!result.written) {
-        std::fprintf(stderr, "tamsel list: cannot write %s: %s; the old file is unchanged\n", result.path.c_str(),
-                     result.error.c_str());
+        std::fprintf(stderr, "tamsel list: cannot write %s: %s; the old file is unchanged\n",
+                     EscapeControlBytes(result.path).c_str(), result.error.c_str());
         return kExitFailure;
     }
     const size_t count = list.Texts().size();
-    std::printf("Wrote %s (%zu %s).\n", result.path.c_str(), count, count == 1 ? "entry" : "entries");
+    std::printf("Wrote %s (%zu %s).\n", EscapeControlBytes(result.path).c_str(), count, count == 1 ? "entry" : "entries");
     return kExitOk;
 }
 

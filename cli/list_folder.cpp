@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "module/module_path.h"
 #include "module/list_store.h"
+#include "patterns/text.h"
 
 namespace tamsel::cli {
 
@@ -52,10 +53,11 @@ std::unique_ptr<PatternList> LoadOne(const ListStore& store, ListKind kind) {
     if (!std::filesystem::exists(path)) return nullptr;
     const ListLoadError& error = *result.error;
     if (error.lineNumber > 0) {
-        std::fprintf(stderr, "tamsel: warning: %s:%d: %s; the whole list is ignored\n", path.c_str(),
-                     error.lineNumber, error.message.c_str());
+        std::fprintf(stderr, "tamsel: warning: %s:%d: %s; the whole list is ignored\n",
+                     EscapeControlBytes(path).c_str(), error.lineNumber, EscapeControlBytes(error.message).c_str());
     } else {
-        std::fprintf(stderr, "tamsel: warning: %s: %s; the list is ignored\n", path.c_str(), error.message.c_str());
+        std::fprintf(stderr, "tamsel: warning: %s: %s; the list is ignored\n", EscapeControlBytes(path).c_str(),
+                     EscapeControlBytes(error.message).c_str());
     }
     return nullptr;
 }
@@ -74,10 +76,10 @@ void PrintJudgement(const Judgement& judgement, const std::string& subject) {
     const char* word = judgement.verdict == Verdict::Refused   ? "refused"
                        : judgement.verdict == Verdict::Trusted ? "trusted"
                                                                : "passed";
-    std::printf("%-7s %s", word, subject.c_str());
+    std::printf("%-7s %s", word, EscapeControlBytes(subject).c_str());
     if (judgement.entry != nullptr) {
-        std::printf("  %s:%d %s%s", judgement.list->source.c_str(), judgement.entry->lineNumber,
-                    judgement.entry->positive ? "" : "~", judgement.entry->text.c_str());
+        std::printf("  %s:%d %s%s", EscapeControlBytes(judgement.list->source).c_str(), judgement.entry->lineNumber,
+                    judgement.entry->positive ? "" : "~", EscapeControlBytes(judgement.entry->text).c_str());
     }
     std::printf("\n");
 }

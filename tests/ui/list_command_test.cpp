@@ -55,6 +55,14 @@ TEST_F(ListTool, ShowsTheLastEntryFirstNumberedFromTheTop) {
     EXPECT_EQ(Block(), "/image/banners\n/ads /sponsors\n");  // showing writes nothing
 }
 
+TEST_F(ListTool, ControlBytesAreShownEscaped) {
+    dir_.Write("UserBlock.txt", "/ads\x1b[2J\n/x\x9b\xc2\x9b\n");
+    const auto r = RunTool(List("black"));
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("   1  /x\x9b\\xc2\\x9b\n   2  /ads\\x1b[2J\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+}
+
 TEST_F(ListTool, AddEditDeleteWriteWhatTheEditorModelWrites) {
     testing::TempDir model;
     SharedState unpublished;

@@ -13,6 +13,7 @@
 #include "browser/source_judge.h"
 #include "intercept/inspect.h"
 #include "support/temp_dir.h"
+#include "ui/user_lists.h"
 
 namespace tamsel {
 namespace {
@@ -156,6 +157,18 @@ TEST_F(PatternTexts, ARewriteLeavesNoTemporaryFileBehind) {
     int files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.path())) ++files;
     EXPECT_EQ(files, 1);
+}
+
+TEST_F(PatternTexts, TheProcessTextsLoadFromTheirOwnFilesOnlyWhileEmpty) {
+    dir_.Write("UserTrust.txt", "good.x\n");
+    dir_.Write("UserBlock.txt", "bad.x\n");
+    LoadPatternTextLists(store_);
+    EXPECT_EQ(UserListTexts(ListKind::UserTrust).Texts(), Texts{"good.x"});
+    EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), Texts{"bad.x"});
+    EXPECT_EQ(UserListTexts(ListKind::UserBlock).kind(), ListKind::UserBlock);
+    dir_.Write("UserBlock.txt", "other.x\n");
+    LoadPatternTextLists(store_);
+    EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), Texts{"bad.x"});
 }
 
 // Browser windows load, edit and close on threads of their own.

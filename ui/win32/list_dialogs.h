@@ -6,9 +6,6 @@
 
 #include <cstddef>
 
-#include "module/list_store.h"
-#include "ui/pattern_text_list.h"
-
 namespace tamsel {
 
 inline constexpr size_t kPatternEditBufferSize = 260;  // 259 characters and the terminator
@@ -17,15 +14,6 @@ inline constexpr size_t kPatternEditBufferSize = 260;  // 259 characters and the
 // One per thread: every browser window runs its editors on its own thread,
 // and two windows editing at once must not share the text.
 extern thread_local char PatternEditBuffer[kPatternEditBufferSize];
-
-// The texts of the two user lists (UserBlock or UserTrust) the editors
-// show; they live as long as the process.
-PatternTextList& UserListTexts(ListKind kind);
-
-// Loads the trust list's texts, then the user block list's, each only while
-// it is empty, and renews the loaded pattern lists. Run at the construction
-// of every AdFilter object.
-void LoadPatternTextLists(const ListStore& store = TheListStore());
 
 // The editors of "My White List" (UserTrust.txt) and "My Black List"
 // (UserBlock.txt). Each runs modally with no owner window and returns 0

@@ -9,6 +9,7 @@
 
 #include "module/win32/module_instance.h"
 #include "res/resource.h"
+#include "ui/user_lists.h"
 #include "ui/win32/list_dialogs.h"
 
 namespace tamsel {
@@ -25,24 +26,20 @@ struct EditorSlot {
 struct EditorKind {
     int templateId;
     int listBoxId;
-    PatternTextList& texts;
     EditorSlot& slot;
 };
-
-// The texts of the two user lists live as long as the process.
-PatternTextList& g_trustTexts = *new PatternTextList(ListKind::UserTrust);
-PatternTextList& g_userBlockTexts = *new PatternTextList(ListKind::UserBlock);
 
 EditorSlot g_trustSlot;
 EditorSlot g_userBlockSlot;
 
-const EditorKind kTrustEditor = {IDD_WHITE_LIST, IDC_WHITE_LIST_BOX, g_trustTexts, g_trustSlot};
-const EditorKind kUserBlockEditor = {IDD_BLACK_LIST, IDC_BLACK_LIST_BOX, g_userBlockTexts, g_userBlockSlot};
+const EditorKind kTrustEditor = {IDD_WHITE_LIST, IDC_WHITE_LIST_BOX, g_trustSlot};
+const EditorKind kUserBlockEditor = {IDD_BLACK_LIST, IDC_BLACK_LIST_BOX, g_userBlockSlot};
 
 // What one open editor works on; it lives on the stack of RunListEditor.
 struct EditorSession {
     const EditorKind& kind;
     const ListStore& store;
+    PatternTextList& texts;
 };
 
 // Holds the slot for one run and frees it however the run ends.
@@ -86,7 +83,7 @@ std::string ItemText(HWND dialog, const EditorSession& session, int index) {
 // at the top.
 void ShowTexts(HWND dialog, const EditorSession& session) {
     ToList(dialog, session, LB_RESETCONTENT);
-    for (const std::string& text : session.kind.texts.Shown()) {
+    for (const std::string& text : session.texts.Shown()) {
         ToList(dialog, session, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
 }
@@ -100,14 +97,14 @@ void OnInit(HWND dialog, EditorSession& session) {
 void OnAdd(HWND dialog, const EditorSession& session) {
     PatternEditBuffer[0] = '\0';
     if (PatternEditDialog(dialog) != 1) return;
-    if (session.kind.texts.Add(PatternEditBuffer)) ShowTexts(dialog, session);
+    if (session.texts.Add(PatternEditBuffer)) ShowTexts(dialog, session);
 }
 
 void OnDelete(HWND dialog, const EditorSession& session) {
     const LRESULT selected = ToList(dialog, session, LB_GETCURSEL);
     if (selected == LB_ERR) return;
     if (MessageBoxA(dialog, "Do you want to delete?", "Delete", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    if (session.kind.texts.Delete(static_cast<size_t>(selected))) ShowTexts(dialog, session);
+    if (session.texts.Delete(static_cast<size_t>(selected))) ShowTexts(dialog, session);
 }
 
 // The edited entry moves to the top. The editor is the Add or Edit
@@ -122,13 +119,13 @@ void OnEdit(HWND dialog, const EditorSession& session) {
     std::memcpy(PatternEditBuffer, text.data(), kept);
     PatternEditBuffer[kept] = '\0';
     if (PatternEditDialog(dialog) != 1) return;
-    if (session.kind.texts.Edit(static_cast<size_t>(selected), PatternEditBuffer)) ShowTexts(dialog, session);
+    if (session.texts.Edit(static_cast<size_t>(selected), PatternEditBuffer)) ShowTexts(dialog, session);
 }
 
 // Writes the file and renews the loaded list. A failed write is said, not
 // hidden: the edits stay in memory and the next close tries again.
 void OnClose(HWND dialog, const EditorSession& session) {
-    const ListWriteResult result = session.kind.texts.Close(session.store);
+    const ListWriteResult result = session.texts.Close(session.store);
     if (!result.written) {
         const std::string message = "The list could not be saved to " + result.path + ":\n" + result.error +
                                     "\n\nThe file is unchanged. Your changes are kept until the browser closes.";
@@ -180,19 +177,10 @@ int RunListEditor(ListKind kind, const ListStore& store) {
         if (const HWND open = editor.slot.window.load()) SetForegroundWindow(open);
         return 0;
     }
-    EditorSession session{editor, store};
+    EditorSession session{editor, store, UserListTexts(kind)};
     DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(editor.templateId), nullptr, ListEditorProc,
                     reinterpret_cast<LPARAM>(&session));
     return 0;
-}
-
-PatternTextList& UserListTexts(ListKind kind) {
-    return kind == ListKind::UserTrust ? g_trustTexts : g_userBlockTexts;
-}
-
-void LoadPatternTextLists(const ListStore& store) {
-    g_trustTexts.LoadIfEmpty(store);
-    g_userBlockTexts.LoadIfEmpty(store);
 }
 
 int WhiteListDialog() { return RunListEditor(ListKind::UserTrust, TheListStore()); }

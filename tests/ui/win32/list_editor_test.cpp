@@ -16,6 +16,7 @@
 #include "intercept/inspect.h"
 #include "res/resource.h"
 #include "support/temp_dir.h"
+#include "ui/user_lists.h"
 #include "ui/win32/list_dialogs.h"
 #include "ui/win32/list_editor.h"
 
@@ -320,17 +321,6 @@ TEST_F(ListEditor, AFailedWriteIsSaidAndTheEditsAreKept) {
         EXPECT_TRUE(WaitGone(editor));
     }, nowhere);
     EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), Items{"kept.x"});
-}
-
-TEST_F(ListEditor, TheProcessTextsLoadFromTheirOwnFilesOnlyWhileEmpty) {
-    dir_.Write("UserTrust.txt", "good.x\n");
-    dir_.Write("UserBlock.txt", "bad.x\n");
-    LoadPatternTextLists(store_);
-    EXPECT_EQ(UserListTexts(ListKind::UserTrust).Texts(), Items{"good.x"});
-    EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), Items{"bad.x"});
-    dir_.Write("UserBlock.txt", "other.x\n");
-    LoadPatternTextLists(store_);
-    EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), Items{"bad.x"});
 }
 
 // A comment, an exception after its rule and a pattern with a blank inside:
