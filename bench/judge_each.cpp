@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -48,9 +47,8 @@ struct Lists {
     }
 };
 
-std::unique_ptr<tamsel::PatternList> LoadOne(const std::string& folder, tamsel::ListKind kind) {
-    tamsel::SharedState unpublished;
-    return tamsel::ListStore(unpublished, tamsel::FilesIn(folder)).Load(kind).list;
+std::unique_ptr<tamsel::PatternList> LoadOne(const tamsel::ListStore& store, tamsel::ListKind kind) {
+    return std::move(store.Load(kind).list);
 }
 
 }  // namespace
@@ -67,9 +65,10 @@ int main(int argc, char** argv) {
     }
     const long long before = HeapInUse();
     const auto loadStart = Clock::now();
-    using tamsel::ListKind;
-    Lists lists{LoadOne(argv[1], ListKind::UserTrust), LoadOne(argv[1], ListKind::UserBlock),
-                LoadOne(argv[1], ListKind::ShippedBlock)};
+    tamsel::SharedState unpublished;
+    const tamsel::ListStore store(unpublished, tamsel::FilesIn(argv[1]));
+    Lists lists{LoadOne(store, tamsel::ListKind::UserTrust), LoadOne(store, tamsel::ListKind::UserBlock),
+                LoadOne(store, tamsel::ListKind::ShippedBlock)};
     const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
     const long long loaded = HeapInUse();
     if (!lists.shippedBlock) {

@@ -121,18 +121,18 @@ bool WriteOrSay(const std::string& path, const std::string& bytes) {
     return false;
 }
 
-// The block list with every source's section put in, or nullopt after
-// saying why its markers cannot be trusted.
-std::optional<std::string> MergedList(const std::string& listPath, const std::vector<Source>& sources) {
+// The block list's lines with every source's section put in, or nullopt
+// after saying why the file cannot be read or its markers trusted.
+std::optional<std::vector<std::string>> MergedEntries(const ListStore& store, const std::string& listPath,
+                                                      const std::vector<Source>& sources) {
     std::string list;
     if (std::filesystem::exists(listPath)) {
-        std::string error;
-        auto old = ReadInput(listPath, &error);
-        if (!old) {
-            std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str());
+        const auto entries = store.ReadEntries(ListKind::ShippedBlock);
+        if (!entries) {
+            std::fprintf(stderr, "tamsel import: cannot read %s; nothing written\n", listPath.c_str());
             return std::nullopt;
         }
-        list = std::move(*old);
+        for (const std::string& entry : *entries) list += entry + "\n";
     }
     for (const Source& s : sources) {
         const std::string section = import::RenderSection(s.name, Shown(s.given), s.converted);
@@ -142,7 +142,7 @@ std::optional<std::string> MergedList(const std::string& listPath, const std::ve
             return std::nullopt;
         }
     }
-    return list;
+    return SplitListLines(list);
 }
 
 // Two sources of one name would write one section, the second over the first.
@@ -165,12 +165,18 @@ int RunImport(const std::vector<std::string>& args) {
         if (!source) return kExitFailure;
         sources.push_back(std::move(*source));
     }
-    const std::string listPath =
-        (std::filesystem::path(options.folder) / ListFileOf(ListKind::ShippedBlock).fileName).string();
-    const auto list = MergedList(listPath, sources);
-    if (!list) return kExitFailure;
+    SharedState unpublished;  // programs take the new file up when they next load their lists
+    const ListStore store(unpublished, FilesIn(options.folder));
+    const std::string listPath = store.PathOf(ListKind::ShippedBlock).value_or("");
+    const auto entries = MergedEntries(store, listPath, sources);
+    if (!entries) return kExitFailure;
     if (!options.report.empty() && !WriteOrSay(options.report, ReportText(sources))) return kExitFailure;
-    if (!WriteOrSay(listPath, *list)) return kExitFailure;
+    const ListWriteResult written = store.WriteEntries(ListKind::ShippedBlock, *entries);
+    if (!written.written) {
+        std::fprintf(stderr, "tamsel import: cannot write %s: %s; it stays as it was\n", written.path.c_str(),
+                     written.error.c_str());
+        return kExitFailure;
+    }
     for (const Source& s : sources) PrintSummary(s);
     std::printf("written to %s\n", listPath.c_str());
     return kExitOk;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "base/boundary.h"
 #include "intercept/win32/send_hook.h"
 #include "module/attach.h"
 #include "module/settings_store.h"
@@ -47,16 +48,18 @@ void Detach() {
 
 }  // namespace tamsel
 
+// Out of memory while attaching: the loader is told the module could not
+// start, rather than left with one that filters with half its lists.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) noexcept {
-    try {
-        switch (reason) {
-            case DLL_PROCESS_ATTACH: return tamsel::Attach(instance) ? TRUE : FALSE;
-            case DLL_PROCESS_DETACH: tamsel::Detach(); return TRUE;
-            default: return TRUE;
-        }
-    } catch (...) {
-        // Out of memory while attaching: the loader is told the module could
-        // not start, rather than left with one that filters with half its lists.
-        return reason == DLL_PROCESS_ATTACH ? FALSE : TRUE;
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            return tamsel::AtBoundary(FALSE, [&] { return tamsel::Attach(instance) ? TRUE : FALSE; });
+        case DLL_PROCESS_DETACH:
+            return tamsel::AtBoundary(TRUE, [] {
+                tamsel::Detach();
+                return TRUE;
+            });
+        default:
+            return TRUE;
     }
 }

@@ -2,7 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
+
+#include "base/unique_any.h"
 
 namespace tamsel {
 
@@ -11,7 +12,7 @@ std::optional<std::string> ReadFileBytes(const std::string& path, int* error) {
         if (error != nullptr) *error = code;
         return std::nullopt;
     };
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    const UniqueAny<std::FILE*, &std::fclose> file(std::fopen(path.c_str(), "rb"));
     if (!file) return fail(errno);
     std::string bytes;
     char chunk[4096];

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/boundary.h"
 #include "intercept/posix/send_replacement.h"
 #include "module/attach.h"
 #include "module/settings_store.h"
@@ -21,24 +22,21 @@ std::string ExecutablePath() {
     return std::string(path, static_cast<size_t>(length));
 }
 
+// Nothing may escape into the loader; a failed attach leaves the program
+// running unfiltered.
 __attribute__((constructor)) void AttachToProcess() {
-    try {
+    AtBoundary(false, [] {
         const std::string executable = ExecutablePath();
         AttachHost host;
         host.executablePath = executable;
         host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
         host.installSendHook = &InstallSendReplacement;
-        AttachModule(host);
-    } catch (...) {
-        // Nothing may escape into the loader; the program runs unfiltered.
-    }
+        return AttachModule(host);
+    });
 }
 
 __attribute__((destructor)) void DetachFromProcess() {
-    try {
-        DetachModule();
-    } catch (...) {
-    }
+    AtBoundary(false, [] { return DetachModule(); });
 }
 
 }  // namespace

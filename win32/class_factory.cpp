@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "base/boundary.h"
 #include "win32/module_lock.h"
 
 namespace tamsel {
@@ -37,7 +38,7 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** p
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (outer != nullptr && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    const HRESULT hr = creator_(outer, riid, ppv);
+    const HRESULT hr = AtBoundary(E_OUTOFMEMORY, E_UNEXPECTED, [&] { return creator_(outer, riid, ppv); });
     if (FAILED(hr)) *ppv = nullptr;
     return hr;
 }

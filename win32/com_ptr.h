@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "base/unique_any.h"
+
 namespace tamsel {
 
 template <class T>
@@ -98,35 +100,11 @@ private:
 };
 
 // One BSTR; null is a valid value and stays distinct from the empty string.
-class Bstr {
+class Bstr : public UniqueAny<BSTR, &SysFreeString> {
 public:
     Bstr() = default;
-    explicit Bstr(const wchar_t* text) : s_(text ? SysAllocString(text) : nullptr) {}
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    Bstr(Bstr&& other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
-    Bstr& operator=(Bstr&& other) noexcept {
-        if (this != &other) {
-            reset();
-            s_ = std::exchange(other.s_, nullptr);
-        }
-        return *this;
-    }
-    ~Bstr() { reset(); }
-
-    void reset() {
-        if (BSTR old = std::exchange(s_, nullptr)) SysFreeString(old);
-    }
-    BSTR* put() {
-        reset();
-        return &s_;
-    }
-    BSTR detach() { return std::exchange(s_, nullptr); }
-    BSTR get() const { return s_; }
-    UINT length() const { return s_ ? SysStringLen(s_) : 0; }
-
-private:
-    BSTR s_ = nullptr;
+    explicit Bstr(const wchar_t* text) : UniqueAny(text ? SysAllocString(text) : nullptr) {}
+    UINT length() const { return get() ? SysStringLen(get()) : 0; }
 };
 
 // One VARIANT, cleared when it goes or is reused.

@@ -1,15 +1,22 @@
-// Owners of the system handles the user interface code opens.
+// Owners of the Windows handles the module opens, all of one template.
 #pragma once
 
 #include <windows.h>
 
-#include <memory>
+#include "base/unique_any.h"
 
 namespace tamsel {
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+// A kernel handle: a process, a thread, a file.
+using OwnedHandle = UniqueAny<HANDLE, &CloseHandle>;
+
+// A reference on a loaded module.
+using OwnedModule = UniqueAny<HMODULE, &FreeLibrary>;
+
+// CreateFile answers INVALID_HANDLE_VALUE, not null, when it fails; the
+// owner holds null for it.
+inline OwnedHandle OwnedFile(HANDLE file) {
+    return OwnedHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
 
 }  // namespace tamsel

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "base/boundary.h"
 #include "module/registry_update.h"
 #include "module/win32/module_file.h"
 #include "win32/registry_key.h"
@@ -87,7 +88,7 @@ std::optional<std::string> ResourceText(HMODULE module, UINT resourceId) {
 }  // namespace
 
 HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool registering) noexcept {
-    try {
+    return AtBoundary(E_OUTOFMEMORY, E_UNEXPECTED, [&] {
         const auto text = ResourceText(module, resourceId);
         const auto modulePath = ModuleFileName(module);
         if (!text || !modulePath) return E_UNEXPECTED;
@@ -97,11 +98,7 @@ HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool registe
         const long error = registering ? RegisterScript(*parsed.script, registry)
                                        : UnregisterScript(*parsed.script, registry);
         return HRESULT_FROM_WIN32(static_cast<DWORD>(error));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    });
 }
 
 }  // namespace tamsel

@@ -3,44 +3,20 @@
 
 #include <windows.h>
 
-#include <utility>
+#include "base/unique_any.h"
 
 namespace tamsel {
 
-class RegistryKey {
+class RegistryKey : public UniqueAny<HKEY, &RegCloseKey> {
 public:
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    RegistryKey(RegistryKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-    RegistryKey& operator=(RegistryKey&& other) noexcept {
-        if (this != &other) {
-            reset();
-            key_ = std::exchange(other.key_, nullptr);
-        }
-        return *this;
-    }
-    ~RegistryKey() { reset(); }
-
     // Opens `subKey` of `parent`; the result is the registry's error number.
     LONG Open(HKEY parent, const char* subKey, REGSAM access) {
-        reset();
-        return RegOpenKeyExA(parent, subKey, 0, access, &key_);
+        return RegOpenKeyExA(parent, subKey, 0, access, put());
     }
     // Opens or creates `subKey` and every missing key above it.
     LONG Create(HKEY parent, const char* subKey, REGSAM access) {
-        reset();
-        return RegCreateKeyExA(parent, subKey, 0, nullptr, 0, access, nullptr, &key_, nullptr);
+        return RegCreateKeyExA(parent, subKey, 0, nullptr, 0, access, nullptr, put(), nullptr);
     }
-
-    void reset() {
-        if (HKEY old = std::exchange(key_, nullptr)) RegCloseKey(old);
-    }
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-
-private:
-    HKEY key_ = nullptr;
 };
 
 }  // namespace tamsel

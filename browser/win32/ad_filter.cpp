@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "base/boundary.h"
 #include "win32/module_lock.h"
 #include "ui/user_lists.h"
 #include "ui/win32/settings_dialog.h"
@@ -31,12 +32,10 @@ HRESULT CreateAdFilterInstance(IUnknown* outer, REFIID riid, void** ppv) {
     // Hold the object while it loads and answers, so that a failed query
     // destroys it through its own count.
     filter->inner_.AddRef();
-    HRESULT hr = S_OK;
-    try {
+    HRESULT hr = AtBoundary(E_OUTOFMEMORY, E_UNEXPECTED, [] {
         LoadPatternTextLists();
-    } catch (...) {
-        hr = E_OUTOFMEMORY;
-    }
+        return S_OK;
+    });
     if (SUCCEEDED(hr)) hr = filter->inner_.QueryInterface(riid, ppv);
     filter->inner_.Release();
     return hr;
@@ -143,12 +142,11 @@ STDMETHODIMP AdFilter::Exec(const GUID*, DWORD, DWORD option, VARIANT*, VARIANT*
     if (option != OLECMDEXECOPT_DODEFAULT) return S_OK;
     // Keep the object alive while the dialog's modal loop delivers events.
     ComPtr<IUnknown> self(controlling_);
-    try {
+    // The dialog shows no failure; neither does the button.
+    return AtBoundary(S_OK, [] {
         SettingsDialog();
-    } catch (...) {
-        // The dialog shows no failure; neither does the button.
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 }  // namespace tamsel

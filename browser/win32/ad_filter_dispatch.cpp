@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "base/boundary.h"
 #include "browser/page_walk.h"
 #include "browser/win32/ad_filter.h"
 #include "browser/win32/ansi_text.h"
@@ -127,16 +128,15 @@ STDMETHODIMP AdFilter::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
     // Ending the connection may drop the event source's reference, which can
     // be the last one: hold the object until the event is handled.
     ComPtr<IUnknown> self(controlling_);
-    try {
+    // Out of memory during the walk: the event is over, the page as it is.
+    return AtBoundary(S_OK, [&] {
         if (id == DISPID_DOCUMENTCOMPLETE) {
             OnDocumentComplete(*params);
         } else if (id == DISPID_ONQUIT) {
             HandleQuit();
         }
-    } catch (...) {
-        // Out of memory during the walk: the event is over, the page as it is.
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 void AdFilter::OnDocumentComplete(const DISPPARAMS& params) {

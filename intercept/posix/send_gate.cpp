@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/boundary.h"
 #include "intercept/inspect.h"
+#include "base/boundary.h"
 #include "module/shared_state.h"
 
 namespace tamsel {
@@ -24,13 +26,9 @@ int32_t ClampLength(size_t length) {
 
 bool Filtering() noexcept {
     if (!gateEnabled.load(std::memory_order_relaxed)) return false;
-    try {
-        // Made by attach before the gate opened; only the first use of the
-        // shared state could throw, and then the call passes.
-        return TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0;
-    } catch (...) {
-        return false;
-    }
+    // Made by attach before the gate opened; only the first use of the
+    // shared state could throw, and then the call passes.
+    return AtBoundary(false, [] { return TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0; });
 }
 
 bool IsStreamSocket(int fd) {
@@ -90,18 +88,18 @@ bool RefuseVector(int fd, const iovec* elements, size_t count, bool needSocketCh
     errno = saved;
     if (!socket) return false;
     // Senders often put the request line and the headers in separate
-    // elements; the Host line may be in any of them.
-    try {
+    // elements; the Host line may be in any of them. Out of memory while
+    // gathering them, the call passes.
+    const bool refused = AtBoundary(false, [&] {
         std::string head;
         for (size_t i = first; i < count && head.size() < kMaxInspectedBytes; ++i) {
             const size_t take = std::min(elements[i].iov_len, kMaxInspectedBytes - head.size());
             head.append(static_cast<const char*>(elements[i].iov_base), take);
         }
         return InspectKeepingErrno(head.data(), ClampLength(head.size()));
-    } catch (...) {
-        errno = saved;
-        return false;  // fail open
-    }
+    });
+    errno = saved;
+    return refused;
 }
 
 }  // namespace tamsel

@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "win32/owned_handles.h"
+
 namespace tamsel::hook {
 
 // An export entry is a 32-bit offset from its module's base. On i686 any
@@ -153,23 +155,13 @@ std::vector<HMODULE> LoadedModules() {
 
 // A reference on a loaded module, so that another thread's FreeLibrary
 // cannot unmap it while its tables are read. Empty when it is gone already.
-class ModuleReference {
-public:
-    explicit ModuleReference(HMODULE module) {
-        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(module), &module_)) {
-            module_ = nullptr;
-        }
+OwnedModule ModuleReference(HMODULE module) {
+    HMODULE held = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(module), &held)) {
+        return OwnedModule();
     }
-    ~ModuleReference() {
-        if (module_ != nullptr) FreeLibrary(module_);
-    }
-    ModuleReference(const ModuleReference&) = delete;
-    ModuleReference& operator=(const ModuleReference&) = delete;
-    HMODULE get() const { return module_; }
-
-private:
-    HMODULE module_ = nullptr;
-};
+    return OwnedModule(held);
+}
 
 HMODULE ModuleOf(const void* address) {
     HMODULE module = nullptr;
@@ -209,7 +201,7 @@ RouteResult RouteExport(const ExportRoute& route) {
     }
 
     for (const HMODULE listed : LoadedModules()) {
-        const ModuleReference module(listed);
+        const OwnedModule module = ModuleReference(listed);
         if (module.get() == nullptr || module.get() == named || module.get() == holder) continue;
         result.importEntries += PatchImports(module.get(), reals, Word(route.replacement));
     }

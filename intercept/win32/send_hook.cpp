@@ -5,6 +5,7 @@
 #include <mutex>
 #include <type_traits>
 
+#include "base/boundary.h"
 #include "intercept/inspect.h"
 #include "intercept/win32/hook_engine.h"
 #include "module/shared_state.h"
@@ -77,14 +78,9 @@ bool Install(const ApiHookChainTable& table) {
 }  // namespace
 
 int WSAAPI SendHook(SOCKET socket, const char* buffer, int length, int flags) noexcept {
-    bool refused = false;
-    if (TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0) {
-        try {
-            refused = InspectRequest(buffer, length);
-        } catch (...) {
-            refused = false;  // the filter fails open
-        }
-    }
+    // The filter fails open: whatever goes wrong inside, the call passes.
+    const bool refused = TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0 &&
+                         AtBoundary(false, [&] { return InspectRequest(buffer, length); });
     if (refused) {
         // A failed send, not a byte count: the caller must not believe that
         // anything of the request went out.
@@ -96,13 +92,12 @@ int WSAAPI SendHook(SOCKET socket, const char* buffer, int length, int flags) no
 
 bool InstallSendHook(uint32_t processId) noexcept {
     if (processId != GetCurrentProcessId()) return false;
-    try {
+    // Out of memory while scanning the modules: not installed.
+    return AtBoundary(false, [] {
         const std::lock_guard lock(g_installMutex);
         if (!g_installed) g_installed = Install(ApiHookChain);
         return g_installed;
-    } catch (...) {
-        return false;  // out of memory while scanning the modules
-    }
+    });
 }
 
 }  // namespace tamsel

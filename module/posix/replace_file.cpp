@@ -51,7 +51,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::s
     if (stat(path.c_str(), &old) == 0) fchmod(fd.get(), old.st_mode & 07777);
     if (!WriteAll(fd.get(), bytes)) return Fail("write", temp, error);
     if (fsync(fd.get()) != 0) return Fail("fsync", temp, error);
-    if (!fd.Close()) return Fail("close", temp, error);
+    if (fd.CloseNow() != 0) return Fail("close", temp, error);
     if (rename(temp.c_str(), path.c_str()) != 0) return Fail("rename", temp, error);
     // The rename itself lasts only once the folder is on disk.
     const size_t slash = path.rfind('/');

@@ -7,30 +7,11 @@
 #include <atomic>
 #include <string>
 
+#include "win32/owned_handles.h"
+
 namespace tamsel {
 
 namespace {
-
-class OwnedFile {
-public:
-    explicit OwnedFile(HANDLE handle) : handle_(handle) {}
-    ~OwnedFile() {
-        if (valid()) CloseHandle(handle_);
-    }
-    OwnedFile(const OwnedFile&) = delete;
-    OwnedFile& operator=(const OwnedFile&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-    // Closes now, so that an error of the close itself is seen.
-    bool Close() {
-        const HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return CloseHandle(handle) != 0;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 // Unique per process and call, so two writers never share a temporary file.
 std::string TemporaryBeside(const std::string& path) {
@@ -55,9 +36,9 @@ bool Fail(const char* step, const std::string& temp, std::string* error) {
 }
 
 // A file must be closed before it can be deleted.
-bool FailClosing(const char* step, OwnedFile& file, const std::string& temp, std::string* error) {
+bool FailClosing(const char* step, OwnedHandle& file, const std::string& temp, std::string* error) {
     const DWORD code = GetLastError();
-    file.Close();
+    file.reset();
     SetLastError(code);
     return Fail(step, temp, error);
 }
@@ -66,14 +47,16 @@ bool FailClosing(const char* step, OwnedFile& file, const std::string& temp, std
 
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error) {
     const std::string temp = TemporaryBeside(path);
-    OwnedFile file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    OwnedHandle file =
+        OwnedFile(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         *error = "cannot create " + temp + " (Windows error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     if (!WriteAll(file.get(), bytes)) return FailClosing("write", file, temp, error);
     if (!FlushFileBuffers(file.get())) return FailClosing("flush", file, temp, error);
-    if (!file.Close()) return Fail("close", temp, error);
+    // Closed here, so that a failure of the close itself is seen.
+    if (file.CloseNow() == FALSE) return Fail("close", temp, error);
     if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return Fail("replace", temp, error);
     return true;

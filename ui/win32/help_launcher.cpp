@@ -4,9 +4,10 @@
 
 #include <vector>
 
+#include "base/boundary.h"
 #include "ui/help_command.h"
-#include "win32/registry_key.h"
 #include "win32/owned_handles.h"
+#include "win32/registry_key.h"
 
 namespace tamsel {
 
@@ -100,16 +101,9 @@ BrowserLaunchSteps SystemBrowserLaunchSteps() {
     return BrowserLaunchSteps{OpenWithShell, HKEY_CLASSES_ROOT, StartProcess};
 }
 
+// Called from a dialog procedure: nothing may cross it.
 int32_t OpenUrlInBrowserWith(const char* address, const BrowserLaunchSteps& steps) {
-    try {
-        if (steps.openWithShell(address)) {
-            return 0;
-        }
-        return OpenWithFallback(address, steps);
-    } catch (...) {
-        // Called from a dialog procedure: nothing may cross it.
-        return 0;
-    }
+    return AtBoundary<int32_t>(0, [&] { return steps.openWithShell(address) ? 0 : OpenWithFallback(address, steps); });
 }
 
 int32_t OpenUrlInBrowser(const char* address) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/boundary.h"
 #include "module/win32/module_instance.h"
 #include "res/resource.h"
 #include "ui/user_lists.h"
@@ -146,44 +147,51 @@ void OnCommand(HWND dialog, const EditorSession& session, int id) {
     }
 }
 
-INT_PTR CALLBACK ListEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        if (message == WM_INITDIALOG) {
-            OnInit(dialog, *reinterpret_cast<EditorSession*>(lParam));
-            return TRUE;
-        }
-        EditorSession* session = SessionOf(dialog);
-        if (session == nullptr) return FALSE;
-        if (message == WM_COMMAND) {
-            OnCommand(dialog, *session, LOWORD(wParam));
-            return TRUE;
-        }
-        if (message == WM_CLOSE) {
-            OnClose(dialog, *session);
-            return TRUE;
-        }
-    } catch (...) {
-        // Out of memory: the editor stays as it was.
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        OnInit(dialog, *reinterpret_cast<EditorSession*>(lParam));
+        return TRUE;
+    }
+    EditorSession* session = SessionOf(dialog);
+    if (session == nullptr) return FALSE;
+    if (message == WM_COMMAND) {
+        OnCommand(dialog, *session, LOWORD(wParam));
+        return TRUE;
+    }
+    if (message == WM_CLOSE) {
+        OnClose(dialog, *session);
+        return TRUE;
     }
     return FALSE;
 }
 
+// Out of memory: the editor stays as it was.
+INT_PTR CALLBACK ListEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return AtBoundary<INT_PTR>(FALSE, [&] { return HandleMessage(dialog, message, wParam, lParam); });
+}
+
 }  // namespace
 
-int RunListEditor(ListKind kind, const ListStore& store) {
+void RunListEditor(ListKind kind, const ListStore& store) {
     const EditorKind& editor = kind == ListKind::UserTrust ? kTrustEditor : kUserBlockEditor;
     const SlotClaim claim(editor.slot);
     if (!claim.owned()) {
         if (const HWND open = editor.slot.window.load()) SetForegroundWindow(open);
-        return 0;
+        return;
     }
     EditorSession session{editor, store, UserListTexts(kind)};
     DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(editor.templateId), nullptr, ListEditorProc,
                     reinterpret_cast<LPARAM>(&session));
+}
+
+int WhiteListDialog() {
+    RunListEditor(ListKind::UserTrust, TheListStore());
     return 0;
 }
 
-int WhiteListDialog() { return RunListEditor(ListKind::UserTrust, TheListStore()); }
-int BlackListDialog() { return RunListEditor(ListKind::UserBlock, TheListStore()); }
+int BlackListDialog() {
+    RunListEditor(ListKind::UserBlock, TheListStore());
+    return 0;
+}
 
 }  // namespace tamsel
