@@ -70,7 +70,7 @@ void LogRefusal(std::string_view stage, std::string_view subject, const Judgemen
         std::string where, pattern;
         if (judgement.list != nullptr && judgement.entry != nullptr) {
             where = judgement.list->source + ":" + std::to_string(judgement.entry->lineNumber);
-            pattern = judgement.entry->text;
+            pattern = std::string(judgement.list->Text(*judgement.entry));
         }
         Append(stage, subject, std::move(where), pattern);
     } catch (...) {
