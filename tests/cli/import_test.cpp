@@ -22,6 +22,12 @@ protected:
         std::ifstream in(dir_.path() / name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
+    // The file as lines ended by LF alone, whichever line ends it was written with.
+    std::string Lines(const std::string& name) const {
+        std::string text = Read(name);
+        std::erase(text, '\r');
+        return text;
+    }
     std::string Check(const std::string& urls) const { return RunTool("check " + Lists() + urls).out; }
     bool Refused(const std::string& url) const { return Check(url).starts_with("refused"); }
 
@@ -39,7 +45,7 @@ TEST_F(ImportTool, WritesEachSourceAfterOurLinesAndJudgesThroughIt) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(hosts + " (hosts file): 1 lines written"), std::string::npos) << r.out;
-    EXPECT_TRUE(Read("BlockList.txt").starts_with(kOwnLines));
+    EXPECT_TRUE(Lines("BlockList.txt").starts_with(kOwnLines));
     EXPECT_TRUE(Refused("http://x.ads.example/a"));
     EXPECT_FALSE(Refused("http://ads.example/help/1"));
     EXPECT_TRUE(Refused("http://t.example/"));
@@ -57,7 +63,7 @@ TEST_F(ImportTool, ImportingASourceAgainReplacesItsSection) {
     EXPECT_FALSE(Refused("http://old.example/"));
     EXPECT_TRUE(Refused("http://new.example/"));
     EXPECT_TRUE(Refused("http://other.example/"));
-    const std::string list = Read("BlockList.txt");
+    const std::string list = Lines("BlockList.txt");
     EXPECT_TRUE(list.starts_with(kOwnLines));
     const std::string begin = "# >>> tamsel import: list.txt\n";
     EXPECT_EQ(list.find(begin), list.rfind(begin)) << "one section per source:\n" << list;
