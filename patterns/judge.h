@@ -2,6 +2,8 @@
 // the user's trust list, then the user's block list, then the shipped one.
 #pragma once
 
+#include <string_view>
+
 #include "patterns/matcher.h"
 
 namespace tamsel {
@@ -24,6 +26,16 @@ struct Judgement {
     const PatternEntry* entry = nullptr;
 };
 
-Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists);
+// With PathMode::Unknown only lines without a path take part.
+Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists, PathMode mode = PathMode::Known);
+
+// Whether every request to `host`, on any port and any path, is refused, so
+// that its name need not even be looked up. Refused (with the block line
+// that decides every such request) only when no trust line can match the
+// host (a trust line without a host matches them all), and the user block
+// list or the shipped one holds a line without path or port that matches
+// it, with no exception line after it in that list whose host can match.
+// Anything less certain passes and is left to the request's own judgement.
+Judgement JudgeHostLookup(std::string_view host, const ListSet& lists);
 
 }  // namespace tamsel

@@ -8,7 +8,7 @@
 namespace tamsel {
 
 const PatternEntry* FindDecidingEntry(const RequestUrl& url, const HostLabels& hostLabels,
-                                      const PatternList* list) {
+                                      const PatternList* list, PathMode mode) {
     if (list == nullptr || !url.host || hostLabels.empty()) return nullptr;
     // A record with a host always has a path; keep the engine off a null one.
     const char* path = url.path ? url.path->c_str() : "/";
@@ -18,7 +18,8 @@ const PatternEntry* FindDecidingEntry(const RequestUrl& url, const HostLabels& h
         const PatternEntry& entry = list->entries[static_cast<size_t>(i)];
         if (entry.port != 0 && entry.port != url.port) return false;
         if (!entry.host.empty() && !MatchHostLabels(entry.labels, hostLabels)) return false;
-        return !entry.compiledPath || entry.compiledPath->Matches(path, lowered);
+        if (!entry.compiledPath) return true;
+        return mode == PathMode::Known && entry.compiledPath->Matches(path, lowered);
     });
     return found < 0 ? nullptr : &list->entries[static_cast<size_t>(found)];
 }

@@ -8,6 +8,10 @@
 
 namespace tamsel {
 
+// Whether the request's path is known. A TLS server name carries no path:
+// then a line with a path can neither block nor trust, so none may decide.
+enum class PathMode { Known, Unknown };
+
 // 1 when the deciding entry is an ordinary line, else 0 (an exception line
 // decided, nothing matched, or the list, the record or its host is null).
 int MatchPatternList(const RequestUrl* url, const PatternList* list);
@@ -18,6 +22,6 @@ const PatternEntry* FindDecidingEntry(const RequestUrl& url, const PatternList* 
 // The same, for a caller that has split the request's host already and asks
 // several lists about one request.
 const PatternEntry* FindDecidingEntry(const RequestUrl& url, const HostLabels& hostLabels,
-                                      const PatternList* list);
+                                      const PatternList* list, PathMode mode = PathMode::Known);
 
 }  // namespace tamsel
