@@ -4,6 +4,14 @@
 #
 #   wine-run.sh [--prefix DIR] PROGRAM [ARGS...]
 #   wine-run.sh [--prefix DIR] --init      create the prefix and return
+#   wine-run.sh --probe                    can Wine start here? 0 yes, 77 no
+#
+# On a kernel that cannot run 32-bit programs Wine's loader fails with "Exec
+# format error". Every mode then prints one line saying so and exits with 77,
+# which the Windows tests declare as their skip code: ctest counts them as
+# skipped, not passed. Any other failure to start Wine stays a failure.
+# TAMSEL_WINE names the Wine command (default: wine); pointing it at a file
+# the kernel refuses to execute shows the skip on any machine.
 #
 # The prefix is DIR, else $WINEPREFIX. It is made once with `wineboot -i`
 # under a lock, so tests that ctest starts in parallel wait for one boot
@@ -17,10 +25,27 @@ usage() {
     exit 2
 }
 
+wine=${TAMSEL_WINE:-wine}
+skip_code=77
+
+# Exits with the skip code when the kernel refuses Wine's loader.
+probe_wine() {
+    if output=$("$wine" --version 2>&1 </dev/null); then
+        return 0
+    fi
+    case $output in
+        *"Exec format error"*)
+            echo "SKIPPED: this machine cannot run 32-bit programs ($wine --version: Exec format error); the Windows test programs were built but not run"
+            exit "$skip_code" ;;
+    esac
+    return 0    # another fault: let the run itself report it
+}
+
 prefix=${WINEPREFIX:-}
 init_only=0
 while [ $# -gt 0 ]; do
     case $1 in
+        --probe) probe_wine; exit 0 ;;
         --prefix) [ $# -ge 2 ] || usage; prefix=$2; shift 2 ;;
         --prefix=*) prefix=${1#--prefix=}; shift ;;
         --init) init_only=1; shift ;;
@@ -30,6 +55,7 @@ while [ $# -gt 0 ]; do
 done
 [ -n "$prefix" ] || { echo "$0: no prefix: pass --prefix DIR or set WINEPREFIX" >&2; exit 2; }
 [ "$init_only" = 1 ] || [ $# -ge 1 ] || usage
+probe_wine
 case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
 
 export WINEPREFIX="$prefix"
@@ -52,7 +78,7 @@ users_lock=$prefix.users.lock
 # half-way left no marker, and `wineboot -i` completes what it began.
 boot_prefix() {
     [ -f "$ready" ] && return 0
-    if ! wine wineboot.exe -i </dev/null >"$bootlog" 2>&1 8>&- 9>&-; then
+    if ! "$wine" wineboot.exe -i </dev/null >"$bootlog" 2>&1 8>&- 9>&-; then
         echo "$0: wineboot -i failed for $prefix; its output:" >&2
         cat "$bootlog" >&2
         exit 1
@@ -88,7 +114,7 @@ display_key() {
 # them. The server lingers so back-to-back runs share the session.
 start_session() {
     wineserver -p15 </dev/null >/dev/null 2>&1 8>&- 9>&- || true
-    wine cmd.exe /c exit </dev/null >/dev/null 2>&1 8>&- 9>&- || true
+    "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 8>&- 9>&- || true
     echo "$1" >"$session_key_file"
 }
 
@@ -125,5 +151,5 @@ flock -s 9
 flock -u 8
 
 status=0
-wine "$@" 8>&- 9>&- || status=$?
+"$wine" "$@" 8>&- 9>&- || status=$?
 exit "$status"
