@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "module/module_path.h"
+#include "module/settings_store.h"
 #include "module/shared_state.h"
 
 namespace tamsel::cli {
@@ -67,15 +68,17 @@ FolderLists LoadListFolder(const std::string& folder) {
             LoadOne(folder, kShippedBlockListFile)};
 }
 
-void PrintJudgement(const Judgement& judgement, const std::string& subject) {
-    const char* word = judgement.verdict == Verdict::Refused   ? "refused"
-                       : judgement.verdict == Verdict::Trusted ? "trusted"
-                                                               : "passed";
-    std::printf("%-7s %s", word, subject.c_str());
+void PrintJudgement(const Judgement& judgement, const std::string& subject, const std::string& stage) {
+    const std::string word = std::string(judgement.verdict == Verdict::Refused   ? "refused"
+                                         : judgement.verdict == Verdict::Trusted ? "trusted"
+                                                                                 : "passed") + stage;
+    std::printf("%-7s %s", word.c_str(), subject.c_str());
     if (judgement.entry != nullptr) {
         std::printf("  %s:%d %s%s", judgement.list->source.c_str(), judgement.entry->lineNumber,
                     judgement.entry->positive ? "" : "~", judgement.entry->text.c_str());
     }
+    // The module enforces nothing then; a bare "refused" would mislead.
+    if (ReadAllowAdsSwitch() != 0) std::printf("  (advertisements are allowed: not enforced)");
     std::printf("\n");
 }
 
