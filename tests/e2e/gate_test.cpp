@@ -170,6 +170,20 @@ TEST_F(TlsGate, CurlResolvingTheNameItselfIsRefusedByServerName) {
     EXPECT_EQ(ServerLog(2), "empty\nserved www.news.test\n");
 }
 
+TEST_F(TlsGate, TheShippedListRefusesAnAdHostAtLookupAndByServerName) {
+    REQUIRE_PROGRAM("curl");
+    Lists("");
+    fs::copy_file(fs::path(TAMSEL_TOOL).parent_path() / "BlockList.txt", dir_.path() / "module" / "BlockList.txt",
+                  fs::copy_options::overwrite_existing);
+    const ChildResult lookup = Run({"curl", "-sS", "--cacert", Cert(), Https("ad.doubleclick.net")});
+    EXPECT_EQ(lookup.exitCode, 6) << lookup.err;
+    EXPECT_NE(lookup.err.find("Could not resolve host: ad.doubleclick.net"), std::string::npos) << lookup.err;
+    const ChildResult named = Curl("ad.doubleclick.net");
+    EXPECT_NE(named.err.find("Software caused connection abort"), std::string::npos) << named.err;
+    EXPECT_EQ(Curl("www.news.test").out, "hello over tls\n");
+    EXPECT_EQ(ServerLog(2), "empty\nserved www.news.test\n");
+}
+
 TEST_F(TlsGate, WgetAndPythonAreRefusedByServerNameAndPort) {
     REQUIRE_PROGRAM("wget");
     // A line with a port refuses no lookup: the name resolves, and the
