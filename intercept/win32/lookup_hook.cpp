@@ -53,26 +53,27 @@ bool RefuseWideName(PCWSTR name) noexcept {
     return RefuseName(narrow);
 }
 
-bool NumericOnly(int flags) { return (flags & AI_NUMERICHOST) != 0; }
-
-INT WSAAPI GetAddrInfoHook(PCSTR node, PCSTR service, const ADDRINFOA* hints, PADDRINFOA* result) noexcept {
-    const GetAddrInfoA real = g_realGetAddrInfo.load(std::memory_order_acquire);
+// getaddrinfo and GetAddrInfoW alike: a caller that asked for a numeric
+// host only is making no lookup.
+template <typename Fn, typename Char, typename Hints, typename Result>
+INT AddressLookup(const std::atomic<Fn>& slot, bool (*refuse)(const Char*) noexcept, const Char* node,
+                  const Char* service, const Hints* hints, Result* result) {
+    const Fn real = slot.load(std::memory_order_acquire);
     if (real == nullptr) return WSANO_RECOVERY;
-    if (!(hints != nullptr && NumericOnly(hints->ai_flags)) && RefuseName(node)) {
+    const bool numericOnly = hints != nullptr && (hints->ai_flags & AI_NUMERICHOST) != 0;
+    if (!numericOnly && refuse(node)) {
         WSASetLastError(WSAHOST_NOT_FOUND);
         return WSAHOST_NOT_FOUND;
     }
     return real(node, service, hints, result);
 }
 
+INT WSAAPI GetAddrInfoHook(PCSTR node, PCSTR service, const ADDRINFOA* hints, PADDRINFOA* result) noexcept {
+    return AddressLookup(g_realGetAddrInfo, &RefuseName, node, service, hints, result);
+}
+
 INT WSAAPI GetAddrInfoWHook(PCWSTR node, PCWSTR service, const ADDRINFOW* hints, PADDRINFOW* result) noexcept {
-    const GetAddrInfoWide real = g_realGetAddrInfoW.load(std::memory_order_acquire);
-    if (real == nullptr) return WSANO_RECOVERY;
-    if (!(hints != nullptr && NumericOnly(hints->ai_flags)) && RefuseWideName(node)) {
-        WSASetLastError(WSAHOST_NOT_FOUND);
-        return WSAHOST_NOT_FOUND;
-    }
-    return real(node, service, hints, result);
+    return AddressLookup(g_realGetAddrInfoW, &RefuseWideName, node, service, hints, result);
 }
 
 hostent* WSAAPI GetHostByNameHook(const char* name) noexcept {

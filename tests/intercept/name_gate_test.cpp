@@ -8,19 +8,13 @@
 #include "intercept/inspect.h"
 #include "intercept/lookup.h"
 #include "intercept/server_name.h"
+#include "support/list_set.h"
 
 namespace tamsel {
 namespace {
 
-struct Lists {
-    std::unique_ptr<PatternList> trust, userBlock, shippedBlock;
-    ListSet view() const { return {trust.get(), userBlock.get(), shippedBlock.get()}; }
-};
-
-Lists Make(const std::string& trust, const std::string& userBlock, const std::string& shippedBlock) {
-    auto list = [](const std::string& text) { return ParsePatternListText(text, "list.txt").list; };
-    return {list(trust), list(userBlock), list(shippedBlock)};
-}
+using Lists = testing::OwnedLists;
+using testing::MakeLists;
 
 Verdict Hello(const Lists& lists, const std::string& bytes, int32_t port, std::string* url = nullptr) {
     return InspectClientHelloWith(bytes.data(), static_cast<int32_t>(bytes.size()), port, lists.view(), url).verdict;
@@ -29,19 +23,19 @@ Verdict Hello(const Lists& lists, const std::string& bytes, int32_t port, std::s
 TEST(InspectClientHello, TheNameAndPortAreJudgedByPathFreeLines) {
     const std::string& hello = fixtures::kHelloAdsExample;
     std::string url;
-    EXPECT_EQ(Hello(Make("", "", "ads.example\n"), hello, 443, &url), Verdict::Refused);
+    EXPECT_EQ(Hello(MakeLists("", "", "ads.example\n"), hello, 443, &url), Verdict::Refused);
     EXPECT_EQ(url, "https://ads.example:443/");
-    EXPECT_EQ(Hello(Make("", "example:8443\n", ""), hello, 8443), Verdict::Refused);
-    EXPECT_EQ(Hello(Make("", "example:8443\n", ""), hello, 443), Verdict::Passed);
+    EXPECT_EQ(Hello(MakeLists("", "example:8443\n", ""), hello, 8443), Verdict::Refused);
+    EXPECT_EQ(Hello(MakeLists("", "example:8443\n", ""), hello, 443), Verdict::Passed);
     // A path cannot be seen, so a line with one neither refuses nor trusts.
-    EXPECT_EQ(Hello(Make("", "", "ads.example/\n/banners/\n"), hello, 443), Verdict::Passed);
-    EXPECT_EQ(Hello(Make("ads.example/\n", "", "ads.example\n"), hello, 443), Verdict::Refused);
-    EXPECT_EQ(Hello(Make("ads.example:443\n", "", "ads.example\n"), hello, 443), Verdict::Trusted);
-    EXPECT_EQ(Hello(Make("", "", "ads.example\n~ads.example:443\n"), hello, 443), Verdict::Passed);
+    EXPECT_EQ(Hello(MakeLists("", "", "ads.example/\n/banners/\n"), hello, 443), Verdict::Passed);
+    EXPECT_EQ(Hello(MakeLists("ads.example/\n", "", "ads.example\n"), hello, 443), Verdict::Refused);
+    EXPECT_EQ(Hello(MakeLists("ads.example:443\n", "", "ads.example\n"), hello, 443), Verdict::Trusted);
+    EXPECT_EQ(Hello(MakeLists("", "", "ads.example\n~ads.example:443\n"), hello, 443), Verdict::Passed);
 }
 
 TEST(InspectClientHello, AnythingButAWholeNamedHelloPasses) {
-    const Lists lists = Make("", "", "*\n");
+    const Lists lists = MakeLists("", "", "*\n");
     const std::string& hello = fixtures::kHelloAdsExample;
     EXPECT_EQ(Hello(lists, hello, 443), Verdict::Refused);
     EXPECT_EQ(Hello(lists, fixtures::kHelloWithoutName, 443), Verdict::Passed);
@@ -56,7 +50,7 @@ TEST(InspectClientHello, AnythingButAWholeNamedHelloPasses) {
 }
 
 TEST(InspectLookup, NumericAddressesAreNeverRefused) {
-    const Lists lists = Make("", "", "*\n");
+    const Lists lists = MakeLists("", "", "*\n");
     for (const char* name : {"127.0.0.1", "10.1", "2130706433", "0x7f.1", "::1", "[::1]", "fe80::1%eth0", "1.2.3.4."}) {
         EXPECT_TRUE(IsNumericAddress(name)) << name;
         EXPECT_EQ(InspectLookupWith(name, lists.view()).verdict, Verdict::Passed) << name;

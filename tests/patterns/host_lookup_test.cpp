@@ -5,31 +5,20 @@
 #include <string>
 
 #include "patterns/judge.h"
+#include "support/list_set.h"
 
 namespace tamsel {
 namespace {
 
-std::unique_ptr<PatternList> List(const std::string& text) {
-    auto list = ParsePatternListText(text, "list.txt").list;
-    EXPECT_TRUE(list) << text;
-    return list;
-}
-
-struct Lists {
-    std::unique_ptr<PatternList> trust, userBlock, shippedBlock;
-    ListSet view() const { return {trust.get(), userBlock.get(), shippedBlock.get()}; }
-};
-
-Lists Make(const std::string& trust, const std::string& userBlock, const std::string& shippedBlock) {
-    return {List(trust), List(userBlock), List(shippedBlock)};
-}
+using Lists = testing::OwnedLists;
+using testing::MakeLists;
 
 bool WhollyRefused(const Lists& lists, const char* host) {
     return JudgeHostLookup(host, lists.view()).verdict == Verdict::Refused;
 }
 
 TEST(JudgeHostLookup, OnlyAHostAndPortFreeLineRefusesAHost) {
-    const Lists lists = Make("", "mine.x\nport.x:8080\n", "ads.x\npath.x/banners/\n*.wild.x\nad*.y\n");
+    const Lists lists = MakeLists("", "mine.x\nport.x:8080\n", "ads.x\npath.x/banners/\n*.wild.x\nad*.y\n");
     for (const char* host : {"mine.x", "a.mine.x", "ADS.X", "ads.x.", "a.wild.x", "ads.y"}) {
         EXPECT_TRUE(WhollyRefused(lists, host)) << host;
     }
@@ -42,23 +31,23 @@ TEST(JudgeHostLookup, OnlyAHostAndPortFreeLineRefusesAHost) {
 }
 
 TEST(JudgeHostLookup, AnyTrustLineThatCouldMatchKeepsTheHost) {
-    EXPECT_FALSE(WhollyRefused(Make("good.ads.x/only/this\n", "", "ads.x\n"), "good.ads.x"));
-    EXPECT_FALSE(WhollyRefused(Make("ads.x:8443\n", "", "ads.x\n"), "ads.x"));
-    EXPECT_FALSE(WhollyRefused(Make("/free/\n", "", "ads.x\n"), "ads.x"));  // no host: every host
-    EXPECT_FALSE(WhollyRefused(Make("~ads.x\n", "", "ads.x\n"), "ads.x"));
-    EXPECT_TRUE(WhollyRefused(Make("good.ads.x\n", "", "ads.x\n"), "other.ads.x"));
+    EXPECT_FALSE(WhollyRefused(MakeLists("good.ads.x/only/this\n", "", "ads.x\n"), "good.ads.x"));
+    EXPECT_FALSE(WhollyRefused(MakeLists("ads.x:8443\n", "", "ads.x\n"), "ads.x"));
+    EXPECT_FALSE(WhollyRefused(MakeLists("/free/\n", "", "ads.x\n"), "ads.x"));  // no host: every host
+    EXPECT_FALSE(WhollyRefused(MakeLists("~ads.x\n", "", "ads.x\n"), "ads.x"));
+    EXPECT_TRUE(WhollyRefused(MakeLists("good.ads.x\n", "", "ads.x\n"), "other.ads.x"));
 }
 
 TEST(JudgeHostLookup, AnExceptionAfterTheLineInItsListKeepsTheHost) {
-    EXPECT_FALSE(WhollyRefused(Make("", "", "ads.x\n~ads.x/keep/\n"), "ads.x"));
-    EXPECT_FALSE(WhollyRefused(Make("", "", "ads.x\n~/keep/\n"), "ads.x"));
-    EXPECT_FALSE(WhollyRefused(Make("", "", "ads.x\n~*.x:81\n"), "ads.x"));
+    EXPECT_FALSE(WhollyRefused(MakeLists("", "", "ads.x\n~ads.x/keep/\n"), "ads.x"));
+    EXPECT_FALSE(WhollyRefused(MakeLists("", "", "ads.x\n~/keep/\n"), "ads.x"));
+    EXPECT_FALSE(WhollyRefused(MakeLists("", "", "ads.x\n~*.x:81\n"), "ads.x"));
     // Before the line it is tried later and never decides.
-    EXPECT_TRUE(WhollyRefused(Make("", "", "~ads.x/keep/\nads.x\n"), "ads.x"));
-    EXPECT_TRUE(WhollyRefused(Make("", "", "ads.x\n~other.x\n"), "ads.x"));
+    EXPECT_TRUE(WhollyRefused(MakeLists("", "", "~ads.x/keep/\nads.x\n"), "ads.x"));
+    EXPECT_TRUE(WhollyRefused(MakeLists("", "", "ads.x\n~other.x\n"), "ads.x"));
     // The other block list still refuses it.
-    EXPECT_TRUE(WhollyRefused(Make("", "ads.x\n", "ads.x\n~ads.x/keep/\n"), "ads.x"));
-    EXPECT_TRUE(WhollyRefused(Make("", "ads.x\n~ads.x/keep/\n", "ads.x\n"), "ads.x"));
+    EXPECT_TRUE(WhollyRefused(MakeLists("", "ads.x\n", "ads.x\n~ads.x/keep/\n"), "ads.x"));
+    EXPECT_TRUE(WhollyRefused(MakeLists("", "ads.x\n~ads.x/keep/\n", "ads.x\n"), "ads.x"));
     EXPECT_FALSE(WhollyRefused(Lists{}, "ads.x"));
 }
 
@@ -87,7 +76,7 @@ TEST(JudgeHostLookup, NeverRefusesAHostWithARequestThatWouldPass) {
     int refusedHosts = 0;
     for (int round = 0; round < 300; ++round) {
         const std::string texts[3] = {next(3) == 0 ? randomList(2) : "", randomList(4), randomList(8)};
-        const Lists lists = Make(texts[0], texts[1], texts[2]);
+        const Lists lists = MakeLists(texts[0], texts[1], texts[2]);
         for (int probe = 0; probe < 10; ++probe) {
             std::string host;
             const uint32_t depth = 1 + next(3);
@@ -109,7 +98,7 @@ TEST(JudgeHostLookup, NeverRefusesAHostWithARequestThatWouldPass) {
 }
 
 TEST(JudgeRequestUrl, AnUnknownPathLetsOnlyPathFreeLinesDecide) {
-    const Lists lists = Make("good.x/\n", "", "ads.x/banners/\nads.y\n/\n");
+    const Lists lists = MakeLists("good.x/\n", "", "ads.x/banners/\nads.y\n/\n");
     auto judge = [&](const char* url) {
         RequestUrl request;
         ParseRequestUrl(url, nullptr, &request);
