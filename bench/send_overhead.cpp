@@ -62,13 +62,13 @@ struct Figures {
 // The two calls take turns round by round, so a slow spell of the machine
 // falls on both alike.
 template <class Unhooked, class Hooked>
-Figures Measure(Unhooked unhooked, Hooked hooked) {
+Figures Measure(Unhooked unhooked, Hooked hooked, int calls = kCallsPerRound) {
     std::vector<double> a, b;
-    const auto perCall = [](auto call) {
+    const auto perCall = [calls](auto call) {
         const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < kCallsPerRound; ++i) call();
+        for (int i = 0; i < calls; ++i) call();
         const std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
-        return spent.count() / kCallsPerRound;
+        return spent.count() / calls;
     };
     for (int r = 0; r < kRounds; ++r) {
         a.push_back(perCall(unhooked));
@@ -162,9 +162,9 @@ void PrintTable(const Entries& e, int socket, int refusedSocket, int devNull, co
     std::printf("Added cost of libtamsel.so's send and write (median of %d rounds of %d calls, ns per call)\n",
                 kRounds, kCallsPerRound);
     std::printf("%-48s %10s %10s %9s %8s\n", "case", "libc", "libtamsel", "added", "ratio");
-    const auto sendRow = [&](const char* what, const std::string& buffer) {
+    const auto sendRow = [&](const char* what, const std::string& buffer, int calls = kCallsPerRound) {
         Row(what, Measure([&] { e.realSend(socket, buffer.data(), buffer.size(), MSG_NOSIGNAL); },
-                          [&] { e.hookedSend(socket, buffer.data(), buffer.size(), MSG_NOSIGNAL); }));
+                          [&] { e.hookedSend(socket, buffer.data(), buffer.size(), MSG_NOSIGNAL); }, calls));
     };
     const auto writeRow = [&](const char* what, const std::string& buffer) {
         Row(what, Measure([&] { e.realWrite(devNull, buffer.data(), buffer.size()); },
@@ -176,6 +176,9 @@ void PrintTable(const Entries& e, int socket, int refusedSocket, int devNull, co
         Measure([&] { e.realSend(socket, refused.data(), refused.size(), MSG_NOSIGNAL); },
                 [&] { e.hookedSend(refusedSocket, refused.data(), refused.size(), MSG_NOSIGNAL); }));
     sendRow("send, ClientHello that passes", ClientHello());
+    std::string upload = "POST /upload HTTP/1.1\r\nHost: www.example.org\r\nContent-Length: 67108864\r\n\r\n";
+    upload.resize(64 << 20, 'u');
+    sendRow("send, 64 MB POST that passes (20 calls a round)", upload, 20);
     writeRow("write to /dev/null, 512-byte non-HTTP buffer", binary);
     writeRow("write to /dev/null, request head (not a socket)", refused);
     std::printf("\"refused\" never reaches the kernel: its cost is the whole inspection and\n"

@@ -1,7 +1,9 @@
 #include "intercept/inspect.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "module/shared_state.h"
 #include "patterns/text.h"
@@ -42,35 +44,68 @@ bool LooksLikeRequestHead(const char* buffer, int32_t length) {
 
 namespace {
 
+// Lines end at LF, CR LF or CR. The end of the line that starts at `from`.
+size_t LineEnd(std::string_view text, size_t from) {
+    const size_t end = text.find_first_of("\r\n", from);
+    return end == std::string_view::npos ? text.size() : end;
+}
+
+// The start of the line after the one that ends at `end`.
+size_t NextLine(std::string_view text, size_t end) {
+    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') return end + 2;
+    return end + 1;
+}
+
+bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+
+// The value of the first header line (after the request line) whose name is
+// Host in any case: blanks and tabs after the colon skipped, ended by a blank,
+// a tab or the line end. Nothing when there is no such line.
+std::optional<std::string_view> HostHeaderValue(std::string_view head) {
+    for (size_t pos = NextLine(head, LineEnd(head, 0)); pos < head.size();) {
+        const size_t end = LineEnd(head, pos);
+        std::string_view line = head.substr(pos, end - pos);
+        if (StartsWithNoCase(line, "host:")) {
+            line.remove_prefix(5);
+            while (!line.empty() && IsBlankOrTab(line.front())) line.remove_prefix(1);
+            size_t length = 0;
+            while (length < line.size() && !IsBlankOrTab(line[length])) ++length;
+            return line.substr(0, length);
+        }
+        pos = NextLine(head, end);
+    }
+    return std::nullopt;
+}
+
 // The inspection after the method test has passed.
 Judgement InspectHead(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
-    // The private copy ends at the first NUL or after `length` bytes.
-    const void* nul = std::memchr(buffer, '\0', static_cast<size_t>(length));
-    const size_t copyLength = nul ? static_cast<size_t>(static_cast<const char*>(nul) - buffer)
-                                  : static_cast<size_t>(length);
-    std::string copy(buffer, copyLength);
-    char* text = copy.data();
-
-    // The search bound is the sender's length, clamped to the copy so no
-    // byte past it is ever read.
-    const auto host = FindTextNoCase(text, copyLength, "host:", static_cast<int64_t>(copyLength), false);
+    const std::string_view head = RequestHead(buffer, static_cast<size_t>(length));
+    const auto host = HostHeaderValue(head);
     if (!host) return {};
-    size_t begin = *host + 5;
-    while (begin < copyLength && text[begin] == ' ') ++begin;
-    size_t end = begin;
-    while (end < copyLength && text[end] != ' ' && text[end] != '\r' && text[end] != '\n') ++end;
-    text[end] = '\0';  // the copy's own terminator when end == copyLength
-    const std::string hostValue(text + begin, end - begin);
-
-    text[std::strcspn(text, "\r\n")] = '\0';
+    const std::string hostValue(*host);
+    const std::string requestLine(head.substr(0, LineEnd(head, 0)));
     RequestUrl url;
-    ParseRequestUrl(text, hostValue.c_str(), &url);
+    ParseRequestUrl(requestLine.c_str(), hostValue.c_str(), &url);
     const Judgement judgement = JudgeRequestUrl(url, lists);
     if (parsed != nullptr) *parsed = std::move(url);
     return judgement;
 }
 
 }  // namespace
+
+std::string_view RequestHead(const char* buffer, size_t length) {
+    const size_t limit = std::min(length, kMaxInspectedBytes);
+    size_t lineStart = 0;
+    for (size_t i = 0; i < limit; ++i) {
+        const char c = buffer[i];
+        if (c == '\0') return {buffer, i};
+        if (c != '\r' && c != '\n') continue;
+        if (i == lineStart && i > 0) return {buffer, i};  // the blank line that ends the head
+        if (c == '\r' && i + 1 < limit && buffer[i + 1] == '\n') ++i;
+        lineStart = i + 1;
+    }
+    return {buffer, limit};
+}
 
 Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
     if (!LooksLikeRequestHead(buffer, length)) return {};

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "patterns/judge.h"
 
@@ -20,6 +21,15 @@ std::optional<size_t> FindTextNoCase(const char* text, size_t readable, const ch
 // Whether the buffer carries "GET " or "POST " within its first eight bytes,
 // before any line end. Reads the caller's bytes only; allocates nothing.
 bool LooksLikeRequestHead(const char* buffer, int32_t length);
+
+// The most of one send the inspection reads: a request head is judged on
+// its first 64 KB, and the body after it is never read.
+inline constexpr size_t kMaxInspectedBytes = 64 * 1024;
+
+// The request head at the start of a sent buffer: its bytes up to the first
+// NUL, the blank line that ends the head (lines end at LF, CR LF or CR), or
+// kMaxInspectedBytes, whichever comes first. No byte after that is read.
+std::string_view RequestHead(const char* buffer, size_t length);
 
 // The full inspection against the given lists. Never throws: any failure
 // lets the request pass. When `parsed` is given, it receives the request as

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "patterns/path_syntax.h"
 #include "patterns/text.h"
 
 
@@ -14,26 +15,15 @@ struct PathRegex::Engine {
     ~Engine() { regfree(&re); }
 };
 
-namespace {
-
-bool IsRepetition(char c) { return c == '*' || c == '+' || c == '?' || c == '{'; }
-
-// Escapes that match no character but a position, like "^" and "$": a
-// repetition operator after them has nothing before it either.
-bool IsAnchorEscape(char c) { return c == '<' || c == '>' || c == 'b' || c == 'B' || c == '`' || c == '\''; }
-
-}  // namespace
-
-std::string AnchoredExpression(std::string_view path, bool* backReference) {
+std::string AnchoredExpression(std::string_view path) {
     std::string out = "^(";
     out.reserve(path.size() + 3);
     bool branchStart = true;  // the "(" above opens the first branch
     for (size_t i = 0; i < path.size(); ++i) {
         const char c = path[i];
-        if (branchStart && IsRepetition(c)) continue;
+        if (branchStart && IsRepetitionOperator(c)) continue;
         if (c == '\\' && i + 1 < path.size()) {
             const char next = path[i + 1];
-            if (next >= '1' && next <= '9' && backReference != nullptr) *backReference = true;
             out.append(path.substr(i, 2));
             ++i;
             branchStart = IsAnchorEscape(next);
@@ -59,13 +49,9 @@ PathRegex::PathRegex(std::string expression, std::unique_ptr<Engine> engine)
 PathRegex::~PathRegex() = default;
 
 std::unique_ptr<PathRegex> PathRegex::Compile(std::string_view path, std::string* error) {
-    bool backReference = false;
-    std::string expression = AnchoredExpression(path, &backReference);
-    // The engine's matcher for back-references recurses without bound on
-    // some patterns and would overflow the stack of whatever thread sends;
-    // a list path has no need of them.
-    if (backReference) {
-        if (error != nullptr) *error = "back-references (\\1 to \\9) are not allowed in a list path";
+    std::string expression = AnchoredExpression(path);
+    if (auto fault = PathSyntaxFault(expression)) {
+        if (error != nullptr) *error = std::move(*fault);
         return nullptr;
     }
     auto engine = std::make_unique<Engine>();

@@ -12,8 +12,8 @@ namespace tamsel {
 
 class PathRegex {
 public:
-    // Compiles "^(path)". On failure (a path the engine refuses, or one with
-    // a back-reference) returns null and, if `error` is given, says why.
+    // Compiles "^(path)". On failure (a path that PathSyntaxFault or the
+    // engine refuses) returns null and, if `error` is given, says why.
     static std::unique_ptr<PathRegex> Compile(std::string_view path, std::string* error = nullptr);
 
     ~PathRegex();
@@ -40,7 +40,7 @@ private:
 
 // "^(" + path + ")", with every repetition operator that has nothing before it
 // (at the start, after "(", "|" or an anchor) dropped, as the GNU rules
-// ignore it. Sets `*backReference` when the path holds one ("\1" to "\9").
-std::string AnchoredExpression(std::string_view path, bool* backReference = nullptr);
+// ignore it.
+std::string AnchoredExpression(std::string_view path);
 
 }  // namespace tamsel

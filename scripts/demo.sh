@@ -11,10 +11,43 @@ cd "$(dirname "$0")/.."
 
 build=${TAMSEL_BUILD_DIR:-build/linux}
 
-echo "== Setting up and building ($build)"
-bash scripts/setup.sh
-cmake --preset linux -B "$build" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tamsel tamsel_preload shipped_block_list >/dev/null
+# Runs a build step quietly; shows its whole output only when it fails.
+quiet() {
+  local log; log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
+
+# Builds the tool, the module and the list, printing one line per compiled
+# source ("[ 42%] patterns/matcher.cpp") so a long first build shows progress.
+build_with_progress() {
+  local log; log=$(mktemp)
+  local status=0
+  cmake --build "$build" -j"$(nproc)" --target tamsel tamsel_preload shipped_block_list 2>&1 \
+    | tee "$log" \
+    | sed -nu -E -e 's#^(\[ *[0-9]+%\]) Building CX* object (.*/)?CMakeFiles/[^/]*\.dir/(.*)\.o$#   \1 \2\3#p' \
+                 -e 's#^(\[ *[0-9]+%\]) Linking .* ([^ ]*/)?([^ /]+)$#   \1 linking \3#p' \
+    || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "demo: the build failed; its output:" >&2
+    cat "$log" >&2
+  fi
+  rm -f "$log"
+  return "$status"
+}
+
+echo "== Setting up ($build)"
+echo "-- checking the packages the build needs"
+quiet bash scripts/setup.sh
+echo "-- configuring with CMake"
+quiet cmake --preset linux -B "$build"
+echo "-- building the tool, the module and the shipped list on $(nproc) cores (the first build takes a minute or two)"
+build_with_progress
+echo "-- build done"
 tamsel=$build/out/tamsel
 
 work=$(mktemp -d)

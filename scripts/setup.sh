@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what Tamsel needs on a Debian machine: the native toolchain, the
-# 32-bit Windows cross toolchain, Wine to run the Windows build, and the
-# programs the whole-program tests drive. Safe to run again.
+# 32-bit Windows cross toolchain, Wine to run the Windows build, clang with
+# its libFuzzer runtime for the fuzz harnesses, and the programs the
+# whole-program tests drive. Safe to run again.
 set -euo pipefail
 
 packages=(
   build-essential cmake libgtest-dev googletest
+  clang libclang-rt-14-dev
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   wine wine32 fonts-wine xvfb xauth
   gnulib autoconf automake

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs every test suite: the native build, the same
-# core under AddressSanitizer and ThreadSanitizer, and the Windows build
-# under Wine (with a virtual display for the dialogs).
+# core under AddressSanitizer and ThreadSanitizer, the fuzz harnesses over
+# their saved inputs, and the Windows build under Wine (with a virtual
+# display for the dialogs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +22,9 @@ run_preset linux
 # The sanitizers check the core and the concurrency of the shared lists.
 run_preset linux-asan
 TSAN_OPTIONS=halt_on_error=1 run_preset linux-tsan
+# Each harness replays its seed corpus and every input that once found a
+# fault; scripts/fuzz.sh is the long run.
+run_preset fuzz
 # Windows tests run one Wine program each; dialogs need a display. Where the
 # kernel cannot run 32-bit programs everything is still built for Windows,
 # and ctest reports each Windows test program as skipped.

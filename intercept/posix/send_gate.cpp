@@ -22,9 +22,6 @@ namespace {
 
 std::atomic<bool> gateEnabled{false};
 
-// A head larger than this is not a head; gathering stops here.
-constexpr size_t kMaxGatheredHead = 64 * 1024;
-
 // What an outgoing buffer starts with, as far as the gate cares.
 enum class Outgoing { Other, RequestHead, ClientHello };
 
@@ -88,7 +85,7 @@ bool StreamSocketKeepingErrno(int fd) {
 // How many bytes of the elements the inspection needs: a request head up to
 // its bound, a TLS record whole.
 size_t GatherLimit(Outgoing kind, const char* prefix, size_t have) {
-    if (kind == Outgoing::RequestHead) return kMaxGatheredHead;
+    if (kind == Outgoing::RequestHead) return kMaxInspectedBytes;
     return TlsRecordSize(reinterpret_cast<const unsigned char*>(prefix), have);
 }
 

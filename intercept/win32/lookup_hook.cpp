@@ -4,7 +4,7 @@
 #include "intercept/win32/lookup_hook.h"
 
 #include <atomic>
-#include <string>
+#include <type_traits>
 
 #include "intercept/lookup.h"
 #include "intercept/tls_client_hello.h"
@@ -89,7 +89,8 @@ hostent* WSAAPI GetHostByNameHook(const char* name) noexcept {
 // the slot. A module whose export already leads to the replacement (a name
 // forwarded to a module routed before) is left as it is.
 template <typename Fn>
-void Route(const char* moduleName, const char* functionName, Fn replacement, std::atomic<Fn>& slot) {
+void Route(const char* moduleName, const char* functionName, std::type_identity_t<Fn> replacement,
+           std::atomic<Fn>& slot) {
     void* real = hook::ResolveExport(moduleName, functionName);
     void* const replacementAddress = reinterpret_cast<void*>(replacement);
     if (real == nullptr || real == replacementAddress) return;

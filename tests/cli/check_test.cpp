@@ -78,6 +78,25 @@ TEST_F(CheckTool, ABrokenListIsNamedAndIgnored) {
     EXPECT_NE(r.out.find("passed  http://one.z/"), std::string::npos) << r.out;
 }
 
+// Lines that would crash or stall every program loading the list are named
+// with the reason, as any other line that cannot load.
+TEST_F(CheckTool, HostileLinesAreNamedWithTheReason) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"/(a*){1,32767}", "already repeated"},
+        {"/a" + std::string(24, '+'), "already repeated"},
+        {"/a{32767}{32767}", "above 255"},
+        {"/(.*){1,16000}x", "already repeated"},
+        {"/" + std::string(60, '*') + "\\{" + std::string(60, '*'), "already repeated"},
+    };
+    for (const auto& [line, reason] : cases) {
+        dir_.Write("UserBlock.txt", "one.z\n" + line + "\n");
+        const auto r = RunTool(Check() + "http://one.z/");
+        EXPECT_EQ(r.exitCode, 0) << line;
+        EXPECT_NE(r.out.find(File("UserBlock.txt") + ":2: bad path pattern"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(reason), std::string::npos) << r.out;
+    }
+}
+
 TEST_F(CheckTool, UsageErrors) {
     EXPECT_EQ(RunTool(Check()).exitCode, 2);
     EXPECT_EQ(RunTool("check --lists /no/such/folder http://a/").exitCode, 2);

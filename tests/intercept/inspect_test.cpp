@@ -60,15 +60,34 @@ TEST_F(InspectRequestTest, HostHeaderValue) {
     EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nHost:    ads.x   \r\n\r\n"));
     EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nhOST:ads.x\r\n\r\n"));
     EXPECT_FALSE(Refused("GET / HTTP/1.1\r\nHost:\r\n\r\n"));  // empty host value
-    EXPECT_FALSE(Refused("GET / HTTP/1.1\r\nHost:\tads.x\r\n\r\n"));  // the tab belongs to the value
-    // The first "host:" wins, even inside another header's name.
-    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nX-Forwarded-Host: ads.x\r\nHost: fine.y\r\n\r\n"));
-    EXPECT_FALSE(Refused("GET / HTTP/1.1\r\nX-Forwarded-Host: fine.y\r\nHost: ads.x\r\n\r\n"));
-    // "host:" in the request line supplies the value, and the line ends where
-    // that value ends.
-    EXPECT_TRUE(Refused("GET /x host:ads.x\r\nHost: fine.y\r\n\r\n"));
-    EXPECT_FALSE(Refused("GET /x host:fine.y\r\nHost: ads.x\r\n\r\n"));
-    EXPECT_FALSE(Refused("GET /?q=host:ads.x HTTP/1.1\r\nHost: ads.x\r\n\r\n"));  // two tokens left
+    // Tabs around the value are skipped like blanks.
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nHost:\tads.x\r\n\r\n"));
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nHost: ads.x\t\r\n\r\n"));
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nHost: \t ads.x\tmore\r\n\r\n"));
+    // Every line end, and Host anywhere among the headers.
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\nAccept: */*\nHost: ads.x\n\n"));
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\rAccept: */*\rHost: ads.x\r\r"));
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nAccept: */*\nHOST: ads.x\rX: y\r\n\r\n"));
+}
+
+// Only a header line named Host counts: not a header whose name ends in
+// "host", not "host:" inside a value or the request line, not the body.
+TEST_F(InspectRequestTest, HostIsAHeaderName) {
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nX-Forwarded-Host: fine.y\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET / HTTP/1.1\r\nX-Forwarded-Host: ads.x\r\nHost: fine.y\r\n\r\n"));
+    EXPECT_TRUE(Refused("GET /x.gif?ref=host:1 HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_TRUE(Refused("GET /x host:fine.y\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET /x host:ads.x\r\nHost: fine.y\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET / HTTP/1.1\r\nReferer: http://x/?host:ads.x\r\n\r\n"));
+    EXPECT_FALSE(Refused("POST / HTTP/1.1\r\nAccept: */*\r\n\r\nHost: ads.x\r\n"));
+    EXPECT_FALSE(Refused("GET / HTTP/1.1\r\nHost : ads.x\r\n\r\n"));
+    EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nHost: ads.x\r\nHost: fine.y\r\n\r\n"));  // the first wins
+    // The request line keeps its own tokens.
+    RequestUrl url;
+    const std::string get = "GET /x?ref=host:1 HTTP/1.1\r\nHost: ads.x\r\n\r\n";
+    InspectRequestWith(get.data(), static_cast<int32_t>(get.size()), lists_, &url);
+    EXPECT_EQ(url.path, "/x?ref=host:1");
+    EXPECT_EQ(url.version, "HTTP/1.1");
 }
 
 TEST_F(InspectRequestTest, CopyEndsAtNulAndAtTheLength) {
@@ -80,6 +99,32 @@ TEST_F(InspectRequestTest, CopyEndsAtNulAndAtTheLength) {
     const std::string full = "GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n";
     EXPECT_EQ(InspectRequestWith(full.data(), 20, lists_).verdict, Verdict::Passed);
     EXPECT_EQ(InspectRequestWith(full.data(), 27, lists_).verdict, Verdict::Refused);
+}
+
+TEST(RequestHead, EndsAtTheBlankLineTheFirstNulOrTheBound) {
+    auto head = [](const std::string& bytes) { return std::string(RequestHead(bytes.data(), bytes.size())); };
+    EXPECT_EQ(head("GET / HTTP/1.1\r\nHost: a\r\n\r\nbody"), "GET / HTTP/1.1\r\nHost: a\r\n");
+    EXPECT_EQ(head("GET / HTTP/1.1\nHost: a\n\nbody"), "GET / HTTP/1.1\nHost: a\n");
+    EXPECT_EQ(head("GET / HTTP/1.1\rHost: a\r\rbody"), "GET / HTTP/1.1\rHost: a\r");
+    EXPECT_EQ(head("GET / HTTP/1.1\r\nHost: a\n\r\nbody"), "GET / HTTP/1.1\r\nHost: a\n");
+    EXPECT_EQ(head(std::string("GET / HTTP/1.1\r\nHo\0st: a\r\n", 27)), "GET / HTTP/1.1\r\nHo");
+    EXPECT_EQ(head("GET / HTTP/1.1\r\nHost: a"), "GET / HTTP/1.1\r\nHost: a");
+    const std::string huge = "POST / HTTP/1.1\r\nX: " + std::string(2 * kMaxInspectedBytes, 'a');
+    EXPECT_EQ(RequestHead(huge.data(), huge.size()).size(), kMaxInspectedBytes);
+}
+
+// A large upload is judged on its head alone, whatever its body holds.
+TEST_F(InspectRequestTest, LargeSendsAreJudgedOnTheirHead) {
+    std::string post = "POST /banners/up HTTP/1.1\r\nHost: fine.y\r\nContent-Length: 67108864\r\n\r\n";
+    post.resize(8 << 20, 'b');
+    EXPECT_TRUE(Refused(post));
+    post.replace(0, 7, "POST /u");
+    EXPECT_FALSE(Refused(post));
+    // A Host header past the bound is not seen; one within it is.
+    std::string longHead = "GET / HTTP/1.1\r\nX-Pad: " + std::string(kMaxInspectedBytes, 'p') + "\r\nHost: ads.x\r\n\r\n";
+    EXPECT_FALSE(Refused(longHead));
+    longHead.replace(16, 6, "Host: ads.x\r\n" );
+    EXPECT_TRUE(Refused(longHead));
 }
 
 TEST_F(InspectRequestTest, SplitHeadIsJudgedCallByCall) {

@@ -1,0 +1,37 @@
+// Request inspection over raw bytes, as a send hands them over: the buffer
+// is exactly the input, so a read past its end is caught.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "fuzz/fuzz_input.h"
+#include "intercept/inspect.h"
+#include "patterns/pattern_list.h"
+
+namespace {
+
+std::unique_ptr<tamsel::PatternList> Parse(const char* text) {
+    auto list = tamsel::ParsePatternListText(text, "fuzz").list;
+    if (!list) tamsel::fuzz::Fail("the harness's own list failed to load");
+    return list;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const auto trust = Parse("ok.example.org\n~ads.example.org/ok\n");
+    static const auto block = Parse("ads.example.org\n*.tracker.*:8080/pixel\n/ads/\n");
+    static const tamsel::ListSet lists{trust.get(), block.get(), nullptr};
+    if (size > INT32_MAX) return 0;
+    const auto buffer = std::make_unique<char[]>(size);
+    std::memcpy(buffer.get(), data, size);
+    tamsel::RequestUrl parsed;
+    const auto judgement =
+        tamsel::InspectRequestWith(buffer.get(), static_cast<int32_t>(size), lists, &parsed);
+    if (judgement.verdict != tamsel::Verdict::Passed) {
+        if (!parsed.host) tamsel::fuzz::Fail("a request without a host was judged");
+        if (judgement.entry == nullptr) tamsel::fuzz::Fail("a verdict names no deciding line");
+    }
+    tamsel::LooksLikeRequestHead(buffer.get(), static_cast<int32_t>(size));
+    return 0;
+}

@@ -1,0 +1,49 @@
+// List loading, then matching: the input is a list file, and the requests
+// asked of it are made from its own lines, so they reach its entries.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_input.h"
+#include "patterns/matcher.h"
+#include "patterns/pattern_list.h"
+
+namespace {
+
+using tamsel::fuzz::Fail;
+
+// A request line for an entry: wildcards made plain, the path taken as text.
+std::string RequestFor(const tamsel::PatternEntry& entry) {
+    std::string host = entry.host.empty() ? "any.example" : entry.host;
+    std::replace(host.begin(), host.end(), '*', 'w');
+    const std::string port = entry.port != 0 ? ":" + std::to_string(entry.port) : "";
+    return "GET http://" + host + port + entry.path.value_or("/") + " HTTP/1.1";
+}
+
+void Ask(const std::string& line, const tamsel::PatternList* list) {
+    tamsel::RequestUrl url;
+    tamsel::ParseRequestUrl(line.c_str(), nullptr, &url);
+    const tamsel::PatternEntry* entry = tamsel::FindDecidingEntry(url, list);
+    const bool refused = entry != nullptr && entry->positive == 1;
+    if (refused != (tamsel::MatchPatternList(&url, list) == 1)) Fail("the two match calls disagree on " + line);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const tamsel::ListLoadResult result = tamsel::ParsePatternListText(text, "fuzz");
+    if (!result.list) {
+        if (!result.error) Fail("a failed load says no reason");
+        return 0;
+    }
+    const tamsel::PatternList* list = result.list.get();
+    for (const auto& entry : list->entries) {
+        if (entry.path.has_value() != (entry.compiledPath != nullptr)) Fail("a path without its compiled form");
+    }
+    const size_t asked = std::min<size_t>(list->entries.size(), 8);
+    for (size_t i = 0; i < asked; ++i) Ask(RequestFor(list->entries[i]), list);
+    const auto lines = tamsel::fuzz::SplitFields(data, size, '\n');
+    for (size_t i = 0; i < std::min<size_t>(lines.size(), 8); ++i) Ask("GET http://" + lines[i] + " HTTP/1.1", list);
+    return 0;
+}

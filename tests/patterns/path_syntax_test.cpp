@@ -1,0 +1,125 @@
+#include "patterns/path_syntax.h"
+
+#include <gtest/gtest.h>
+
+#include <regex.h>
+
+#include <string>
+
+#include "patterns/path_regex.h"
+#include "patterns/pattern_list.h"
+
+namespace tamsel {
+namespace {
+
+// Why the scan refuses `path`, or "" when it accepts it.
+std::string Fault(const std::string& path) { return PathSyntaxFault(AnchoredExpression(path)).value_or(""); }
+
+std::string Repeated(const std::string& piece, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+// Lines that made the engine overflow the stack, or run for tens of seconds
+// and gigabytes, in every program that loaded the list.
+const std::string kHostileLines[] = {
+    "/(a*){1,32767}",
+    "/a" + std::string(24, '+'),
+    "/a{32767}{32767}",
+    "/(.*){1,16000}x",
+    "/" + std::string(60, '*') + "\\{" + std::string(60, '*'),
+};
+
+TEST(PathSyntax, HostileLinesAreRefusedAtLoad) {
+    for (const std::string& line : kHostileLines) {
+        const ListLoadResult result = ParsePatternListText("ok.x\n" + line + "\n", "t.txt");
+        EXPECT_FALSE(result.list) << line;
+        ASSERT_TRUE(result.error) << line;
+        EXPECT_EQ(result.error->lineNumber, 2);
+        EXPECT_NE(result.error->message.find("bad path pattern"), std::string::npos) << result.error->message;
+    }
+    EXPECT_NE(Fault("/a" + std::string(24, '+')).find("already repeated"), std::string::npos);
+    EXPECT_NE(Fault("/(a*){1,32767}").find("already repeated"), std::string::npos);
+    EXPECT_NE(Fault("/a{32767}{32767}").find("above 255"), std::string::npos);
+}
+
+TEST(PathSyntax, RepeatingARepetitionIsRefused) {
+    for (const char* path : {"/a**", "/a+{2}", "/.*?", "/a{2}{3}", "/(a+)+", "/((a+))*", "/(a*)*", "/x([ab]*)?"}) {
+        EXPECT_NE(Fault(path).find("already repeated"), std::string::npos) << path;
+    }
+    for (const char* path : {"/(a|)+", "/()*", "/(a?b*){2}", "/(x|^)+"}) {
+        EXPECT_NE(Fault(path).find("can match nothing"), std::string::npos) << path;
+    }
+    // A repetition inside a group that is more than that repetition is fine.
+    for (const char* path : {"/ads/?(\\?.*)?$", "/(ab+)+", "/(a*b){3}", "/(x|y*z)+"}) {
+        EXPECT_EQ(Fault(path), "") << path;
+    }
+}
+
+TEST(PathSyntax, CountsDepthAndSizeAreBounded) {
+    EXPECT_EQ(Fault("/a{255}"), "");
+    EXPECT_NE(Fault("/a{256}"), "");
+    EXPECT_NE(Fault("/a{1,256}"), "");
+    EXPECT_NE(Fault("/a{99999999999999999999}"), "");
+    EXPECT_EQ(Fault("/" + Repeated("(", 15) + "a" + Repeated(")", 15)), "");
+    EXPECT_NE(Fault("/" + Repeated("(", 16) + "a" + Repeated(")", 16)).find("nested"), std::string::npos);
+    EXPECT_NE(Fault("/" + Repeated("(", 40) + "a").find("nested"), std::string::npos);
+    // Sizes multiply through groups: 2 * 255 fits, 3 * 255 does not.
+    EXPECT_EQ(Fault("/(.*x){1,255}"), "");
+    EXPECT_NE(Fault("/((a|b)*c){1,255}").find("copies"), std::string::npos);
+    EXPECT_NE(Fault("/((ab){20}c){20}"), "");
+    EXPECT_NE(Fault("/" + Repeated("(x", 10) + Repeated(")+", 10)), "");  // 2 to the 10th
+    EXPECT_NE(Fault(std::string(1100, 'a')).find("longer"), std::string::npos);
+}
+
+TEST(PathSyntax, MalformedPathsAreNamedBeforeTheEngineSeesThem) {
+    for (const char* path : {"/a{x}", "/a{}", "/a{1", "/a{1,2", "/a{ 1}"}) {
+        EXPECT_NE(Fault(path).find("count"), std::string::npos) << path;
+    }
+    EXPECT_NE(Fault("/a{3,2}").find("below"), std::string::npos);
+    EXPECT_NE(Fault("/(ads"), "");
+    EXPECT_NE(Fault("/[ads"), "");
+    EXPECT_NE(Fault("/ads\\"), "");
+    EXPECT_NE(Fault("/(a)\\1").find("back-reference"), std::string::npos);
+    // The forms the engine reads as counts, and characters it reads as such.
+    for (const char* path : {"/a{,3}", "/a{,}", "/a{0}b", "/a{2,}", "/a)b", "/[]a]{2}", "/[(*]x", "/\\(*x", "/a\\\\1"}) {
+        EXPECT_EQ(Fault(path), "") << path;
+    }
+}
+
+TEST(PathSyntax, WhatTheScanAcceptsTheEngineCompiles) {
+    const char* paths[] = {"/a{,3}", "/a{,}", "/a{0}b", "/a)b", "/[]a]{2}", "/(.*x){1,255}", "/ads/?(\\?.*)?$",
+                           "/(ab+)+", "/\\<*ads\\>+", "/(*ads)", "/x|*y", "/[[:alpha:]]+", "/\\w+\\.gif"};
+    for (const char* path : paths) {
+        ASSERT_EQ(Fault(path), "") << path;
+        regex_t re;
+        EXPECT_EQ(regcomp(&re, AnchoredExpression(path).c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0) << path;
+        regfree(&re);
+    }
+}
+
+TEST(PathSyntax, TheShippedListIsAccepted) {
+    const ListLoadResult result = LoadPatternListChecked(TAMSEL_SOURCE_DIR "/lists/BlockList.txt");
+    ASSERT_TRUE(result.list) << result.error->lineNumber << ": " << result.error->message;
+    EXPECT_GT(result.list->entries.size(), 500u);
+}
+
+// The costliest paths the scan lets through, two to a 1 KB line (lines fall
+// into pieces of 511 bytes), load and match.
+TEST(PathSyntax, WorstAcceptedLinesLoad) {
+    const std::string filler(511 - std::string("/(.*[]){1,255}").size(), 'q');
+    const std::string piece = "/(.*[" + filler + "]){1,255}";
+    ASSERT_EQ(piece.size(), 511u);
+    ASSERT_EQ(Fault(piece), "");
+    std::string text;
+    for (int i = 0; i < 8; ++i) text += piece + piece + "\n";
+    const auto list = ParsePatternListText(text, "worst.txt").list;
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 16u);
+    EXPECT_TRUE(list->entries[0].compiledPath->Matches("/q/q/q"));
+    EXPECT_FALSE(list->entries[0].compiledPath->Matches("/a/b/c"));
+}
+
+}  // namespace
+}  // namespace tamsel
