@@ -12,6 +12,8 @@
 #include "cli/list_folder.h"
 #include "intercept/inspect.h"
 #include "intercept/lookup.h"
+#include "intercept/server_name.h"
+#include "intercept/tls_client_hello.h"
 #include "patterns/text.h"
 
 namespace tamsel::cli {
@@ -99,9 +101,17 @@ int RunInspect(const std::vector<std::string>& argsIn) {
         return kExitFailure;
     }
     const FolderLists lists = LoadListFolder(*folder);
+    const auto length = static_cast<int32_t>(bytes.size());
+    if (LooksLikeClientHello(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())) {
+        // The port is the socket's, which a file cannot say.
+        std::string url;
+        const Judgement judgement = InspectClientHelloWith(bytes.data(), length, kDefaultTlsPort, lists.view(), &url);
+        PrintJudgement(judgement, url.empty() ? "(a ClientHello without a usable server name)" : url,
+                       " by server name");
+        return kExitOk;
+    }
     RequestUrl request;
-    const Judgement judgement =
-        InspectRequestWith(bytes.data(), static_cast<int32_t>(bytes.size()), lists.view(), &request);
+    const Judgement judgement = InspectRequestWith(bytes.data(), length, lists.view(), &request);
     PrintJudgement(judgement, Subject(bytes, request));
     return kExitOk;
 }
@@ -136,7 +146,9 @@ const Command kInspectCommand = {
     "input, or \"-\") and judges them exactly as the send filter does: only a GET\n"
     "or POST request head within the first eight bytes is looked at, and its\n"
     "request line and Host header decide. Prints the verdict, the host, port and\n"
-    "path the lists saw, and the deciding list line.\n\n"
+    "path the lists saw, and the deciding list line. A TLS ClientHello is judged\n"
+    "by its server name, as https://NAME:443/ (a file has no connection to give\n"
+    "the port), against the lines without a path.\n\n"
     "  --lists DIR   read the three list files from DIR instead of the folder\n"
     "                that holds the tool\n",
     RunInspect,

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "cli/run_tool.h"
+#include "intercept/client_hello_fixtures.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -129,6 +130,16 @@ TEST_F(CheckTool, InspectJudgesRawBytes) {
     const std::string file = dir_.Write("head.bin", "POST /banners/up HTTP/1.1\r\nHost: h.q\r\n\r\n");
     EXPECT_EQ(RunTool(lists + file).out, "refused h.q:80/banners/up  " + File("BlockList.txt") + ":3 /banners/\n");
     EXPECT_EQ(RunTool(lists + file + ".missing").exitCode, 1);
+}
+
+TEST_F(CheckTool, InspectJudgesAClientHelloByItsServerName) {
+    dir_.Write("UserBlock.txt", "ads.example\n");
+    const std::string lists = "inspect " + Lists();
+    const std::string& hello = fixtures::kHelloAdsExample;
+    EXPECT_EQ(RunTool(lists + dir_.Write("hello.bin", hello)).out,
+              "refused by server name https://ads.example:443/  " + File("UserBlock.txt") + ":1 ads.example\n");
+    EXPECT_EQ(RunTool(lists + dir_.Write("cut.bin", hello.substr(0, 100))).out,
+              "passed by server name (a ClientHello without a usable server name)\n");
 }
 
 }  // namespace
