@@ -15,14 +15,14 @@ namespace tamsel {
 
 namespace {
 
-using GetAddrInfoA = INT(WSAAPI*)(PCSTR, PCSTR, const ADDRINFOA*, PADDRINFOA*);
-using GetAddrInfoWide = INT(WSAAPI*)(PCWSTR, PCWSTR, const ADDRINFOW*, PADDRINFOW*);
-using GetHostByName = hostent*(WSAAPI*)(const char*);
+using AddrInfoLookupA = INT(WSAAPI*)(PCSTR, PCSTR, const ADDRINFOA*, PADDRINFOA*);
+using AddrInfoLookupW = INT(WSAAPI*)(PCWSTR, PCWSTR, const ADDRINFOW*, PADDRINFOW*);
+using HostByNameLookup = hostent*(WSAAPI*)(const char*);
 
 // Filled before any table routes a call here; null until then.
-constinit std::atomic<GetAddrInfoA> g_realGetAddrInfo{nullptr};
-constinit std::atomic<GetAddrInfoWide> g_realGetAddrInfoW{nullptr};
-constinit std::atomic<GetHostByName> g_realGetHostByName{nullptr};
+constinit std::atomic<AddrInfoLookupA> g_realGetAddrInfo{nullptr};
+constinit std::atomic<AddrInfoLookupW> g_realGetAddrInfoW{nullptr};
+constinit std::atomic<HostByNameLookup> g_realGetHostByName{nullptr};
 
 // Whether the name must be answered "no such host". The caller's socket
 // error is kept when the lookup goes on.
@@ -77,7 +77,7 @@ INT WSAAPI GetAddrInfoWHook(PCWSTR node, PCWSTR service, const ADDRINFOW* hints,
 }
 
 hostent* WSAAPI GetHostByNameHook(const char* name) noexcept {
-    const GetHostByName real = g_realGetHostByName.load(std::memory_order_acquire);
+    const HostByNameLookup real = g_realGetHostByName.load(std::memory_order_acquire);
     if (real == nullptr || RefuseName(name)) {
         WSASetLastError(real == nullptr ? WSANO_RECOVERY : WSAHOST_NOT_FOUND);
         return nullptr;

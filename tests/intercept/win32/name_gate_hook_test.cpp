@@ -20,9 +20,9 @@ using testing::LoopbackPair;
 
 const std::string& kHello = fixtures::kHelloAdsExample;  // names ads.example
 
-using GetAddrInfoA = INT(WSAAPI*)(PCSTR, PCSTR, const ADDRINFOA*, PADDRINFOA*);
-using GetAddrInfoWide = INT(WSAAPI*)(PCWSTR, PCWSTR, const ADDRINFOW*, PADDRINFOW*);
-using GetHostByName = hostent*(WSAAPI*)(const char*);
+using AddrInfoLookupA = INT(WSAAPI*)(PCSTR, PCSTR, const ADDRINFOA*, PADDRINFOA*);
+using AddrInfoLookupW = INT(WSAAPI*)(PCWSTR, PCWSTR, const ADDRINFOW*, PADDRINFOW*);
+using HostByNameLookup = hostent*(WSAAPI*)(const char*);
 
 template <typename Fn>
 Fn Lookup(const char* dll, const char* name) {
@@ -83,8 +83,8 @@ TEST_F(NameGateHook, ARecordedClientHelloIsJudgedByItsServerNameAndPort) {
 
 TEST_F(NameGateHook, AWhollyRefusedNameIsNotFoundThroughEveryLookup) {
     Block("localhost\n");
-    const auto getAddrInfo = Lookup<GetAddrInfoA>("ws2_32.dll", "getaddrinfo");
-    const auto getAddrInfoW = Lookup<GetAddrInfoWide>("ws2_32.dll", "GetAddrInfoW");
+    const auto getAddrInfo = Lookup<AddrInfoLookupA>("ws2_32.dll", "getaddrinfo");
+    const auto getAddrInfoW = Lookup<AddrInfoLookupW>("ws2_32.dll", "GetAddrInfoW");
     ASSERT_NE(getAddrInfo, nullptr);
     ASSERT_NE(getAddrInfoW, nullptr);
     ADDRINFOA* result = nullptr;
@@ -93,7 +93,7 @@ TEST_F(NameGateHook, AWhollyRefusedNameIsNotFoundThroughEveryLookup) {
     EXPECT_EQ(getAddrInfo("localhost", "80", nullptr, &result), WSAHOST_NOT_FOUND);
     EXPECT_EQ(getAddrInfoW(L"localhost", L"80", nullptr, &wideResult), WSAHOST_NOT_FOUND);
     for (const char* dll : {"ws2_32.dll", "wsock32.dll"}) {
-        const auto byName = Lookup<GetHostByName>(dll, "gethostbyname");
+        const auto byName = Lookup<HostByNameLookup>(dll, "gethostbyname");
         ASSERT_NE(byName, nullptr) << dll;
         EXPECT_EQ(byName("localhost"), nullptr) << dll;
         EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND) << dll;
