@@ -40,8 +40,11 @@ bool ImageIsAd(std::string& url, int32_t width, int32_t height, const SharedStat
     return HasStandardAdSize(width, height);
 }
 
+// An element without a source (a lazy image, an empty frame) is no failure:
+// it is left as it is and the walk goes on. A failed read ends the walk.
 Next JudgeImage(ImageElement& image, const SharedState& state) {
     SourceRead source = image.Source();
+    if (source.status == SourceRead::Status::Absent) return Next::Go;
     if (source.status != SourceRead::Status::Present) return Next::End;
     const std::optional<int32_t> width = image.Width();
     if (!width) return Next::End;
@@ -73,6 +76,7 @@ Next JudgePlugin(PluginElement& plugin, HeightFailure onHeightFailure) {
 
 Next JudgeFrame(FrameElement& frame, const SharedState& state) {
     SourceRead source = frame.Source();
+    if (source.status == SourceRead::Status::Absent) return Next::Go;
     if (source.status != SourceRead::Status::Present) return Next::End;
     if (JudgeSource(source.text, state) == Verdict::Refused) frame.PutEmptySource();
     return Next::Go;

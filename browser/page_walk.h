@@ -35,7 +35,8 @@ bool HasStandardAdSize(int32_t width, int32_t height);
 
 // Walks `page` (null: nothing to walk) against the lists of `state`. Stops
 // before each kind of element while `state.AllowAds` is set, and at the first
-// read that fails where the rest of the page cannot be trusted to answer.
+// read that fails where the rest of the page cannot be trusted to answer. An
+// element without a source is left alone and the walk goes on.
 void WalkPage(PageDocument* page, const SharedState& state);
 
 }  // namespace tamsel

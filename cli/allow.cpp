@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "module/posix/settings_file.h"
 #include "module/settings_store.h"
+#include "patterns/text.h"
 
 namespace tamsel::cli {
 namespace {
@@ -25,7 +26,7 @@ int Store(uint32_t value) {
     if (!WriteAllowAdsSwitch(value)) {
         const auto file = SettingsFilePath();
         std::fprintf(stderr, "tamsel allow: cannot store the setting in %s; it is unchanged\n",
-                     file ? file->c_str() : "the user's configuration folder (neither XDG_CONFIG_HOME nor HOME is set)");
+                     file ? EscapeControlBytes(*file).c_str() : "the user's configuration folder (neither XDG_CONFIG_HOME nor HOME is set)");
         return kExitFailure;
     }
     PrintStatus(value);
@@ -40,9 +41,16 @@ int RunAllow(const std::vector<std::string>& argsIn) {
     if (args[0] == "on") return Store(1);
     if (args[0] == "off") return Store(0);
     if (args[0] != "status") return UsageError("allow", "unknown setting \"" + args[0] + "\"");
-    PrintStatus(ReadAllowAdsSwitch());
     const auto file = SettingsFilePath();
-    std::printf("Stored in %s.\n%s", file ? file->c_str() : "(no configuration folder)", kLaterNote);
+    const StoredSwitch stored = ReadStoredSwitch();
+    if (stored.error) {
+        // Programs read such a file as "filtered"; the user is told why.
+        std::fprintf(stderr, "tamsel allow: cannot read %s: %s; programs filter advertisements until it can be read\n",
+                     EscapeControlBytes(*file).c_str(), stored.error->c_str());
+        return kExitFailure;
+    }
+    PrintStatus(stored.value);
+    std::printf("Stored in %s.\n%s", file ? EscapeControlBytes(*file).c_str() : "(no configuration folder)", kLaterNote);
     return kExitOk;
 }
 

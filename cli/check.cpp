@@ -1,15 +1,12 @@
 // tamsel check / tamsel inspect: why a URL or an outgoing buffer is refused.
 #include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
 #include "browser/source_judge.h"
 #include "cli/list_folder.h"
+#include "cli/read_input.h"
 #include "intercept/inspect.h"
 #include "intercept/lookup.h"
 #include "intercept/server_name.h"
@@ -61,19 +58,6 @@ int RunCheck(const std::vector<std::string>& argsIn) {
     return kExitOk;
 }
 
-bool ReadAll(const std::string& file, std::string* bytes) {
-    if (file == "-") {
-        std::ostringstream all;
-        all << std::cin.rdbuf();
-        *bytes = all.str();
-        return !std::cin.bad();
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 // "host:port/path" as the lists saw the request, or a note on why they did
 // not see one.
 std::string Subject(const std::string& bytes, const RequestUrl& request) {
@@ -91,13 +75,15 @@ int RunInspect(const std::vector<std::string>& argsIn) {
     if (!args.empty() && args[0] == "--") args.erase(args.begin());
     if (args.size() > 1) return UsageError("inspect", "give one file at most");
     const std::string file = args.empty() ? "-" : args[0];
-    std::string bytes;
-    if (!ReadAll(file, &bytes)) {
-        std::fprintf(stderr, "tamsel inspect: cannot read %s\n", file.c_str());
+    std::string error;
+    const auto input = ReadInput(file, &error);
+    if (!input) {
+        std::fprintf(stderr, "tamsel inspect: %s\n", EscapeControlBytes(error).c_str());
         return kExitFailure;
     }
+    const std::string& bytes = *input;
     if (bytes.size() > 0x7fffffff) {
-        std::fprintf(stderr, "tamsel inspect: %s is larger than one send can carry\n", file.c_str());
+        std::fprintf(stderr, "tamsel inspect: %s is larger than one send can carry\n", EscapeControlBytes(file).c_str());
         return kExitFailure;
     }
     const FolderLists lists = LoadListFolder(*folder);

@@ -31,5 +31,6 @@ extern const Command kInspectCommand;
 extern const Command kRunCommand;
 extern const Command kAllowCommand;
 extern const Command kListCommand;
+extern const Command kImportCommand;
 
 }  // namespace tamsel::cli

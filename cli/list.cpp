@@ -1,12 +1,12 @@
 // tamsel list: show and edit the user's two lists as the list editors do.
 //
-// Every change goes through the same text model as the editors: the list is
-// shown last entry first, a change stores the shown order, and the file is
-// then written as an editor's Close writes it.
+// Every change goes through the same text model as the editors: one entry
+// per line of the file, shown last line first; the entry added or edited
+// becomes the file's last line, and the file is then written as an editor's
+// Close writes it.
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -14,21 +14,13 @@
 
 #include "cli/command.h"
 #include "cli/list_folder.h"
+#include "patterns/text.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel::cli {
 namespace {
 
 using Items = std::vector<std::string>;
-
-struct ListChoice {
-    const char* title;
-    const char* fileName;
-    ListKind kind;
-};
-
-constexpr ListChoice kBlack = {"My Black List", kUserBlockListFile, ListKind::UserBlock};
-constexpr ListChoice kWhite = {"My White List", kUserTrustListFile, ListKind::UserTrust};
 
 int ListError(const std::string& message) { return UsageError("list", message); }
 
@@ -72,15 +64,15 @@ std::optional<size_t> Position(const std::string& given, const Items& shown) {
     return std::nullopt;
 }
 
-void Show(const ListChoice& choice, const std::string& path, const Items& shown) {
-    std::printf("%s (%s), last entry first:\n", choice.title, path.c_str());
+void Show(const ListFileInfo& file, const std::string& path, const Items& shown) {
+    std::printf("%s (%s), last entry first:\n", file.title, EscapeControlBytes(path).c_str());
     if (shown.empty()) std::printf("  (empty)\n");
-    for (size_t i = 0; i < shown.size(); ++i) std::printf("%4zu  %s\n", i + 1, shown[i].c_str());
+    for (size_t i = 0; i < shown.size(); ++i) std::printf("%4zu  %s\n", i + 1, EscapeControlBytes(shown[i]).c_str());
 }
 
 // The delete question of the editor, asked on the terminal.
 bool ConfirmDelete(const std::string& entry) {
-    std::fprintf(stderr, "%s\nDo you want to delete? [y/N] ", entry.c_str());
+    std::fprintf(stderr, "%s\nDo you want to delete? [y/N] ", EscapeControlBytes(entry).c_str());
     std::string answer;
     if (!std::getline(std::cin, answer)) return false;
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
@@ -88,27 +80,23 @@ bool ConfirmDelete(const std::string& entry) {
 
 enum class Outcome { Changed, Unchanged, Wrong };
 
-Outcome Add(const std::string& typed, Items& shown) {
+Outcome Add(const std::string& typed, PatternTextList& list) {
     const auto text = TypedText(typed);
     if (!text) return Outcome::Wrong;
-    if (text->empty()) return Outcome::Unchanged;
-    shown.insert(shown.begin(), *text);
-    return Outcome::Changed;
+    return list.Add(*text) ? Outcome::Changed : Outcome::Unchanged;
 }
 
 // The edited entry moves to the top, as in the editor.
-Outcome Edit(const std::string& n, const std::string& typed, Items& shown) {
-    const auto at = Position(n, shown);
+Outcome Edit(const std::string& n, const std::string& typed, PatternTextList& list) {
+    const auto at = Position(n, list.Shown());
     if (!at) return Outcome::Wrong;
     const auto text = TypedText(typed);
     if (!text) return Outcome::Wrong;
-    if (text->empty()) return Outcome::Unchanged;
-    shown.erase(shown.begin() + static_cast<long>(*at));
-    shown.insert(shown.begin(), *text);
-    return Outcome::Changed;
+    return list.Edit(*at, *text) ? Outcome::Changed : Outcome::Unchanged;
 }
 
-Outcome Delete(const std::string& n, bool yes, Items& shown) {
+Outcome Delete(const std::string& n, bool yes, PatternTextList& list) {
+    const Items shown = list.Shown();
     const auto at = Position(n, shown);
     if (!at) return Outcome::Wrong;
     if (!yes && !isatty(STDIN_FILENO)) {
@@ -119,16 +107,15 @@ Outcome Delete(const std::string& n, bool yes, Items& shown) {
         std::fprintf(stderr, "tamsel list: nothing deleted\n");
         return Outcome::Unchanged;
     }
-    shown.erase(shown.begin() + static_cast<long>(*at));
-    return Outcome::Changed;
+    return list.Delete(*at) ? Outcome::Changed : Outcome::Unchanged;
 }
 
-// Add, delete or edit on the shown items, as the editor's buttons do.
-Outcome Apply(const std::vector<std::string>& action, bool yes, Items& shown) {
+// Add, delete or edit, as the editor's buttons do.
+Outcome Apply(const std::vector<std::string>& action, bool yes, PatternTextList& list) {
     const std::string& verb = action[0];
-    if (verb == "add" && action.size() == 2) return Add(action[1], shown);
-    if (verb == "delete" && action.size() == 2) return Delete(action[1], yes, shown);
-    if (verb == "edit" && action.size() == 3) return Edit(action[1], action[2], shown);
+    if (verb == "add" && action.size() == 2) return Add(action[1], list);
+    if (verb == "delete" && action.size() == 2) return Delete(action[1], yes, list);
+    if (verb == "edit" && action.size() == 3) return Edit(action[1], action[2], list);
     if (verb == "add") ListError("add takes one TEXT");
     else if (verb == "delete") ListError("delete takes one N");
     else if (verb == "edit") ListError("edit takes N and TEXT");
@@ -138,15 +125,15 @@ Outcome Apply(const std::vector<std::string>& action, bool yes, Items& shown) {
 
 // Every action ends as the editor's Close: the file is written, whether or
 // not anything changed.
-int CloseList(PatternTextList& list, const ListFilePath& where) {
-    const ListWriteResult result = list.Close(where);
+int CloseList(PatternTextList& list, const ListStore& store) {
+    const ListWriteResult result = list.Close(store);
     if (!result.written) {
-        std::fprintf(stderr, "tamsel list: cannot write %s: %s; the old file is unchanged\n", result.path.c_str(),
-                     result.error.c_str());
+        std::fprintf(stderr, "tamsel list: cannot write %s: %s; the old file is unchanged\n",
+                     EscapeControlBytes(result.path).c_str(), result.error.c_str());
         return kExitFailure;
     }
     const size_t count = list.Texts().size();
-    std::printf("Wrote %s (%zu %s).\n", result.path.c_str(), count, count == 1 ? "entry" : "entries");
+    std::printf("Wrote %s (%zu %s).\n", EscapeControlBytes(result.path).c_str(), count, count == 1 ? "entry" : "entries");
     return kExitOk;
 }
 
@@ -166,23 +153,21 @@ int RunList(const std::vector<std::string>& argsIn) {
     const bool yes = TakeYes(args);
     DropSeparator(args);
     if (args.empty() || (args[0] != "black" && args[0] != "white")) return ListError("say which list: black or white");
-    const ListChoice& choice = args[0] == "black" ? kBlack : kWhite;
+    const ListKind kind = args[0] == "black" ? ListKind::UserBlock : ListKind::UserTrust;
     const std::vector<std::string> action(args.begin() + 1, args.end());
 
-    const ListFilePath where = [&folder](std::string_view name) {
-        return std::optional<std::string>((std::filesystem::path(*folder) / std::string(name)).string());
-    };
-    PatternTextList list(choice.fileName, choice.kind);
-    list.LoadIfEmpty(where);
-    Items shown = ShownOrder(list.Texts());
+    // The tool publishes no list: its shared state only satisfies the store.
+    SharedState unpublished;
+    const ListStore store(unpublished, FilesIn(*folder));
+    PatternTextList list(kind);
+    list.LoadIfEmpty(store);
     if (action.empty()) {
-        Show(choice, *where(choice.fileName), shown);
+        Show(ListFileOf(kind), *store.PathOf(kind), list.Shown());
         return kExitOk;
     }
-    const Outcome outcome = Apply(action, yes, shown);
+    const Outcome outcome = Apply(action, yes, list);
     if (outcome == Outcome::Wrong) return kExitUsage;
-    if (outcome == Outcome::Changed) list.Rebuild(shown);
-    return CloseList(list, where);
+    return CloseList(list, store);
 }
 
 }  // namespace
@@ -193,14 +178,17 @@ const Command kListCommand = {
     "show or edit the user's block list or trust list",
     "Shows the user's block list (black, UserBlock.txt) or trust list (white,\n"
     "UserTrust.txt) as the list editor shows it: the last entry first, numbered\n"
-    "from 1 at the top. An ACTION changes it as the editor's buttons do, then\n"
-    "writes the file as the editor's Close does:\n\n"
+    "from 1 at the top. Each entry is one line of the file, comments included,\n"
+    "and the entry at the top is the line that decides first. An ACTION changes\n"
+    "it as the editor's buttons do, then writes the file as the editor's Close\n"
+    "does:\n\n"
     "  add TEXT       put TEXT at the top (cut to 259 characters)\n"
     "  delete N       delete entry N; asks first unless --yes is given\n"
     "  edit N TEXT    replace entry N by TEXT, which moves to the top\n\n"
-    "A change stores the entries in the order shown. The file holds one entry\n"
-    "per line, each line ended by CR LF. It is replaced whole: if it cannot be\n"
-    "written, the old file stays as it was and the command fails.\n\n"
+    "The file keeps its lines in their order (blank lines are dropped); the\n"
+    "entry at the top is written last. Each line is ended by CR LF. The file is\n"
+    "replaced whole: if it cannot be written, the old file stays as it was and\n"
+    "the command fails.\n\n"
     "  --yes, -y      delete without asking (needed when standard input is not\n"
     "                 a terminal)\n"
     "  --lists DIR    use the list files in DIR instead of the folder that\n"

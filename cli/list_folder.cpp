@@ -5,8 +5,9 @@
 
 #include "cli/command.h"
 #include "module/module_path.h"
+#include "module/list_store.h"
 #include "module/settings_store.h"
-#include "module/shared_state.h"
+#include "patterns/text.h"
 
 namespace tamsel::cli {
 
@@ -46,17 +47,18 @@ std::optional<std::string> TakeListFolder(const std::string& command, std::vecto
 
 namespace {
 
-std::unique_ptr<PatternList> LoadOne(const std::string& folder, const char* name) {
-    const std::string path = (std::filesystem::path(folder) / name).string();
-    ListLoadResult result = LoadPatternListChecked(path);
+std::unique_ptr<PatternList> LoadOne(const ListStore& store, ListKind kind) {
+    ListLoadResult result = store.Load(kind);
     if (result.list) return std::move(result.list);
+    const std::string path = *store.PathOf(kind);
     if (!std::filesystem::exists(path)) return nullptr;
     const ListLoadError& error = *result.error;
     if (error.lineNumber > 0) {
-        std::fprintf(stderr, "tamsel: warning: %s:%d: %s; the whole list is ignored\n", path.c_str(),
-                     error.lineNumber, error.message.c_str());
+        std::fprintf(stderr, "tamsel: warning: %s:%d: %s; the whole list is ignored\n",
+                     EscapeControlBytes(path).c_str(), error.lineNumber, EscapeControlBytes(error.message).c_str());
     } else {
-        std::fprintf(stderr, "tamsel: warning: %s: %s; the list is ignored\n", path.c_str(), error.message.c_str());
+        std::fprintf(stderr, "tamsel: warning: %s: %s; the list is ignored\n", EscapeControlBytes(path).c_str(),
+                     EscapeControlBytes(error.message).c_str());
     }
     return nullptr;
 }
@@ -64,18 +66,21 @@ std::unique_ptr<PatternList> LoadOne(const std::string& folder, const char* name
 }  // namespace
 
 FolderLists LoadListFolder(const std::string& folder) {
-    return {LoadOne(folder, kUserTrustListFile), LoadOne(folder, kUserBlockListFile),
-            LoadOne(folder, kShippedBlockListFile)};
+    // Loaded for one decision, never published.
+    SharedState unpublished;
+    const ListStore store(unpublished, FilesIn(folder));
+    return {LoadOne(store, ListKind::UserTrust), LoadOne(store, ListKind::UserBlock),
+            LoadOne(store, ListKind::ShippedBlock)};
 }
 
 void PrintJudgement(const Judgement& judgement, const std::string& subject, const std::string& stage) {
     const std::string word = std::string(judgement.verdict == Verdict::Refused   ? "refused"
                                          : judgement.verdict == Verdict::Trusted ? "trusted"
                                                                                  : "passed") + stage;
-    std::printf("%-7s %s", word.c_str(), subject.c_str());
+    std::printf("%-7s %s", word.c_str(), EscapeControlBytes(subject).c_str());
     if (judgement.entry != nullptr) {
-        std::printf("  %s:%d %s%s", judgement.list->source.c_str(), judgement.entry->lineNumber,
-                    judgement.entry->positive ? "" : "~", judgement.entry->text.c_str());
+        std::printf("  %s:%d %s%s", EscapeControlBytes(judgement.list->source).c_str(), judgement.entry->lineNumber,
+                    judgement.entry->positive ? "" : "~", EscapeControlBytes(judgement.entry->text).c_str());
     }
     // The module enforces nothing then; a bare "refused" would mislead.
     if (ReadAllowAdsSwitch() != 0) std::printf("  (advertisements are allowed: not enforced)");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "patterns/text.h"
 
 namespace tamsel::cli {
 namespace {
@@ -15,6 +16,7 @@ const Command* const kCommands[] = {
     &kRunCommand,
     &kAllowCommand,
     &kListCommand,
+    &kImportCommand,
 };
 
 void PrintOverview(std::FILE* out) {
@@ -29,8 +31,8 @@ void PrintOverview(std::FILE* out) {
 }  // namespace
 
 int UsageError(const std::string& command, const std::string& message) {
-    std::fprintf(stderr, "tamsel %s: %s\nTry \"tamsel %s --help\".\n", command.c_str(), message.c_str(),
-                 command.c_str());
+    std::fprintf(stderr, "tamsel %s: %s\nTry \"tamsel %s --help\".\n", command.c_str(),
+                 EscapeControlBytes(message).c_str(), command.c_str());
     return kExitUsage;
 }
 

@@ -11,6 +11,7 @@
 
 #include "cli/command.h"
 #include "module/module_path.h"
+#include "patterns/text.h"
 
 namespace tamsel::cli {
 namespace {
@@ -25,14 +26,14 @@ std::optional<std::string> FindModule() {
     const auto module = ModuleFolderPath(kModuleFile);
     if (!module || ::access(module->c_str(), R_OK) != 0) {
         std::fprintf(stderr, "tamsel run: cannot find %s beside the tamsel tool%s%s\n", kModuleFile,
-                     module ? " at " : "", module ? module->c_str() : "");
+                     module ? " at " : "", module ? EscapeControlBytes(*module).c_str() : "");
         return std::nullopt;
     }
     // The loader splits LD_PRELOAD at blanks and colons: such a path would
     // name other files.
     if (module->find_first_of(" :\t") != std::string::npos) {
         std::fprintf(stderr, "tamsel run: the module's path \"%s\" contains a blank or a colon, which "
-                             "LD_PRELOAD cannot carry\n", module->c_str());
+                             "LD_PRELOAD cannot carry\n", EscapeControlBytes(*module).c_str());
         return std::nullopt;
     }
     return module;
@@ -61,7 +62,7 @@ int RunProgram(const std::vector<std::string>& argsIn) {
     ::execvp(argv[0], argv.data());
     const int error = errno;
     const bool notFound = error == ENOENT || error == ENOTDIR;
-    std::fprintf(stderr, "tamsel run: %s: %s\n", argv[0],
+    std::fprintf(stderr, "tamsel run: %s: %s\n", EscapeControlBytes(argv[0]).c_str(),
                  notFound && args[0].find('/') == std::string::npos ? "command not found" : std::strerror(error));
     return notFound ? kExitNotFound : kExitCannotRun;
 }

@@ -1,22 +1,42 @@
-// The list editors' text model: the words of a file, written and read again,
-// are the same words, and a file written from them is written alike again.
+// The list editors' text model: the entries of a file, written and read
+// again, are the same entries, a second write gives the same bytes, and the
+// loader reads the written file as the same list it read before.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "fuzz/fuzz_input.h"
-#include "ui/pattern_text_list.h"
+#include "module/list_store.h"
+#include "patterns/pattern_list.h"
+
+namespace {
+
+using tamsel::fuzz::Fail;
+
+bool SameEntry(const tamsel::PatternEntry& a, const tamsel::PatternEntry& b) {
+    return a.text == b.text && a.host == b.host && a.path == b.path && a.port == b.port && a.positive == b.positive;
+}
+
+void CheckSameList(const std::string& before, const std::string& after) {
+    const auto a = tamsel::ParsePatternListText(before, "before");
+    const auto b = tamsel::ParsePatternListText(after, "after");
+    if ((a.list == nullptr) != (b.list == nullptr)) Fail("the written file loads where the read one did not, or not at all");
+    if (!a.list) return;
+    if (a.list->entries.size() != b.list->entries.size()) Fail("the written file loads another number of lines");
+    for (size_t i = 0; i < a.list->entries.size(); ++i) {
+        if (!SameEntry(a.list->entries[i], b.list->entries[i])) Fail("the written file loads another line: " + a.list->entries[i].text);
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using tamsel::fuzz::Fail;
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const auto texts = tamsel::SplitPatternWords(bytes);
-    for (const auto& text : texts) {
-        if (text.empty()) Fail("an empty word");
-    }
-    const std::string written = tamsel::PatternTextFileBytes(texts);
-    const auto again = tamsel::SplitPatternWords(written);
-    if (again != texts) Fail("the words of a written file differ from the words written");
-    if (tamsel::PatternTextFileBytes(again) != written) Fail("a second write gives other bytes");
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const auto entries = tamsel::SplitListLines(bytes);
+    const std::string written = tamsel::ListFileBytes(entries);
+    const auto again = tamsel::SplitListLines(written);
+    if (again != entries) Fail("the entries of a written file differ from the entries written");
+    if (tamsel::ListFileBytes(again) != written) Fail("a second write gives other bytes");
+    CheckSameList(bytes, written);
     return 0;
 }

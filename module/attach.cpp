@@ -1,7 +1,7 @@
 #include "module/attach.h"
 
 #include "module/module_path.h"
-#include "module/shared_state.h"
+#include "module/list_store.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -12,30 +12,6 @@ bool IsRefusedHost(std::string_view executablePath) {
     return lowered.find("explorer.exe") != std::string::npos;
 }
 
-namespace {
-
-void LoadMissingLists(const AttachHost& host) {
-    SharedState& state = TheSharedState();
-    const auto listPath = host.listPath ? host.listPath : &ModuleFolderPath;
-    const struct {
-        ListKind kind;
-        const char* file;
-    } lists[] = {
-        {ListKind::ShippedBlock, kShippedBlockListFile},
-        {ListKind::UserBlock, kUserBlockListFile},
-        {ListKind::UserTrust, kUserTrustListFile},
-    };
-    for (const auto& list : lists) {
-        // A list already in place came from an earlier attach or from an
-        // editor; loading it again would only undo the editor's work.
-        if (state.Present(list.kind)) continue;
-        const auto path = listPath(list.file);
-        if (path) state.Reload(list.kind, *path);
-    }
-}
-
-}  // namespace
-
 bool AttachModule(const AttachHost& host) {
     if (IsRefusedHost(host.executablePath)) return false;
     SharedState& state = TheSharedState();
@@ -43,7 +19,8 @@ bool AttachModule(const AttachHost& host) {
     state.AllowAds.store(stored != 0 ? 1 : 0);
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);
-    LoadMissingLists(host);
+    const ListFilePath where = host.listPath ? ListFilePath(host.listPath) : ListFilePath(ModuleFolderPath);
+    ListStore(state, where).PublishMissing();
     return true;
 }
 

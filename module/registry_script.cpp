@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
+#include <string>
 
 namespace tamsel {
 
 namespace {
+
+// Blocks nest no deeper than this: the module's own script needs four, and
+// the registry itself allows no key path much deeper.
+constexpr int kMaxBlockDepth = 64;
 
 struct Token {
     enum Kind { End, Open, Close, Equals, Word } kind = End;
@@ -152,7 +157,7 @@ public:
             ScriptRootBlock block;
             block.root = Root(Expect(Token::Word, "a root key"));
             Expect(Token::Open, "'{' after the root key");
-            block.keys = KeyList(nullptr);
+            block.keys = KeyList(nullptr, 1);
             script.roots.push_back(std::move(block));
         }
         return script;
@@ -190,8 +195,12 @@ private:
     }
 
     // The items of one block, up to and including its '}'. `owner` is the
-    // key the block belongs to, null for a root block.
-    std::vector<ScriptKey> KeyList(ScriptKey* owner) {
+    // key the block belongs to, null for a root block; `depth` counts the
+    // blocks open, this one included.
+    std::vector<ScriptKey> KeyList(ScriptKey* owner, int depth) {
+        if (depth > kMaxBlockDepth) {
+            throw ScriptFault(current_.line, "blocks nested deeper than " + std::to_string(kMaxBlockDepth));
+        }
         std::vector<ScriptKey> keys;
         while (current_.kind != Token::Close) {
             if (IsKeyword("val")) {
@@ -202,14 +211,14 @@ private:
                 value.data = StringValue();
                 owner->values.push_back(std::move(value));
             } else {
-                keys.push_back(Key());
+                keys.push_back(Key(depth));
             }
         }
         Advance();
         return keys;
     }
 
-    ScriptKey Key() {
+    ScriptKey Key(int depth) {
         ScriptKey key;
         if (IsKeyword("ForceRemove") || IsKeyword("NoRemove")) {
             key.mark = IsKeyword("NoRemove") ? KeyMark::NoRemove : KeyMark::ForceRemove;
@@ -220,7 +229,7 @@ private:
         if (current_.kind == Token::Equals) key.values.push_back({"", StringValue()});
         if (current_.kind == Token::Open) {
             Advance();
-            key.subkeys = KeyList(&key);
+            key.subkeys = KeyList(&key, depth + 1);
         }
         return key;
     }

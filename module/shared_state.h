@@ -1,19 +1,19 @@
 // The process-wide values through which the parts of the module meet.
 //
-// Each list is an immutable snapshot behind an atomic pointer. A reader
-// enters a read section, uses the lists it finds and leaves; a replacement
-// publishes the new list first and frees the old one only once no read
-// section that could have seen it is still open. Readers never wait and
-// never lock; a replacement never waits for readers either: a list still in
-// use is freed by a later replacement or at the last detach.
+// Each list is an immutable snapshot behind an atomic pointer, with a count of
+// its holders: the slot that publishes it and every read section using it.
+// The last holder to let go frees it, so a replaced list is freed as soon as
+// its last reader leaves, whatever other readers do. A reader takes its
+// references inside a short entry window; a replacement waits only for the
+// readers that are inside that window (a few instructions each) before it
+// lets go of the slot's reference, so no reader can take a reference to a
+// list already freed. Readers never lock and never allocate.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
 
 #include "patterns/judge.h"
 #include "patterns/pattern_list.h"
@@ -23,6 +23,8 @@ namespace tamsel {
 enum class ListKind { ShippedBlock = 0, UserBlock = 1, UserTrust = 2 };
 
 class SharedState {
+    struct Held;  // a published list and the count of its holders
+
 public:
     std::atomic<int32_t> attachCount{0};
     std::atomic<uint8_t> AllowAds{0};
@@ -44,38 +46,37 @@ public:
 
     private:
         const SharedState& state_;
+        const Held* held_[3] = {};
         ListSet lists_;
     };
 
-    // Publishes `list` (null included) in place of the current one.
+    // Publishes `list` (null included) in place of the current one. Loading
+    // a list from its file is the list store's (list_store.h).
     void Replace(ListKind kind, std::unique_ptr<PatternList> list);
-    // Loads `path` first, then publishes what the load gave, null included.
-    void Reload(ListKind kind, const std::string& path);
-    // Reloads only when a list is present: one that failed to load at attach
-    // stays null until the next attach.
-    void RenewIfPresent(ListKind kind, const std::string& path);
     bool Present(ListKind kind) const;
     // Empties all three slots and frees every list no reader holds.
     void ClearLists();
 
-    // Lists replaced but not yet freed because a reader might hold them.
-    size_t RetiredCount() const;
+    // Lists published and not yet freed: those in the slots and those that
+    // were replaced while a reader still held them.
+    long ListsAlive() const { return alive_.load(); }
 
 private:
-    void Retire(const PatternList* old);
+    void Release(const Held* held) const;
+    bool WaitForEntryWindow();
 
-    std::atomic<const PatternList*> lists_[3] = {};
-    mutable std::atomic<long> readers_{0};
-    mutable std::mutex retireMutex_;  // writers only
-    std::vector<std::unique_ptr<const PatternList>> retired_;
+    std::atomic<Held*> lists_[3] = {};
+    // Readers count themselves in the entry window of the current phase
+    // while they take their references; a replacement moves to the next
+    // phase and waits for the window of the last one to empty.
+    mutable std::atomic<uint32_t> phase_{0};
+    mutable std::atomic<long> entering_[2] = {};
+    std::mutex writerMutex_;  // writers only
+    mutable std::atomic<long> alive_{0};
 };
 
 // The one record of the process. It is never destroyed, so a send made
 // while the process exits still finds it.
 SharedState& TheSharedState();
-
-inline constexpr const char* kShippedBlockListFile = "BlockList.txt";
-inline constexpr const char* kUserBlockListFile = "UserBlock.txt";
-inline constexpr const char* kUserTrustListFile = "UserTrust.txt";
 
 }  // namespace tamsel

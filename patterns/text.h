@@ -29,6 +29,12 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // Lower-cases A to Z in place; other bytes are left as they are.
 void LowerAscii(std::string& text);
 
+// `bytes` made safe to print on a terminal: control bytes (below 32, and
+// 127) and the two-byte UTF-8 forms of the C1 controls (C2 80 to C2 9F) are
+// shown as \xNN, so list lines, file names and arguments echoed to the user
+// cannot move the cursor or send the terminal escape sequences.
+std::string EscapeControlBytes(std::string_view bytes);
+
 // Reads a decimal number the way atoi does (leading white space, an optional
 // sign, digits, anything after them ignored, 0 without digits), but clamps to
 // the int32 range instead of overflowing.

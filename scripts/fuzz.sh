@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
-all=(inspect_request request_url list_load settings_file registry_script list_text
+all=(inspect_request request_url list_load settings_file registry_script list_text list_import
      path_shortcut_diff host_index_diff)
 harnesses=("${@:-${all[@]}}")
 

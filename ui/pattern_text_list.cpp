@@ -1,11 +1,5 @@
 #include "ui/pattern_text_list.h"
 
-#include <algorithm>
-
-#include "patterns/file_bytes.h"
-#include "patterns/text.h"
-#include "module/replace_file.h"
-
 namespace tamsel {
 
 std::vector<std::string> PatternTextList::Texts() const {
@@ -13,77 +7,51 @@ std::vector<std::string> PatternTextList::Texts() const {
     return texts_;
 }
 
-void PatternTextList::Rebuild(std::vector<std::string> items) {
+std::vector<std::string> PatternTextList::Shown() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    texts_ = std::move(items);
+    return std::vector<std::string>(texts_.rbegin(), texts_.rend());
 }
 
-void PatternTextList::LoadIfEmpty(const ListFilePath& where) {
+void PatternTextList::Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    texts_.clear();
+}
+
+bool PatternTextList::Add(const std::string& text) {
+    if (text.empty()) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    texts_.push_back(text);
+    return true;
+}
+
+bool PatternTextList::Edit(size_t index, const std::string& text) {
+    if (text.empty()) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index >= texts_.size()) return false;
+    texts_.erase(texts_.end() - 1 - static_cast<std::ptrdiff_t>(index));
+    texts_.push_back(text);
+    return true;
+}
+
+bool PatternTextList::Delete(size_t index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index >= texts_.size()) return false;
+    texts_.erase(texts_.end() - 1 - static_cast<std::ptrdiff_t>(index));
+    return true;
+}
+
+void PatternTextList::LoadIfEmpty(const ListStore& store) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!texts_.empty()) return;
-    const std::optional<std::string> path = where(fileName_);
-    if (!path) return;
-    if (const auto bytes = ReadFileBytes(*path)) texts_ = SplitPatternWords(*bytes);
-    TheSharedState().RenewIfPresent(kind_, *path);
+    if (auto entries = store.ReadEntries(kind_)) texts_ = std::move(*entries);
+    store.RenewIfPresent(kind_);
 }
 
-ListWriteResult PatternTextList::Close(const ListFilePath& where) {
+ListWriteResult PatternTextList::Close(const ListStore& store) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ListWriteResult result;
-    const std::optional<std::string> path = where(fileName_);
-    if (!path) {
-        result.path = fileName_;
-        result.error = "the folder of the list files cannot be found";
-        return result;
-    }
-    result.path = *path;
-    result.written = WritePatternTextFile(*path, texts_, &result.error);
-    TheSharedState().RenewIfPresent(kind_, *path);
+    ListWriteResult result = store.WriteEntries(kind_, texts_);
+    store.RenewIfPresent(kind_);
     return result;
-}
-
-PatternTextList& WhiteListTexts() {
-    static PatternTextList* const list = new PatternTextList(kUserTrustListFile, ListKind::UserTrust);
-    return *list;
-}
-
-PatternTextList& BlackListTexts() {
-    static PatternTextList* const list = new PatternTextList(kUserBlockListFile, ListKind::UserBlock);
-    return *list;
-}
-
-void LoadPatternTextLists(const ListFilePath& where) {
-    WhiteListTexts().LoadIfEmpty(where);
-    BlackListTexts().LoadIfEmpty(where);
-}
-
-std::vector<std::string> ShownOrder(std::vector<std::string> texts) {
-    std::reverse(texts.begin(), texts.end());
-    return texts;
-}
-
-std::vector<std::string> SplitPatternWords(std::string_view bytes) {
-    std::vector<std::string> words;
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        while (pos < bytes.size() && IsCSpace(bytes[pos])) ++pos;
-        size_t end = pos;
-        while (end < bytes.size() && !IsCSpace(bytes[end])) ++end;
-        if (end > pos) words.emplace_back(bytes.substr(pos, end - pos));
-        pos = end;
-    }
-    return words;
-}
-
-std::string PatternTextFileBytes(const std::vector<std::string>& texts) {
-    if (texts.empty()) return "\r\n";
-    std::string bytes;
-    for (const std::string& text : texts) bytes.append(text).append("\r\n");
-    return bytes;
-}
-
-bool WritePatternTextFile(const std::string& path, const std::vector<std::string>& texts, std::string* error) {
-    return ReplaceFileContents(path, PatternTextFileBytes(texts), error);
 }
 
 }  // namespace tamsel

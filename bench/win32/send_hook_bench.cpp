@@ -18,8 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "module/module_path.h"
-#include "module/shared_state.h"
+#include "module/list_store.h"
 
 namespace tamsel {
 namespace {
@@ -155,9 +154,9 @@ int main() {
     using namespace tamsel;
     WSADATA data{};
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 1;
-    const auto listPath = ModuleFolderPath(kShippedBlockListFile);
+    const auto listPath = TheListStore().PathOf(ListKind::ShippedBlock);
     if (!listPath) return 1;
-    TheSharedState().Reload(ListKind::ShippedBlock, *listPath);
+    TheListStore().Publish(ListKind::ShippedBlock);
     if (!TheSharedState().Present(ListKind::ShippedBlock) || !InstallSendHook(GetCurrentProcessId())) {
         std::printf("cannot load %s or install the hook\n", listPath->c_str());
         return 1;

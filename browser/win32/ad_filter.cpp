@@ -5,8 +5,8 @@
 
 #include <new>
 
-#include "module/win32/module_lock.h"
-#include "ui/pattern_text_list.h"
+#include "win32/module_lock.h"
+#include "ui/user_lists.h"
 #include "ui/win32/settings_dialog.h"
 
 namespace tamsel {

@@ -10,7 +10,7 @@
 
 #include <optional>
 
-#include "module/win32/com_ptr.h"
+#include "win32/com_ptr.h"
 #include "module/win32/guids.h"
 
 // The class's own dual interface. It declares no members: it exists so that

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "module/replace_file.h"
@@ -61,17 +62,20 @@ ValueLine ParseStatusLine(std::string_view line, uint32_t* value) {
     return ValueLine::Set;
 }
 
-// Calls `visit(line, insideKey)` for each line without its end of line.
+// Calls `visit(line, raw, insideKey)` for each line: `raw` is its bytes as
+// they stand, line end included; `line` is without its LF and the one CR
+// before it.
 template <class Visit>
 void ForEachLine(std::string_view text, Visit visit) {
     bool insideKey = false;
     while (!text.empty()) {
         const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        const std::string_view raw = text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
+        text.remove_prefix(raw.size());
+        std::string_view line = raw.substr(0, end == std::string_view::npos ? raw.size() : end);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (const auto section = SectionOf(line)) insideKey = EqualsNoCase(*section, kKey);
-        visit(line, insideKey);
+        visit(line, raw, insideKey);
     }
 }
 
@@ -85,7 +89,7 @@ std::string StatusLine(uint32_t value) {
 
 std::optional<uint32_t> FindStatusValue(std::string_view text) {
     std::optional<uint32_t> found;
-    ForEachLine(text, [&](std::string_view line, bool insideKey) {
+    ForEachLine(text, [&](std::string_view line, std::string_view, bool insideKey) {
         uint32_t value = 0;
         if (!insideKey) return;
         switch (ParseStatusLine(line, &value)) {
@@ -106,7 +110,10 @@ std::string WithStatusValue(std::string_view text, uint32_t value) {
     std::string out;
     bool firstLine = true, replaced = false;
     std::optional<size_t> afterKeyHeader;
-    ForEachLine(text, [&](std::string_view line, bool insideKey) {
+    // Every line keeps its bytes and its own line end; only a last line
+    // without one is given the file's.
+    const auto ended = [&](std::string_view raw) { return std::string(raw) + (raw.ends_with('\n') ? "" : eol); };
+    ForEachLine(text, [&](std::string_view line, std::string_view raw, bool insideKey) {
         if (firstLine && !StartsWithNoCase(Trim(line), kHeader) &&
             !StartsWithNoCase(Trim(line), "Windows Registry Editor")) {
             out.append(kHeader).append(eol).append(eol);
@@ -114,11 +121,11 @@ std::string WithStatusValue(std::string_view text, uint32_t value) {
         firstLine = false;
         uint32_t old = 0;
         if (insideKey && ParseStatusLine(line, &old) != ValueLine::Other) {
-            out.append(StatusLine(value)).append(eol);
+            out.append(StatusLine(value)).append(ended(raw.substr(raw.find_last_not_of("\r\n") + 1)));
             replaced = true;
             return;
         }
-        out.append(line).append(eol);
+        out.append(ended(raw));
         if (insideKey && SectionOf(line)) afterKeyHeader = out.size();
     });
     if (replaced) return out;
@@ -154,12 +161,18 @@ std::optional<std::string> ReadFile(const std::string& path, bool* absent) {
 
 }  // namespace
 
+StoredSwitch ReadStoredSwitch() {
+    const auto path = SettingsFilePath();
+    if (!path) return {};
+    int error = 0;
+    const auto text = ReadFileBytes(*path, &error);
+    if (!text) return {0, error == ENOENT ? std::nullopt : std::optional<std::string>(std::strerror(error))};
+    return {FindStatusValue(*text).value_or(0), std::nullopt};
+}
+
 uint32_t ReadAllowAdsSwitch() {
     try {
-        const auto path = SettingsFilePath();
-        bool absent = false;
-        const auto text = path ? ReadFile(*path, &absent) : std::nullopt;
-        return text ? FindStatusValue(*text).value_or(0) : 0;
+        return ReadStoredSwitch().value;
     } catch (...) {
         return 0;
     }

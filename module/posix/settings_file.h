@@ -21,6 +21,15 @@ namespace tamsel {
 // HOME says where the user's configuration lives.
 std::optional<std::string> SettingsFilePath();
 
+// The stored switch as the tool reports it: the value (0 when the file or the
+// value is absent), or why the file cannot be read. The module itself reads
+// such a file as 0, filtering on.
+struct StoredSwitch {
+    uint32_t value = 0;
+    std::optional<std::string> error;  // e.g. "Is a directory"
+};
+StoredSwitch ReadStoredSwitch();
+
 // The "Status" dword of the Tamsel key in registry-export text; nullopt when
 // the key or the value is absent or is not a dword. When the value appears
 // more than once the last one counts, as an import would leave it.

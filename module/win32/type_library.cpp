@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "module/win32/com_ptr.h"
+#include "win32/com_ptr.h"
 #include "module/win32/module_file.h"
 
 namespace tamsel {

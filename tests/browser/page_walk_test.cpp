@@ -132,13 +132,17 @@ TEST_F(PageWalk, FramesAreJudgedByListsOnly) {
     EXPECT_EQ(r.log, (Log{"frame1 src=", "frame3 src="}));
 }
 
-TEST_F(PageWalk, AnAbsentImageSourceEndsTheWholeWalk) {
-    r.images.items = {{Src("http://ads.example.com/1.gif"), 5, 5}, {NoSrc(), 5, 5},
-                      {Src("http://ads.example.com/3.gif"), 5, 5}};
+// Lazy images and empty frames have no source at all: they are left alone,
+// whatever their size, and every element after them is still judged.
+TEST_F(PageWalk, AnElementWithoutASourceIsLeftAndTheWalkGoesOn) {
+    r.images.items = {{NoSrc(), 468, 60}, {Src("http://ads.example.com/1.gif"), 5, 5}};
     r.objects.items = {{Text("468"), Text("60")}};
+    r.frames.items = {{NoSrc()}, {Src("http://ads.example.com/f.html")}};
     Walk();
-    EXPECT_EQ(r.log, Collapsed("img0"));
-    EXPECT_EQ(r.asked, Log{"img"});
+    Log expected = Collapsed("img1");
+    for (const char* change : {"object0 width=empty", "object0 height=empty", "frame1 src="}) expected.push_back(change);
+    EXPECT_EQ(r.log, expected);
+    EXPECT_EQ(r.asked, (Log{"img", "object", "embed", "frame"}));
 }
 
 TEST_F(PageWalk, FailedReadsEndTheWalkWhereTheyHappen) {

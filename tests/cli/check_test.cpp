@@ -98,6 +98,17 @@ TEST_F(CheckTool, HostileLinesAreNamedWithTheReason) {
     }
 }
 
+// Bytes from a list or the command line reach the terminal escaped.
+TEST_F(CheckTool, ControlBytesAreEscaped) {
+    dir_.Write("UserBlock.txt", "x/\x1b]0;t\x07(\n");
+    dir_.Write("UserTrust.txt", "x.z/\x1b" "c\n");
+    const auto r = RunTool(Check() + "\"$(printf 'http://x.z/\\033c')\"");
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bad path pattern \"/\\x1b]0;t\\x07(\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("trusted http://x.z/\\x1bc  " + File("UserTrust.txt") + ":1 x.z/\\x1bc"), std::string::npos)
+        << r.out;
+}
+
 TEST_F(CheckTool, UsageErrors) {
     EXPECT_EQ(RunTool(Check()).exitCode, 2);
     EXPECT_EQ(RunTool("check --lists /no/such/folder http://a/").exitCode, 2);

@@ -116,6 +116,18 @@ TEST_F(SendReplacement, AMethodSplitAcrossElementsIsStillInspected) {
     const std::string post = "   POST /f HTTP/1.1\r\nHost: ads.test\r\n\r\n";  // "POST " at 3, over three elements
     iovec parts[3] = {Element(post, 0, 2), Element(post, 2, 3), Element(post, 5, post.size() - 5)};
     EXPECT_EQ(::writev(sender_.get(), parts, 3), -1);
+    // A method that starts at the seventh byte ends at the eleventh or
+    // twelfth: the bytes gathered for the test must reach that far.
+    for (const std::string late : {"       GET /f HTTP/1.1\r\nHost: ads.test\r\n\r\n",
+                                   "       post /f HTTP/1.1\r\nHost: ads.test\r\n\r\n"}) {
+        iovec pieces[4] = {Element(late, 0, 5), Element(late, 5, 3), Element(late, 8, 2),
+                           Element(late, 10, late.size() - 10)};
+        EXPECT_EQ(::writev(sender_.get(), pieces, 4), -1) << late;
+        msghdr message{};
+        message.msg_iov = pieces;
+        message.msg_iovlen = 4;
+        EXPECT_EQ(::sendmsg(sender_.get(), &message, 0), -1) << late;
+    }
     EXPECT_EQ(Received(), "");
 }
 

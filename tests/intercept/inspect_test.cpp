@@ -45,6 +45,24 @@ TEST_F(InspectRequestTest, MethodTokenWithinTheFirstEightBytesOfTheFirstLine) {
     EXPECT_TRUE(Refused("A POST http://ads.x/ HTTP/1.1\r\nHost: ads.x\r\n\r\n") == false);  // four tokens
 }
 
+// The method test takes exactly "GET " or "POST ", in any case, starting
+// within the first eight bytes; a method without its blank, a longer word,
+// or a tail of one of them is no request head.
+TEST(LooksLikeRequestHead, WantsAWholeMethodFollowedByABlank) {
+    const auto looks = [](const std::string& text) {
+        return LooksLikeRequestHead(text.data(), static_cast<int32_t>(text.size()));
+    };
+    for (const char* head : {"GET /", "get /", "gEt x", "POST /", "post /", "PoSt x", " GET /", "       GET ",
+                             "xxxPOST /", "  POST "}) {
+        EXPECT_TRUE(looks(head)) << head;
+    }
+    for (const char* other : {"GET", "GET\t/", "GETS /", "GET\r\n", "GE T /", "XET /", "POST", "POST\t/",
+                              "POSTS /", "POS /", "XOST /", "pXOST /", "gXET /", "OST /", "ET /", "PUT /", "HEAD /",
+                              "G", "P"}) {
+        EXPECT_FALSE(looks(other)) << other;
+    }
+}
+
 TEST_F(InspectRequestTest, NullShortAndNegativeBuffersPass) {
     EXPECT_EQ(InspectRequestWith(nullptr, 100, lists_).verdict, Verdict::Passed);
     const std::string get = "GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n";

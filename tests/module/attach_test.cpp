@@ -6,7 +6,7 @@
 #include <string>
 
 #include "intercept/inspect.h"
-#include "module/shared_state.h"
+#include "module/list_store.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -79,7 +79,7 @@ TEST_F(Attach, TheShellIsRefusedWhereverItsNameAppearsAndNothingHappens) {
 
 TEST_F(Attach, DetachAfterARefusedAttachUndoesNothing) {
     // Lists some other part of the process put in place must survive.
-    TheSharedState().Reload(ListKind::UserBlock, listFolder + "/UserBlock.txt");
+    ListStore(TheSharedState(), FilesIn(listFolder)).Publish(ListKind::UserBlock);
     ASSERT_FALSE(AttachModule(Host("c:\\windows\\explorer.exe")));
     EXPECT_FALSE(DetachModule());
     EXPECT_EQ(TheSharedState().attachCount.load(), 0);

@@ -93,6 +93,21 @@ TEST(ParseRegistryScript, MalformedScriptsFailWhole) {
     }
 }
 
+// Deep nesting fails the parse (and so the registration) instead of the
+// parser's stack.
+TEST(ParseRegistryScript, NestingIsBounded) {
+    const auto nested = [](int depth) {
+        std::string text = "HKCR {";
+        for (int i = 0; i < depth; ++i) text += " K {";
+        return text + std::string(static_cast<size_t>(depth) + 1, '}');
+    };
+    const auto deep = Parse(nested(20000));
+    EXPECT_FALSE(deep.script);
+    EXPECT_NE(deep.error.find("nested deeper"), std::string::npos) << deep.error;
+    EXPECT_TRUE(Parse(nested(63)).script);
+    EXPECT_FALSE(Parse(nested(64)).script);
+}
+
 TEST(ParseRegistryScript, ReportsTheLineOfTheFault) {
     const auto result = Parse("HKCR\n{\n  A = s 'x'\n  B = q 'y'\n}\n");
     ASSERT_FALSE(result.script);

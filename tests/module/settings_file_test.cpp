@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -55,6 +57,23 @@ TEST(StatusValue, RewritingKeepsEverythingElse) {
         EXPECT_EQ(FindStatusValue(WithStatusValue(crlf, v)), v);
         EXPECT_EQ(FindStatusValue(WithStatusValue(noValue, v)), v);
     }
+}
+
+// Lines keep their own bytes and line ends through any number of writes,
+// odd CRs included.
+TEST(StatusValue, RewritingKeepsEveryLineByteForByte) {
+    const std::string odd = std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Other]\n\"A\"=\"b\"\r\r\n") +
+                            "\"C\"=\"d\"\r\n\r\r\n" + kKeyLine + "\r\r\n\"Status\"=dword:00000000\r\r\n\"Z\"=\"z\"\r";
+    std::string text = odd;
+    for (int i = 0; i < 3; ++i) text = WithStatusValue(text, 1);
+    std::string expected = odd + "\n";  // only the open last line gains an end
+    expected.replace(expected.find("dword:00000000"), 14, "dword:00000001");
+    EXPECT_EQ(text, expected);
+    // The key without the value, in a file of CR CR LF lines.
+    const std::string crcr = std::string("REGEDIT4\r\r\n") + kKeyLine + "\r\r\n\"K\"=\"v\"\r\r\n";
+    EXPECT_EQ(WithStatusValue(crcr, 1),
+              std::string("REGEDIT4\r\r\n") + kKeyLine + "\r\r\n\"Status\"=dword:00000001\r\n\"K\"=\"v\"\r\r\n");
+    EXPECT_EQ(FindStatusValue(WithStatusValue(crcr, 7)), 7u);
 }
 
 class SettingsFile : public ::testing::Test {
@@ -134,6 +153,9 @@ TEST_F(SettingsFile, AFailedWriteLeavesTheOldFileWhole) {
 TEST_F(SettingsFile, AFolderInThePlaceOfTheFileReadsZeroAndIsNotReplaced) {
     std::filesystem::create_directories(Folder() / "settings.reg");
     EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    const StoredSwitch stored = ReadStoredSwitch();  // what the tool reports
+    EXPECT_EQ(stored.value, 0u);
+    EXPECT_EQ(stored.error, std::strerror(EISDIR));
     EXPECT_FALSE(WriteAllowAdsSwitch(1));
     EXPECT_TRUE(std::filesystem::is_directory(Folder() / "settings.reg"));
 }

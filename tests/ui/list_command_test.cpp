@@ -15,13 +15,13 @@
 
 #include "cli/run_tool.h"
 #include "support/temp_dir.h"
+#include "module/list_store.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel {
 namespace {
 
 using testing::RunTool;
-using Items = std::vector<std::string>;
 
 std::string ReadBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -38,14 +38,12 @@ protected:
     testing::TempDir dir_;
 };
 
-// The editor's steps on the model: load, change the shown items, rebuild, close.
-void EditLikeTheDialog(const ListFilePath& where, void (*change)(Items&)) {
-    PatternTextList list(kUserBlockListFile, ListKind::UserBlock);
-    list.LoadIfEmpty(where);
-    Items shown = ShownOrder(list.Texts());
-    change(shown);
-    list.Rebuild(shown);
-    ASSERT_TRUE(list.Close(where).written);
+// The editor's steps on the model: load, change, close.
+void EditLikeTheDialog(const ListStore& store, void (*change)(PatternTextList&)) {
+    PatternTextList list(ListKind::UserBlock);
+    list.LoadIfEmpty(store);
+    change(list);
+    ASSERT_TRUE(list.Close(store).written);
 }
 
 TEST_F(ListTool, ShowsTheLastEntryFirstNumberedFromTheTop) {
@@ -53,33 +51,59 @@ TEST_F(ListTool, ShowsTheLastEntryFirstNumberedFromTheTop) {
     const auto r = RunTool(List("black"));
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(r.out, "My Black List (" + (dir_.path() / "UserBlock.txt").string() +
-                         "), last entry first:\n   1  /sponsors\n   2  /ads\n   3  /image/banners\n");
+                         "), last entry first:\n   1  /ads /sponsors\n   2  /image/banners\n");
     EXPECT_EQ(Block(), "/image/banners\n/ads /sponsors\n");  // showing writes nothing
+}
+
+TEST_F(ListTool, ControlBytesAreShownEscaped) {
+    dir_.Write("UserBlock.txt", "/ads\x1b[2J\n/x\x9b\xc2\x9b\n");
+    const auto r = RunTool(List("black"));
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("   1  /x\x9b\\xc2\\x9b\n   2  /ads\\x1b[2J\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
 }
 
 TEST_F(ListTool, AddEditDeleteWriteWhatTheEditorModelWrites) {
     testing::TempDir model;
-    const ListFilePath where = [&model](std::string_view name) { return (model.path() / std::string(name)).string(); };
+    SharedState unpublished;
+    const ListStore where(unpublished, FilesIn(model.path().string()));
     dir_.Write("UserBlock.txt", "P\nQ\nR\n");
     model.Write("UserBlock.txt", "P\nQ\nR\n");
 
     ASSERT_EQ(RunTool(List("black add X")).exitCode, 0);
-    EditLikeTheDialog(where, [](Items& shown) { shown.insert(shown.begin(), "X"); });
-    EXPECT_EQ(Block(), "X\r\nR\r\nQ\r\nP\r\n");
+    EditLikeTheDialog(where, [](PatternTextList& list) { list.Add("X"); });
+    EXPECT_EQ(Block(), "P\r\nQ\r\nR\r\nX\r\n");  // shown X R Q P
     EXPECT_EQ(Block(), ReadBytes(model.path() / "UserBlock.txt"));
 
-    ASSERT_EQ(RunTool(List("black edit 2 Z")).exitCode, 0);  // shown P Q R X: Q becomes Z, on top
-    EditLikeTheDialog(where, [](Items& shown) {
-        shown.erase(shown.begin() + 1);
-        shown.insert(shown.begin(), "Z");
-    });
-    EXPECT_EQ(Block(), "Z\r\nP\r\nR\r\nX\r\n");
+    ASSERT_EQ(RunTool(List("black edit 2 Z")).exitCode, 0);  // R becomes Z, on top
+    EditLikeTheDialog(where, [](PatternTextList& list) { list.Edit(1, "Z"); });
+    EXPECT_EQ(Block(), "P\r\nQ\r\nX\r\nZ\r\n");
     EXPECT_EQ(Block(), ReadBytes(model.path() / "UserBlock.txt"));
 
-    ASSERT_EQ(RunTool(List("black delete 4 --yes")).exitCode, 0);  // shown X R P Z
-    EditLikeTheDialog(where, [](Items& shown) { shown.erase(shown.begin() + 3); });
-    EXPECT_EQ(Block(), "X\r\nR\r\nP\r\n");
+    ASSERT_EQ(RunTool(List("black delete 4 --yes")).exitCode, 0);  // shown Z X Q P
+    EditLikeTheDialog(where, [](PatternTextList& list) { list.Delete(3); });
+    EXPECT_EQ(Block(), "Q\r\nX\r\nZ\r\n");
     EXPECT_EQ(Block(), ReadBytes(model.path() / "UserBlock.txt"));
+}
+
+// A comment, an exception after its rule and a pattern with a blank inside:
+// adding one entry changes no verdict but the ones the new entry decides.
+TEST_F(ListTool, AnAddChangesOnlyTheVerdictsOfTheAddedEntry) {
+    dir_.Write("UserBlock.txt", "# my notes\nads.x\n~ads.x/keep/\n/ads /sponsors\n");
+    const std::string urls = "http://my/ http://notes/ http://ads.x/keep/1 http://ads.x/a http://z.z/ads/sponsors "
+                             "http://z.z/ads http://foo.y/";
+    const auto before = RunTool("check --lists " + dir_.path().string() + " " + urls);
+    ASSERT_EQ(before.exitCode, 0) << before.out;
+    ASSERT_EQ(RunTool(List("black add foo.y")).exitCode, 0);
+    const auto after = RunTool("check --lists " + dir_.path().string() + " " + urls);
+    ASSERT_EQ(after.exitCode, 0) << after.out;
+    const std::string foo = "refused http://foo.y/  " + (dir_.path() / "UserBlock.txt").string() + ":5 foo.y\n";
+    ASSERT_EQ(before.out.find("passed  http://foo.y/\n"), before.out.size() - 22) << before.out;
+    EXPECT_EQ(after.out, before.out.substr(0, before.out.size() - 22) + foo);
+    EXPECT_NE(before.out.find("passed  http://my/\n"), std::string::npos) << before.out;
+    EXPECT_NE(before.out.find("passed  http://ads.x/keep/1"), std::string::npos) << before.out;
+    EXPECT_NE(before.out.find("refused http://z.z/ads/sponsors"), std::string::npos) << before.out;
+    EXPECT_EQ(Block(), "# my notes\r\nads.x\r\n~ads.x/keep/\r\n/ads /sponsors\r\nfoo.y\r\n");
 }
 
 TEST_F(ListTool, DeletingTheOnlyEntryLeavesOneEmptyLine) {
@@ -92,12 +116,12 @@ TEST_F(ListTool, DeletingTheOnlyEntryLeavesOneEmptyLine) {
 TEST_F(ListTool, TypedTextIsCutAndAnEmptyTextChangesNothing) {
     dir_.Write("UserBlock.txt", "a\n");
     ASSERT_EQ(RunTool(List("black add " + std::string(300, 'x'))).exitCode, 0);
-    EXPECT_EQ(Block(), std::string(259, 'x') + "\r\na\r\n");
+    EXPECT_EQ(Block(), "a\r\n" + std::string(259, 'x') + "\r\n");
     ASSERT_EQ(RunTool(List("black edit 1 ''")).exitCode, 0);
-    EXPECT_EQ(Block(), std::string(259, 'x') + "\r\na\r\n");
-    dir_.Write("UserBlock.txt", "b c\n");  // each close rewrites the file in the stored order
+    EXPECT_EQ(Block(), "a\r\n" + std::string(259, 'x') + "\r\n");
+    dir_.Write("UserBlock.txt", "b c\n\n# d\n");  // each close rewrites the file, line for line
     ASSERT_EQ(RunTool(List("black add ''")).exitCode, 0);
-    EXPECT_EQ(Block(), "b\r\nc\r\n");
+    EXPECT_EQ(Block(), "b c\r\n# d\r\n");
 }
 
 TEST_F(ListTool, RefusesWithoutChangingTheFile) {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "ui/help_command.h"
-#include "module/win32/registry_key.h"
-#include "ui/win32/owned_handles.h"
+#include "win32/registry_key.h"
+#include "win32/owned_handles.h"
 
 namespace tamsel {
 

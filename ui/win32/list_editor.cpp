@@ -9,6 +9,7 @@
 
 #include "module/win32/module_instance.h"
 #include "res/resource.h"
+#include "ui/user_lists.h"
 #include "ui/win32/list_dialogs.h"
 
 namespace tamsel {
@@ -25,20 +26,20 @@ struct EditorSlot {
 struct EditorKind {
     int templateId;
     int listBoxId;
-    PatternTextList& (*texts)();
     EditorSlot& slot;
 };
 
-EditorSlot g_whiteSlot;
-EditorSlot g_blackSlot;
+EditorSlot g_trustSlot;
+EditorSlot g_userBlockSlot;
 
-const EditorKind kWhiteEditor = {IDD_WHITE_LIST, IDC_WHITE_LIST_BOX, WhiteListTexts, g_whiteSlot};
-const EditorKind kBlackEditor = {IDD_BLACK_LIST, IDC_BLACK_LIST_BOX, BlackListTexts, g_blackSlot};
+const EditorKind kTrustEditor = {IDD_WHITE_LIST, IDC_WHITE_LIST_BOX, g_trustSlot};
+const EditorKind kUserBlockEditor = {IDD_BLACK_LIST, IDC_BLACK_LIST_BOX, g_userBlockSlot};
 
 // What one open editor works on; it lives on the stack of RunListEditor.
 struct EditorSession {
     const EditorKind& kind;
-    const ListFilePath& where;
+    const ListStore& store;
+    PatternTextList& texts;
 };
 
 // Holds the slot for one run and frees it however the run ends.
@@ -67,10 +68,6 @@ LRESULT ToList(HWND dialog, const EditorSession& session, UINT message, WPARAM w
     return SendDlgItemMessageA(dialog, session.kind.listBoxId, message, wParam, lParam);
 }
 
-void InsertOnTop(HWND dialog, const EditorSession& session, const char* text) {
-    ToList(dialog, session, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(text));
-}
-
 // One list box item, as long as it is.
 std::string ItemText(HWND dialog, const EditorSession& session, int index) {
     const LRESULT length = ToList(dialog, session, LB_GETTEXTLEN, static_cast<WPARAM>(index));
@@ -82,38 +79,38 @@ std::string ItemText(HWND dialog, const EditorSession& session, int index) {
     return std::string(buffer.data(), static_cast<size_t>(copied));
 }
 
-// The texts become the list box's items, top to bottom.
-void Rebuild(HWND dialog, const EditorSession& session) {
-    const LRESULT count = ToList(dialog, session, LB_GETCOUNT);
-    std::vector<std::string> items;
-    for (int i = 0; i < count; ++i) items.push_back(ItemText(dialog, session, i));
-    session.kind.texts().Rebuild(std::move(items));
+// The list box shows the texts as they are now, the last line of the file
+// at the top.
+void ShowTexts(HWND dialog, const EditorSession& session) {
+    ToList(dialog, session, LB_RESETCONTENT);
+    for (const std::string& text : session.texts.Shown()) {
+        ToList(dialog, session, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
 }
 
 void OnInit(HWND dialog, EditorSession& session) {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&session));
     session.kind.slot.window.store(dialog);
-    // Each text goes on top, so the last one is shown first.
-    for (const std::string& text : session.kind.texts().Texts()) InsertOnTop(dialog, session, text.c_str());
+    ShowTexts(dialog, session);
 }
 
 void OnAdd(HWND dialog, const EditorSession& session) {
     PatternEditBuffer[0] = '\0';
-    if (PatternEditDialog(dialog) != 1 || PatternEditBuffer[0] == '\0') return;
-    InsertOnTop(dialog, session, PatternEditBuffer);
-    Rebuild(dialog, session);
+    if (PatternEditDialog(dialog) != 1) return;
+    if (session.texts.Add(PatternEditBuffer)) ShowTexts(dialog, session);
 }
 
 void OnDelete(HWND dialog, const EditorSession& session) {
     const LRESULT selected = ToList(dialog, session, LB_GETCURSEL);
     if (selected == LB_ERR) return;
     if (MessageBoxA(dialog, "Do you want to delete?", "Delete", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    ToList(dialog, session, LB_DELETESTRING, static_cast<WPARAM>(selected));
-    Rebuild(dialog, session);
+    if (session.texts.Delete(static_cast<size_t>(selected))) ShowTexts(dialog, session);
 }
 
 // The edited entry moves to the top. The editor is the Add or Edit
 // dialog's owner, so the selection cannot change while the user types.
+// The dialog's field holds 259 characters: a longer line shows cut, and
+// only OK stores the cut text.
 void OnEdit(HWND dialog, const EditorSession& session) {
     const LRESULT selected = ToList(dialog, session, LB_GETCURSEL);
     if (selected == LB_ERR) return;
@@ -121,16 +118,14 @@ void OnEdit(HWND dialog, const EditorSession& session) {
     const size_t kept = text.size() < kPatternEditBufferSize ? text.size() : kPatternEditBufferSize - 1;
     std::memcpy(PatternEditBuffer, text.data(), kept);
     PatternEditBuffer[kept] = '\0';
-    if (PatternEditDialog(dialog) != 1 || PatternEditBuffer[0] == '\0') return;
-    ToList(dialog, session, LB_DELETESTRING, static_cast<WPARAM>(selected));
-    InsertOnTop(dialog, session, PatternEditBuffer);
-    Rebuild(dialog, session);
+    if (PatternEditDialog(dialog) != 1) return;
+    if (session.texts.Edit(static_cast<size_t>(selected), PatternEditBuffer)) ShowTexts(dialog, session);
 }
 
 // Writes the file and renews the loaded list. A failed write is said, not
 // hidden: the edits stay in memory and the next close tries again.
 void OnClose(HWND dialog, const EditorSession& session) {
-    const ListWriteResult result = session.kind.texts().Close(session.where);
+    const ListWriteResult result = session.texts.Close(session.store);
     if (!result.written) {
         const std::string message = "The list could not be saved to " + result.path + ":\n" + result.error +
                                     "\n\nThe file is unchanged. Your changes are kept until the browser closes.";
@@ -175,20 +170,20 @@ INT_PTR CALLBACK ListEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-int RunListEditor(EditorList which, const ListFilePath& where) {
-    const EditorKind& kind = which == EditorList::White ? kWhiteEditor : kBlackEditor;
-    const SlotClaim claim(kind.slot);
+int RunListEditor(ListKind kind, const ListStore& store) {
+    const EditorKind& editor = kind == ListKind::UserTrust ? kTrustEditor : kUserBlockEditor;
+    const SlotClaim claim(editor.slot);
     if (!claim.owned()) {
-        if (const HWND open = kind.slot.window.load()) SetForegroundWindow(open);
+        if (const HWND open = editor.slot.window.load()) SetForegroundWindow(open);
         return 0;
     }
-    EditorSession session{kind, where};
-    DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(kind.templateId), nullptr, ListEditorProc,
+    EditorSession session{editor, store, UserListTexts(kind)};
+    DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(editor.templateId), nullptr, ListEditorProc,
                     reinterpret_cast<LPARAM>(&session));
     return 0;
 }
 
-int WhiteListDialog() { return RunListEditor(EditorList::White, ModuleFolderPath); }
-int BlackListDialog() { return RunListEditor(EditorList::Black, ModuleFolderPath); }
+int WhiteListDialog() { return RunListEditor(ListKind::UserTrust, TheListStore()); }
+int BlackListDialog() { return RunListEditor(ListKind::UserBlock, TheListStore()); }
 
 }  // namespace tamsel

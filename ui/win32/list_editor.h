@@ -1,16 +1,15 @@
 // The list editor shared by "My White List" and "My Black List": one dialog
-// procedure, told which list it edits and where its file lies.
+// procedure, told which list it edits and which store keeps its file.
 #pragma once
 
-#include "ui/pattern_text_list.h"
+#include "module/list_store.h"
 
 namespace tamsel {
 
-enum class EditorList { White, Black };
-
-// Runs the editor of `which` with its list file at `where` (the module's
-// folder for the dialogs the settings dialog opens). Returns 0 when the
-// editor closes, or at once when that list's editor is already open.
-int RunListEditor(EditorList which, const ListFilePath& where);
+// Runs the editor of the user list `kind` (UserBlock or UserTrust) with its
+// file and pattern list kept by `store` (TheListStore() for the dialogs the
+// settings dialog opens). Returns 0 when the editor closes, or at once when
+// that list's editor is already open.
+int RunListEditor(ListKind kind, const ListStore& store);
 
 }  // namespace tamsel

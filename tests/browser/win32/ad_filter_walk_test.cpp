@@ -105,11 +105,24 @@ TEST_F(AdFilterWalk, PluginsBySizeStringsAndFramesByLists) {
                                    "embed0 height=empty", "frame1 src=(null)"}));
 }
 
-TEST_F(AdFilterWalk, AnAbsentSourceOrAFailedReadEndsTheWalk) {
+// A null source (a lazy image) leaves that image alone; the ad image after
+// it is still collapsed. A failed read ends the walk.
+TEST_F(AdFilterWalk, AnAbsentSourceIsSkippedAndAFailedReadEndsTheWalk) {
     page.Add<FakeImg>(page.images, "img0", L"http://ads.example.com/1.gif", 5, 5);
-    page.Add<FakeImg>(page.images, "img1", std::nullopt, 5, 5);
+    page.Add<FakeImg>(page.images, "img1", std::nullopt, 468, 60);
     page.Add<FakeImg>(page.images, "img2", L"http://ads.example.com/3.gif", 5, 5);
-    page.Add<FakeFrame>(page.frames, "frame0", L"http://ads.example.com/f.html");
+    page.Add<FakeFrame>(page.frames, "frame0", std::nullopt);
+    page.Add<FakeFrame>(page.frames, "frame1", L"http://ads.example.com/f.html");
+    browser.FireDocumentComplete(browser, L"http://www.example.com/");
+    ChangeLog expected = Collapsed("img0");
+    for (const std::string& change : Collapsed("img2")) expected.push_back(change);
+    expected.push_back("frame1 src=(null)");
+    EXPECT_EQ(page.log, expected);
+    EXPECT_EQ(page.document.all.askedTags, (std::vector<std::wstring>{L"img", L"object", L"embed", L"iframe"}));
+
+    page.log.clear();
+    page.document.all.askedTags.clear();
+    static_cast<FakeImg&>(*page.elements[1]).srcResult = E_FAIL;
     browser.FireDocumentComplete(browser, L"http://www.example.com/");
     EXPECT_EQ(page.log, Collapsed("img0"));
     EXPECT_EQ(page.document.all.askedTags, std::vector<std::wstring>{L"img"});
@@ -117,6 +130,7 @@ TEST_F(AdFilterWalk, AnAbsentSourceOrAFailedReadEndsTheWalk) {
     // A failed width read of an embed ends it too; an object's height does not.
     page.log.clear();
     page.document.all.askedTags.clear();
+    static_cast<FakeImg&>(*page.elements[1]).srcResult = S_OK;
     static_cast<FakeImg&>(*page.elements[1]).src = L"http://www.example.com/ok.gif";
     page.Add<FakeEmbed>(page.embeds, "embed0", Str(L"468"), FailedSize());
     browser.FireDocumentComplete(browser, L"http://www.example.com/");

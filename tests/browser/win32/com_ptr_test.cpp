@@ -1,4 +1,4 @@
-#include "module/win32/com_ptr.h"
+#include "win32/com_ptr.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "module/win32/com_ptr.h"
+#include "win32/com_ptr.h"
 #include "module/win32/guids.h"
 #include "win32_support.h"
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "module/win32/module_file.h"
-#include "module/win32/registry_key.h"
+#include "win32/registry_key.h"
 
 namespace tamsel::testing {
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "module/win32/com_ptr.h"
+#include "win32/com_ptr.h"
 #include "module/win32/guids.h"
 
 namespace tamsel {

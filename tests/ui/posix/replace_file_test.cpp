@@ -13,7 +13,7 @@
 #include <iterator>
 
 #include "support/temp_dir.h"
-#include "ui/pattern_text_list.h"
+#include "module/list_store.h"
 
 namespace tamsel {
 namespace {
@@ -56,7 +56,7 @@ TEST(ReplaceFileContents, AWriteCutShortKeepsTheOldFileAndSaysSo) {
     std::string error;
     {
         const FileSizeLimit full(1);
-        EXPECT_FALSE(WritePatternTextFile(file, {"new.x", "more.x"}, &error));
+        EXPECT_FALSE(ReplaceFileContents(file, ListFileBytes({"new.x", "more.x"}), &error));
     }
     EXPECT_NE(error.find("write"), std::string::npos) << error;
     EXPECT_EQ(ReadBytes(file), "old.x\r\n");

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "module/win32/registry_key.h"
+#include "win32/registry_key.h"
 
 namespace tamsel::testing {
 

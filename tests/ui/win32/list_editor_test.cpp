@@ -12,9 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "browser/source_judge.h"
 #include "intercept/inspect.h"
 #include "res/resource.h"
 #include "support/temp_dir.h"
+#include "ui/user_lists.h"
 #include "ui/win32/list_dialogs.h"
 #include "ui/win32/list_editor.h"
 
@@ -81,19 +83,14 @@ bool Refused(const std::string& host) {
 class ListEditor : public ::testing::Test {
 protected:
     void SetUp() override {
-        BlackListTexts().Rebuild({});
-        WhiteListTexts().Rebuild({});
+        UserListTexts(ListKind::UserBlock).Clear();
+        UserListTexts(ListKind::UserTrust).Clear();
     }
     void TearDown() override { TheSharedState().ClearLists(); }
 
-    ListFilePath Where() const {
-        return [this](std::string_view name) { return (dir_.path() / std::string(name)).string(); };
-    }
-    std::string Path(const char* name) const { return (dir_.path() / name).string(); }
-
     // Runs the editor on this thread, as the browser thread does, while
     // `drive` works it from another; `drive` must end it.
-    void Run(EditorList which, const std::function<void()>& drive, const ListFilePath& where) {
+    void Run(ListKind which, const std::function<void()>& drive, const ListStore& store) {
         std::thread driver([&] {
             drive();
             // A driver that stopped half-way still ends the editor.
@@ -101,7 +98,7 @@ protected:
                 if (const HWND left = FindWindowA(nullptr, caption)) PostMessageA(left, WM_CLOSE, 0, 0);
             }
         });
-        EXPECT_EQ(RunListEditor(which, where), 0);
+        EXPECT_EQ(RunListEditor(which, store), 0);
         driver.join();
     }
 
@@ -126,6 +123,7 @@ protected:
     }
 
     testing::TempDir dir_;
+    const ListStore store_{TheSharedState(), FilesIn(dir_.path().string())};
 };
 
 #define EXPECT_SHOWN(editor, box, ...)                                                      \
@@ -137,10 +135,10 @@ protected:
 
 TEST_F(ListEditor, BlackListAddEditDeleteAndTheFileAndVerdictAtClose) {
     dir_.Write("UserBlock.txt", "p.x\nq.x\nr.x\n");
-    TheSharedState().Reload(ListKind::UserBlock, Path("UserBlock.txt"));
-    BlackListTexts().LoadIfEmpty(Where());
+    store_.Publish(ListKind::UserBlock);
+    UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
     ASSERT_TRUE(Refused("q.x"));
-    Run(EditorList::Black, [&] {
+    Run(ListKind::UserBlock, [&] {
         const HWND editor = WaitForWindow(kBlackCaption);
         ASSERT_NE(editor, nullptr);
         const int box = IDC_BLACK_LIST_BOX;
@@ -148,7 +146,7 @@ TEST_F(ListEditor, BlackListAddEditDeleteAndTheFileAndVerdictAtClose) {
         Click(editor, IDC_LIST_ADD);
         Type("x.x");
         EXPECT_SHOWN(editor, box, "x.x", "r.x", "q.x", "p.x");
-        EXPECT_EQ(BlackListTexts().Texts(), (Items{"x.x", "r.x", "q.x", "p.x"}));
+        EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), (Items{"p.x", "q.x", "r.x", "x.x"}));
         SendDlgItemMessageA(editor, box, LB_SETCURSEL, 2, 0);
         Click(editor, IDC_LIST_EDIT);
         Type("z.x");
@@ -159,8 +157,9 @@ TEST_F(ListEditor, BlackListAddEditDeleteAndTheFileAndVerdictAtClose) {
         EXPECT_SHOWN(editor, box, "z.x", "x.x", "r.x");
         EXPECT_TRUE(Refused("q.x"));  // the pattern list changes only at close
         PostMessageA(editor, WM_CLOSE, 0, 0);
-    }, Where());
-    EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), "z.x\r\nx.x\r\nr.x\r\n");
+    }, store_);
+    // Written bottom of the list first: the entry on top is the last line.
+    EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), "r.x\r\nx.x\r\nz.x\r\n");
     EXPECT_FALSE(Refused("q.x"));
     EXPECT_FALSE(Refused("p.x"));
     EXPECT_TRUE(Refused("z.x"));
@@ -168,8 +167,8 @@ TEST_F(ListEditor, BlackListAddEditDeleteAndTheFileAndVerdictAtClose) {
 
 TEST_F(ListEditor, EnterEscapeCancelAndEmptyTextsChangeNothing) {
     dir_.Write("UserBlock.txt", "a\nb\n");
-    BlackListTexts().LoadIfEmpty(Where());
-    Run(EditorList::Black, [&] {
+    UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
+    Run(ListKind::UserBlock, [&] {
         const HWND editor = WaitForWindow(kBlackCaption);
         ASSERT_NE(editor, nullptr);
         const int box = IDC_BLACK_LIST_BOX;
@@ -227,13 +226,13 @@ TEST_F(ListEditor, EnterEscapeCancelAndEmptyTextsChangeNothing) {
         ASSERT_TRUE(WaitGone(edit));
         EXPECT_SHOWN(editor, box, "a", "typed", "b");
         Click(editor, IDC_LIST_CLOSE);
-    }, Where());
-    EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), "a\r\ntyped\r\nb\r\n");
+    }, store_);
+    EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), "b\r\ntyped\r\na\r\n");
 }
 
 TEST_F(ListEditor, TypedTextIsCutAt259AndDuplicatesStay) {
     const std::string longText(300, 'L');
-    Run(EditorList::White, [&] {
+    Run(ListKind::UserTrust, [&] {
         const HWND editor = WaitForWindow(kWhiteCaption);
         ASSERT_NE(editor, nullptr);
         Click(editor, IDC_LIST_ADD);
@@ -244,8 +243,8 @@ TEST_F(ListEditor, TypedTextIsCutAt259AndDuplicatesStay) {
         Type("same");
         EXPECT_SHOWN(editor, IDC_WHITE_LIST_BOX, "same", "same", std::string(259, 'L'));
         Click(editor, IDC_LIST_CLOSE);
-    }, Where());
-    EXPECT_EQ(ReadBytes(dir_.path() / "UserTrust.txt"), "same\r\nsame\r\n" + std::string(259, 'L') + "\r\n");
+    }, store_);
+    EXPECT_EQ(ReadBytes(dir_.path() / "UserTrust.txt"), std::string(259, 'L') + "\r\nsame\r\nsame\r\n");
     EXPECT_FALSE(TheSharedState().Present(ListKind::UserTrust));  // a list not loaded stays unloaded
 }
 
@@ -255,64 +254,62 @@ TEST_F(ListEditor, LongEntriesAndLongListsSurviveTheRebuild) {
     std::string file = longWord + "\n";
     for (int i = 0; i < 900; ++i) file += "e" + std::to_string(i) + "\n";
     dir_.Write("UserBlock.txt", file);
-    BlackListTexts().LoadIfEmpty(Where());
-    Run(EditorList::Black, [&] {
+    UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
+    Run(ListKind::UserBlock, [&] {
         const HWND editor = WaitForWindow(kBlackCaption);
         ASSERT_NE(editor, nullptr);
         EXPECT_EQ(SendDlgItemMessageA(editor, IDC_BLACK_LIST_BOX, LB_GETCOUNT, 0, 0), 901);
         Click(editor, IDC_LIST_ADD);
         Type("new");
         Click(editor, IDC_LIST_CLOSE);
-    }, Where());
-    const Items texts = BlackListTexts().Texts();
+    }, store_);
+    const Items texts = UserListTexts(ListKind::UserBlock).Texts();
     ASSERT_EQ(texts.size(), 902u);
-    EXPECT_EQ(texts[0], "new");
-    EXPECT_EQ(texts[1], "e899");
-    EXPECT_EQ(texts[901], longWord);
-    EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), PatternTextFileBytes(texts));
+    EXPECT_EQ(texts[0], longWord);
+    EXPECT_EQ(texts[900], "e899");
+    EXPECT_EQ(texts[901], "new");
+    EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), ListFileBytes(texts));
 }
 
 TEST_F(ListEditor, DeletingTheOnlyEntryWritesOneEmptyLine) {
     dir_.Write("UserTrust.txt", "only.x\n");
-    WhiteListTexts().LoadIfEmpty(Where());
-    Run(EditorList::White, [&] {
+    UserListTexts(ListKind::UserTrust).LoadIfEmpty(store_);
+    Run(ListKind::UserTrust, [&] {
         const HWND editor = WaitForWindow(kWhiteCaption);
         ASSERT_NE(editor, nullptr);
         Delete(editor, IDC_WHITE_LIST_BOX, 0, IDYES);
         EXPECT_SHOWN(editor, IDC_WHITE_LIST_BOX);
         Click(editor, IDC_LIST_CLOSE);
-    }, Where());
+    }, store_);
     EXPECT_EQ(ReadBytes(dir_.path() / "UserTrust.txt"), "\r\n");
-    EXPECT_TRUE(WhiteListTexts().Texts().empty());
+    EXPECT_TRUE(UserListTexts(ListKind::UserTrust).Texts().empty());
 }
 
 TEST_F(ListEditor, ASecondRequestForAnOpenEditorReturnsAtOnce) {
     dir_.Write("UserBlock.txt", "mine\n");
-    BlackListTexts().LoadIfEmpty(Where());
-    Run(EditorList::Black, [&] {
+    UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
+    Run(ListKind::UserBlock, [&] {
         const HWND editor = WaitForWindow(kBlackCaption);
         ASSERT_NE(editor, nullptr);
         // From the driver's thread, as from another browser window.
-        EXPECT_EQ(RunListEditor(EditorList::Black, Where()), 0);
+        EXPECT_EQ(RunListEditor(ListKind::UserBlock, store_), 0);
         EXPECT_EQ(FindWindowA(nullptr, kBlackCaption), editor);
         EXPECT_TRUE(IsWindow(editor));
         Click(editor, IDC_LIST_CLOSE);
         ASSERT_TRUE(WaitGone(editor));
-    }, Where());
+    }, store_);
     // Closed, it opens again.
-    Run(EditorList::Black, [&] {
+    Run(ListKind::UserBlock, [&] {
         const HWND editor = WaitForWindow(kBlackCaption);
         ASSERT_NE(editor, nullptr);
         EXPECT_SHOWN(editor, IDC_BLACK_LIST_BOX, "mine");
         Click(editor, IDC_LIST_CLOSE);
-    }, Where());
+    }, store_);
 }
 
 TEST_F(ListEditor, AFailedWriteIsSaidAndTheEditsAreKept) {
-    const ListFilePath nowhere = [this](std::string_view name) {
-        return (dir_.path() / "no-such-folder" / std::string(name)).string();
-    };
-    Run(EditorList::Black, [&] {
+    const ListStore nowhere(TheSharedState(), FilesIn((dir_.path() / "no-such-folder").string()));
+    Run(ListKind::UserBlock, [&] {
         const HWND editor = WaitForWindow(kBlackCaption);
         ASSERT_NE(editor, nullptr);
         Click(editor, IDC_LIST_ADD);
@@ -323,7 +320,41 @@ TEST_F(ListEditor, AFailedWriteIsSaidAndTheEditsAreKept) {
         Click(warning, IDOK);
         EXPECT_TRUE(WaitGone(editor));
     }, nowhere);
-    EXPECT_EQ(BlackListTexts().Texts(), Items{"kept.x"});
+    EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), Items{"kept.x"});
+}
+
+// A comment, an exception after its rule and a pattern with a blank inside:
+// opening, adding and closing changes only what the added entry decides.
+TEST_F(ListEditor, AnAddThroughTheEditorChangesOnlyTheAddedEntrysVerdicts) {
+    const std::string file = "# my notes\nads.x\n~ads.x/keep/\n/ads /sponsors\n";
+    dir_.Write("UserBlock.txt", file);
+    store_.Publish(ListKind::UserBlock);
+    UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
+    const std::vector<std::string> urls = {"http://my/",          "http://notes/",  "http://ads.x/keep/1",
+                                           "http://ads.x/a",      "http://z.z/ads", "http://z.z/ads/sponsors",
+                                           "http://foo.y/banner"};
+    const auto verdicts = [&urls] {
+        std::vector<Verdict> all;
+        const SharedState::Reader reader(TheSharedState());
+        for (std::string url : urls) all.push_back(JudgeSourceUrl(url, reader.lists()).verdict);
+        return all;
+    };
+    const std::vector<Verdict> before = verdicts();
+    EXPECT_EQ(before, (std::vector<Verdict>{Verdict::Passed, Verdict::Passed, Verdict::Passed, Verdict::Refused,
+                                            Verdict::Passed, Verdict::Refused, Verdict::Passed}));
+    Run(ListKind::UserBlock, [&] {
+        const HWND editor = WaitForWindow(kBlackCaption);
+        ASSERT_NE(editor, nullptr);
+        EXPECT_SHOWN(editor, IDC_BLACK_LIST_BOX, "/ads /sponsors", "~ads.x/keep/", "ads.x", "# my notes");
+        Click(editor, IDC_LIST_ADD);
+        Type("foo.y");
+        Click(editor, IDC_LIST_CLOSE);
+    }, store_);
+    std::vector<Verdict> expected = before;
+    expected.back() = Verdict::Refused;
+    EXPECT_EQ(verdicts(), expected);
+    EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"),
+              "# my notes\r\nads.x\r\n~ads.x/keep/\r\n/ads /sponsors\r\nfoo.y\r\n");
 }
 
 }  // namespace

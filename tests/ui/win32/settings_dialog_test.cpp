@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "module/module_path.h"
+#include "module/list_store.h"
 #include "module/settings_store.h"
 #include "module/shared_state.h"
 #include "res/resource.h"
@@ -157,7 +157,7 @@ Step CloseBlackListEditor() {
 
 TEST_F(SettingsDialogTest, ListEditorReturnsToTheOpenDialogAsTheUserLeftIt) {
     // The editor writes its list beside the program when it closes.
-    const std::optional<std::string> listFile = ModuleFolderPath(kUserBlockListFile);
+    const std::optional<std::string> listFile = TheListStore().PathOf(ListKind::UserBlock);
     ASSERT_TRUE(listFile.has_value());
     Start(0, 0);
     std::optional<bool> checked;

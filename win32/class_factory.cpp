@@ -1,9 +1,9 @@
-#include "module/win32/class_factory.h"
+#include "win32/class_factory.h"
 
 #include <new>
 #include <utility>
 
-#include "module/win32/module_lock.h"
+#include "win32/module_lock.h"
 
 namespace tamsel {
 

@@ -1,4 +1,4 @@
-#include "module/win32/registrar.h"
+#include "win32/registrar.h"
 
 #include <new>
 #include <optional>
@@ -6,7 +6,7 @@
 
 #include "module/registry_update.h"
 #include "module/win32/module_file.h"
-#include "module/win32/registry_key.h"
+#include "win32/registry_key.h"
 
 namespace tamsel {
 

@@ -1,15 +1,15 @@
 // The four entry points of the in-process COM server, exported undecorated
-// through res/module.def.
+// through module.def.
 #include <windows.h>
 #include <objbase.h>
 
 #include "browser/win32/ad_filter.h"
-#include "module/win32/class_factory.h"
-#include "module/win32/com_module.h"
+#include "win32/class_factory.h"
+#include "dll/com_module.h"
 #include "module/win32/guids.h"
 #include "module/win32/module_instance.h"
-#include "module/win32/module_lock.h"
-#include "module/win32/registrar.h"
+#include "win32/module_lock.h"
+#include "win32/registrar.h"
 #include "module/win32/type_library.h"
 #include "res/resource.h"
 

@@ -1,4 +1,4 @@
-#include "module/win32/module_lock.h"
+#include "win32/module_lock.h"
 
 namespace tamsel {
 

@@ -1,11 +1,11 @@
 // The class object's rules, over a small object of the test's own that
 // counts itself as a live instance, as AdFilter does.
-#include "module/win32/class_factory.h"
+#include "win32/class_factory.h"
 
 #include <gtest/gtest.h>
 
-#include "module/win32/com_ptr.h"
-#include "module/win32/module_lock.h"
+#include "win32/com_ptr.h"
+#include "win32/module_lock.h"
 
 namespace tamsel {
 namespace {

@@ -6,7 +6,7 @@
 #include "intercept/win32/send_hook.h"
 #include "module/attach.h"
 #include "module/settings_store.h"
-#include "module/win32/com_module.h"
+#include "dll/com_module.h"
 #include "module/win32/module_file.h"
 #include "module/win32/module_instance.h"
 

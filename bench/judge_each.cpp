@@ -1,0 +1,95 @@
+// Tamsel's side of the peer comparison: load the three lists of a folder,
+// then judge every URL as `tamsel check` does (lower-case, parse, judge the
+// trust list, the user's block list and the shipped one), each URL timed on
+// its own. Prints one JSON line; bench/peers/run.sh puts it in the table.
+//
+// usage: judge_each LISTS_DIR URLS.txt   (one URL a line)
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "browser/source_judge.h"
+#include "module/list_store.h"
+#include "patterns/pattern_list.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes the allocator has handed out and not had back, small blocks and
+// mapped ones alike.
+long long HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long long>(info.uordblks) + static_cast<long long>(info.hblkhd);
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+struct Lists {
+    std::unique_ptr<tamsel::PatternList> trust, userBlock, shippedBlock;
+    size_t entries() const {
+        size_t n = 0;
+        for (const auto* list : {trust.get(), userBlock.get(), shippedBlock.get()}) n += list ? list->entries.size() : 0;
+        return n;
+    }
+};
+
+std::unique_ptr<tamsel::PatternList> LoadOne(const std::string& folder, tamsel::ListKind kind) {
+    tamsel::SharedState unpublished;
+    return tamsel::ListStore(unpublished, tamsel::FilesIn(folder)).Load(kind).list;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: judge_each LISTS_DIR URLS.txt\n");
+        return 2;
+    }
+    const std::vector<std::string> urls = ReadLines(argv[2]);
+    if (urls.empty()) {
+        std::fprintf(stderr, "judge_each: no URLs in %s\n", argv[2]);
+        return 1;
+    }
+    const long long before = HeapInUse();
+    const auto loadStart = Clock::now();
+    using tamsel::ListKind;
+    Lists lists{LoadOne(argv[1], ListKind::UserTrust), LoadOne(argv[1], ListKind::UserBlock),
+                LoadOne(argv[1], ListKind::ShippedBlock)};
+    const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
+    const long long loaded = HeapInUse();
+    if (!lists.shippedBlock) {
+        std::fprintf(stderr, "judge_each: no loadable BlockList.txt in %s\n", argv[1]);
+        return 1;
+    }
+    const tamsel::ListSet set{lists.trust.get(), lists.userBlock.get(), lists.shippedBlock.get()};
+    std::vector<long long> times(urls.size());
+    size_t refused = 0;
+    for (size_t i = 0; i < urls.size(); ++i) {
+        const auto start = Clock::now();
+        std::string url = urls[i];  // as `tamsel check` copies its argument
+        refused += tamsel::JudgeSourceUrl(url, set).verdict == tamsel::Verdict::Refused;
+        times[i] = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    }
+    const long long judged = HeapInUse();
+    std::sort(times.begin(), times.end());
+    const auto at = [&](double q) { return times[std::min(times.size() - 1, static_cast<size_t>(q * times.size()))]; };
+    std::printf("{\"engine\":\"tamsel\",\"lines\":%zu,\"requests\":%zu,\"refused\":%zu,\"medianNs\":%lld,"
+                "\"p99Ns\":%lld,\"loadMs\":%.3f,\"memoryBytes\":%lld,\"externalBytes\":0,\"growthBytes\":%lld}\n",
+                lists.entries(), urls.size(), refused, at(0.5), at(0.99), loadMs, loaded - before, judged - loaded);
+    return 0;
+}

@@ -1,0 +1,207 @@
+// tamsel import: bring the lists people block with into the shipped block list.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/list_folder.h"
+#include "cli/read_input.h"
+#include "import/block_list_sections.h"
+#include "import/list_source.h"
+#include "module/replace_file.h"
+#include "module/list_store.h"
+
+namespace tamsel::cli {
+namespace {
+
+using import::ConvertedSource;
+
+struct Source {
+    std::string given;  // as on the command line
+    std::string name;   // what its section is called
+    ConvertedSource converted;
+};
+
+struct ImportOptions {
+    std::string folder;
+    std::string report;  // empty: none
+    std::vector<std::string> sources;
+};
+
+// Fills `options` from the command line; false after a usage message.
+bool ParseImportArgs(std::vector<std::string> args, ImportOptions* options) {
+    const auto folder = TakeListFolder("import", args);
+    if (!folder) return false;
+    options->folder = *folder;
+    bool optionsEnd = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string error;
+        if (!optionsEnd && args[i] == "--") {
+            optionsEnd = true;
+        } else if (!optionsEnd && args[i] == "--report") {
+            if (++i < args.size()) options->report = args[i];
+            else error = "--report needs a file";
+        } else if (!optionsEnd && args[i].size() > 1 && args[i][0] == '-') {
+            error = "unknown option " + args[i];
+        } else {
+            options->sources.push_back(args[i]);
+        }
+        if (!error.empty()) {
+            UsageError("import", error);
+            return false;
+        }
+    }
+    if (!options->sources.empty()) return true;
+    UsageError("import", "give at least one list file, or - for standard input");
+    return false;
+}
+
+std::string Shown(const std::string& given) { return given == "-" ? "standard input" : given; }
+
+// A source's section is named by its file name, so that a newer copy of a
+// list downloaded elsewhere replaces the old one.
+std::string SectionName(const std::string& given) {
+    return given == "-" ? Shown(given) : std::filesystem::path(given).filename().string();
+}
+
+// Reads and converts one source; nullopt after saying why it cannot be a list.
+std::optional<Source> LoadSource(const std::string& given) {
+    std::string error;
+    const auto bytes = ReadInput(given, &error);
+    if (bytes) {
+        if (auto problem = import::FindInputProblem(*bytes)) error = Shown(given) + ": " + *problem;
+    }
+    if (!error.empty()) {
+        std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str());
+        return std::nullopt;
+    }
+    return Source{given, SectionName(given), import::ConvertSource(*bytes)};
+}
+
+std::string ReportText(const std::vector<Source>& sources) {
+    std::string out;
+    for (const Source& s : sources) {
+        for (const import::SkippedRule& r : s.converted.skipped)
+            out += Shown(s.given) + ":" + std::to_string(r.lineNumber) + ": " + r.reason + ": " + r.text + "\n";
+    }
+    return out;
+}
+
+// "name count, name count" in falling order of count.
+template <class Counts>
+std::string CountList(const Counts& counts) {
+    std::vector<std::pair<std::string, int32_t>> sorted(counts.begin(), counts.end());
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    std::string out;
+    for (const auto& [name, count] : sorted) out += (out.empty() ? "" : ", ") + name + " " + std::to_string(count);
+    return out;
+}
+
+void PrintSummary(const Source& s) {
+    const ConvertedSource& c = s.converted;
+    std::printf("%s (%s): %zu lines written (%zu block, %zu exception, %zu important), %zu skipped\n",
+                Shown(s.given).c_str(), import::FormatName(c.format), c.written(),
+                c.blocks.size(), c.exceptions.size(), c.importantBlocks.size(), c.skipped.size());
+    std::map<std::string, int32_t> reasons;
+    for (const import::SkippedRule& r : c.skipped) ++reasons[r.reason];
+    if (!reasons.empty()) std::printf("  skipped: %s\n", CountList(reasons).c_str());
+    if (!c.droppedOptions.empty()) std::printf("  options dropped: %s\n", CountList(c.droppedOptions).c_str());
+}
+
+bool WriteOrSay(const std::string& path, const std::string& bytes) {
+    std::string error;
+    if (ReplaceFileContents(path, bytes, &error)) return true;
+    std::fprintf(stderr, "tamsel import: cannot write %s: %s; it stays as it was\n", path.c_str(), error.c_str());
+    return false;
+}
+
+// The block list with every source's section put in, or nullopt after
+// saying why its markers cannot be trusted.
+std::optional<std::string> MergedList(const std::string& listPath, const std::vector<Source>& sources) {
+    std::string list;
+    if (std::filesystem::exists(listPath)) {
+        std::string error;
+        auto old = ReadInput(listPath, &error);
+        if (!old) {
+            std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str());
+            return std::nullopt;
+        }
+        list = std::move(*old);
+    }
+    for (const Source& s : sources) {
+        const std::string section = import::RenderSection(s.name, Shown(s.given), s.converted);
+        if (auto problem = import::PutSection(&list, s.name, section)) {
+            std::fprintf(stderr, "tamsel import: %s: %s; mend the markers by hand; nothing written\n",
+                         listPath.c_str(), problem->c_str());
+            return std::nullopt;
+        }
+    }
+    return list;
+}
+
+// Two sources of one name would write one section, the second over the first.
+std::optional<std::string> SharedName(const std::vector<std::string>& given) {
+    std::set<std::string> seen;
+    for (const std::string& g : given) {
+        if (!seen.insert(SectionName(g)).second) return SectionName(g);
+    }
+    return std::nullopt;
+}
+
+int RunImport(const std::vector<std::string>& args) {
+    ImportOptions options;
+    if (!ParseImportArgs(args, &options)) return kExitUsage;
+    if (const auto name = SharedName(options.sources))
+        return UsageError("import", "two sources are named " + *name + ": their sections would be one");
+    std::vector<Source> sources;
+    for (const std::string& given : options.sources) {
+        auto source = LoadSource(given);
+        if (!source) return kExitFailure;
+        sources.push_back(std::move(*source));
+    }
+    const std::string listPath =
+        (std::filesystem::path(options.folder) / ListFileOf(ListKind::ShippedBlock).fileName).string();
+    const auto list = MergedList(listPath, sources);
+    if (!list) return kExitFailure;
+    if (!options.report.empty() && !WriteOrSay(options.report, ReportText(sources))) return kExitFailure;
+    if (!WriteOrSay(listPath, *list)) return kExitFailure;
+    for (const Source& s : sources) PrintSummary(s);
+    std::printf("written to %s\n", listPath.c_str());
+    return kExitOk;
+}
+
+}  // namespace
+
+const Command kImportCommand = {
+    "import",
+    "import [--lists DIR] [--report FILE] SOURCE...",
+    "bring adblock-style lists, hosts files and domain lists into BlockList.txt",
+    "Reads each SOURCE (a file, or - for standard input), finds out whether it\n"
+    "is an adblock-style list, a hosts file (\"0.0.0.0 host\", \"127.0.0.1 host\",\n"
+    "\"::1 host\") or a list of host names, and writes the rules our lists can\n"
+    "say into BlockList.txt after its own lines, in a section of its own\n"
+    "between two marker comments. Importing a source of the same file name\n"
+    "again replaces its section; the list's own lines stay as they are. The\n"
+    "file is replaced in one step: on any failure it stays as it was.\n\n"
+    "Adblock-style rules: \"||host^\" becomes the host line, \"||host/path\" a\n"
+    "host with a path, any other rule a path found anywhere in the request's\n"
+    "path; \"@@\" exceptions follow the block lines and \"$important\" blocks\n"
+    "follow the exceptions. Type and party options are dropped (the rule then\n"
+    "applies more widely). Cosmetic rules, regular expressions and rules whose\n"
+    "options cannot be kept without blocking the wrong thing ($popup, $csp,\n"
+    "$domain=, $redirect, page-level exceptions, ...) are skipped.\n\n"
+    "Prints, per source, how many lines were written, which options were\n"
+    "dropped and how many rules were skipped for which reason.\n\n"
+    "  --lists DIR     the folder whose BlockList.txt to write instead of the\n"
+    "                  folder that holds the tool\n"
+    "  --report FILE   list every skipped rule with its source, line and reason\n",
+    RunImport,
+};
+
+}  // namespace tamsel::cli

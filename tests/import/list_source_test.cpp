@@ -1,0 +1,107 @@
+// Hosts files, domain lists, telling the formats apart, refusing input that
+// is no list, and the sections of the block list.
+#include <gtest/gtest.h>
+
+#include "imported_list.h"
+
+namespace tamsel {
+namespace {
+
+using import::ListFormat;
+using testing::ImportedList;
+
+TEST(HostsImport, NullRoutedNamesAreBlockedAndTheRestIsSkipped) {
+    const ImportedList list("# a hosts file\r\n127.0.0.1 localhost\r\n::1 ip6-localhost ip6-loopback\r\n"
+                            "0.0.0.0 ads.example\r\n127.0.0.1\tt1.example t2.example  # two names\r\n"
+                            "::1 v6.example.\r\n192.168.1.5 nas.example\r\n0.0.0.0 com\r\n0.0.0.0 bad/name\r\n");
+    EXPECT_EQ(list.converted().format, ListFormat::Hosts);
+    for (const char* url : {"http://ads.example/", "http://x.ads.example/a", "http://t1.example/",
+                            "http://t2.example/", "http://v6.example/"})
+        EXPECT_TRUE(list.Refuses(url)) << url;
+    for (const char* url : {"http://localhost/", "http://nas.example/", "http://example.com/"})
+        EXPECT_FALSE(list.Refuses(url)) << url;
+    EXPECT_EQ(list.SkipReason(2), "the machine's own name");
+    EXPECT_EQ(list.SkipReason(7), "maps to a real address");
+    EXPECT_EQ(list.SkipReason(8), "a single label");
+    EXPECT_EQ(list.SkipReason(9), "not a host name");
+}
+
+TEST(HostsImport, DomainListsTakeOneNameALine) {
+    const ImportedList list("\xEF\xBB\xBF# domains\nads.example\n*.t.example\nTRACK.Example.ORG # note\n\n");
+    EXPECT_EQ(list.converted().format, ListFormat::Domains);
+    EXPECT_TRUE(list.Refuses("http://ads.example/"));
+    EXPECT_TRUE(list.Refuses("http://t.example/"));
+    EXPECT_TRUE(list.Refuses("http://a.t.example/"));
+    EXPECT_TRUE(list.Refuses("http://track.example.org/"));
+    EXPECT_FALSE(list.Refuses("http://example.org/"));
+    EXPECT_EQ(list.converted().written(), 3u);
+}
+
+TEST(HostsImport, FormatIsToldFromTheLinesThatAreNotComments) {
+    EXPECT_EQ(import::DetectFormat("# c\n0.0.0.0 a.example\n0.0.0.0 b.example\njunk\n"), ListFormat::Hosts);
+    EXPECT_EQ(import::DetectFormat("a.example\nb.example\n"), ListFormat::Domains);
+    EXPECT_EQ(import::DetectFormat("! list\na.example\nb.example\n"), ListFormat::Adblock);
+    EXPECT_EQ(import::DetectFormat("||a.example^\nb.example\n"), ListFormat::Adblock);
+    EXPECT_EQ(import::DetectFormat("[Adblock Plus 2.0]\n0.0.0.0 a.example\n0.0.0.0 b.example\n"),
+              ListFormat::Hosts);  // the lines say more than the header
+}
+
+TEST(ImportInput, BinaryBytesAndHugeLinesAreNoList) {
+    EXPECT_EQ(import::FindInputProblem("||a^\r\n\t||b^\f\n"), std::nullopt);
+    EXPECT_EQ(import::FindInputProblem("\xEF\xBB\xBF||caf\xC3\xA9.example^\n"), std::nullopt);
+    EXPECT_EQ(import::FindInputProblem(std::string("||a^\n||b^\0\n", 10)),
+              "binary data on line 2: not a text list");
+    EXPECT_EQ(import::FindInputProblem("a\n\x7f" "ELF\n"), "binary data on line 2: not a text list");
+    EXPECT_EQ(import::FindInputProblem("a\n" + std::string(import::kMaxSourceLine, 'x') + "\n"), std::nullopt);
+    EXPECT_EQ(import::FindInputProblem("a\n" + std::string(100 * 1024, 'x')),
+              "line 2 is 102400 bytes long: not a list");
+}
+
+TEST(BlockListSections, ASectionIsAppendedOnceAndReplacedInPlace) {
+    import::ConvertedSource one, two;
+    one.blocks = {"one.example"};
+    two.blocks = {"two.example"};
+    two.exceptions = {"~two.example/ok/"};
+    std::string list = "# our list\nours.example\n~ours.example/ok/";  // no final line feed
+    EXPECT_EQ(import::PutSection(&list, "a.txt", import::RenderSection("a.txt", "/x/a.txt", one)), std::nullopt);
+    EXPECT_EQ(import::PutSection(&list, "b.txt", import::RenderSection("b.txt", "/x/b.txt", one)), std::nullopt);
+    const std::string b = list.substr(list.find("# >>> tamsel import: b.txt"));
+    EXPECT_EQ(import::PutSection(&list, "a.txt", import::RenderSection("a.txt", "/y/a.txt", two)), std::nullopt);
+    EXPECT_TRUE(list.starts_with("# our list\nours.example\n~ours.example/ok/\n# >>> tamsel import: a.txt\n"));
+    EXPECT_TRUE(list.ends_with(b)) << list;  // the other section stays, after the replaced one
+    EXPECT_EQ(list.find("one.example", list.find("a.txt")), list.find("one.example", list.find("b.txt")));
+    EXPECT_NE(list.find("two.example\n~two.example/ok/\n"), std::string::npos);
+    const ListLoadResult loaded = ParsePatternListText(list, "merged");
+    ASSERT_TRUE(loaded.list);
+    EXPECT_EQ(loaded.list->entries.size(), 5u);
+}
+
+TEST(BlockListSections, MarkersThatDoNotPairUpAreRefusedUntouched) {
+    const std::string section = import::RenderSection("a", "a", import::ConvertedSource{});
+    for (const std::string& broken :
+         {std::string("x\n# >>> tamsel import: a\nx.example\n"), std::string("# <<< tamsel import: a\n"),
+          std::string("# >>> tamsel import: a\n# >>> tamsel import: b\n# <<< tamsel import: b\n"),
+          std::string("# >>> tamsel import: a\n# <<< tamsel import: b\n")}) {
+        std::string list = broken;
+        EXPECT_NE(import::PutSection(&list, "a", section), std::nullopt) << broken;
+        EXPECT_EQ(list, broken);
+    }
+}
+
+TEST(BlockListSections, NamesAndNotesStayOneListLine) {
+    const std::string name = "evil\nads.example\n" + std::string(900, 'n');
+    import::ConvertedSource converted;
+    converted.blocks = {"kept.example"};
+    std::string list;
+    ASSERT_EQ(import::PutSection(&list, name, import::RenderSection(name, name, converted)), std::nullopt);
+    const ListLoadResult loaded = ParsePatternListText(list, "named");
+    ASSERT_TRUE(loaded.list);
+    ASSERT_EQ(loaded.list->entries.size(), 1u) << list;
+    EXPECT_EQ(loaded.list->entries[0].text, "kept.example");
+    // The same awkward name finds its section again.
+    EXPECT_EQ(import::PutSection(&list, name, import::RenderSection(name, name, {})), std::nullopt);
+    EXPECT_EQ(list.find("kept.example"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tamsel
