@@ -1,6 +1,9 @@
 // What the preloaded send replacement adds to each call: libtamsel.so is
 // opened, its exported send and write are called directly and compared
-// with libc's own, on the same buffers and sockets, in the same run.
+// with libc's own, on the same buffers and sockets, in the same run. A
+// second table sets the gate's decision (with the server-name test for TLS
+// ClientHellos) against the request-head test alone, which was the whole
+// gate before, on the same buffers and lists.
 //
 // usage: send_overhead [PATH-TO-libtamsel.so]
 #include <dlfcn.h>
@@ -18,7 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "intercept/inspect.h"
+#include "intercept/posix/send_gate.h"
 #include "module/posix/unique_fd.h"
+#include "module/shared_state.h"
 
 namespace {
 
@@ -111,8 +117,47 @@ std::optional<Entries> OpenModule(const char* modulePath) {
     return e;
 }
 
-void PrintTable(const Entries& e, int socket, int devNull, const std::string& refused) {
-    const std::string binary(512, '\x17');  // e.g. a TLS record
+const std::string kBinary(512, '\x17');  // e.g. a TLS application data record
+
+// A ClientHello of 200 bytes naming a host no list names: it is parsed and
+// judged, and passes.
+std::string ClientHello() {
+    const std::string name = "www.example.org";
+    std::string ext = std::string("\x00\x00", 2) + char(0) + char(name.size() + 5) + char(0) + char(name.size() + 3) +
+                      char(0) + char(0) + char(name.size()) + name;
+    ext += std::string("\x00\x15", 2) + char(0) + char(100) + std::string(100, '\0');  // padding
+    std::string body = std::string("\x03\x03", 2) + std::string(32, '\x5a') + char(0) + std::string("\x00\x02\x13\x01", 4) +
+                       std::string("\x01\x00", 2) + char(ext.size() >> 8) + char(ext.size() & 0xff) + ext;
+    const std::string message = std::string("\x01\x00", 2) + char(body.size() >> 8) + char(body.size() & 0xff) + body;
+    return std::string("\x16\x03\x01", 3) + char(message.size() >> 8) + char(message.size() & 0xff) + message;
+}
+
+// The gate's decision alone, in this process, against the shipped list.
+void PrintGateTable(const char* modulePath, int socket) {
+    const std::string list = std::string(modulePath).substr(0, std::string(modulePath).rfind('/') + 1) + "BlockList.txt";
+    tamsel::TheSharedState().Replace(tamsel::ListKind::ShippedBlock, tamsel::LoadPatternList(list));
+    tamsel::EnableSendGate();
+    const std::string passing = Head("www.example.org");
+    const std::string hello = ClientHello();
+    std::printf("\nThe gate's decision per call: the request-head test alone (the gate before the\n"
+                "server-name test) against the whole gate (ns per call)\n");
+    std::printf("%-48s %10s %10s %9s %8s\n", "case", "head only", "whole", "added", "ratio");
+    const auto row = [&](const char* what, const std::string& buffer) {
+        Row(what, Measure(
+                      [&] {
+                          const auto n = static_cast<int32_t>(buffer.size());
+                          (void)(tamsel::LooksLikeRequestHead(buffer.data(), n) &&
+                                 tamsel::InspectRequest(buffer.data(), n));
+                      },
+                      [&] { (void)tamsel::RefuseSend(socket, buffer.data(), buffer.size()); }));
+    };
+    row("512-byte non-HTTP buffer", kBinary);
+    row("request head that passes", passing);
+    row("ClientHello that passes (judged by its name)", hello);
+}
+
+void PrintTable(const Entries& e, int socket, int refusedSocket, int devNull, const std::string& refused) {
+    const std::string& binary = kBinary;
     const std::string passing = Head("www.example.org");
     std::printf("Added cost of libtamsel.so's send and write (median of %d rounds of %d calls, ns per call)\n",
                 kRounds, kCallsPerRound);
@@ -127,14 +172,17 @@ void PrintTable(const Entries& e, int socket, int devNull, const std::string& re
     };
     sendRow("send, 512-byte non-HTTP buffer", binary);
     sendRow("send, request head that passes", passing);
-    sendRow("send, request head refused (vs. sending it)", refused);
+    Row("send, request head refused (vs. sending it)",
+        Measure([&] { e.realSend(socket, refused.data(), refused.size(), MSG_NOSIGNAL); },
+                [&] { e.hookedSend(refusedSocket, refused.data(), refused.size(), MSG_NOSIGNAL); }));
+    sendRow("send, ClientHello that passes", ClientHello());
     std::string upload = "POST /upload HTTP/1.1\r\nHost: www.example.org\r\nContent-Length: 67108864\r\n\r\n";
     upload.resize(64 << 20, 'u');
     sendRow("send, 64 MB POST that passes (20 calls a round)", upload, 20);
     writeRow("write to /dev/null, 512-byte non-HTTP buffer", binary);
     writeRow("write to /dev/null, request head (not a socket)", refused);
-    std::printf("\"refused\" never reaches the kernel: its cost is the whole inspection,\n"
-                "set against the unhooked send of the same bytes.\n");
+    std::printf("\"refused\" never reaches the kernel: its cost is the whole inspection and\n"
+                "the shutdown of its connection, set against the unhooked send of the same bytes.\n");
 }
 
 }  // namespace
@@ -149,10 +197,15 @@ int main(int argc, char** argv) {
     const tamsel::UniqueFd devNull(::open("/dev/null", O_WRONLY));
     const Drain drain(receiver.get());
     const std::string refused = Head("ad.doubleclick.net");
-    if (entries->hookedSend(sender.get(), refused.data(), refused.size(), 0) != -1) {
+    // A refusal shuts its connection down: it gets a pair of its own.
+    int refusedPair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, refusedPair) != 0) return 1;
+    const tamsel::UniqueFd refusedSender(refusedPair[0]), refusedReceiver(refusedPair[1]);
+    if (entries->hookedSend(refusedSender.get(), refused.data(), refused.size(), 0) != -1) {
         std::fprintf(stderr, "send_overhead: the shipped list beside %s did not refuse the test head\n", modulePath);
         return 1;
     }
-    PrintTable(*entries, sender.get(), devNull.get(), refused);
+    PrintTable(*entries, sender.get(), refusedSender.get(), devNull.get(), refused);
+    PrintGateTable(modulePath, sender.get());
     return 0;
 }

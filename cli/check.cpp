@@ -8,10 +8,44 @@
 #include "cli/list_folder.h"
 #include "cli/read_input.h"
 #include "intercept/inspect.h"
+#include "intercept/lookup.h"
+#include "intercept/server_name.h"
+#include "intercept/tls_client_hello.h"
 #include "patterns/text.h"
 
 namespace tamsel::cli {
 namespace {
+
+// The URL as the lists see it: lower-cased, parsed as the page walk parses
+// an element's source.
+RequestUrl Parsed(const std::string& given) {
+    std::string lowered = given;
+    LowerAscii(lowered);
+    RequestUrl url;
+    ParseRequestUrl(lowered.c_str(), nullptr, &url);
+    return url;
+}
+
+// The earliest stage that refuses: the name lookup when every request to the
+// host is refused; otherwise the request itself, as the page walk judges an
+// element's source, and for https, where the module sees only the server
+// name, that name's own verdict too.
+void CheckOne(const std::string& given, const ListSet& lists) {
+    const RequestUrl url = Parsed(given);
+    if (url.host) {
+        const Judgement lookup = InspectLookupWith(*url.host, lists);
+        if (lookup.verdict == Verdict::Refused) return PrintJudgement(lookup, given, " at lookup");
+    }
+    std::string source = given;
+    PrintJudgement(JudgeSourceUrl(source, lists), given);
+    if (!url.host || !StartsWithNoCase(given, "https://")) return;
+    // The port as the connection would have it: 443 unless the URL names one.
+    const bool portGiven = url.hostport && url.hostport->find(':') != std::string::npos;
+    const std::string name = "https://" + *url.host + ":" + std::to_string(portGiven ? url.port : 443) + "/";
+    RequestUrl hello;
+    ParseRequestUrl(name.c_str(), nullptr, &hello);
+    PrintJudgement(JudgeRequestUrl(hello, lists, PathMode::Unknown), name, " by server name");
+}
 
 int RunCheck(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
@@ -20,11 +54,7 @@ int RunCheck(const std::vector<std::string>& argsIn) {
     if (!args.empty() && args[0] == "--") args.erase(args.begin());
     if (args.empty()) return UsageError("check", "give at least one URL");
     const FolderLists lists = LoadListFolder(*folder);
-    for (const std::string& given : args) {
-        // Exactly as the page walk judges an element's source.
-        std::string url = given;
-        PrintJudgement(JudgeSourceUrl(url, lists.view()), given);
-    }
+    for (const std::string& given : args) CheckOne(given, lists.view());
     return kExitOk;
 }
 
@@ -57,9 +87,17 @@ int RunInspect(const std::vector<std::string>& argsIn) {
         return kExitFailure;
     }
     const FolderLists lists = LoadListFolder(*folder);
+    const auto length = static_cast<int32_t>(bytes.size());
+    if (LooksLikeClientHello(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())) {
+        // The port is the socket's, which a file cannot say.
+        std::string url;
+        const Judgement judgement = InspectClientHelloWith(bytes.data(), length, kDefaultTlsPort, lists.view(), &url);
+        PrintJudgement(judgement, url.empty() ? "(a ClientHello without a usable server name)" : url,
+                       " by server name");
+        return kExitOk;
+    }
     RequestUrl request;
-    const Judgement judgement =
-        InspectRequestWith(bytes.data(), static_cast<int32_t>(bytes.size()), lists.view(), &request);
+    const Judgement judgement = InspectRequestWith(bytes.data(), length, lists.view(), &request);
     PrintJudgement(judgement, Subject(bytes, request));
     return kExitOk;
 }
@@ -75,6 +113,12 @@ const Command kCheckCommand = {
     "(UserBlock.txt), then the shipped block list (BlockList.txt). Prints one line\n"
     "per URL: the verdict, the URL, and the list file, line number and pattern\n"
     "that decided it.\n\n"
+    "\"refused at lookup\" means every request to the URL's host is refused, so a\n"
+    "program under the filter cannot even look its name up. For an https URL a\n"
+    "second line says what the server-name filter decides, which sees only the\n"
+    "host and port (\"refused by server name\"): only lines without a path take\n"
+    "part there. While advertisements are allowed (tamsel allow on) every line\n"
+    "says that nothing is enforced.\n\n"
     "  --lists DIR   read the three list files from DIR instead of the folder\n"
     "                that holds the tool\n",
     RunCheck,
@@ -88,7 +132,9 @@ const Command kInspectCommand = {
     "input, or \"-\") and judges them exactly as the send filter does: only a GET\n"
     "or POST request head within the first eight bytes is looked at, and its\n"
     "request line and Host header decide. Prints the verdict, the host, port and\n"
-    "path the lists saw, and the deciding list line.\n\n"
+    "path the lists saw, and the deciding list line. A TLS ClientHello is judged\n"
+    "by its server name, as https://NAME:443/ (a file has no connection to give\n"
+    "the port), against the lines without a path.\n\n"
     "  --lists DIR   read the three list files from DIR instead of the folder\n"
     "                that holds the tool\n",
     RunInspect,

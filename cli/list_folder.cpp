@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "module/module_path.h"
 #include "module/list_store.h"
+#include "module/settings_store.h"
 #include "patterns/text.h"
 
 namespace tamsel::cli {
@@ -72,16 +73,18 @@ FolderLists LoadListFolder(const std::string& folder) {
             LoadOne(store, ListKind::ShippedBlock)};
 }
 
-void PrintJudgement(const Judgement& judgement, const std::string& subject) {
-    const char* word = judgement.verdict == Verdict::Refused   ? "refused"
-                       : judgement.verdict == Verdict::Trusted ? "trusted"
-                                                               : "passed";
-    std::printf("%-7s %s", word, EscapeControlBytes(subject).c_str());
+void PrintJudgement(const Judgement& judgement, const std::string& subject, const std::string& stage) {
+    const std::string word = std::string(judgement.verdict == Verdict::Refused   ? "refused"
+                                         : judgement.verdict == Verdict::Trusted ? "trusted"
+                                                                                 : "passed") + stage;
+    std::printf("%-7s %s", word.c_str(), EscapeControlBytes(subject).c_str());
     if (judgement.entry != nullptr) {
         std::printf("  %s:%d %s%s", EscapeControlBytes(judgement.list->source).c_str(), judgement.entry->lineNumber,
                     judgement.entry->positive ? "" : "~",
                     EscapeControlBytes(judgement.list->Text(*judgement.entry)).c_str());
     }
+    // The module enforces nothing then; a bare "refused" would mislead.
+    if (ReadAllowAdsSwitch() != 0) std::printf("  (advertisements are allowed: not enforced)");
     std::printf("\n");
 }
 

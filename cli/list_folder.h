@@ -24,9 +24,10 @@ struct FolderLists {
 // fails to load is reported on stderr and takes part in no decision.
 FolderLists LoadListFolder(const std::string& folder);
 
-// Prints one line: "refused", "trusted" or "passed", the subject, and the
-// deciding list file, line number and pattern ("~" marks an exception line
-// that let a request pass).
-void PrintJudgement(const Judgement& judgement, const std::string& subject);
+// Prints one line: "refused", "trusted" or "passed" followed by `stage`
+// (e.g. " at lookup"), the subject, and the deciding list file, line number
+// and pattern ("~" marks an exception line that let a request pass). While
+// advertisements are allowed, the line says that nothing is enforced.
+void PrintJudgement(const Judgement& judgement, const std::string& subject, const std::string& stage = "");
 
 }  // namespace tamsel::cli

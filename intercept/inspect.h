@@ -41,6 +41,8 @@ Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& 
 // The verdict word of a request head refused by the send filter, in the
 // refusal log.
 inline constexpr const char* kRefusedStage = "refused";
+inline constexpr const char* kRefusedAtLookupStage = "refused at lookup";
+inline constexpr const char* kRefusedByServerNameStage = "refused by server name";
 
 // The URL a parsed request head asked for: http://HOST[:PORT]PATH.
 std::string RequestUrlText(const RequestUrl& url);

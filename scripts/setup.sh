@@ -11,7 +11,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   wine wine32 fonts-wine xvfb xauth
   gnulib autoconf automake
-  curl wget python3 ca-certificates
+  curl wget python3 ca-certificates w3m openssl
   imagemagick x11-apps
 )
 

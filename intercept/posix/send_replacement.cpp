@@ -2,14 +2,13 @@
 // no allocation, no lock, one resolved pointer per function.
 #include "intercept/posix/send_replacement.h"
 
-#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 
+#include "intercept/posix/real_function.h"
 #include "intercept/posix/send_gate.h"
 
 #define TAMSEL_EXPORT __attribute__((visibility("default")))
@@ -17,28 +16,6 @@
 namespace tamsel {
 
 namespace {
-
-// libc's function of the given name, looked up past this module. Concurrent
-// first calls may both look it up; they find the same address, so the race
-// is harmless and the common path is a single atomic load. Constant
-// initialisation: a library constructor may send before ours have run.
-template <class Fn>
-class RealFunction {
-public:
-    explicit constexpr RealFunction(const char* name) : name_(name) {}
-    Fn get() {
-        Fn fn = fn_.load(std::memory_order_acquire);
-        if (fn == nullptr) {
-            fn = reinterpret_cast<Fn>(::dlsym(RTLD_NEXT, name_));
-            fn_.store(fn, std::memory_order_release);
-        }
-        return fn;
-    }
-
-private:
-    const char* name_;
-    std::atomic<Fn> fn_{nullptr};
-};
 
 constinit RealFunction<ssize_t (*)(int, const void*, size_t, int)> realSend("send");
 constinit RealFunction<ssize_t (*)(int, const void*, size_t, int, const sockaddr*, socklen_t)> realSendTo("sendto");
@@ -48,9 +25,12 @@ constinit RealFunction<ssize_t (*)(int, const void*, size_t)> realWrite("write")
 constinit RealFunction<ssize_t (*)(int, const iovec*, int)> realWritev("writev");
 
 // The answer to a refused call: a failed send, so no caller mistakes it for
-// bytes that went out.
+// bytes that went out. The connection is shut down both ways, so a caller
+// that ignores the failure and waits for an answer reads the end at once,
+// and its next send fails too.
 constexpr int kRefused = -1;
-int Refuse() {
+int Refuse(int fd) {
+    ::shutdown(fd, SHUT_RDWR);
     errno = ECONNABORTED;
     return kRefused;
 }
@@ -85,7 +65,7 @@ extern "C" {
 TAMSEL_EXPORT ssize_t send(int fd, const void* buffer, size_t length, int flags) {
     const auto real = realSend.get();
     if (real == nullptr) return Unavailable();
-    if (RefuseSend(buffer, length)) return Refuse();
+    if (RefuseSend(fd, buffer, length)) return Refuse(fd);
     return real(fd, buffer, length, flags);
 }
 
@@ -93,14 +73,14 @@ TAMSEL_EXPORT ssize_t sendto(int fd, const void* buffer, size_t length, int flag
                              socklen_t toLength) {
     const auto real = realSendTo.get();
     if (real == nullptr) return Unavailable();
-    if (RefuseSend(buffer, length)) return Refuse();
+    if (RefuseSend(fd, buffer, length)) return Refuse(fd);
     return real(fd, buffer, length, flags, to, toLength);
 }
 
 TAMSEL_EXPORT ssize_t sendmsg(int fd, const msghdr* message, int flags) {
     const auto real = realSendMsg.get();
     if (real == nullptr) return Unavailable();
-    if (message != nullptr && RefuseVector(fd, message->msg_iov, message->msg_iovlen, false)) return Refuse();
+    if (message != nullptr && RefuseVector(fd, message->msg_iov, message->msg_iovlen, false)) return Refuse(fd);
     return real(fd, message, flags);
 }
 
@@ -115,21 +95,21 @@ TAMSEL_EXPORT int sendmmsg(int fd, mmsghdr* messages, unsigned int count, int fl
            !RefuseVector(fd, messages[allowed].msg_hdr.msg_iov, messages[allowed].msg_hdr.msg_iovlen, false)) {
         ++allowed;
     }
-    if (allowed == 0) return Refuse();
+    if (allowed == 0) return Refuse(fd);
     return real(fd, messages, allowed, flags);
 }
 
 TAMSEL_EXPORT ssize_t write(int fd, const void* buffer, size_t length) {
     const auto real = realWrite.get();
     if (real == nullptr) return Unavailable();
-    if (RefuseWrite(fd, buffer, length)) return Refuse();
+    if (RefuseWrite(fd, buffer, length)) return Refuse(fd);
     return real(fd, buffer, length);
 }
 
 TAMSEL_EXPORT ssize_t writev(int fd, const iovec* elements, int count) {
     const auto real = realWritev.get();
     if (real == nullptr) return Unavailable();
-    if (RefuseVector(fd, elements, VectorCount(count), true)) return Refuse();
+    if (RefuseVector(fd, elements, VectorCount(count), true)) return Refuse(fd);
     return real(fd, elements, count);
 }
 

@@ -2,7 +2,8 @@
 // request head to a stream socket: send, sendto, sendmsg, sendmmsg, write
 // and writev. A preloaded module defines them in place of libc's; each one
 // asks the send gate and either passes the call on to libc's own function,
-// untouched, or refuses it with -1 and errno ECONNABORTED, sending nothing.
+// untouched, or refuses it with -1 and errno ECONNABORTED, sending nothing
+// and shutting the connection down in both directions.
 #pragma once
 
 namespace tamsel {

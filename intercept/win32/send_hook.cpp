@@ -1,4 +1,5 @@
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include "intercept/win32/send_hook.h"
 
@@ -7,6 +8,9 @@
 
 #include "base/boundary.h"
 #include "intercept/inspect.h"
+#include "intercept/server_name.h"
+#include "intercept/tls_client_hello.h"
+#include "intercept/win32/lookup_hook.h"
 #include "intercept/win32/hook_engine.h"
 #include "module/shared_state.h"
 
@@ -75,15 +79,41 @@ bool Install(const ApiHookChainTable& table) {
     return routed.exportEntries > 0;
 }
 
+// The port the connection goes to; a socket that cannot say gets the usual
+// TLS port, and a send on it fails anyway.
+int32_t RemotePort(SOCKET socket) {
+    sockaddr_storage address{};
+    int size = sizeof address;
+    if (getpeername(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return kDefaultTlsPort;
+    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return kDefaultTlsPort;
+}
+
+// A request head by its request line and Host header, a ClientHello by its
+// server name and the connection's port. The caller's socket error is kept.
+bool Refused(SOCKET socket, const char* buffer, int length) {
+    if (InspectRequest(buffer, length)) return true;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer);
+    if (length <= 0 || !LooksLikeClientHello(bytes, static_cast<size_t>(length))) return false;
+    const int saved = WSAGetLastError();
+    const bool refused = InspectClientHello(buffer, length, RemotePort(socket));
+    WSASetLastError(saved);
+    return refused;
+}
+
 }  // namespace
 
 int WSAAPI SendHook(SOCKET socket, const char* buffer, int length, int flags) noexcept {
     // The filter fails open: whatever goes wrong inside, the call passes.
     const bool refused = TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0 &&
-                         AtBoundary(false, [&] { return InspectRequest(buffer, length); });
+                         AtBoundary(false, [&] { return Refused(socket, buffer, length); });
     if (refused) {
         // A failed send, not a byte count: the caller must not believe that
-        // anything of the request went out.
+        // anything of the request went out. The connection is shut down
+        // both ways, so a caller that waits for an answer reads the end at
+        // once and its next send fails too.
+        shutdown(socket, SD_BOTH);
         WSASetLastError(WSAECONNABORTED);
         return SOCKET_ERROR;
     }
@@ -95,7 +125,11 @@ bool InstallSendHook(uint32_t processId) noexcept {
     // Out of memory while scanning the modules: not installed.
     return AtBoundary(false, [] {
         const std::lock_guard lock(g_installMutex);
-        if (!g_installed) g_installed = Install(ApiHookChain);
+        if (!g_installed) {
+            g_installed = Install(ApiHookChain);
+            // Lookups follow send: the module is pinned by now.
+            if (g_installed) InstallLookupHooks();
+        }
         return g_installed;
     });
 }

@@ -1,7 +1,9 @@
 // tamsel check and tamsel inspect, run as programs against lists on disk.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include "cli/run_tool.h"
+#include "intercept/client_hello_fixtures.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -15,6 +17,8 @@ protected:
         dir_.Write("BlockList.txt", "# shipped\nads.x\n/banners/\n~ads.x/keep/\n");
         dir_.Write("UserBlock.txt", "mine.y:8080\n");
         dir_.Write("UserTrust.txt", "good.ads.x\n");
+        // The stored switch is read from here, never from the user's own.
+        ::setenv("XDG_CONFIG_HOME", (dir_.path() / "config").c_str(), 1);
     }
     std::string Lists() const { return "--lists " + dir_.path().string() + " "; }
     std::string Check() const { return "check " + Lists(); }
@@ -34,6 +38,37 @@ TEST_F(CheckTool, NamesTheDecidingLine) {
               "refused http://mine.y:8080/  " + File("UserBlock.txt") + ":1 mine.y:8080\n"
               "passed  http://mine.y/\n"
               "refused /banners/a.gif  " + File("BlockList.txt") + ":3 /banners/\n");
+}
+
+TEST_F(CheckTool, SaysWhichStageRefuses) {
+    dir_.Write("BlockList.txt", "whole.z\npath.z/x\nads.x\n~ads.x/keep/\nport.z:8443\n");
+    dir_.Write("UserTrust.txt", "good.whole.z/only/\n");
+    const auto r = RunTool(Check() + "http://a.whole.z/x https://path.z/x https://ads.x/y https://port.z:8443/ "
+                                     "https://good.whole.z/only/");
+    const std::string block = File("BlockList.txt");
+    EXPECT_EQ(r.out,
+              "refused at lookup http://a.whole.z/x  " + block + ":1 whole.z\n"
+              "refused https://path.z/x  " + block + ":2 path.z/x\n"
+              "passed by server name https://path.z:443/\n"
+              "refused https://ads.x/y  " + block + ":3 ads.x\n"
+              "refused by server name https://ads.x:443/  " + block + ":3 ads.x\n"
+              "refused https://port.z:8443/  " + block + ":5 port.z:8443\n"
+              "refused by server name https://port.z:8443/  " + block + ":5 port.z:8443\n"
+              // A trust line with a path keeps the name from the lookup filter, and
+              // cannot trust a server name.
+              "trusted https://good.whole.z/only/  " + File("UserTrust.txt") + ":1 good.whole.z/only/\n"
+              "refused by server name https://good.whole.z:443/  " + block + ":1 whole.z\n");
+}
+
+TEST_F(CheckTool, EveryAnswerSaysWhenAdvertisementsAreAllowed) {
+    ASSERT_EQ(RunTool("allow on").exitCode, 0);
+    const auto r = RunTool(Check() + "http://ads.x/ https://n.q/");
+    EXPECT_EQ(r.out,
+              "refused http://ads.x/  " + File("BlockList.txt") + ":2 ads.x  (advertisements are allowed: not enforced)\n"
+              "passed  https://n.q/  (advertisements are allowed: not enforced)\n"
+              "passed by server name https://n.q:443/  (advertisements are allowed: not enforced)\n");
+    ASSERT_EQ(RunTool("allow off").exitCode, 0);
+    EXPECT_EQ(RunTool(Check() + "http://n.q/").out, "passed  http://n.q/\n");
 }
 
 TEST_F(CheckTool, ABrokenListIsNamedAndIgnored) {
@@ -106,6 +141,16 @@ TEST_F(CheckTool, InspectJudgesRawBytes) {
     const std::string file = dir_.Write("head.bin", "POST /banners/up HTTP/1.1\r\nHost: h.q\r\n\r\n");
     EXPECT_EQ(RunTool(lists + file).out, "refused h.q:80/banners/up  " + File("BlockList.txt") + ":3 /banners/\n");
     EXPECT_EQ(RunTool(lists + file + ".missing").exitCode, 1);
+}
+
+TEST_F(CheckTool, InspectJudgesAClientHelloByItsServerName) {
+    dir_.Write("UserBlock.txt", "ads.example\n");
+    const std::string lists = "inspect " + Lists();
+    const std::string& hello = fixtures::kHelloAdsExample;
+    EXPECT_EQ(RunTool(lists + dir_.Write("hello.bin", hello)).out,
+              "refused by server name https://ads.example:443/  " + File("UserBlock.txt") + ":1 ads.example\n");
+    EXPECT_EQ(RunTool(lists + dir_.Write("cut.bin", hello.substr(0, 100))).out,
+              "passed by server name (a ClientHello without a usable server name)\n");
 }
 
 }  // namespace

@@ -103,4 +103,22 @@ ChildResult RunChild(const std::vector<std::string>& argvIn,
     return result;
 }
 
+BackgroundChild::BackgroundChild(const std::vector<std::string>& argvIn,
+                                 const std::map<std::string, std::optional<std::string>>& env) {
+    std::vector<std::string> argv = argvIn, envp = ChildEnvironment(env);
+    std::vector<char*> argvPointers = Pointers(argv), envPointers = Pointers(envp);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::execve(argvPointers[0], argvPointers.data(), envPointers.data());
+        ::_exit(127);
+    }
+}
+
+BackgroundChild::~BackgroundChild() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+}
+
 }  // namespace tamsel::testing

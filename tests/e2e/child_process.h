@@ -22,4 +22,18 @@ std::optional<std::string> FindInPath(const std::string& name);
 ChildResult RunChild(const std::vector<std::string>& argv,
                      const std::map<std::string, std::optional<std::string>>& env, int timeoutSeconds = 20);
 
+// A program left running for the length of a test (a server), with its
+// output going to the files the caller names. Killed when this goes.
+class BackgroundChild {
+public:
+    BackgroundChild(const std::vector<std::string>& argv, const std::map<std::string, std::optional<std::string>>& env);
+    ~BackgroundChild();
+    BackgroundChild(const BackgroundChild&) = delete;
+    BackgroundChild& operator=(const BackgroundChild&) = delete;
+    bool started() const { return pid_ > 0; }
+
+private:
+    int pid_ = -1;
+};
+
 }  // namespace tamsel::testing

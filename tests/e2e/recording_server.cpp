@@ -76,7 +76,9 @@ void RecordingServer::Record(int connection) {
         received.append(chunk, static_cast<size_t>(n));
         if (!answered && received.find("\r\n\r\n") != std::string::npos) {
             answered = true;
-            SendAll(fd.get(), "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+            // A page is served as one, so that clients look for its images.
+            const char* type = body_.starts_with("<html") ? "text/html" : "text/plain";
+            SendAll(fd.get(), std::string("HTTP/1.1 200 OK\r\nContent-Type: ") + type + "\r\nContent-Length: " +
                                   std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_);
         }
     }

@@ -30,6 +30,10 @@ protected:
         InstallSendReplacement();
         TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText("ads.test\n/banners/\n", "b").list);
         TheSharedState().AllowAds = 0;
+        Reconnect();
+    }
+    // A fresh pair: a refusal shuts its connection down.
+    void Reconnect() {
         int pair[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
         sender_ = UniqueFd(pair[0]);
@@ -91,6 +95,7 @@ TEST_F(SendReplacement, AMethodWithinTheFirstEightBytesIsStillInspected) {
         const std::string post = prefix + "post /f HTTP/1.1\r\nHost: ads.test\r\n\r\n";
         EXPECT_EQ(::send(sender_.get(), post.data(), post.size(), 0), -1) << '"' << prefix << '"';
     }
+    Reconnect();
     const std::string late = "        " + kRefusedHead;  // eight: not a head
     EXPECT_EQ(::send(sender_.get(), late.data(), late.size(), 0), static_cast<ssize_t>(late.size()));
     EXPECT_EQ(Received(), late);
@@ -152,22 +157,24 @@ TEST_F(SendReplacement, SendmmsgSendsTheMessagesBeforeTheFirstRefusedOne) {
 }
 
 TEST_F(SendReplacement, ThreadsSendWhileTheListIsReplaced) {
-    // Each thread sends a refused and a passing head over a pair of its own;
-    // every answer must be right whichever list snapshot it met.
+    // Each thread sends a refused and a passing head over pairs of its own
+    // (a refusal ends its connection); every answer must be right whichever
+    // list snapshot it met.
     std::atomic<bool> stop{false};
     std::atomic<int> wrong{0};
     std::vector<std::thread> senders;
     for (int t = 0; t < 4; ++t) {
         senders.emplace_back([&] {
-            int pair[2];
-            if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) {
+            int pair[2], refusedPair[2];
+            if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0 ||
+                ::socketpair(AF_UNIX, SOCK_STREAM, 0, refusedPair) != 0) {
                 ++wrong;
                 return;
             }
-            const UniqueFd out(pair[0]), in(pair[1]);
+            const UniqueFd out(pair[0]), in(pair[1]), refusedOut(refusedPair[0]), refusedIn(refusedPair[1]);
             char sink[256];
             for (int i = 0; i < 300 || !stop; ++i) {
-                if (::send(out.get(), kRefusedHead.data(), kRefusedHead.size(), 0) != -1) ++wrong;
+                if (::send(refusedOut.get(), kRefusedHead.data(), kRefusedHead.size(), 0) != -1) ++wrong;
                 if (::send(out.get(), kPassingHead.data(), kPassingHead.size(), 0) !=
                     static_cast<ssize_t>(kPassingHead.size())) {
                     ++wrong;

@@ -4,10 +4,12 @@
 //   host_probe load PATH   loads the module: exit 0 when it loaded, 20 when
 //                          it refused to start and left nothing behind
 //   host_probe send        creates AdFilter by its ProgID as a browser would,
-//                          then sends three requests over real loopback
-//                          sockets; the exit code holds one bit per outcome
-//                          (see SendOutcome)
+//                          then sends three requests and a recorded TLS
+//                          ClientHello over real loopback sockets and looks
+//                          up "localhost"; the exit code holds one bit per
+//                          outcome (see SendOutcome)
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <objbase.h>
 
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "intercept/client_hello_fixtures.h"
 #include "intercept/win32/loopback.h"
 
 namespace {
@@ -25,6 +28,9 @@ enum SendOutcome : int {
     kBlockedArrived = 4,   // ... or its bytes reached the other end
     kTrustedArrived = 8,   // a block-listed host with a trusted path arrived
     kOrdinaryArrived = 16, // an ordinary request arrived
+    kHelloRefused = 32,    // send of a ClientHello naming ads.example failed
+    kHelloArrived = 64,    // ... or its bytes reached the other end
+    kLookupRefused = 128,  // getaddrinfo answered "localhost" with no such host
 };
 
 int Load(const char* path) {
@@ -71,6 +77,12 @@ int Send() {
     if (SendRequest(trusted, arrived) && arrived == trusted) outcome |= kTrustedArrived;
     const std::string ordinary = Request("/index.html", "www.tamsel-test.example");
     if (SendRequest(ordinary, arrived) && arrived == ordinary) outcome |= kOrdinaryArrived;
+    const std::string& hello = tamsel::fixtures::kHelloAdsExample;
+    if (!SendRequest(hello, arrived)) outcome |= kHelloRefused;
+    if (arrived == hello) outcome |= kHelloArrived;
+    ADDRINFOA* found = nullptr;
+    if (getaddrinfo("localhost", "80", nullptr, &found) == WSAHOST_NOT_FOUND) outcome |= kLookupRefused;
+    if (found != nullptr) freeaddrinfo(found);
     std::printf("outcome %d\n", outcome);
     CoUninitialize();
     return outcome;

@@ -19,7 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The outcome bits host_probe reports for "send".
-constexpr DWORD kCreated = 1, kBlockedRefused = 2, kBlockedArrived = 4, kTrustedArrived = 8, kOrdinaryArrived = 16;
+constexpr DWORD kCreated = 1, kBlockedRefused = 2, kBlockedArrived = 4, kTrustedArrived = 8, kOrdinaryArrived = 16,
+                kHelloRefused = 32, kHelloArrived = 64, kLookupRefused = 128;
 
 class HostTest : public ::testing::Test {
 protected:
@@ -30,7 +31,7 @@ protected:
         const fs::path module = root_ / "module";
         fs::create_directories(module);
         fs::copy_file(ProgramFolder() + "Tamsel.dll", module / "Tamsel.dll");
-        std::ofstream(module / "BlockList.txt") << "ads.tamsel-test.example\r\n";
+        std::ofstream(module / "BlockList.txt") << "ads.tamsel-test.example\r\nads.example\r\nlocalhost\r\n";
         std::ofstream(module / "UserTrust.txt") << "ads.tamsel-test.example/trusted/\r\n";
         modulePath_ = (module / "Tamsel.dll").string();
         registered_ = RunProgram(Regsvr32("/s", modulePath_)) == 0u;
@@ -74,18 +75,18 @@ TEST_F(HostTest, TheShellsExecutableCannotLoadTheModuleWhereverTheNameStands) {
 
 TEST_F(HostTest, TheBrowsersSendsAreFilteredByTheListsBesideTheModule) {
     EXPECT_EQ(RunProgram(Host("browser\\iexplore.exe") + " send"),
-              kCreated | kBlockedRefused | kTrustedArrived | kOrdinaryArrived);
+              kCreated | kBlockedRefused | kTrustedArrived | kOrdinaryArrived | kHelloRefused | kLookupRefused);
 }
 
 TEST_F(HostTest, TheShellGetsNoFilterEvenThroughCom) {
     EXPECT_EQ(RunProgram(Host("shell\\explorer.exe") + " send"),
-              kBlockedArrived | kTrustedArrived | kOrdinaryArrived);
+              kBlockedArrived | kTrustedArrived | kOrdinaryArrived | kHelloArrived);
 }
 
 TEST_F(HostTest, TheStoredSwitchAllowsEverything) {
     ASSERT_TRUE(WriteAllowAdsSwitch(1));
     EXPECT_EQ(RunProgram(Host("browser\\iexplore.exe") + " send"),
-              kCreated | kBlockedArrived | kTrustedArrived | kOrdinaryArrived);
+              kCreated | kBlockedArrived | kTrustedArrived | kOrdinaryArrived | kHelloArrived);
 }
 
 }  // namespace

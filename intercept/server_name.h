@@ -1,0 +1,25 @@
+// The gate on a TLS connection's first message: the server name the client
+// announces, with the connection's remote port, judged as "https://NAME:PORT/"
+// by the lines that have no path (the path travels encrypted).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "patterns/judge.h"
+
+namespace tamsel {
+
+// The judgement of a buffer that is a whole ClientHello record naming a
+// server; Passed for anything else. Never throws: a failure passes. When
+// `url` is given it receives "https://NAME:PORT/" for a named server.
+Judgement InspectClientHelloWith(const char* buffer, int32_t length, int32_t port, const ListSet& lists,
+                                 std::string* url = nullptr);
+
+// The same against the lists of the shared state: true when refused.
+bool InspectClientHello(const char* buffer, int32_t length, int32_t port);
+
+// The port a connection goes to when the socket cannot say.
+inline constexpr int32_t kDefaultTlsPort = 443;
+
+}  // namespace tamsel

@@ -1,0 +1,22 @@
+// Three lists parsed from text, owned together, for tests that judge
+// against all three at once.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "patterns/judge.h"
+
+namespace tamsel::testing {
+
+struct OwnedLists {
+    std::unique_ptr<PatternList> trust, userBlock, shippedBlock;
+    ListSet view() const { return {trust.get(), userBlock.get(), shippedBlock.get()}; }
+};
+
+inline OwnedLists MakeLists(const std::string& trust, const std::string& userBlock, const std::string& shippedBlock) {
+    auto parse = [](const std::string& text) { return ParsePatternListText(text, "list.txt").list; };
+    return {parse(trust), parse(userBlock), parse(shippedBlock)};
+}
+
+}  // namespace tamsel::testing
