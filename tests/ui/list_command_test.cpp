@@ -97,7 +97,7 @@ TEST_F(ListTool, AnAddChangesOnlyTheVerdictsOfTheAddedEntry) {
     ASSERT_EQ(RunTool(List("black add foo.y")).exitCode, 0);
     const auto after = RunTool("check --lists " + dir_.path().string() + " " + urls);
     ASSERT_EQ(after.exitCode, 0) << after.out;
-    const std::string foo = "refused http://foo.y/  " + (dir_.path() / "UserBlock.txt").string() + ":5 foo.y\n";
+    const std::string foo = "refused at lookup http://foo.y/  " + (dir_.path() / "UserBlock.txt").string() + ":5 foo.y\n";
     ASSERT_EQ(before.out.find("passed  http://foo.y/\n"), before.out.size() - 22) << before.out;
     EXPECT_EQ(after.out, before.out.substr(0, before.out.size() - 22) + foo);
     EXPECT_NE(before.out.find("passed  http://my/\n"), std::string::npos) << before.out;
