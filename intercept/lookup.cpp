@@ -1,10 +1,10 @@
 #include "intercept/lookup.h"
 
+#include <string>
+
 #include "intercept/inspect.h"
+#include "intercept/refusal.h"
 #include "intercept/tls_client_hello.h"
-#include "module/list_supply.h"
-#include "module/refusal_log.h"
-#include "module/shared_state.h"
 
 namespace tamsel {
 
@@ -28,16 +28,11 @@ Judgement InspectLookupWith(std::string_view name, const ListSet& lists) {
 }
 
 bool InspectLookup(const char* name) {
-    if (name == nullptr || !ListsReady()) return false;  // fail open
-    try {
-        const SharedState::Reader reader(TheSharedState());
-        const Judgement judgement = InspectLookupWith(name, reader.lists());
-        if (judgement.verdict != Verdict::Refused) return false;
-        LogRefusal(kRefusedAtLookupStage, name, judgement);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    if (name == nullptr) return false;
+    return RefusedWithCurrentLists(kRefusedAtLookupStage, [name](const ListSet& lists, std::string* subject) {
+        *subject = name;
+        return InspectLookupWith(name, lists);
+    });
 }
 
 }  // namespace tamsel

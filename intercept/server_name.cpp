@@ -3,10 +3,8 @@
 #include <string>
 
 #include "intercept/inspect.h"
+#include "intercept/refusal.h"
 #include "intercept/tls_client_hello.h"
-#include "module/list_supply.h"
-#include "module/refusal_log.h"
-#include "module/shared_state.h"
 
 namespace tamsel {
 
@@ -39,17 +37,9 @@ Judgement InspectClientHelloWith(const char* buffer, int32_t length, int32_t por
 bool InspectClientHello(const char* buffer, int32_t length, int32_t port) {
     // Most buffers are turned away here, before the lists are touched.
     if (length <= 0 || !LooksLikeClientHello(Bytes(buffer), static_cast<size_t>(length))) return false;
-    if (!ListsReady()) return false;  // fail open
-    try {
-        const SharedState::Reader reader(TheSharedState());
-        std::string url;
-        const Judgement judgement = InspectClientHelloWith(buffer, length, port, reader.lists(), &url);
-        if (judgement.verdict != Verdict::Refused) return false;
-        LogRefusal(kRefusedByServerNameStage, url, judgement);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return RefusedWithCurrentLists(kRefusedByServerNameStage, [&](const ListSet& lists, std::string* subject) {
+        return InspectClientHelloWith(buffer, length, port, lists, subject);
+    });
 }
 
 }  // namespace tamsel
