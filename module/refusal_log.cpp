@@ -3,6 +3,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "module/log_file.h"
 
@@ -15,9 +18,12 @@ struct LogTarget {
     std::string program;
 };
 
-// Published once by attach and never freed: a sender may still be writing
-// a line with it while the process exits.
+// Published by attach and never freed: a sender may still be writing a
+// line with it while the process exits, or while another target replaces
+// it. Every target ever named stays in `named`, so none is lost memory.
 std::atomic<const LogTarget*> target{nullptr};
+std::mutex namingMutex;
+std::vector<std::unique_ptr<const LogTarget>>* const named = new std::vector<std::unique_ptr<const LogTarget>>;
 
 constexpr char kHex[] = "0123456789abcdef";
 
@@ -59,7 +65,9 @@ void NameRefusalLog(const std::optional<std::string>& path, std::string_view pro
         target.store(nullptr);
         return;
     }
-    target.store(new LogTarget{*path, std::string(programName)}, std::memory_order_release);
+    const std::lock_guard lock(namingMutex);
+    named->push_back(std::make_unique<const LogTarget>(LogTarget{*path, std::string(programName)}));
+    target.store(named->back().get(), std::memory_order_release);
 }
 
 bool RefusalLogNamed() noexcept { return target.load(std::memory_order_relaxed) != nullptr; }
