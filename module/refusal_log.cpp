@@ -20,10 +20,16 @@ struct LogTarget {
 
 // Published by attach and never freed: a sender may still be writing a
 // line with it while the process exits, or while another target replaces
-// it. Every target ever named stays in `named`, so none is lost memory.
+// it. Every target ever named stays in NamedTargets(), so none is lost memory.
 std::atomic<const LogTarget*> target{nullptr};
 std::mutex namingMutex;
-std::vector<std::unique_ptr<const LogTarget>>* const named = new std::vector<std::unique_ptr<const LogTarget>>;
+
+// Made on first use: the preload constructor may name the log before this
+// file's own initialisers have run.
+std::vector<std::unique_ptr<const LogTarget>>& NamedTargets() {
+    static auto* const named = new std::vector<std::unique_ptr<const LogTarget>>;
+    return *named;
+}
 
 constexpr char kHex[] = "0123456789abcdef";
 
@@ -66,8 +72,9 @@ void NameRefusalLog(const std::optional<std::string>& path, std::string_view pro
         return;
     }
     const std::lock_guard lock(namingMutex);
-    named->push_back(std::make_unique<const LogTarget>(LogTarget{*path, std::string(programName)}));
-    target.store(named->back().get(), std::memory_order_release);
+    auto& named = NamedTargets();
+    named.push_back(std::make_unique<const LogTarget>(LogTarget{*path, std::string(programName)}));
+    target.store(named.back().get(), std::memory_order_release);
 }
 
 bool RefusalLogNamed() noexcept { return target.load(std::memory_order_relaxed) != nullptr; }
