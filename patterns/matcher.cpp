@@ -10,7 +10,7 @@ namespace {
 const char* PathOf(const RequestUrl& url) { return url.path ? url.path->c_str() : "/"; }
 
 bool Passes(const PatternList& list, const PatternEntry& entry, const PreparedRequest& request) {
-    if (entry.port != 0 && entry.port != request.port) return false;
+    if (const int32_t port = list.Port(entry); port != 0 && port != request.port) return false;
     if (!EntryHostCovers(list, entry, request.host)) return false;
     if (!entry.hasPath()) return true;
     return request.mode == PathMode::Known && list.paths.Matches(entry.pathSlot, *list.Path(entry), request.path);

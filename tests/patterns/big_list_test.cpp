@@ -41,7 +41,7 @@ TEST(LargeList, CorpusDecidedAsTheWalkDecidesIt) {
     int excepted = 0;
     for (size_t i = 0; i < urls.size(); ++i) {
         const testing::ReferenceAnswer got =
-            decided[i] ? testing::ReferenceAnswer{decided[i]->lineNumber, decided[i]->positive} : testing::ReferenceAnswer{};
+            decided[i] ? testing::ReferenceAnswer{loaded.list->LineNumber(*decided[i]), decided[i]->positive != 0} : testing::ReferenceAnswer{};
         EXPECT_EQ(got, expected[i]) << urls[i] << " decided by line " << got.lineNumber << ", the walk says "
                                     << expected[i].lineNumber;
         refused += got.lineNumber != 0 && got.positive;

@@ -126,7 +126,7 @@ TEST(JudgeRequestUrl, TrustOverridesBothBlockLists) {
     const Judgement trusted = judge("http://good.x/");
     EXPECT_EQ(trusted.verdict, Verdict::Trusted);
     EXPECT_EQ(trusted.list, lists.trust);
-    EXPECT_EQ(trusted.entry->lineNumber, 1);
+    EXPECT_EQ(trusted.list->LineNumber(*trusted.entry), 1);
 
     const Judgement user = judge("http://a.mine.x/");
     EXPECT_EQ(user.verdict, Verdict::Refused);
@@ -237,7 +237,7 @@ TEST(FindDecidingEntry, AgreesWithAWalkOfTheWholeChain) {
         for (size_t r = 0; r < requests.size(); ++r) {
             const PatternEntry* entry = FindDecidingEntry(requests[r], list.get());
             const testing::ReferenceAnswer got =
-                entry ? testing::ReferenceAnswer{entry->lineNumber, entry->positive} : testing::ReferenceAnswer{};
+                entry ? testing::ReferenceAnswer{list->LineNumber(*entry), entry->positive != 0} : testing::ReferenceAnswer{};
             ASSERT_EQ(got, expected[r]) << text << "request " << *requests[r].raw << " decided by line "
                                         << got.lineNumber << ", the walk says " << expected[r].lineNumber;
             decided += got.lineNumber != 0;
@@ -268,7 +268,7 @@ const PatternEntry* WalkHostLookup(const ListSet& lists, const HostLabels& host)
         for (const PatternEntry& e : list->entries) {
             if (!covers(*list, e)) continue;
             if (!e.positive) break;
-            if (!e.hasPath() && e.port == 0) return &e;
+            if (!e.hasPath() && list->Port(e) == 0) return &e;
         }
     }
     return nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "patterns/path_regex.h"
+#include "patterns/text.h"
 #include "support/lcg.h"
 
 namespace tamsel {
@@ -120,6 +121,66 @@ TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
         regfree(&re);
     }
     EXPECT_GT(globs, 1500);
+    EXPECT_GT(matched, 5000);
+}
+
+TEST(AnalysePath, AutomatonShapedPatterns) {
+    const auto kind = [](const char* path) { return AnalysePath(path).kind; };
+    // The converted shapes globs cannot hold.
+    for (const char* automaton : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*/matomo\\.(js|php)",
+                                  "/*.*[/_.-](728x90|160x600)[/_.-]", "/*.*/getads?[/._?]", "/a.b", "/[]a]",
+                                  "/[^a-z0-9]+x", "/(ab)*$", "/a|/b", "/x$|/y"}) {
+        EXPECT_EQ(kind(automaton), PathShortcut::Kind::Automaton) << automaton;
+    }
+    // Counted repetitions, named classes, upper-case or open-ended bracket
+    // members, word escapes, inner "^", empty branches and more than 64
+    // elements stay the engine's.
+    const std::string long65 = "/" + std::string(63, 'a') + "b?";
+    for (const std::string& engine : {std::string("/x{2}"), std::string("/[[:digit:]]"), std::string("/[A-Z]"),
+                                      std::string("/[a\\b]"), std::string("/a\\w"), std::string("/\\<a"),
+                                      std::string("/(^a)"), std::string("/(a|)"), std::string("/a**"),
+                                      std::string("/[a-c-e]"), std::string("/[%-/]"), std::string("/a$b"),
+                                      std::string("/(a|$)b"), std::string("/a$$"), long65}) {
+        EXPECT_EQ(kind(engine.c_str()), PathShortcut::Kind::Engine) << engine;
+    }
+    EXPECT_EQ(kind(("/" + std::string(62, 'a') + "b?").c_str()), PathShortcut::Kind::Automaton);  // 64 elements
+}
+
+// Random patterns of the pieces automata hold (and some they do not)
+// against random paths: where a pattern has an automaton, its answer is the
+// engine's, and every matching path holds the required text.
+TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
+    const char* const pieces[] = {"ad", "s?", "/", "\\.", "[-_]", ".*", "[^a-c/]", "(js|php)", "$", "x*", "(ab)+",
+                                  "[]a]", "[a-]", ".", "|", "(", ")", "[0-9]+", "\\?", "(/|$)"};
+    const char* const pathPieces[] = {"ad", "AD", "s", "/", ".", "-", "?", "_", "x", "js", "PHP", "ab", "]", "7", "\n"};
+    testing::Lcg next(7);
+    int automata = 0;
+    int matched = 0;
+    for (int round = 0; round < 4000; ++round) {
+        std::string pattern = next(2) ? "/*.*" : "/";
+        for (uint32_t n = next(6); n > 0; --n) pattern += pieces[next(20)];
+        const auto compiled = PathRegex::Compile(pattern);
+        const PathShortcut shortcut = AnalysePath(pattern);
+        if (!compiled || shortcut.kind != PathShortcut::Kind::Automaton) continue;
+        ++automata;
+        regex_t re;
+        ASSERT_EQ(regcomp(&re, compiled->expression().c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        for (int probe = 0; probe < 20; ++probe) {
+            std::string path = "/";
+            for (uint32_t n = next(7); n > 0; --n) path += pathPieces[next(15)];
+            const bool engine = regexec(&re, path.c_str(), 0, nullptr, 0) == 0;
+            matched += engine;
+            std::string lowered = path;
+            for (char& c : lowered) c = AsciiLower(c);
+            ASSERT_EQ(AutomatonMatches(shortcut.program, lowered), engine) << "pattern " << pattern << " path " << path;
+            ASSERT_EQ(compiled->Matches(path.c_str()), engine) << "pattern " << pattern << " path " << path;
+            if (engine) {
+                ASSERT_NE(lowered.find(shortcut.required), std::string::npos) << pattern << " " << path;
+            }
+        }
+        regfree(&re);
+    }
+    EXPECT_GT(automata, 1500);
     EXPECT_GT(matched, 5000);
 }
 

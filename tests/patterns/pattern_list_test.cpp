@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -24,9 +26,9 @@ TEST(LoadPatternList, CleansCommentsSpacesAndCase) {
     EXPECT_FALSE(MatchHostPattern(list->Host(e), SplitHostLabels("x.y")));
     EXPECT_FALSE(list->Path(e));
     EXPECT_FALSE(e.hasPath());
-    EXPECT_EQ(e.port, 0);
+    EXPECT_EQ(list->Port(e), 0);
     EXPECT_TRUE(e.positive);
-    EXPECT_EQ(e.lineNumber, 1);
+    EXPECT_EQ(list->LineNumber(e), 1);
 
     const auto spaced = Parse(" a . b \t. c /x  y\r\n");
     EXPECT_EQ(spaced->Host(spaced->entries[0]), "a.b.c");
@@ -45,18 +47,18 @@ TEST(LoadPatternList, SplitsHostPortAndPath) {
 
     const PatternEntry& portOnly = list->entries[3];
     EXPECT_EQ(list->Host(portOnly), "");
-    EXPECT_EQ(portOnly.port, 8080);
+    EXPECT_EQ(list->Port(portOnly), 8080);
     EXPECT_FALSE(list->Path(portOnly));
 
     const PatternEntry& full = list->entries[2];
     EXPECT_EQ(list->Host(full), "ad.x");
-    EXPECT_EQ(full.port, 8080);
+    EXPECT_EQ(list->Port(full), 8080);
     EXPECT_EQ(list->Path(full), "/banners");
 
     EXPECT_EQ(list->Host(list->entries[1]), "");
     EXPECT_EQ(list->Path(list->entries[1]), "/ads/");
     EXPECT_EQ(list->Path(list->entries[0]), "/a:80");  // a colon inside the path sets no port
-    EXPECT_EQ(list->entries[0].port, 0);
+    EXPECT_EQ(list->Port(list->entries[0]), 0);
 }
 
 TEST(LoadPatternList, ChainRunsFromTheLastLineToTheFirst) {
@@ -64,8 +66,31 @@ TEST(LoadPatternList, ChainRunsFromTheLastLineToTheFirst) {
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 3u);
     EXPECT_EQ(list->Text(list->entries[0]), "C");
-    EXPECT_EQ(list->entries[0].lineNumber, 3);
+    EXPECT_EQ(list->LineNumber(list->entries[0]), 3);
     EXPECT_EQ(list->Text(list->entries[2]), "A");
+}
+
+// Entries keep no line number of their own: it is worked out from where the
+// numbering jumps (comments, blank lines) or stands still (pieces).
+TEST(LoadPatternList, LineNumbersAcrossCommentsBlanksAndPieces) {
+    using namespace std::string_literals;
+    const std::string longLine = "long.x/" + std::string(kMaxPieceLength, 'q');
+    const auto list = Parse("# head\n\na.x\n  ~b.x/p  \r\n# c\n\0nul\n"s + longLine + "\nc.x:81/q#x\nd.x");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 6u);
+    const auto at = [&](size_t fromEnd) -> const PatternEntry& { return list->entries[list->entries.size() - 1 - fromEnd]; };
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"a.x", 3}, {"b.x/p", 4}, {longLine.substr(0, kMaxPieceLength), 7},
+        {longLine.substr(kMaxPieceLength), 7}, {"c.x:81/q", 8}, {"d.x", 9}};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(list->Text(at(i)), expected[i].first) << i;
+        EXPECT_EQ(list->LineNumber(at(i)), expected[i].second) << i;
+    }
+    EXPECT_FALSE(at(1).positive);
+    EXPECT_EQ(list->Path(at(1)), "/p");
+    EXPECT_EQ(list->Port(at(4)), 81);
+    EXPECT_EQ(list->Path(at(4)), "/q");
+    EXPECT_EQ(list->Host(at(4)), "c.x");
 }
 
 TEST(LoadPatternList, SkipsLinesWithNoPattern) {
@@ -93,8 +118,8 @@ TEST(LoadPatternList, LongLinesFallIntoPiecesOf511) {
     ASSERT_EQ(list->entries.size(), 3u);
     EXPECT_EQ(list->Text(list->entries[2]).size(), 511u);
     EXPECT_EQ(list->Text(list->entries[1]).size(), 89u);
-    EXPECT_EQ(list->entries[1].lineNumber, 1);  // both pieces come from line 1
-    EXPECT_EQ(list->entries[0].lineNumber, 2);
+    EXPECT_EQ(list->LineNumber(list->entries[1]), 1);  // both pieces come from line 1
+    EXPECT_EQ(list->LineNumber(list->entries[0]), 2);
 
     // A line of exactly 511 characters and its line end make one pattern.
     const auto exact = Parse(std::string(511, 'b') + "\r\nc\n");
@@ -118,9 +143,9 @@ TEST(LoadPatternList, DotsOnlyHostsHaveNoLabels) {
 
 TEST(LoadPatternList, PortsReadAsAtoiAndSaturate) {
     const auto list = Parse("a:abc\nb:99999999999999\nc:+81x\n");
-    EXPECT_EQ(list->entries[2].port, 0);
-    EXPECT_EQ(list->entries[1].port, 2147483647);
-    EXPECT_EQ(list->entries[0].port, 81);
+    EXPECT_EQ(list->Port(list->entries[2]), 0);
+    EXPECT_EQ(list->Port(list->entries[1]), 2147483647);
+    EXPECT_EQ(list->Port(list->entries[0]), 81);
 }
 
 TEST(LoadPatternList, FromFilesOnDisk) {
