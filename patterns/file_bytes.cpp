@@ -2,10 +2,29 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "base/unique_any.h"
 
 namespace tamsel {
+
+ByteBuffer::ByteBuffer(std::string_view bytes) {
+    Resize(bytes.size());
+    if (!bytes.empty()) std::memcpy(data(), bytes.data(), bytes.size());
+}
+
+void ByteBuffer::Resize(size_t size) {
+    if (size == 0) {
+        bytes_.reset();
+    } else {
+        void* moved = std::realloc(bytes_.get(), size);
+        if (moved == nullptr) throw std::bad_alloc();
+        static_cast<void>(bytes_.release());
+        bytes_.reset(static_cast<char*>(moved));
+    }
+    size_ = size;
+}
 
 namespace {
 
@@ -19,21 +38,31 @@ size_t SizeHint(std::FILE* file) {
 
 }  // namespace
 
-std::optional<std::string> ReadFileBytes(const std::string& path, int* error) {
-    const auto fail = [error](int code) -> std::optional<std::string> {
+std::optional<ByteBuffer> ReadFileBuffer(const std::string& path, int* error) {
+    const auto fail = [error](int code) -> std::optional<ByteBuffer> {
         if (error != nullptr) *error = code;
         return std::nullopt;
     };
     const UniqueAny<std::FILE*, &std::fclose> file(std::fopen(path.c_str(), "rb"));
     if (!file) return fail(errno);
     // One read of the size the file has now, then whatever it grew by.
-    std::string bytes(SizeHint(file.get()), '\0');
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
-    char chunk[4096];
+    ByteBuffer bytes;
+    bytes.Resize(SizeHint(file.get()) + 1);
+    size_t filled = 0;
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) bytes.append(chunk, n);
+    while ((n = std::fread(bytes.data() + filled, 1, bytes.size() - filled, file.get())) > 0) {
+        filled += n;
+        if (filled == bytes.size()) bytes.Resize(bytes.size() * 2);
+    }
     if (std::ferror(file.get()) != 0) return fail(errno != 0 ? errno : EIO);
+    bytes.Resize(filled);
     return bytes;
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path, int* error) {
+    std::optional<ByteBuffer> bytes = ReadFileBuffer(path, error);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->view());
 }
 
 }  // namespace tamsel

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "patterns/file_bytes.h"
 #include "patterns/list_index.h"
 #include "patterns/path_table.h"
 
@@ -62,7 +63,7 @@ static_assert(sizeof(PatternEntry) == 12);
 
 struct PatternList {
     std::string source;  // the file it was loaded from
-    std::string text;    // every entry's cleaned text, back to back
+    ByteBuffer text;     // every entry's cleaned text, back to back
     // Chain order: the last pattern line of the file comes first, so the line
     // nearest the end of the file decides.
     std::vector<PatternEntry> entries;
@@ -70,7 +71,7 @@ struct PatternList {
     ListIndex index;   // over `entries`, built once at load
     LineNumbers lines; // each entry's line in the file
 
-    std::string_view Text(const PatternEntry& e) const { return std::string_view(text).substr(e.textOffset, e.textLength); }
+    std::string_view Text(const PatternEntry& e) const { return text.view().substr(e.textOffset, e.textLength); }
     std::string_view Host(const PatternEntry& e) const { return Text(e).substr(0, e.hostLength); }
     std::optional<std::string_view> Path(const PatternEntry& e) const {
         if (!e.hasPath()) return std::nullopt;

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "support/lcg.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -91,6 +94,44 @@ TEST(LoadPatternList, LineNumbersAcrossCommentsBlanksAndPieces) {
     EXPECT_EQ(list->Port(at(4)), 81);
     EXPECT_EQ(list->Path(at(4)), "/q");
     EXPECT_EQ(list->Host(at(4)), "c.x");
+}
+
+// Random text of the bytes the cleaning treats specially, in every place of
+// the eight-byte words it moves, against a byte-by-byte reading of the rules:
+// pieces of at most 511 bytes, each cut at its first CR, LF, NUL or "#",
+// white space dropped, a leading "~" taken off.
+TEST(LoadPatternList, CleaningAgreesWithAByteByByteReading) {
+    const char alphabet[] = {'a', 'b', '.', ' ', '\t', '\v', '#', '\r', '\n', '\0', '~', ':', '8', 'Z', '\f', '-'};
+    testing::Lcg next(5);
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        const uint32_t length = next(2) ? next(64) : next(1400);
+        for (uint32_t i = 0; i < length; ++i) text.push_back(next(3) ? alphabet[next(3)] : alphabet[next(16)]);
+        std::vector<std::pair<std::string, int>> expected;
+        int line = 1;
+        for (size_t pos = 0; pos < text.size();) {
+            const size_t lf = text.find('\n', pos);
+            const size_t end = std::min({text.size(), pos + kMaxPieceLength, lf == std::string::npos ? text.size() : lf + 1});
+            std::string cleaned;
+            for (size_t i = pos; i < end && std::string_view("\r\n#", 3).find(text[i]) == std::string_view::npos &&
+                                 text[i] != '\0';
+                 ++i) {
+                if (std::string_view(" \t\n\v\f\r").find(text[i]) == std::string_view::npos) cleaned += text[i];
+            }
+            if (!cleaned.empty() && cleaned[0] == '~') cleaned.erase(0, 1);
+            if (!cleaned.empty()) expected.emplace_back(cleaned, line);
+            line += text[end - 1] == '\n';
+            pos = end;
+        }
+        const auto list = ParsePatternListText(text, "random").list;
+        ASSERT_TRUE(list);
+        ASSERT_EQ(list->entries.size(), expected.size()) << round;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const PatternEntry& e = list->entries[expected.size() - 1 - i];
+            ASSERT_EQ(list->Text(e), expected[i].first) << round << " entry " << i;
+            ASSERT_EQ(list->LineNumber(e), expected[i].second) << round << " entry " << i;
+        }
+    }
 }
 
 TEST(LoadPatternList, SkipsLinesWithNoPattern) {
