@@ -56,10 +56,17 @@ std::optional<HostFiling> HostFilingOf(std::string_view host) {
     return std::nullopt;
 }
 
+// The key of a text's last three bytes, at least three.
+uint32_t LastThreeBytes(std::string_view text) {
+    uint32_t gram = 0;
+    for (const char c : text.substr(text.size() - 3)) gram = PathGram(gram, c);
+    return gram >> 8;
+}
+
 // The window of `required` (four bytes, or three when that is all it has)
 // whose run is shortest so far.
 uint32_t RarestGram(std::string_view required, const std::unordered_map<uint32_t, uint32_t>& counts) {
-    if (required.size() == 3) return PathGram(PathGram(PathGram(0, required[0]), required[1]), required[2]) >> 8;
+    if (required.size() == 3) return LastThreeBytes(required);
     uint32_t best = 0;
     uint32_t bestCount = UINT32_MAX;
     uint32_t gram = 0;
@@ -77,6 +84,16 @@ uint32_t RarestGram(std::string_view required, const std::unordered_map<uint32_t
 }
 
 }  // namespace
+
+PathGramSet::PathGramSet(std::string_view loweredPath) {
+    uint32_t gram = 0;
+    for (size_t i = 0; i < loweredPath.size(); ++i) {
+        gram = PathGram(gram, loweredPath[i]);
+        if (i < 2) continue;
+        const uint16_t bit = BitOf(gram >> 8);
+        bits_[bit >> 6] |= uint64_t{1} << (bit & 63);
+    }
+}
 
 uint32_t HostLabelKey(int place, std::string_view label) {
     return MixKey(HashHostLabel(kHostHashSeed, label) + static_cast<uint32_t>(place) * 0x9e3779b9u);
@@ -126,6 +143,7 @@ void ListIndex::Build(const PatternList& list) {
     std::vector<uint64_t> labels;
     std::vector<uint64_t> grams;
     labelPlaces_ = 0;
+    pathBits_.assign(list.paths.size(), PathGramSet::kAny);
     hosts.reserve(list.entries.size());
     std::unordered_map<uint32_t, uint32_t> gramCounts;
     always_.clear();
@@ -134,6 +152,10 @@ void ListIndex::Build(const PatternList& list) {
     for (size_t i = 0; i < list.entries.size(); ++i) {
         const PatternEntry& e = list.entries[i];
         const auto index = static_cast<uint32_t>(i);
+        const std::string_view required = e.hasPath() ? list.paths.Required(e.pathSlot) : std::string_view();
+        if (required.size() >= 3) {
+            pathBits_[e.pathSlot] = PathGramSet::BitOf(LastThreeBytes(required));
+        }
         if (const auto filing = HostFilingOf(list.Host(e))) {
             const uint64_t pair = uint64_t{filing->key} << 32 | index;
             if (filing->kind == HostFilingKind::Suffix) {
@@ -144,7 +166,6 @@ void ListIndex::Build(const PatternList& list) {
             }
             continue;
         }
-        const std::string_view required = e.hasPath() ? list.paths.Required(e.pathSlot) : std::string_view();
         if (required.size() < 3) {
             always_.push_back(index);
             continue;
@@ -165,7 +186,8 @@ void ListIndex::Build(const PatternList& list) {
 
 size_t ListIndex::bytes() const {
     return byHostSuffix_.bytes() + byHostLabel_.bytes() + byPathGram_.bytes() +
-           (always_.capacity() + pathLines_.capacity() + pathExceptions_.capacity()) * sizeof(uint32_t);
+           (always_.capacity() + pathLines_.capacity() + pathExceptions_.capacity()) * sizeof(uint32_t) +
+           pathBits_.capacity() * sizeof(uint16_t);
 }
 
 }  // namespace tamsel

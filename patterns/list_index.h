@@ -74,6 +74,23 @@ private:
     unsigned filterShift_ = 26;
 };
 
+// The three-byte windows of a lowered request path, hashed into 1,024 bits.
+// Every path that matches a line holds the text the line's path requires,
+// so a path whose set lacks the bit of that text's last three bytes cannot
+// match the line: most candidates are refused here, before their text is read.
+class PathGramSet {
+public:
+    static constexpr uint16_t kAny = UINT16_MAX;  // for a line that requires no text
+
+    explicit PathGramSet(std::string_view loweredPath);
+
+    static uint16_t BitOf(uint32_t gram3) { return static_cast<uint16_t>(MixKey(gram3) >> 22); }
+    bool MayHold(uint16_t bit) const { return bit == kAny || (bits_[bit >> 6] >> (bit & 63) & 1) != 0; }
+
+private:
+    uint64_t bits_[16] = {};
+};
+
 class ListIndex {
 public:
     static constexpr uint32_t kNone = UINT32_MAX;
@@ -97,6 +114,9 @@ public:
     size_t bytes() const;
     size_t alwaysTried() const { return always_.size(); }
 
+    // The PathGramSet bit a path must hold to match the path of `pathSlot`.
+    uint16_t PathBit(uint32_t pathSlot) const { return pathBits_[pathSlot]; }
+
 private:
     template <typename Consider>
     void VisitHost(const HostLabels& host, Consider& consider) const;
@@ -108,6 +128,7 @@ private:
     uint32_t labelPlaces_ = 0;    // bit p: some entry is filed under a label at place p
     PostingMap byPathGram_;
     std::vector<uint32_t> always_;
+    std::vector<uint16_t> pathBits_;        // by path slot
     std::vector<uint32_t> pathLines_;       // every entry filed by path text, ascending
     std::vector<uint32_t> pathExceptions_;  // the exception lines among them
 };
