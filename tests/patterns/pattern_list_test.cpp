@@ -209,5 +209,28 @@ TEST(LoadPatternList, FromFilesOnDisk) {
     FreePatternList(nullptr);
 }
 
+// Files are read whole, byte for byte, in one read of the size they claim;
+// a folder, which claims a size that is none, is an error and not an
+// attempt to allocate that size.
+TEST(ReadFileBuffer, ReadsEveryByteAndRefusesFolders) {
+    testing::TempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 70000; ++i) bytes.push_back(static_cast<char>(i * 7 % 256));
+    const std::optional<ByteBuffer> read = ReadFileBuffer(dir.Write("b.bin", bytes));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->view(), bytes);
+    const std::optional<ByteBuffer> empty = ReadFileBuffer(dir.Write("e.txt", ""));
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->size(), 0u);
+
+    int error = 0;
+    EXPECT_FALSE(ReadFileBytes(dir.path().string(), &error));
+    EXPECT_NE(error, 0);
+    const ListLoadResult folder = LoadPatternListChecked(dir.path().string());
+    EXPECT_FALSE(folder.list);
+    ASSERT_TRUE(folder.error);
+    EXPECT_NE(folder.error->message, "out of memory");
+}
+
 }  // namespace
 }  // namespace tamsel
