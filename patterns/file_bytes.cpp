@@ -15,31 +15,28 @@ ByteBuffer::ByteBuffer(std::string_view bytes) {
 }
 
 void ByteBuffer::Resize(size_t size) {
-    if (!TryResize(size)) throw std::bad_alloc();
-}
-
-bool ByteBuffer::TryResize(size_t size) {
     if (size == 0) {
         bytes_.reset();
     } else {
         void* moved = std::realloc(bytes_.get(), size);
-        if (moved == nullptr) return false;
+        if (moved == nullptr) throw std::bad_alloc();
         static_cast<void>(bytes_.release());
         bytes_.reset(static_cast<char*>(moved));
     }
     size_ = size;
-    return true;
 }
 
 namespace {
 
 // The file's size as far as seeking tells it; 0 when it cannot (a pipe).
-// Only a hint: a folder, say, tells a size that is no size at all.
+// Only a hint, and not believed past 1 GiB: a folder, say, tells a size
+// that is no size at all. A larger file is still read, in steps.
 size_t SizeHint(std::FILE* file) {
+    constexpr long kBelievable = 1L << 30;
     if (std::fseek(file, 0, SEEK_END) != 0) return 0;
     const long size = std::ftell(file);
     std::rewind(file);
-    return size > 0 ? static_cast<size_t>(size) : 0;
+    return size > 0 && size <= kBelievable ? static_cast<size_t>(size) : 0;
 }
 
 }  // namespace
@@ -53,7 +50,7 @@ std::optional<ByteBuffer> ReadFileBuffer(const std::string& path, int* error) {
     if (!file) return fail(errno);
     // One read of the size the file has now, then whatever it grew by.
     ByteBuffer bytes;
-    if (!bytes.TryResize(SizeHint(file.get()) + 1)) bytes.Resize(4096);
+    bytes.Resize(SizeHint(file.get()) + 1);
     size_t filled = 0;
     size_t n;
     while ((n = std::fread(bytes.data() + filled, 1, bytes.size() - filled, file.get())) > 0) {

@@ -25,8 +25,6 @@ public:
     // Changes the size, keeping the first bytes; new bytes are not set.
     // Throws std::bad_alloc when the memory cannot be had.
     void Resize(size_t size);
-    // The same, returning false (and changing nothing) instead of throwing.
-    bool TryResize(size_t size);
 
 private:
     struct Free {
