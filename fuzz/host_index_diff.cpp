@@ -88,8 +88,9 @@ private:
 std::vector<std::string> RequestsFor(const tamsel::PatternList& list, const tamsel::PatternEntry& entry) {
     std::string host = entry.hostLength == 0 ? "any.example" : std::string(list.Host(entry));
     std::replace(host.begin(), host.end(), '*', 'w');
+    const int32_t port = list.Port(entry);
     const std::string rest =
-        (list.Port(entry) != 0 ? ":" + std::to_string(list.Port(entry)) : "") + std::string(list.Path(entry).value_or("/"));
+        (port != 0 ? ":" + std::to_string(port) : "") + std::string(list.Path(entry).value_or("/"));
     return {"GET http://" + host + rest + " HTTP/1.1", "GET http://sub." + host + rest + " HTTP/1.1"};
 }
 

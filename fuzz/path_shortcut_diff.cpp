@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // text, make paths near its matches.
     const bool glob = shortcut.kind == tamsel::PathShortcut::Kind::Glob;
     std::string runs = glob ? shortcut.program : std::string(*entryPath);
-    if (!glob) std::erase_if(runs, [](char c) { return std::string_view("()[]?*+|\\$^{}").find(c) != std::string_view::npos; });
+    const auto isOperator = [](char c) { return std::string_view("()[]?*+|\\$^{}").find(c) != std::string_view::npos; };
+    if (!glob) std::erase_if(runs, isOperator);
     std::replace_if(runs.begin(), runs.end(), [](char c) { return c < 0x20; }, '/');
     std::vector<std::string> paths = {std::string(*entryPath), runs, shortcut.required, runs + "/x", "/" + runs,
                                       "/x" + shortcut.required, runs + "\n", runs.substr(0, runs.size() / 2)};
