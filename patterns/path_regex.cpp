@@ -75,13 +75,18 @@ bool PathRegex::Matches(const char* path) const {
     return Matches(path, lowered);
 }
 
-bool PathRegex::Matches(const char* path, std::string_view lowered) const {
+bool PathRegex::Matches(std::string_view path, std::string_view lowered) const {
     // Outside ASCII, what "." and case folding mean depends on the locale.
     if (shortcut_.kind == PathShortcut::Kind::Glob && IsAsciiText(lowered)) {
         return GlobMatches(shortcut_.program, lowered);
     }
     if (lowered.find(shortcut_.required) == std::string_view::npos) return false;
-    return regexec(&engine_->re, path, 0, nullptr, 0) == 0;
+    // The path is a view into the request, with no NUL after it: the engine
+    // is told where it ends.
+    regmatch_t bounds[1];
+    bounds[0].rm_so = 0;
+    bounds[0].rm_eo = static_cast<regoff_t>(path.size());
+    return regexec(&engine_->re, path.data(), 0, bounds, REG_STARTEND) == 0;
 }
 
 }  // namespace tamsel
