@@ -1,6 +1,7 @@
 #include "patterns/list_index.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "patterns/pattern_list.h"
@@ -10,32 +11,62 @@ namespace tamsel {
 
 namespace {
 
-uint32_t Mix(uint32_t h) {
-    h ^= h >> 16;
-    h *= 0x85ebca6bu;
-    h ^= h >> 13;
-    h *= 0xc2b2ae35u;
-    return h ^ (h >> 16);
-}
+enum class HostFilingKind { Suffix, Label };
 
-// The hash of a host pattern's plain suffix: its labels from the right up to
-// the first one that holds a wildcard. False when the last label has one (or
-// there are no labels): then the pattern has no plain suffix.
-bool PlainSuffixHash(std::string_view host, uint32_t* hash) {
-    uint32_t h = kHostHashSeed;
-    bool any = false;
+struct HostFiling {
+    HostFilingKind kind;
+    uint32_t key;
+    int place;  // of the label, for kind Label
+};
+
+// Where an entry is filed by its host, if anywhere. A host pattern whose
+// last labels are plain goes under that plain suffix. One that ends in
+// wildcard labels, or whose plain suffix is a single label (too common a
+// key: "ads.*.com"), goes under a label left of its wildcards and that
+// label's place: a plain label, else the first byte of a label's text before
+// its "*" (such a label matches every label that starts with that text).
+std::optional<HostFiling> HostFilingOf(std::string_view host) {
+    uint32_t suffix = kHostHashSeed;
+    int suffixLabels = 0;
+    bool wildcard = false;
+    std::optional<HostFiling> plain, prefix;
+    int place = 0;
     EachLabelFromRight(host, [&](std::string_view label) {
-        if (label.find('*') != std::string_view::npos) return false;
-        h = HashHostLabel(h, label);
-        any = true;
+        const size_t star = label.find('*');
+        ++place;
+        if (!wildcard && star == std::string_view::npos) {
+            suffix = HashHostLabel(suffix, label);
+            ++suffixLabels;
+            return true;
+        }
+        wildcard = true;
+        if (place > kMaxIndexedLabelPlace) return false;
+        if (star == std::string_view::npos) {
+            plain = HostFiling{HostFilingKind::Label, HostLabelKey(place, label), place};
+            return false;
+        }
+        if (star > 0 && !prefix) prefix = HostFiling{HostFilingKind::Label, HostPrefixKey(place, label[0]), place};
         return true;
     });
-    *hash = h;
-    return any;
+    const HostFiling bySuffix{HostFilingKind::Suffix, suffix, 0};
+    if (suffixLabels >= 2 || (suffixLabels == 1 && !wildcard)) return bySuffix;
+    if (plain) return plain;
+    if (prefix) return prefix;
+    if (suffixLabels == 1) return bySuffix;
+    return std::nullopt;
 }
 
-// The four-byte window of `required` whose run is shortest so far.
+// The key of a text's last three bytes, at least three.
+uint32_t LastThreeBytes(std::string_view text) {
+    uint32_t gram = 0;
+    for (const char c : text.substr(text.size() - 3)) gram = PathGram(gram, c);
+    return gram >> 8;
+}
+
+// The window of `required` (four bytes, or three when that is all it has)
+// whose run is shortest so far.
 uint32_t RarestGram(std::string_view required, const std::unordered_map<uint32_t, uint32_t>& counts) {
+    if (required.size() == 3) return LastThreeBytes(required);
     uint32_t best = 0;
     uint32_t bestCount = UINT32_MAX;
     uint32_t gram = 0;
@@ -54,13 +85,27 @@ uint32_t RarestGram(std::string_view required, const std::unordered_map<uint32_t
 
 }  // namespace
 
+PathGramSet::PathGramSet(std::string_view loweredPath) {
+    uint32_t gram = 0;
+    for (size_t i = 0; i < loweredPath.size(); ++i) {
+        gram = PathGram(gram, loweredPath[i]);
+        if (i < 2) continue;
+        const uint16_t bit = BitOf(gram >> 8);
+        bits_[bit >> 6] |= uint64_t{1} << (bit & 63);
+    }
+}
+
+uint32_t HostLabelKey(int place, std::string_view label) {
+    return MixKey(HashHostLabel(kHostHashSeed, label) + static_cast<uint32_t>(place) * 0x9e3779b9u);
+}
+
+uint32_t HostPrefixKey(int place, char first) {
+    return MixKey(0x7f4a7c15u ^ static_cast<uint32_t>(place) << 8 ^ static_cast<unsigned char>(AsciiLower(first)));
+}
+
 uint32_t HashHostLabel(uint32_t hash, std::string_view label) {
     for (const char c : label) hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 16777619u;
     return (hash ^ '.') * 16777619u;
-}
-
-size_t PostingMap::Home(uint32_t key) const {
-    return static_cast<size_t>((static_cast<uint64_t>(Mix(key)) * slots_.size()) >> 32);
 }
 
 void PostingMap::Build(std::vector<uint64_t> pairs) {
@@ -70,6 +115,9 @@ void PostingMap::Build(std::vector<uint64_t> pairs) {
     size_t keys = 0;
     for (size_t i = 0; i < pairs.size(); ++i) keys += i == 0 || key(i) != key(i - 1);
     slots_.assign(keys == 0 ? 0 : keys + keys / 3 + 1, Slot{0, kEmpty});
+    filterShift_ = 26;  // 64 bits at least, then doubled up to eight bits a key
+    while (filterShift_ > 12 && (size_t{1} << (32 - filterShift_)) < keys * 8) --filterShift_;
+    filter_.assign((size_t{1} << (32 - filterShift_)) / 64, 0);
     runs_.clear();
     for (size_t i = 0; i < pairs.size();) {
         size_t j = i;
@@ -80,7 +128,9 @@ void PostingMap::Build(std::vector<uint64_t> pairs) {
             runs_.push_back(static_cast<uint32_t>(j - i));
             for (size_t k = i; k < j; ++k) runs_.push_back(entry(k));
         }
-        size_t at = Home(key(i));
+        const uint32_t mixed = MixKey(key(i));
+        filter_[(mixed >> filterShift_) >> 6] |= uint64_t{1} << ((mixed >> filterShift_) & 63);
+        size_t at = Home(mixed);
         while (slots_[at].ref != kEmpty) at = at + 1 == slots_.size() ? 0 : at + 1;
         slots_[at] = Slot{key(i), ref};
         i = j;
@@ -88,30 +138,35 @@ void PostingMap::Build(std::vector<uint64_t> pairs) {
     runs_.shrink_to_fit();
 }
 
-bool ListIndex::MayHoldGram(uint32_t gram) const {
-    const uint32_t bit = Mix(gram) >> (32 - kFilterBits);
-    return (gramFilter_[bit >> 6] >> (bit & 63)) & 1;
-}
-
 void ListIndex::Build(const PatternList& list) {
     std::vector<uint64_t> hosts;
+    std::vector<uint64_t> labels;
     std::vector<uint64_t> grams;
+    labelPlaces_ = 0;
+    pathBits_.assign(list.paths.size(), PathGramSet::kAny);
     hosts.reserve(list.entries.size());
     std::unordered_map<uint32_t, uint32_t> gramCounts;
-    gramFilter_.assign((size_t{1} << kFilterBits) / 64, 0);
     always_.clear();
     pathLines_.clear();
     pathExceptions_.clear();
     for (size_t i = 0; i < list.entries.size(); ++i) {
         const PatternEntry& e = list.entries[i];
         const auto index = static_cast<uint32_t>(i);
-        uint32_t hash = 0;
-        if (PlainSuffixHash(list.Host(e), &hash)) {
-            hosts.push_back(uint64_t{hash} << 32 | index);
+        const std::string_view required = e.hasPath() ? list.paths.Required(e.pathSlot) : std::string_view();
+        if (required.size() >= 3) {
+            pathBits_[e.pathSlot] = PathGramSet::BitOf(LastThreeBytes(required));
+        }
+        if (const auto filing = HostFilingOf(list.Host(e))) {
+            const uint64_t pair = uint64_t{filing->key} << 32 | index;
+            if (filing->kind == HostFilingKind::Suffix) {
+                hosts.push_back(pair);
+            } else {
+                labels.push_back(pair);
+                labelPlaces_ |= uint32_t{1} << filing->place;
+            }
             continue;
         }
-        const std::string_view required = e.hasPath() ? list.paths.Required(e.pathSlot) : std::string_view();
-        if (required.size() < 4) {
+        if (required.size() < 3) {
             always_.push_back(index);
             continue;
         }
@@ -120,10 +175,9 @@ void ListIndex::Build(const PatternList& list) {
         const uint32_t gram = RarestGram(required, gramCounts);
         ++gramCounts[gram];
         grams.push_back(uint64_t{gram} << 32 | index);
-        const uint32_t bit = Mix(gram) >> (32 - kFilterBits);
-        gramFilter_[bit >> 6] |= uint64_t{1} << (bit & 63);
     }
     byHostSuffix_.Build(std::move(hosts));
+    byHostLabel_.Build(std::move(labels));
     byPathGram_.Build(std::move(grams));
     always_.shrink_to_fit();
     pathLines_.shrink_to_fit();
@@ -131,8 +185,9 @@ void ListIndex::Build(const PatternList& list) {
 }
 
 size_t ListIndex::bytes() const {
-    return byHostSuffix_.bytes() + byPathGram_.bytes() + gramFilter_.capacity() * sizeof(uint64_t) +
-           (always_.capacity() + pathLines_.capacity() + pathExceptions_.capacity()) * sizeof(uint32_t);
+    return byHostSuffix_.bytes() + byHostLabel_.bytes() + byPathGram_.bytes() +
+           (always_.capacity() + pathLines_.capacity() + pathExceptions_.capacity()) * sizeof(uint32_t) +
+           pathBits_.capacity() * sizeof(uint16_t);
 }
 
 }  // namespace tamsel

@@ -4,10 +4,13 @@
 // end in those labels, so such an entry is filed under its plain suffix (the
 // whole host, or what lies right of its rightmost wildcard label) and found
 // by looking up every suffix of the request's host, one per label boundary.
-// An entry that any host can meet but that has a path is filed under four
-// bytes of the text its path requires, and found by looking up the request
-// path's four-byte windows. Only the few entries left over (no host and no
-// usable required text) are tried for every request.
+// A host pattern that ends in wildcard labels ("adserver.*.*") is filed under
+// one of its other labels and that label's place counted from the right: a
+// plain label, or else the first byte of a label's text before its "*". An
+// entry that any host can meet but that has a path is filed under three or
+// four bytes of the text its path requires, and found by looking up the
+// request path's windows. Only the few entries left over (no usable host
+// label and no usable required text) are tried for every request.
 //
 // Each lookup gives entries in ascending chain order; the first one that
 // passes in each run ends that run, and runs stop at the best entry found so
@@ -24,8 +27,19 @@ namespace tamsel {
 
 struct PatternList;
 
+// Spreads a key's bits over the whole word.
+constexpr uint32_t MixKey(uint32_t h) {
+    h ^= h >> 16;
+    h *= 0x85ebca6bu;
+    h ^= h >> 13;
+    h *= 0xc2b2ae35u;
+    return h ^ (h >> 16);
+}
+
 // Open-addressing map from a 32-bit key to an ascending run of entry indexes.
-// Two keys that hash alike may share a run: that only adds candidates.
+// Two keys that hash alike may share a run: that only adds candidates. A bit
+// array of about eight bits per key, small enough to stay in the cache,
+// answers most lookups of absent keys without touching the table.
 class PostingMap {
 public:
     // Pairs of key (high half) and entry (low half), in any order.
@@ -35,7 +49,10 @@ public:
     template <typename Visit>
     void ForEach(uint32_t key, Visit visit) const;
 
-    size_t bytes() const { return slots_.capacity() * sizeof(Slot) + runs_.capacity() * sizeof(uint32_t); }
+    size_t bytes() const {
+        return slots_.capacity() * sizeof(Slot) + runs_.capacity() * sizeof(uint32_t) +
+               filter_.capacity() * sizeof(uint64_t);
+    }
 
 private:
     static constexpr uint32_t kEmpty = UINT32_MAX;
@@ -45,10 +62,33 @@ private:
         uint32_t ref;  // kEmpty; entry | kSingle; or where [count, entries...] starts in runs_
     };
 
-    size_t Home(uint32_t key) const;
+    size_t Home(uint32_t mixed) const { return static_cast<size_t>((uint64_t{mixed} * slots_.size()) >> 32); }
+    bool MayHold(uint32_t mixed) const {
+        const uint32_t bit = mixed >> filterShift_;
+        return (filter_[bit >> 6] >> (bit & 63) & 1) != 0;
+    }
 
     std::vector<Slot> slots_;
     std::vector<uint32_t> runs_;
+    std::vector<uint64_t> filter_;  // bit (mixed key >> filterShift_) set for each key held
+    unsigned filterShift_ = 26;
+};
+
+// The three-byte windows of a lowered request path, hashed into 1,024 bits.
+// Every path that matches a line holds the text the line's path requires,
+// so a path whose set lacks the bit of that text's last three bytes cannot
+// match the line: most candidates are refused here, before their text is read.
+class PathGramSet {
+public:
+    static constexpr uint16_t kAny = UINT16_MAX;  // for a line that requires no text
+
+    explicit PathGramSet(std::string_view loweredPath);
+
+    static uint16_t BitOf(uint32_t gram3) { return static_cast<uint16_t>(MixKey(gram3) >> 22); }
+    bool MayHold(uint16_t bit) const { return bit == kAny || (bits_[bit >> 6] >> (bit & 63) & 1) != 0; }
+
+private:
+    uint64_t bits_[16] = {};
 };
 
 class ListIndex {
@@ -74,15 +114,21 @@ public:
     size_t bytes() const;
     size_t alwaysTried() const { return always_.size(); }
 
-private:
-    static constexpr unsigned kFilterBits = 16;
+    // The PathGramSet bit a path must hold to match the path of `pathSlot`.
+    uint16_t PathBit(uint32_t pathSlot) const { return pathBits_[pathSlot]; }
 
-    bool MayHoldGram(uint32_t gram) const;
+private:
+    template <typename Consider>
+    void VisitHost(const HostLabels& host, Consider& consider) const;
+    template <typename Consider>
+    void VisitPath(std::string_view loweredPath, Consider& consider) const;
 
     PostingMap byHostSuffix_;
+    PostingMap byHostLabel_;      // entries whose host ends in wildcard labels
+    uint32_t labelPlaces_ = 0;    // bit p: some entry is filed under a label at place p
     PostingMap byPathGram_;
-    std::vector<uint64_t> gramFilter_;  // one bit per hashed gram that has a run
     std::vector<uint32_t> always_;
+    std::vector<uint16_t> pathBits_;        // by path slot
     std::vector<uint32_t> pathLines_;       // every entry filed by path text, ascending
     std::vector<uint32_t> pathExceptions_;  // the exception lines among them
 };
@@ -91,7 +137,16 @@ private:
 uint32_t HashHostLabel(uint32_t hash, std::string_view label);
 inline constexpr uint32_t kHostHashSeed = 2166136261u;
 
-// Four path bytes as one key, the first in the low byte.
+// Keys of a host label at a place counted from the right (1: the last
+// label, up to kMaxIndexedLabelPlace): the whole label, or the first byte of
+// a wildcard label's prefix.
+inline constexpr int kMaxIndexedLabelPlace = 31;
+uint32_t HostLabelKey(int place, std::string_view label);
+uint32_t HostPrefixKey(int place, char first);
+
+// Four path bytes as one key, the first in the low byte. Shifted right by
+// eight it is the key of the last three: a three-byte key has a zero high
+// byte, which no four bytes of a path (never NUL) have.
 constexpr uint32_t PathGram(uint32_t previous, char next) {
     return (previous >> 8) | (static_cast<uint32_t>(static_cast<unsigned char>(next)) << 24);
 }
@@ -99,7 +154,9 @@ constexpr uint32_t PathGram(uint32_t previous, char next) {
 template <typename Visit>
 void PostingMap::ForEach(uint32_t key, Visit visit) const {
     if (slots_.empty()) return;
-    for (size_t i = Home(key);; i = i + 1 == slots_.size() ? 0 : i + 1) {
+    const uint32_t mixed = MixKey(key);
+    if (!MayHold(mixed)) return;
+    for (size_t i = Home(mixed);; i = i + 1 == slots_.size() ? 0 : i + 1) {
         const Slot& slot = slots_[i];
         if (slot.ref == kEmpty) return;
         if (slot.key != key) continue;
@@ -127,6 +184,30 @@ uint32_t ListIndex::FirstPassingForHost(const HostLabels& host, bool allPathLine
     return FirstPassing(host, std::string_view(), test, allPathLines ? &pathLines_ : &pathExceptions_);
 }
 
+template <typename Consider>
+void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
+    uint32_t hash = kHostHashSeed;
+    int place = 0;
+    for (auto label = host.labels.rbegin(); label != host.labels.rend(); ++label) {
+        hash = HashHostLabel(hash, *label);
+        byHostSuffix_.ForEach(hash, consider);
+        if (++place <= kMaxIndexedLabelPlace && (labelPlaces_ >> place & 1) != 0) {
+            byHostLabel_.ForEach(HostLabelKey(place, *label), consider);
+            byHostLabel_.ForEach(HostPrefixKey(place, label->front()), consider);
+        }
+    }
+}
+
+template <typename Consider>
+void ListIndex::VisitPath(std::string_view loweredPath, Consider& consider) const {
+    uint32_t gram = 0;
+    for (size_t i = 0; i < loweredPath.size(); ++i) {
+        gram = PathGram(gram, loweredPath[i]);
+        if (i >= 2) byPathGram_.ForEach(gram >> 8, consider);
+        if (i >= 3) byPathGram_.ForEach(gram, consider);
+    }
+}
+
 template <typename Test>
 uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
                                  const std::vector<uint32_t>* alsoTried) const {
@@ -137,16 +218,8 @@ uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view lowere
         best = entry;
         return false;
     };
-    uint32_t hash = kHostHashSeed;
-    for (auto label = host.labels.rbegin(); label != host.labels.rend(); ++label) {
-        hash = HashHostLabel(hash, *label);
-        byHostSuffix_.ForEach(hash, consider);
-    }
-    uint32_t gram = 0;
-    for (size_t i = 0; i < loweredPath.size(); ++i) {
-        gram = PathGram(gram, loweredPath[i]);
-        if (i >= 3 && MayHoldGram(gram)) byPathGram_.ForEach(gram, consider);
-    }
+    VisitHost(host, consider);
+    VisitPath(loweredPath, consider);
     ForEachInRun(always_, consider);
     if (alsoTried != nullptr) ForEachInRun(*alsoTried, consider);
     return best;

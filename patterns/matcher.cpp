@@ -11,6 +11,7 @@ std::string_view PathOf(const RequestView& url) { return url.path.value_or("/");
 
 bool Passes(const PatternList& list, const PatternEntry& entry, const PreparedRequest& request) {
     if (entry.port != 0 && entry.port != request.port) return false;
+    if (entry.hasPath() && !request.pathGrams.MayHold(list.index.PathBit(entry.pathSlot))) return false;
     if (!EntryHostCovers(list, entry, request.host)) return false;
     if (!entry.hasPath()) return true;
     return request.mode == PathMode::Known && list.paths.Matches(entry.pathSlot, *list.Path(entry), request.path);
@@ -23,7 +24,11 @@ bool EntryHostCovers(const PatternList& list, const PatternEntry& entry, const H
 }
 
 PreparedRequest::PreparedRequest(const RequestView& url, const HostLabels& hostLabels, PathMode mode)
-    : host(hostLabels), port(url.port), mode(mode), path(PathOf(url)) {}
+    : host(hostLabels),
+      port(url.port),
+      mode(mode),
+      path(PathOf(url)),
+      pathGrams(mode == PathMode::Known ? path.lowered() : std::string_view()) {}
 
 const PatternEntry* FindDecidingEntry(const PreparedRequest& request, const PatternList* list) {
     if (list == nullptr || request.host.empty()) return nullptr;

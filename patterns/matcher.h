@@ -23,6 +23,7 @@ struct PreparedRequest {
     int32_t port;
     PathMode mode;
     LoweredPath path;
+    PathGramSet pathGrams;  // of the lowered path; empty when the path is unknown
 };
 
 // 1 when the deciding entry is an ordinary line, else 0 (an exception line

@@ -219,7 +219,7 @@ public:
     }
 
 private:
-    static constexpr const char* kPatternLabels[] = {"a", "b", "ad", "ads", "*", "ad*", "x", "y", "X"};
+    static constexpr const char* kPatternLabels[] = {"a", "b", "ad", "ads", "*", "ad*", "a*d", "*s", "x", "y", "X"};
     static constexpr const char* kHostLabels[] = {"a", "b", "ad", "ads", "adx", "x", "y", "Y"};
     static constexpr const char* kPathWords[] = {"ads/", "Banner", "img/", ".js", "?id=3", "-ad-", "track", "/", "x"};
     static constexpr const char* kPathPieces[] = {
@@ -242,6 +242,48 @@ private:
 
 testing::ReferenceRequest AsReference(const RequestUrl& url) {
     return {url.host.value_or(""), url.port, url.path.value_or("/")};
+}
+
+// Hosts deeper than the places the index files labels under, with wildcards
+// near and far from the right, are decided as the walk decides them.
+TEST(FindDecidingEntry, DeepHostsAgreeWithAWalk) {
+    const auto labels = [](int n, const std::string& label) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += label + ".";
+        return out;
+    };
+    const std::string text = labels(40, "l") + "com\n" +            // a plain suffix of 41 labels
+                             "ads." + labels(32, "*") + "com\n" +     // its plain label beyond reach
+                             "ads." + labels(33, "*") + "*/x\n" +     // no key but its path
+                             "ad*." + labels(31, "*") + "net:8080\n" + // a prefix beyond reach
+                             "~" + labels(3, "*") + "ads." + labels(30, "*") + "org\n" + "t*." + labels(29, "*") + "org\n";
+    const auto list = List(text);
+    ASSERT_TRUE(list);
+    std::vector<RequestUrl> requests;
+    std::vector<testing::ReferenceRequest> reference;
+    for (const std::string& host : {labels(40, "l") + "com", labels(41, "l") + "com", labels(39, "l") + "com",
+                                   "ads." + labels(32, "q") + "com", "ads." + labels(31, "q") + "com",
+                                   "ads." + labels(34, "q") + "x", "adz." + labels(31, "q") + "net",
+                                   labels(3, "q") + "ads." + labels(30, "q") + "org", "tx." + labels(29, "q") + "org",
+                                   "t." + labels(29, "q") + "org"}) {
+        for (const char* rest : {"/", "/x", ":8080/"}) {
+            RequestUrl url;
+            ParseRequestUrl(("http://" + host + rest).c_str(), nullptr, &url);
+            requests.push_back(url);
+            reference.push_back(AsReference(url));
+        }
+    }
+    std::vector<testing::ReferenceAnswer> expected;
+    ASSERT_TRUE(testing::ReferenceDecideAll(text, reference, &expected));
+    int decided = 0;
+    for (size_t r = 0; r < requests.size(); ++r) {
+        const PatternEntry* entry = FindDecidingEntry(requests[r], list.get());
+        const testing::ReferenceAnswer got =
+            entry ? testing::ReferenceAnswer{entry->lineNumber, entry->positive} : testing::ReferenceAnswer{};
+        EXPECT_EQ(got, expected[r]) << *requests[r].raw;
+        decided += got.lineNumber != 0;
+    }
+    EXPECT_GE(decided, 15);
 }
 
 TEST(FindDecidingEntry, AgreesWithAWalkOfTheWholeChain) {
