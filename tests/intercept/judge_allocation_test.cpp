@@ -3,17 +3,14 @@
 // URL) decides from views into the caller's bytes and from storage on the
 // stack, for hosts and paths within the inline bounds.
 //
-// This program replaces the global operator new to count what is allocated
-// between the start of a judgement and its verdict. The lists' path lines
+// This program replaces the global operator new (support/allocation_count)
+// to count what is allocated between the start of a judgement and its verdict. The lists' path lines
 // all have shapes the text shortcut answers, so the regex engine (which a
 // line compiles on its first use, and whose C library matcher allocates on
 // every run) never runs; a line that needed it would be caught here by the
 // compile's own allocations.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -23,30 +20,8 @@
 #include "intercept/lookup.h"
 #include "intercept/server_name.h"
 #include "patterns/host_labels.h"
+#include "support/allocation_count.h"
 #include "support/list_set.h"
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-void* Allocate(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (void* p = Allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return ::operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace tamsel {
 namespace {
@@ -57,9 +32,9 @@ using testing::OwnedLists;
 // How many allocations `judge` made.
 template <typename Judge>
 long AllocationsIn(Judge judge) {
-    const long before = allocations.load();
+    const long before = testing::AllocationCount();
     judge();
-    return allocations.load() - before;
+    return testing::AllocationCount() - before;
 }
 
 OwnedLists Lists() {
