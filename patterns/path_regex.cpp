@@ -81,12 +81,11 @@ bool PathRegex::Matches(std::string_view path, std::string_view lowered) const {
         return GlobMatches(shortcut_.program, lowered);
     }
     if (lowered.find(shortcut_.required) == std::string_view::npos) return false;
-    // The path is a view into the request, with no NUL after it: the engine
-    // is told where it ends.
-    regmatch_t bounds[1];
-    bounds[0].rm_so = 0;
-    bounds[0].rm_eo = static_cast<regoff_t>(path.size());
-    return regexec(&engine_->re, path.data(), 0, bounds, REG_STARTEND) == 0;
+    // The path is a view into the request, with no NUL after it, and the
+    // engine reads up to a NUL: it is given a copy that ends where the path
+    // does. (The engine allocates as it runs anyway.)
+    const std::string terminated(path);
+    return regexec(&engine_->re, terminated.c_str(), 0, nullptr, 0) == 0;
 }
 
 }  // namespace tamsel
