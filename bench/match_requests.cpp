@@ -56,9 +56,8 @@ double MedianSeconds(Pass pass) {
 }
 
 bool Refused(const std::string& url, const tamsel::ListSet& lists) {
-    tamsel::RequestUrl request;
-    tamsel::ParseRequestUrl(url.c_str(), nullptr, &request);
-    return tamsel::JudgeRequestUrl(request, lists).verdict == tamsel::Verdict::Refused;
+    return tamsel::JudgeRequest(tamsel::ParseRequestView(url, std::nullopt), lists).verdict ==
+           tamsel::Verdict::Refused;
 }
 
 // Each URL timed on its own, kRounds times; the median of each URL's rounds.
@@ -123,10 +122,9 @@ void PrintThroughput(const std::vector<std::string>& urls, const tamsel::ListSet
     const auto pass = [&](bool judge) {
         refused = 0;
         for (const std::string& url : urls) {
-            tamsel::RequestUrl request;
-            tamsel::ParseRequestUrl(url.c_str(), nullptr, &request);
+            const tamsel::RequestView request = tamsel::ParseRequestView(url, std::nullopt);
             sink = request.port;
-            if (judge) refused += tamsel::JudgeRequestUrl(request, lists).verdict == tamsel::Verdict::Refused;
+            if (judge) refused += tamsel::JudgeRequest(request, lists).verdict == tamsel::Verdict::Refused;
         }
     };
     const double parseOnly = MedianSeconds([&] { pass(false); });

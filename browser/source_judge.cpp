@@ -7,9 +7,7 @@ namespace tamsel {
 
 Judgement JudgeSourceUrl(std::string& url, const ListSet& lists) {
     LowerAscii(url);
-    RequestUrl request;
-    ParseRequestUrl(url.c_str(), nullptr, &request);
-    return JudgeRequestUrl(request, lists);
+    return JudgeRequest(ParseRequestView(url, std::nullopt), lists);
 }
 
 }  // namespace tamsel

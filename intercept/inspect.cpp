@@ -79,17 +79,16 @@ std::optional<std::string_view> HostHeaderValue(std::string_view head) {
     return std::nullopt;
 }
 
-// The inspection after the method test has passed.
+// The inspection after the method test has passed. The request is judged
+// from views into the buffer; only a caller that asks for it gets a copy.
 Judgement InspectHead(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
     const std::string_view head = RequestHead(buffer, static_cast<size_t>(length));
     const auto host = HostHeaderValue(head);
     if (!host) return {};
-    const std::string hostValue(*host);
-    const std::string requestLine(head.substr(0, LineEnd(head, 0)));
-    RequestUrl url;
-    ParseRequestUrl(requestLine.c_str(), hostValue.c_str(), &url);
-    const Judgement judgement = JudgeRequestUrl(url, lists);
-    if (parsed != nullptr) *parsed = std::move(url);
+    const std::string_view requestLine = head.substr(0, LineEnd(head, 0));
+    const RequestView request = ParseRequestView(requestLine, *host);
+    const Judgement judgement = JudgeRequest(request, lists);
+    if (parsed != nullptr) KeepRequest(request, requestLine, parsed);
     return judgement;
 }
 

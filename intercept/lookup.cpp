@@ -30,8 +30,9 @@ Judgement InspectLookupWith(std::string_view name, const ListSet& lists) {
 bool InspectLookup(const char* name) {
     if (name == nullptr) return false;
     return RefusedWithCurrentLists(kRefusedAtLookupStage, [name](const ListSet& lists, std::string* subject) {
-        *subject = name;
-        return InspectLookupWith(name, lists);
+        const Judgement judgement = InspectLookupWith(name, lists);
+        if (judgement.verdict == Verdict::Refused) *subject = name;  // only a refusal is logged
+        return judgement;
     });
 }
 

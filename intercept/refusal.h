@@ -12,8 +12,8 @@
 
 namespace tamsel {
 
-// `judge(lists, &subject)` gives the judgement and names what it judged for
-// the log. Lists not ready yet, or anything thrown: the call passes.
+// `judge(lists, &subject)` gives the judgement and, for a refusal, names what
+// it judged for the log. Lists not ready yet, or anything thrown: the call passes.
 template <class Judge>
 bool RefusedWithCurrentLists(const char* stage, Judge judge) noexcept {
     if (!ListsReady()) return false;

@@ -1,6 +1,8 @@
 #include "intercept/server_name.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "intercept/inspect.h"
 #include "intercept/refusal.h"
@@ -12,23 +14,35 @@ namespace {
 
 const unsigned char* Bytes(const char* buffer) { return reinterpret_cast<const unsigned char*>(buffer); }
 
-Judgement JudgeServerName(std::string_view name, int32_t port, const ListSet& lists, std::string* url) {
-    const std::string text = "https://" + std::string(name) + ":" + std::to_string(port) + "/";
-    RequestUrl request;
-    ParseRequestUrl(text.c_str(), nullptr, &request);
-    if (url != nullptr) *url = text;
-    return JudgeRequestUrl(request, lists, PathMode::Unknown);
+// The server name a buffer announces, when it is a whole ClientHello naming one.
+std::optional<std::string_view> NamedServer(const char* buffer, int32_t length) {
+    if (length <= 0) return std::nullopt;
+    return FindServerName(Bytes(buffer), static_cast<size_t>(length));
+}
+
+std::string ServerNameUrl(std::string_view name, int32_t port) {
+    return "https://" + std::string(name) + ":" + std::to_string(port) + "/";
+}
+
+// Judged as "https://NAME:PORT/" would be. A usable name holds letters,
+// digits, "-", "." and "_" only, so all of it is the host.
+Judgement JudgeServerName(std::string_view name, int32_t port, const ListSet& lists) {
+    RequestView request;
+    request.host = name;
+    request.port = port;
+    request.path = "/";
+    return JudgeRequest(request, lists, PathMode::Unknown);
 }
 
 }  // namespace
 
 Judgement InspectClientHelloWith(const char* buffer, int32_t length, int32_t port, const ListSet& lists,
                                  std::string* url) {
-    if (length <= 0) return {};
     try {
-        const auto name = FindServerName(Bytes(buffer), static_cast<size_t>(length));
+        const auto name = NamedServer(buffer, length);
         if (!name) return {};
-        return JudgeServerName(*name, port, lists, url);
+        if (url != nullptr) *url = ServerNameUrl(*name, port);
+        return JudgeServerName(*name, port, lists);
     } catch (...) {
         return {};  // fail open
     }
@@ -38,7 +52,12 @@ bool InspectClientHello(const char* buffer, int32_t length, int32_t port) {
     // Most buffers are turned away here, before the lists are touched.
     if (length <= 0 || !LooksLikeClientHello(Bytes(buffer), static_cast<size_t>(length))) return false;
     return RefusedWithCurrentLists(kRefusedByServerNameStage, [&](const ListSet& lists, std::string* subject) {
-        return InspectClientHelloWith(buffer, length, port, lists, subject);
+        const auto name = NamedServer(buffer, length);
+        if (!name) return Judgement{};
+        const Judgement judgement = JudgeServerName(*name, port, lists);
+        // Only a refusal is logged: a passing name is judged without a copy.
+        if (judgement.verdict == Verdict::Refused) *subject = ServerNameUrl(*name, port);
+        return judgement;
     });
 }
 

@@ -5,17 +5,22 @@
 
 namespace tamsel {
 
-HostLabels SplitHostLabels(std::string_view host) {
-    HostLabels out;
-    out.storage.reset(new char[host.size() + 1]);
-    for (size_t i = 0; i < host.size(); ++i) out.storage[i] = AsciiLower(host[i]);
-    out.storage[host.size()] = '\0';
-    char* parts[kMaxHostLabels];  // on the stack: this runs once per request
-    const int n = SplitTokens(out.storage.get(), ".", parts, kMaxHostLabels);
-    if (n <= 0) return HostLabels{};
-    out.labels.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) out.labels.emplace_back(parts[i]);
-    return out;
+HostLabels::HostLabels(std::string_view host) {
+    char* text = inlineText_;
+    if (host.size() > kInlineBytes) {
+        heapText_.reset(new char[host.size()]);
+        text = heapText_.get();
+    }
+    for (size_t i = 0; i < host.size(); ++i) text[i] = AsciiLower(host[i]);
+    const std::string_view lowered(text, host.size());
+    const int n = SplitTokenViews(lowered, ".", inlineLabels_, static_cast<int>(kInlineLabels));
+    if (n >= 0) {
+        labels = std::span<const std::string_view>(inlineLabels_, static_cast<size_t>(n));
+        return;
+    }
+    heapLabels_.reset(new std::string_view[kMaxHostLabels]);
+    const int many = SplitTokenViews(lowered, ".", heapLabels_.get(), kMaxHostLabels);
+    if (many > 0) labels = std::span<const std::string_view>(heapLabels_.get(), static_cast<size_t>(many));
 }
 
 namespace {

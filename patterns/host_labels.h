@@ -3,27 +3,42 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
+#include <span>
 #include <string_view>
-#include <vector>
 
 namespace tamsel {
 
 inline constexpr int kMaxHostLabels = 512;
 
-struct HostLabels {
-    // Lower-cased copy with NULs in place of the dots. A heap block, not a
-    // std::string, so that the views below survive a move.
-    std::unique_ptr<char[]> storage;
-    std::vector<std::string_view> labels;  // left to right, into `storage`
+// The lower-cased copy and the label views sit inside the object for hosts of
+// up to kInlineBytes bytes and kInlineLabels labels, so that judging a request
+// allocates nothing; longer hosts, rare, take them from the heap. The views
+// point into the object itself, so it can be neither copied nor moved.
+class HostLabels {
+public:
+    static constexpr size_t kInlineBytes = 256;
+    static constexpr size_t kInlineLabels = 32;
+
+    // Leading, trailing and doubled dots give no empty labels. A host of more
+    // than kMaxHostLabels labels yields no labels at all.
+    explicit HostLabels(std::string_view host);
+    HostLabels(const HostLabels&) = delete;
+    HostLabels& operator=(const HostLabels&) = delete;
+
+    std::span<const std::string_view> labels;  // left to right
 
     int32_t count() const { return static_cast<int32_t>(labels.size()); }
     bool empty() const { return labels.empty(); }
+
+private:
+    char inlineText_[kInlineBytes];
+    std::string_view inlineLabels_[kInlineLabels];
+    std::unique_ptr<char[]> heapText_;
+    std::unique_ptr<std::string_view[]> heapLabels_;
 };
 
-// Leading, trailing and doubled dots give no empty labels. A host of more than
-// 512 labels yields no labels at all.
-HostLabels SplitHostLabels(std::string_view host);
+// The labels of `host`, built in the caller's variable.
+inline HostLabels SplitHostLabels(std::string_view host) { return HostLabels(host); }
 
 // Whether the pattern host covers the request host: labels are paired from the
 // right, a pattern label "*" takes any one label, and a "*" inside a label

@@ -2,7 +2,7 @@
 
 namespace tamsel {
 
-Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists, PathMode mode) {
+Judgement JudgeRequest(const RequestView& url, const ListSet& lists, PathMode mode) {
     Judgement result;
     if (!url.host) return result;
     // Split and lower-case once for all three lists.
@@ -23,6 +23,10 @@ Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists, PathMode 
         if (result.entry == nullptr) result = {Verdict::Passed, step.list, entry};
     }
     return result;
+}
+
+Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists, PathMode mode) {
+    return JudgeRequest(ViewOf(url), lists, mode);
 }
 
 namespace {

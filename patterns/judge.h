@@ -26,7 +26,12 @@ struct Judgement {
     const PatternEntry* entry = nullptr;
 };
 
-// With PathMode::Unknown only lines without a path take part.
+// With PathMode::Unknown only lines without a path take part. Allocates
+// nothing for hosts and paths within the inline bounds of HostLabels and
+// LoweredPath (the regex engine aside, on the lines that need it).
+Judgement JudgeRequest(const RequestView& request, const ListSet& lists, PathMode mode = PathMode::Known);
+
+// The same for an owned record.
 Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists, PathMode mode = PathMode::Known);
 
 // Whether every request to `host`, on any port and any path, is refused, so

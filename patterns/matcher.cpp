@@ -7,7 +7,7 @@ namespace tamsel {
 namespace {
 
 // A record with a host always has a path; keep the engine off a null one.
-const char* PathOf(const RequestUrl& url) { return url.path ? url.path->c_str() : "/"; }
+std::string_view PathOf(const RequestView& url) { return url.path.value_or("/"); }
 
 bool Passes(const PatternList& list, const PatternEntry& entry, const PreparedRequest& request) {
     if (const int32_t port = list.Port(entry); port != 0 && port != request.port) return false;
@@ -23,7 +23,7 @@ bool EntryHostCovers(const PatternList& list, const PatternEntry& entry, const H
     return entry.hostLength == 0 || MatchHostPattern(list.Host(entry), host);
 }
 
-PreparedRequest::PreparedRequest(const RequestUrl& url, const HostLabels& hostLabels, PathMode mode)
+PreparedRequest::PreparedRequest(const RequestView& url, const HostLabels& hostLabels, PathMode mode)
     : host(hostLabels),
       port(url.port),
       mode(mode),
@@ -43,7 +43,7 @@ const PatternEntry* FindDecidingEntry(const PreparedRequest& request, const Patt
 const PatternEntry* FindDecidingEntry(const RequestUrl& url, const PatternList* list) {
     if (list == nullptr || !url.host) return nullptr;
     const HostLabels labels = SplitHostLabels(*url.host);
-    return FindDecidingEntry(PreparedRequest(url, labels), list);
+    return FindDecidingEntry(PreparedRequest(ViewOf(url), labels), list);
 }
 
 int MatchPatternList(const RequestUrl* url, const PatternList* list) {

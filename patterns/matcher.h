@@ -17,7 +17,7 @@ enum class PathMode { Known, Unknown };
 
 // A request as lists are asked about it, prepared once for all of them.
 struct PreparedRequest {
-    PreparedRequest(const RequestUrl& url, const HostLabels& hostLabels, PathMode mode = PathMode::Known);
+    PreparedRequest(const RequestView& url, const HostLabels& hostLabels, PathMode mode = PathMode::Known);
 
     const HostLabels& host;
     int32_t port;

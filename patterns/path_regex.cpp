@@ -75,13 +75,17 @@ bool PathRegex::Matches(const char* path) const {
     return Matches(path, lowered);
 }
 
-bool PathRegex::Matches(const char* path, std::string_view lowered) const {
+bool PathRegex::Matches(std::string_view path, std::string_view lowered) const {
     // Outside ASCII, what "." and case folding mean depends on the locale.
     if (shortcut_.kind != PathShortcut::Kind::Engine && IsAsciiText(lowered)) {
         return ShortcutMatches(shortcut_.kind, shortcut_.program, shortcut_.required, lowered);
     }
     if (lowered.find(shortcut_.required) == std::string_view::npos) return false;
-    return regexec(&engine_->re, path, 0, nullptr, 0) == 0;
+    // The path is a view into the request, with no NUL after it, and the
+    // engine reads up to a NUL: it is given a copy that ends where the path
+    // does. (The engine allocates as it runs anyway.)
+    const std::string terminated(path);
+    return regexec(&engine_->re, terminated.c_str(), 0, nullptr, 0) == 0;
 }
 
 }  // namespace tamsel

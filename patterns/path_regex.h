@@ -24,7 +24,7 @@ public:
     bool Matches(const char* path) const;
     // The same, for a caller that asks many patterns about one path and has
     // lower-cased it (A to Z) once: `lowered` is that copy of `path`.
-    bool Matches(const char* path, std::string_view lowered) const;
+    bool Matches(std::string_view path, std::string_view lowered) const;
 
     // The expression text handed to the engine (after the GNU clean-up).
     const std::string& expression() const { return expression_; }

@@ -8,8 +8,8 @@
 
 namespace tamsel {
 
-LoweredPath::LoweredPath(const char* path) : raw_(path) {
-    const size_t n = std::strlen(path);
+LoweredPath::LoweredPath(std::string_view path) : raw_(path) {
+    const size_t n = path.size();
     char* out = inline_;
     if (n >= kInline) {
         heap_.reset(new char[n]);

@@ -27,17 +27,17 @@ namespace tamsel {
 // A request path, with its lower-cased (A to Z) copy made once per request.
 class LoweredPath {
 public:
-    explicit LoweredPath(const char* path);
+    explicit LoweredPath(std::string_view path);
     LoweredPath(const LoweredPath&) = delete;
     LoweredPath& operator=(const LoweredPath&) = delete;
 
-    const char* raw() const { return raw_; }
+    std::string_view raw() const { return raw_; }
     std::string_view lowered() const { return lowered_; }
     bool ascii() const { return ascii_; }
 
 private:
     static constexpr size_t kInline = 2048;  // longer paths, rare, go to the heap
-    const char* raw_;
+    std::string_view raw_;
     char inline_[kInline];
     std::unique_ptr<char[]> heap_;
     std::string_view lowered_;

@@ -2,34 +2,51 @@
 
 #include <array>
 #include <cstring>
-#include <string_view>
 
 #include "patterns/text.h"
 
 namespace tamsel {
 
-int SplitTokens(char* text, const char* separators, char** tokens, int capacity) {
-    if (text == nullptr) return -1;
+namespace {
+
+// Hands each non-empty token to `take(start, length, index)`; the count, or
+// -1 once a token would go past `capacity`.
+template <typename Take>
+int CutTokens(std::string_view text, std::string_view separators, int capacity, Take take) {
     enum : uint8_t { kPlain, kSeparator, kEnd };
     std::array<uint8_t, 256> kind{};
-    for (const char* s = separators; *s != '\0'; ++s) kind[static_cast<unsigned char>(*s)] = kSeparator;
+    for (const char s : separators) kind[static_cast<unsigned char>(s)] = kSeparator;
     kind[0] = kEnd;
     kind['\n'] = kEnd;
 
     int count = 0;
-    char* start = text;
-    for (char* p = text;; ++p) {
-        const uint8_t k = kind[static_cast<unsigned char>(*p)];
+    size_t start = 0;
+    for (size_t i = 0;; ++i) {
+        const uint8_t k = i == text.size() ? uint8_t{kEnd} : kind[static_cast<unsigned char>(text[i])];
         if (k == kPlain) continue;
-        *p = '\0';
-        if (p != start) {
+        if (i != start) {
             if (count >= capacity) return -1;
-            tokens[count++] = start;
+            take(start, i - start, count++);
         }
         if (k == kEnd) break;
-        start = p + 1;
+        start = i + 1;
     }
     return count;
+}
+
+}  // namespace
+
+int SplitTokenViews(std::string_view text, std::string_view separators, std::string_view* tokens, int capacity) {
+    return CutTokens(text, separators, capacity,
+                     [&](size_t start, size_t length, int i) { tokens[i] = text.substr(start, length); });
+}
+
+int SplitTokens(char* text, const char* separators, char** tokens, int capacity) {
+    if (text == nullptr) return -1;
+    return CutTokens(text, separators, capacity, [&](size_t start, size_t length, int i) {
+        text[start + length] = '\0';
+        tokens[i] = text + start;
+    });
 }
 
 namespace {
@@ -51,21 +68,17 @@ bool IsParsedMethod(std::string_view method) {
 }
 
 // An absolute URL after its scheme: the first "/" begins the path.
-void TakeAbsolute(std::string_view rest, RequestUrl* url) {
+void TakeAbsolute(std::string_view rest, RequestView* url) {
     const size_t slash = rest.find('/');
-    if (slash == std::string_view::npos) {
-        url->path = "/";
-        url->hostport = std::string(rest);
-    } else {
-        url->path = std::string(rest.substr(slash));
-        url->hostport = std::string(rest.substr(0, slash));
-    }
+    url->path = slash == std::string_view::npos ? "/" : rest.substr(slash);
+    url->hostport = rest.substr(0, slash);
 }
 
-void SplitHostPort(RequestUrl* url) {
-    std::string work = *url->hostport;
-    char* parts[10];
-    const int n = SplitTokens(work.data(), ":", parts, 10);
+// Host and port are the first two pieces between colons; a third piece, or
+// none at all, leaves the host unknown.
+void SplitHostPort(RequestView* url) {
+    std::string_view parts[2];
+    const int n = SplitTokenViews(*url->hostport, ":", parts, 2);
     if (n == 1) {
         url->host = parts[0];
         url->port = 80;
@@ -77,34 +90,57 @@ void SplitHostPort(RequestUrl* url) {
 
 }  // namespace
 
-void ParseRequestUrl(const char* line, const char* hostValue, RequestUrl* url) {
-    url->raw = line;
-    std::string work = line;
-    char* tokens[10];
-    const int n = SplitTokens(work.data(), " \r\n", tokens, 10);
+RequestView ParseRequestView(std::string_view line, std::optional<std::string_view> hostValue) {
+    RequestView url;
+    std::string_view tokens[3];
+    const int n = SplitTokenViews(line, " \r\n", tokens, 3);
     if (n == 3) {
-        if (!IsParsedMethod(tokens[0])) return;
-        url->method = tokens[0];
-        url->version = tokens[2];
+        if (!IsParsedMethod(tokens[0])) return url;
+        url.method = tokens[0];
+        url.version = tokens[2];
         if (const auto rest = AfterScheme(tokens[1])) {
-            TakeAbsolute(*rest, url);
+            TakeAbsolute(*rest, &url);
         } else {
-            url->path = tokens[1];
-            if (hostValue != nullptr) url->hostport = hostValue;
+            url.path = tokens[1];
+            url.hostport = hostValue;  // split below up to a NUL or LF
         }
     } else if (n == 1) {
-        url->method = "get";
-        url->version = "http/1.0";
+        url.method = "get";
+        url.version = "http/1.0";
         if (const auto rest = AfterScheme(tokens[0])) {
-            TakeAbsolute(*rest, url);
+            TakeAbsolute(*rest, &url);
         } else {
-            url->path = tokens[0];
-            url->hostport = "localhost";
+            url.path = tokens[0];
+            url.hostport = "localhost";
         }
     }
-    if (!url->hostport) return;
-    SplitHostPort(url);
-    if (url->host && !url->path) url->path = "/";
+    if (!url.hostport) return url;
+    SplitHostPort(&url);
+    if (url.host && !url.path) url.path = "/";
+    return url;
+}
+
+RequestView ViewOf(const RequestUrl& url) {
+    const auto view = [](const std::optional<std::string>& text) -> std::optional<std::string_view> {
+        if (!text) return std::nullopt;
+        return std::string_view(*text);
+    };
+    return {view(url.method), view(url.host), url.port, view(url.path), view(url.version), view(url.hostport)};
+}
+
+void KeepRequest(const RequestView& view, std::string_view line, RequestUrl* url) {
+    const auto keep = [](const std::optional<std::string_view>& text) -> std::optional<std::string> {
+        if (!text) return std::nullopt;
+        return std::string(*text);
+    };
+    *url = {std::string(line), keep(view.method), keep(view.host), view.port,
+            keep(view.path), keep(view.version), keep(view.hostport)};
+}
+
+void ParseRequestUrl(const char* line, const char* hostValue, RequestUrl* url) {
+    std::optional<std::string_view> host;
+    if (hostValue != nullptr) host = hostValue;
+    KeepRequest(ParseRequestView(line, host), line, url);
 }
 
 void FreeRequestUrl(RequestUrl* url) {

@@ -4,31 +4,59 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tamsel {
 
-// Null (nullopt) and empty stay distinct: a null `host` means no host could be
-// found, and such a record matches no list.
-struct RequestUrl {
-    std::optional<std::string> raw;       // the whole line passed in
-    std::optional<std::string> method;    // as sent, or "get" for a bare URL
-    std::optional<std::string> host;      // without port, as sent
-    int32_t port = 0;                     // 80 when the host text has none
-    std::optional<std::string> path;      // query included
-    std::optional<std::string> version;   // as sent, or "http/1.0" for a bare URL
-    std::optional<std::string> hostport;  // what host and port were split from
+// One request as views into the text it was parsed from (or into constant
+// text, for the defaults of a bare URL): nothing is copied or allocated, and
+// the views live as long as that text. Null (nullopt) and empty stay
+// distinct: a null `host` means no host could be found, and such a request
+// matches no list.
+struct RequestView {
+    std::optional<std::string_view> method;    // as sent, or "get" for a bare URL
+    std::optional<std::string_view> host;      // without port, as sent
+    int32_t port = 0;                          // 80 when the host text has none
+    std::optional<std::string_view> path;      // query included
+    std::optional<std::string_view> version;   // as sent, or "http/1.0" for a bare URL
+    std::optional<std::string_view> hostport;  // what host and port were split from
 };
+
+// The same parts as owned strings, with the whole line passed in.
+struct RequestUrl {
+    std::optional<std::string> raw;  // the whole line passed in
+    std::optional<std::string> method;
+    std::optional<std::string> host;
+    int32_t port = 0;
+    std::optional<std::string> path;
+    std::optional<std::string> version;
+    std::optional<std::string> hostport;
+};
+
+// Parses a request line (or a bare URL) and the value of the Host header,
+// which may be null. A NUL or LF ends either text.
+RequestView ParseRequestView(std::string_view line, std::optional<std::string_view> hostValue);
+
+// The parts of a record, as views into it.
+RequestView ViewOf(const RequestUrl& url);
 
 // Fills an empty record from a request line (or a bare URL) and the value of
 // the Host header, which may be null. Neither input is modified.
 void ParseRequestUrl(const char* line, const char* hostValue, RequestUrl* url);
 
+// Fills a record from a parsed request and the line it was parsed from.
+void KeepRequest(const RequestView& view, std::string_view line, RequestUrl* url);
+
 // Empties every text of the record. A null record is ignored.
 void FreeRequestUrl(RequestUrl* url);
 
-// Splits `text` in place at any of `separators`; NUL and LF end the text.
-// Empty tokens are dropped. Returns the number of tokens stored in `tokens`,
-// or -1 for a null text or more non-empty tokens than `capacity`.
+// Splits `text` at any of `separators`; NUL and LF end the text. Empty tokens
+// are dropped. Returns the number of tokens stored in `tokens`, or -1 for more
+// non-empty tokens than `capacity`.
+int SplitTokenViews(std::string_view text, std::string_view separators, std::string_view* tokens, int capacity);
+
+// The same in place: each token stored in `tokens` is ended by a NUL written
+// over the byte after it. Returns -1 also for a null text.
 int SplitTokens(char* text, const char* separators, char** tokens, int capacity);
 
 }  // namespace tamsel

@@ -108,6 +108,24 @@ TEST_F(InspectRequestTest, HostIsAHeaderName) {
     EXPECT_EQ(url.version, "HTTP/1.1");
 }
 
+TEST_F(InspectRequestTest, TheRegexEngineSeesThePathAloneNotTheRestOfTheHead) {
+    // Lines the text shortcut cannot answer: alternation, repetition, and
+    // bytes outside ASCII. The path is a view into the head, so the engine
+    // must stop at its end: "$" there, before " HTTP/1.1".
+    const auto engine = List("/(ads|pix)/[0-9]+$\n/x(y|z)?\\.gif\n/caf\xe9/\n");
+    const ListSet lists{nullptr, nullptr, engine.get()};
+    const auto refused = [&](const std::string& target) {
+        const std::string head = "GET " + target + " HTTP/1.1\r\nHost: fine.y\r\n\r\n";
+        return InspectRequestWith(head.data(), static_cast<int32_t>(head.size()), lists).verdict == Verdict::Refused;
+    };
+    EXPECT_TRUE(refused("/ads/12"));
+    EXPECT_TRUE(refused("/PIX/3"));
+    EXPECT_FALSE(refused("/ads/12x"));
+    EXPECT_TRUE(refused("/xz.gif?a=1"));
+    EXPECT_FALSE(refused("/xw.gif"));
+    EXPECT_TRUE(refused("/caf\xe9/menu"));
+}
+
 TEST_F(InspectRequestTest, CopyEndsAtNulAndAtTheLength) {
     std::string withNul = "GET / HTTP/1.1\r\n";
     withNul.push_back('\0');

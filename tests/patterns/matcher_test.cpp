@@ -100,6 +100,34 @@ TEST(MatchPatternList, NothingToMatch) {
     EXPECT_EQ(MatchPatternList(&tooMany, star.get()), 0);
 }
 
+// Hosts with `count` labels "La", "Lb", ... joined by `dots`.
+std::string HostOf(int count, const std::string& dots = ".") {
+    std::string host;
+    for (int i = 0; i < count; ++i) host += (i ? dots : "") + "L" + static_cast<char>('a' + i % 26);
+    return host;
+}
+
+TEST(HostLabels, InlineAndHeapStorageGiveTheSameLabels) {
+    const auto expectLabels = [](const std::string& host, int count) {
+        const HostLabels labels(host);
+        ASSERT_EQ(labels.count(), count) << host;
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(labels.labels[static_cast<size_t>(i)], "l" + std::string(1, static_cast<char>('a' + i % 26)));
+        }
+    };
+    // Around the inline count of labels, and past it up to the limit.
+    for (const int count : {1, 31, 32, 33, 100, kMaxHostLabels}) expectLabels(HostOf(count), count);
+    expectLabels(HostOf(kMaxHostLabels + 1), 0);
+    expectLabels("." + HostOf(40, "..") + ".", 40);  // empty labels dropped on the heap path too
+    // Around the inline text size: 256 bytes, and one more.
+    for (const size_t length : {HostLabels::kInlineBytes, HostLabels::kInlineBytes + 1}) {
+        const HostLabels one(std::string(length - 2, 'Q') + ".X");
+        ASSERT_EQ(one.count(), 2);
+        EXPECT_EQ(one.labels[0], std::string(length - 2, 'q'));
+        EXPECT_EQ(one.labels[1], "x");
+    }
+}
+
 TEST(MatchHostLabels, PairsFromTheRight) {
     auto covers = [](const char* pattern, const char* host) {
         return MatchHostLabels(SplitHostLabels(pattern), SplitHostLabels(host));

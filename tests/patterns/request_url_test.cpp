@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tamsel {
@@ -97,6 +100,71 @@ TEST(ParseRequestUrl, FreeEmptiesTheRecordAndIgnoresNull) {
     FreeRequestUrl(nullptr);
 }
 
+// A copy of `text` in a block of exactly its size, with no NUL after it, so
+// that a read past the view's end is caught by the address sanitizer.
+struct Unterminated {
+    explicit Unterminated(std::string_view text) : bytes(new char[text.size()]), size(text.size()) {
+        std::memcpy(bytes.get(), text.data(), text.size());
+    }
+    std::string_view view() const { return {bytes.get(), size}; }
+    std::unique_ptr<char[]> bytes;
+    size_t size;
+};
+
+bool Within(std::string_view part, std::string_view whole) {
+    return part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size();
+}
+
+TEST(ParseRequestView, ReadsOnlyTheGivenBytes) {
+    // Taken from a longer head: the bytes after the view belong to others.
+    const std::string head = "GET http://ads.b.c:8080/x.gif HTTP/1.1\r\nHost: other.d\r\n";
+    const RequestView absolute = ParseRequestView(std::string_view(head).substr(0, 37), std::nullopt);
+    EXPECT_EQ(absolute.host, "ads.b.c");
+    EXPECT_EQ(absolute.port, 8080);
+    EXPECT_EQ(absolute.version, "HTTP/1.");
+
+    const Unterminated line("GET /a HTTP/1.0");
+    const Unterminated host("ads.b.c:81");
+    const RequestView origin = ParseRequestView(line.view(), host.view());
+    EXPECT_EQ(origin.path, "/a");
+    EXPECT_EQ(origin.version, "HTTP/1.0");
+    EXPECT_EQ(origin.host, "ads.b.c");
+    EXPECT_EQ(origin.port, 81);
+
+    const Unterminated bare("http://ads.b.c");
+    EXPECT_EQ(ParseRequestView(bare.view(), std::nullopt).host, "ads.b.c");
+}
+
+TEST(ParseRequestView, PartsAreViewsIntoTheInput) {
+    const std::string line = "GET /a/b?c=d HTTP/1.1";
+    const std::string host = "Ads.B.C:8080";
+    const RequestView url = ParseRequestView(line, host);
+    for (const auto& part : {url.method, url.path, url.version}) EXPECT_TRUE(Within(*part, line));
+    EXPECT_TRUE(Within(*url.host, host));
+    EXPECT_EQ(url.host, "Ads.B.C");  // as sent: lists lower-case it when they compare
+    EXPECT_EQ(url.hostport, host);
+
+    const std::string absolute = "http://a.b:81";
+    const RequestView bare = ParseRequestView(absolute, std::nullopt);
+    EXPECT_TRUE(Within(*bare.host, absolute));
+    EXPECT_EQ(bare.path, "/");
+    EXPECT_EQ(bare.method, "get");
+}
+
+TEST(ParseRequestView, NulAndLineFeedEndBothTexts) {
+    const RequestView cut = ParseRequestView(std::string_view("GET /a HTTP/1.0\0 /b", 19), std::string_view("h.c\0:99", 7));
+    EXPECT_EQ(cut.version, "HTTP/1.0");
+    EXPECT_EQ(cut.host, "h.c");
+    EXPECT_EQ(cut.port, 80);
+    // The record keeps the Host value whole and takes host and port from its first line.
+    const RequestUrl fed = Parse("GET /a HTTP/1.0", "h.c\n:99");
+    EXPECT_EQ(fed.host, "h.c");
+    EXPECT_EQ(fed.port, 80);
+    EXPECT_EQ(fed.hostport, "h.c\n:99");
+    EXPECT_EQ(Parse("GET /a HTTP/1.0", ":8080").port, 80);  // only the first piece is there: it is the host
+    EXPECT_EQ(Parse("GET /a HTTP/1.0", ":8080").host, "8080");
+}
+
 std::vector<std::string> Split(std::string text, const char* seps, int capacity, int* result) {
     std::vector<char*> tokens(static_cast<size_t>(capacity) + 1);
     *result = SplitTokens(text.data(), seps, tokens.data(), capacity);
@@ -115,6 +183,16 @@ TEST(SplitTokens, DropsEmptyTokensAndRespectsCapacity) {
     EXPECT_EQ(n, -1);
     EXPECT_EQ(Split("a.b", ".", 2, &n).size(), 2u);  // exactly the capacity is fine
     EXPECT_EQ(SplitTokens(nullptr, ".", nullptr, 4), -1);
+}
+
+TEST(SplitTokenViews, StopsAtTheViewsEndAndKeepsTheCapacity) {
+    std::string_view tokens[3];
+    EXPECT_EQ(SplitTokenViews(std::string_view("a:b:c", 3), ":", tokens, 3), 2);
+    EXPECT_EQ(tokens[1], "b");
+    EXPECT_EQ(SplitTokenViews("::a::b::", ":", tokens, 2), 2);
+    EXPECT_EQ(SplitTokenViews("a:b:c", ":", tokens, 2), -1);
+    EXPECT_EQ(SplitTokenViews("", ":", tokens, 0), 0);
+    EXPECT_EQ(SplitTokenViews("a", ":", tokens, 0), -1);
 }
 
 TEST(SplitTokens, LineFeedEndsTheTextEvenWhenItIsASeparator) {
