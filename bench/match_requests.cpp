@@ -36,7 +36,12 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-size_t BytesInUse() { return mallinfo2().uordblks; }
+// Bytes the allocator has handed out and not had back, small blocks and
+// mapped ones alike.
+size_t BytesInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
 
 // Median seconds of one pass of `pass` over kRounds rounds.
 template <class Pass>

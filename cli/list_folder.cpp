@@ -79,8 +79,8 @@ void PrintJudgement(const Judgement& judgement, const std::string& subject, cons
                                                                                  : "passed") + stage;
     std::printf("%-7s %s", word.c_str(), EscapeControlBytes(subject).c_str());
     if (judgement.entry != nullptr) {
-        std::printf("  %s:%d %s%s", EscapeControlBytes(judgement.list->source).c_str(), judgement.entry->lineNumber,
-                    judgement.entry->positive ? "" : "~",
+        std::printf("  %s:%d %s%s", EscapeControlBytes(judgement.list->source).c_str(),
+                    judgement.list->LineNumber(*judgement.entry), judgement.entry->positive ? "" : "~",
                     EscapeControlBytes(judgement.list->Text(*judgement.entry)).c_str());
     }
     // The module enforces nothing then; a bare "refused" would mislead.

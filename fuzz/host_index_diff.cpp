@@ -69,7 +69,7 @@ public:
         const std::string path = url.path.value_or("/");
         for (size_t i = 0; i < list_.entries.size(); ++i) {
             const auto& entry = list_.entries[i];
-            if (entry.port != 0 && entry.port != url.port) continue;
+            if (const int32_t port = list_.Port(entry); port != 0 && port != url.port) continue;
             if (entry.hostLength != 0 && !HostCovers(hosts_[i], request)) continue;
             if (paths_[i] && !paths_[i]->Matches(path)) continue;
             return &entry;
@@ -88,8 +88,9 @@ private:
 std::vector<std::string> RequestsFor(const tamsel::PatternList& list, const tamsel::PatternEntry& entry) {
     std::string host = entry.hostLength == 0 ? "any.example" : std::string(list.Host(entry));
     std::replace(host.begin(), host.end(), '*', 'w');
+    const int32_t port = list.Port(entry);
     const std::string rest =
-        (entry.port != 0 ? ":" + std::to_string(entry.port) : "") + std::string(list.Path(entry).value_or("/"));
+        (port != 0 ? ":" + std::to_string(port) : "") + std::string(list.Path(entry).value_or("/"));
     return {"GET http://" + host + rest + " HTTP/1.1", "GET http://sub." + host + rest + " HTTP/1.1"};
 }
 

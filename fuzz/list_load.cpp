@@ -16,7 +16,7 @@ using tamsel::fuzz::Fail;
 std::string RequestFor(const tamsel::PatternList& list, const tamsel::PatternEntry& entry) {
     std::string host = entry.hostLength == 0 ? "any.example" : std::string(list.Host(entry));
     std::replace(host.begin(), host.end(), '*', 'w');
-    const std::string port = entry.port != 0 ? ":" + std::to_string(entry.port) : "";
+    const std::string port = list.Port(entry) != 0 ? ":" + std::to_string(list.Port(entry)) : "";
     return "GET http://" + host + port + std::string(list.Path(entry).value_or("/")) + " HTTP/1.1";
 }
 

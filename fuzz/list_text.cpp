@@ -15,8 +15,8 @@ using tamsel::fuzz::Fail;
 
 bool SameEntry(const tamsel::PatternList& la, const tamsel::PatternEntry& a, const tamsel::PatternList& lb,
                const tamsel::PatternEntry& b) {
-    return la.Text(a) == lb.Text(b) && la.Host(a) == lb.Host(b) && la.Path(a) == lb.Path(b) && a.port == b.port &&
-           a.positive == b.positive;
+    return la.Text(a) == lb.Text(b) && la.Host(a) == lb.Host(b) && la.Path(a) == lb.Path(b) &&
+           la.Port(a) == lb.Port(b) && a.positive == b.positive;
 }
 
 void CheckSameList(const std::string& before, const std::string& after) {

@@ -1,10 +1,11 @@
 // The path shortcut against the regex engine. The first line of the input
 // is a list path; the lines after it, and texts made from the path itself,
-// are request paths. Wherever the shortcut answers (a glob, a text every
-// match must hold), regexec on "^(path)" must agree.
+// are request paths. Wherever the shortcut answers (a glob, an automaton, a
+// text every match must hold), regexec on "^(path)" must agree.
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
@@ -22,9 +23,10 @@ void Check(const tamsel::PathShortcut& shortcut, const tamsel::PathRegex& compil
     path = path.c_str();  // the engine reads up to the first NUL
     const bool engine = reference.Matches(path);
     const std::string lowered = tamsel::fuzz::LowerAscii(path);
-    if (shortcut.kind == tamsel::PathShortcut::Kind::Glob && tamsel::IsAsciiText(lowered) &&
-        tamsel::GlobMatches(shortcut.program, lowered) != engine) {
-        Fail("the glob disagrees with the engine on " + path);
+    if (shortcut.kind != tamsel::PathShortcut::Kind::Engine && tamsel::IsAsciiText(lowered) &&
+        tamsel::ShortcutMatches(shortcut.kind, shortcut.program, shortcut.required, lowered) != engine) {
+        Fail(std::string(shortcut.kind == tamsel::PathShortcut::Kind::Glob ? "the glob" : "the automaton") +
+             " disagrees with the engine on " + path);
     }
     if (engine && lowered.find(shortcut.required) == std::string::npos) {
         Fail("a matching path lacks the required text " + shortcut.required + ": " + path);
@@ -48,11 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!compiled) Fail("a path the loader kept does not compile: " + expression);
     const auto shortcut = tamsel::AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
 
-    // The glob's runs, joined as text, make paths near its matches.
-    std::string runs = shortcut.program;
+    // The glob's runs, or the path with its operators dropped, joined as
+    // text, make paths near its matches.
+    const bool glob = shortcut.kind == tamsel::PathShortcut::Kind::Glob;
+    std::string runs = glob ? shortcut.program : std::string(*entryPath);
+    const auto isOperator = [](char c) { return std::string_view("()[]?*+|\\$^{}").find(c) != std::string_view::npos; };
+    if (!glob) std::erase_if(runs, isOperator);
     std::replace_if(runs.begin(), runs.end(), [](char c) { return c < 0x20; }, '/');
     std::vector<std::string> paths = {std::string(*entryPath), runs, shortcut.required, runs + "/x", "/" + runs,
-                                      "/x" + shortcut.required};
+                                      "/x" + shortcut.required, runs + "\n", runs.substr(0, runs.size() / 2)};
     for (size_t i = 1; i < lines.size() && i <= 16; ++i) paths.push_back(lines[i]);
     for (const auto& path : paths) Check(shortcut, *compiled, reference, path);
     return 0;

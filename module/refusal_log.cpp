@@ -84,7 +84,7 @@ void LogRefusal(std::string_view stage, std::string_view subject, const Judgemen
     try {
         std::string where, pattern;
         if (judgement.list != nullptr && judgement.entry != nullptr) {
-            where = judgement.list->source + ":" + std::to_string(judgement.entry->lineNumber);
+            where = judgement.list->source + ":" + std::to_string(judgement.list->LineNumber(*judgement.entry));
             pattern = std::string(judgement.list->Text(*judgement.entry));
         }
         Append(stage, subject, std::move(where), pattern);

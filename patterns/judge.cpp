@@ -40,7 +40,7 @@ const PatternEntry* WhollyRefusingEntry(const PatternList* list, const HostLabel
     if (list == nullptr) return nullptr;
     const uint32_t found = list->index.FirstPassingForHost(host, false, [&](uint32_t i) {
         const PatternEntry& entry = list->entries[i];
-        return EntryHostCovers(*list, entry, host) && (!entry.positive || (!entry.hasPath() && entry.port == 0));
+        return EntryHostCovers(*list, entry, host) && (!entry.positive || (!entry.hasPath() && list->Port(entry) == 0));
     });
     if (found == ListIndex::kNone || !list->entries[found].positive) return nullptr;
     return &list->entries[found];

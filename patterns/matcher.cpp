@@ -10,7 +10,7 @@ namespace {
 std::string_view PathOf(const RequestView& url) { return url.path.value_or("/"); }
 
 bool Passes(const PatternList& list, const PatternEntry& entry, const PreparedRequest& request) {
-    if (entry.port != 0 && entry.port != request.port) return false;
+    if (const int32_t port = list.Port(entry); port != 0 && port != request.port) return false;
     if (entry.hasPath() && !request.pathGrams.MayHold(list.index.PathBit(entry.pathSlot))) return false;
     if (!EntryHostCovers(list, entry, request.host)) return false;
     if (!entry.hasPath()) return true;

@@ -16,14 +16,6 @@ constexpr std::string_view kLeadingAnything = "/*.*";  // "/*" takes any leading
 
 bool IsOperator(char c) { return c == kGlobAnyText || c == kGlobSeparator || c == kGlobEnd; }
 
-// "\." and its like: punctuation escaped stands for itself; escaped letters
-// and digits are classes or back-references, and "\<", "\>", "\`" and "\'" anchors.
-bool IsEscapedLiteral(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    const bool alnum = (u >= '0' && u <= '9') || ((u | 32) >= 'a' && (u | 32) <= 'z');
-    return u >= 0x20 && u < 0x7f && !alnum && std::strchr("<>`'", c) == nullptr;
-}
-
 // The byte of the path a separator stands for: anything but a letter, a
 // digit or one of "-_.%" (the path is lower-cased already).
 bool IsSeparatorByte(char c) {

@@ -77,8 +77,8 @@ bool PathRegex::Matches(const char* path) const {
 
 bool PathRegex::Matches(std::string_view path, std::string_view lowered) const {
     // Outside ASCII, what "." and case folding mean depends on the locale.
-    if (shortcut_.kind == PathShortcut::Kind::Glob && IsAsciiText(lowered)) {
-        return GlobMatches(shortcut_.program, lowered);
+    if (shortcut_.kind != PathShortcut::Kind::Engine && IsAsciiText(lowered)) {
+        return ShortcutMatches(shortcut_.kind, shortcut_.program, shortcut_.required, lowered);
     }
     if (lowered.find(shortcut_.required) == std::string_view::npos) return false;
     // The path is a view into the request, with no NUL after it, and the

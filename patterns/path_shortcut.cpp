@@ -80,9 +80,7 @@ private:
     size_t Escape(size_t i, int depth) {
         if (i + 1 >= s_.size()) return s_.size();
         const char next = s_[i + 1];
-        const auto u = static_cast<unsigned char>(next);
-        if (u < 0x20 || u >= 0x7f || (u >= '0' && u <= '9') || ((u | 32) >= 'a' && (u | 32) <= 'z') ||
-            std::strchr("<>`'", next) != nullptr) {
+        if (!IsEscapedLiteral(next)) {
             Flush();
         } else {
             Char(next, i + 2, depth, true);
@@ -116,9 +114,20 @@ PathShortcut AnalysePath(std::string_view path) {
     if (std::optional<std::string> program = GlobProgram(path)) {
         out.kind = PathShortcut::Kind::Glob;
         out.program = std::move(*program);
+    } else if (std::optional<std::string> automaton = AutomatonProgram(path)) {
+        out.kind = PathShortcut::Kind::Automaton;
+        out.program = std::move(*automaton);
     }
     out.required = RequiredText(path).Longest();
     return out;
+}
+
+bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view required,
+                     std::string_view lowered) {
+    if (kind == PathShortcut::Kind::Glob) return GlobMatches(program, lowered);
+    // The automaton steps through the path byte by byte; a search for the
+    // text it requires rules most paths out sooner.
+    return lowered.find(required) != std::string_view::npos && AutomatonMatches(program, lowered);
 }
 
 }  // namespace tamsel

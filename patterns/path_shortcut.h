@@ -26,6 +26,7 @@ struct PathShortcut {
     enum class Kind {
         Engine,  // only the engine can answer
         Glob,    // `program` answers exactly as the engine would, for a path of ASCII bytes
+        Automaton,  // the same, with an automaton program (see AutomatonMatches)
     };
     Kind kind = Kind::Engine;
     std::string program;   // for Glob: see GlobMatches
@@ -44,6 +45,31 @@ bool GlobMatches(std::string_view program, std::string_view lowered);
 
 // The glob program for a path, when it has one of the shapes a glob holds.
 std::optional<std::string> GlobProgram(std::string_view path);
+
+// Automaton programs cover what globs do not among the shapes lists use:
+// bracket expressions of plain characters ("[-_]", "[/._-]"), optional and
+// repeated elements ("ads?", "/*"), groups with alternatives
+// ("(js|php)", "(\?.*)?$") and "$", up to 64 matched elements. The engine
+// is anchored at the path's start, so a path matches when one of its
+// prefixes is in the pattern's language; the program is the pattern's
+// position automaton, run over the path once, so its time is linear.
+std::optional<std::string> AutomatonProgram(std::string_view path);
+
+// Whether the automaton `program` matches at the start of the lower-cased path.
+bool AutomatonMatches(std::string_view program, std::string_view lowered);
+
+// Whether a Glob or Automaton program, whose matches all hold `required`,
+// matches at the start of the lower-cased path, a path of ASCII bytes.
+bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view required,
+                     std::string_view lowered);
+
+// "\." and its like: punctuation escaped stands for itself; escaped letters
+// and digits are classes or back-references, and "\<", "\>", "\`" and "\'" anchors.
+constexpr bool IsEscapedLiteral(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool alnum = (u >= '0' && u <= '9') || ((u | 32) >= 'a' && (u | 32) <= 'z');
+    return u >= 0x20 && u < 0x7f && !alnum && std::string_view("<>`'").find(c) == std::string_view::npos;
+}
 
 // `path` as the engine compiles it, inside "^(" and ")".
 PathShortcut AnalysePath(std::string_view path);

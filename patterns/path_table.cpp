@@ -1,5 +1,6 @@
 #include "patterns/path_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "patterns/path_syntax.h"
@@ -24,7 +25,7 @@ LoweredPath::LoweredPath(std::string_view path) : raw_(path) {
 }
 
 PathTable::~PathTable() {
-    for (size_t i = 0; compiled_ && i < records_.size(); ++i) delete compiled_[i].load();
+    for (Cached& cached : cache_) delete cached.regex.load();
 }
 
 bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
@@ -36,21 +37,24 @@ bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
     }
     const PathShortcut shortcut = AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
     Record record;
-    record.kind = shortcut.kind;
     record.programOffset = static_cast<uint32_t>(literals_.size());
-    record.programLength = static_cast<uint16_t>(shortcut.program.size());
+    record.programLength = static_cast<uint16_t>(shortcut.program.size() + 1);
+    literals_.push_back(static_cast<char>(shortcut.kind));
     literals_ += shortcut.program;
-    record.requiredOffset = static_cast<uint32_t>(literals_.size());
+    const size_t within = shortcut.required.empty() ? 0 : shortcut.program.find(shortcut.required);
+    if (within == std::string::npos) {
+        record.requiredOffset = static_cast<uint32_t>(literals_.size());
+        literals_ += shortcut.required;
+    } else {
+        record.requiredOffset = record.programOffset + 1 + static_cast<uint32_t>(within);
+    }
     record.requiredLength = static_cast<uint16_t>(shortcut.required.size());
-    literals_ += shortcut.required;
     *slot = static_cast<uint32_t>(records_.size());
     records_.push_back(record);
     return true;
 }
 
 void PathTable::Seal() {
-    compiled_.reset(new std::atomic<const PathRegex*>[records_.size()]);
-    for (size_t i = 0; i < records_.size(); ++i) compiled_[i].store(nullptr, std::memory_order_relaxed);
     literals_.shrink_to_fit();
     records_.shrink_to_fit();
 }
@@ -62,32 +66,44 @@ std::string_view PathTable::Required(uint32_t slot) const {
 bool PathTable::Matches(uint32_t slot, std::string_view path, const LoweredPath& request) const {
     const Record& record = records_[slot];
     const std::string_view lowered = request.lowered();
+    const std::string_view program = Literal(record.programOffset, record.programLength);
+    const auto kind = static_cast<PathShortcut::Kind>(program[0]);
     // Outside ASCII, what "." and case folding mean depends on the locale.
-    if (record.kind == PathShortcut::Kind::Glob && request.ascii()) {
-        return GlobMatches(Literal(record.programOffset, record.programLength), lowered);
+    if (kind != PathShortcut::Kind::Engine && request.ascii()) {
+        return ShortcutMatches(kind, program.substr(1), Required(slot), lowered);
     }
     if (lowered.find(Required(slot)) == std::string_view::npos) return false;
     std::unique_ptr<PathRegex> own;
-    const PathRegex* regex = Compiled(slot, path, &own);
+    const PathRegex* regex = Compiled(slot, path, kind == PathShortcut::Kind::Engine, &own);
     // A path that compiled at load but not now (memory ran out) matches nothing.
     return regex != nullptr && regex->Matches(request.raw(), lowered);
 }
 
-// The slot's shared compiled expression, compiling it if this is its first
-// use. Past the cap the expression is compiled into `own` for this match only.
-const PathRegex* PathTable::Compiled(uint32_t slot, std::string_view path, std::unique_ptr<PathRegex>* own) const {
-    std::atomic<const PathRegex*>& shared = compiled_[slot];
-    if (const PathRegex* ready = shared.load(std::memory_order_acquire)) return ready;
-    *own = PathRegex::Compile(path);
-    if (!*own) return nullptr;
-    if (live_.fetch_add(1, std::memory_order_relaxed) >= kMaxLiveCompiled) {
-        live_.fetch_sub(1, std::memory_order_relaxed);
-        return own->get();
+// The slot's compiled expression if one is kept.
+const PathRegex* PathTable::Kept(uint32_t slot) const {
+    const int filled = std::min(live_.load(std::memory_order_acquire), kMaxLiveCompiled);
+    for (int i = 0; i < filled; ++i) {
+        if (cache_[i].slot.load(std::memory_order_acquire) == slot) return cache_[i].regex.load(std::memory_order_relaxed);
     }
-    const PathRegex* expected = nullptr;
-    if (shared.compare_exchange_strong(expected, own->get(), std::memory_order_acq_rel)) return own->release();
-    live_.fetch_sub(1, std::memory_order_relaxed);  // another thread installed it first
-    return expected;
+    return nullptr;
+}
+
+// The slot's kept compiled expression, compiling it on its first use and,
+// if `keep`, keeping it while there is room. Otherwise (past the cap, or for
+// a path with a shortcut, which meets the engine only for a path outside
+// ASCII) the expression is compiled into `own` for this match only. Two
+// threads compiling one slot at once may both keep theirs, which only
+// spends a place.
+const PathRegex* PathTable::Compiled(uint32_t slot, std::string_view path, bool keep,
+                                     std::unique_ptr<PathRegex>* own) const {
+    if (const PathRegex* kept = keep ? Kept(slot) : nullptr) return kept;
+    *own = PathRegex::Compile(path);
+    if (!*own || !keep || live_.load(std::memory_order_relaxed) >= kMaxLiveCompiled) return own->get();
+    const int place = live_.fetch_add(1, std::memory_order_acq_rel);
+    if (place >= kMaxLiveCompiled) return own->get();
+    cache_[place].regex.store(own->release(), std::memory_order_relaxed);
+    cache_[place].slot.store(slot, std::memory_order_release);
+    return cache_[place].regex.load(std::memory_order_relaxed);
 }
 
 }  // namespace tamsel

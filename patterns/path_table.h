@@ -10,6 +10,8 @@
 // match and released after it.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -44,7 +46,7 @@ private:
 
 class PathTable {
 public:
-    static constexpr int kMaxLiveCompiled = 64;
+    static constexpr int kMaxLiveCompiled = 16;
 
     PathTable() = default;
     PathTable(const PathTable&) = delete;
@@ -65,26 +67,34 @@ public:
 
     size_t size() const { return records_.size(); }
     // How many expressions are compiled and kept, for the benchmarks.
-    int liveCompiled() const { return live_.load(std::memory_order_relaxed); }
+    int liveCompiled() const { return std::min(live_.load(std::memory_order_relaxed), kMaxLiveCompiled); }
 
 private:
+    // The glob or automaton program of a path sits in literals_ behind a byte
+    // that names its kind; the required text is usually part of it.
     struct Record {
-        uint32_t programOffset = 0;  // into literals_; the glob program, for Kind::Glob
+        uint32_t programOffset = 0;
         uint32_t requiredOffset = 0;
-        uint16_t programLength = 0;
+        uint16_t programLength = 0;  // with the kind byte
         uint16_t requiredLength = 0;
-        PathShortcut::Kind kind = PathShortcut::Kind::Engine;
     };
 
     std::string_view Literal(uint32_t offset, uint16_t length) const {
         return std::string_view(literals_).substr(offset, length);
     }
 
-    const PathRegex* Compiled(uint32_t slot, std::string_view path, std::unique_ptr<PathRegex>* own) const;
+    const PathRegex* Compiled(uint32_t slot, std::string_view path, bool keep, std::unique_ptr<PathRegex>* own) const;
+    const PathRegex* Kept(uint32_t slot) const;
 
     std::string literals_;
     std::vector<Record> records_;
-    std::unique_ptr<std::atomic<const PathRegex*>[]> compiled_;
+    // The compiled expressions kept, at most kMaxLiveCompiled, never evicted:
+    // a place is claimed by counting live_ up, filled, then published by its slot.
+    struct Cached {
+        std::atomic<uint32_t> slot{UINT32_MAX};
+        std::atomic<const PathRegex*> regex{nullptr};
+    };
+    mutable std::array<Cached, kMaxLiveCompiled> cache_;
     mutable std::atomic<int> live_{0};
 };
 

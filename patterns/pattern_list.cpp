@@ -1,6 +1,7 @@
 #include "patterns/pattern_list.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -9,31 +10,105 @@
 
 namespace tamsel {
 
-namespace {
-
-// Appends a piece, cut at its first CR, LF, NUL or "#" and with all white
-// space dropped, to `out`.
-void AppendCleanPiece(std::string_view piece, std::string* out) {
-    for (const char c : piece) {
-        if (c == '\r' || c == '\n' || c == '\0' || c == '#') break;
-        if (!IsCSpace(c)) out->push_back(c);
-    }
+void LineNumbers::Add(int32_t lineNumber) {
+    if (count_ == 0 || lineNumber != last_ + 1) jumps_.push_back(Jump{count_, lineNumber});
+    last_ = lineNumber;
+    ++count_;
 }
 
-// Fills an entry from the cleaned, non-empty line at the arena's end. Returns
-// false, with the reason, when the path cannot be compiled.
-bool BuildEntry(PatternList* list, size_t start, int32_t lineNumber, PatternEntry* entry, std::string* error) {
-    entry->lineNumber = lineNumber;
-    if (list->text[start] == '~') {
-        list->text.erase(start, 1);
-        entry->positive = false;
+int32_t LineNumbers::Of(size_t fileIndex) const {
+    const auto after = std::upper_bound(jumps_.begin(), jumps_.end(), fileIndex,
+                                        [](size_t i, const Jump& jump) { return i < jump.fileIndex; });
+    if (after == jumps_.begin()) return 0;
+    const Jump& run = *(after - 1);
+    return run.lineNumber + static_cast<int32_t>(fileIndex - run.fileIndex);
+}
+
+int32_t PatternList::Port(const PatternEntry& e) const {
+    if (!e.hasPort) return 0;
+    const std::string_view t = Text(e);
+    const size_t colon = e.hostLength + 1;
+    return AtoiSaturating(t.substr(colon, t.find('/', colon) - colon));
+}
+
+namespace {
+
+// What the cleaning makes of each byte: kept, dropped (white space), or the
+// end of the pattern (CR, LF, NUL and "#").
+enum ByteClass : uint8_t { kKeep, kDrop, kStop };
+
+constexpr std::array<uint8_t, 256> kByteClasses = [] {
+    std::array<uint8_t, 256> classes{};
+    for (int c = 0; c < 256; ++c) {
+        const char ch = static_cast<char>(c);
+        classes[c] = (ch == '\r' || ch == '\n' || ch == '\0' || ch == '#') ? kStop : IsCSpace(ch) ? kDrop : kKeep;
     }
-    const std::string_view cleaned = std::string_view(list->text).substr(start);
+    return classes;
+}();
+
+// Whether any of eight bytes is one the cleaning must look at: white space,
+// a stop byte (all of them but "#" are below 0x21) or "#".
+constexpr bool HasSpecialByte(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHighs = 0x8080808080808080u;
+    const uint64_t below21 = (word - kOnes * 0x21) & ~word & kHighs;
+    const uint64_t hash = word ^ (kOnes * '#');
+    return (below21 | ((hash - kOnes) & ~hash & kHighs)) != 0;
+}
+
+// How many line feeds `text` holds, eight bytes at a time.
+size_t CountLineFeeds(std::string_view text) {
+    constexpr uint64_t kLows = 0x7f7f7f7f7f7f7f7fu;
+    size_t count = 0;
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        const uint64_t x = word ^ 0x0a0a0a0a0a0a0a0au;  // a zero byte where a line feed was
+        const uint64_t marks = ~(((x & kLows) + kLows) | x | kLows) >> 7;  // one low bit per line feed
+        count += static_cast<size_t>((marks * 0x0101010101010101u) >> 56);
+    }
+    return count + static_cast<size_t>(std::count(text.begin() + static_cast<ptrdiff_t>(i), text.end(), '\n'));
+}
+
+// Cleans the piece [*in, limit) to `out`, which may be the piece itself or
+// lie before it: everything up to its first stop byte, white space dropped.
+// Plain runs move eight bytes at a time; each word is read before it is
+// written, and the writing never passes the reading. Leaves `*in` just past
+// the piece (past its line feed, if it has one) and returns the end of what
+// was written.
+char* CleanPiece(const char** in, const char* limit, char* out) {
+    const char* p = *in;
+    while (p < limit) {
+        uint64_t word;
+        if (limit - p >= 8 && (std::memcpy(&word, p, 8), !HasSpecialByte(word))) {
+            std::memcpy(out, &word, 8);
+            out += 8;
+            p += 8;
+            continue;
+        }
+        const uint8_t cls = kByteClasses[static_cast<unsigned char>(*p)];
+        if (cls == kStop) break;
+        *out = *p++;
+        out += cls == kKeep;
+    }
+    if (p < limit && *p != '\n') {
+        const void* lf = std::memchr(p, '\n', static_cast<size_t>(limit - p));
+        p = lf == nullptr ? limit : static_cast<const char*>(lf);
+    }
+    *in = p < limit ? p + 1 : limit;
+    return out;
+}
+
+// Fills an entry from a cleaned, non-empty line (without its "~") that
+// starts at `start` in the arena. Returns false, with the reason, when the
+// path cannot be compiled.
+bool BuildEntry(PatternList* list, size_t start, size_t length, PatternEntry* entry, std::string* error) {
+    const std::string_view cleaned = list->text.view().substr(start, length);
     entry->textOffset = static_cast<uint32_t>(start);
-    entry->textLength = static_cast<uint16_t>(cleaned.size());
+    entry->textLength = static_cast<uint32_t>(cleaned.size());
     std::string_view rest = cleaned;
     if (const size_t slash = rest.find('/'); slash != std::string_view::npos) {
-        entry->pathOffset = static_cast<uint16_t>(slash);
         if (!list->paths.Add(rest.substr(slash), &entry->pathSlot, error)) {
             *error = "bad path pattern \"" + std::string(rest.substr(slash)) + "\": " + *error;
             return false;
@@ -41,65 +116,78 @@ bool BuildEntry(PatternList* list, size_t start, int32_t lineNumber, PatternEntr
         rest = rest.substr(0, slash);
     }
     if (const size_t colon = rest.find(':'); colon != std::string_view::npos) {
-        entry->port = AtoiSaturating(rest.substr(colon + 1));
+        entry->hasPort = 1;
         rest = rest.substr(0, colon);
     }
-    entry->hostLength = static_cast<uint16_t>(rest.size());
+    entry->hostLength = static_cast<uint32_t>(rest.size());
     return true;
 }
 
-// The end of the piece that starts at `pos`: at most 511 bytes, up to and
-// including a line feed.
-size_t PieceEnd(std::string_view text, size_t pos) {
-    const size_t limit = std::min(text.size(), pos + kMaxPieceLength);
-    const void* lf = std::memchr(text.data() + pos, '\n', limit - pos);
-    return lf == nullptr ? limit : static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+// A leading "~" makes an exception line and is no part of its text. Returns
+// the new end of the cleaned line that starts at `start`.
+char* DropExceptionMark(char* start, char* end, PatternEntry* entry) {
+    if (start == end || *start != '~') return end;
+    entry->positive = 0;
+    std::memmove(start, start + 1, static_cast<size_t>(end - start - 1));
+    return end - 1;
+}
+
+void Seal(PatternList* list) {
+    // The file's last pattern line is tried first.
+    std::reverse(list->entries.begin(), list->entries.end());
+    // The entries were reserved by line count; copying them all to give
+    // back the few comment lines' worth would cost more than it saves.
+    if (list->entries.capacity() - list->entries.size() > list->entries.capacity() / 16) list->entries.shrink_to_fit();
+    list->paths.Seal();
+    list->lines.Seal();
+    list->index.Build(*list);
+}
+
+// Parses a list's text, taking it over: cleaning only ever drops bytes, so
+// the text is cleaned where it lies and becomes the arena.
+ListLoadResult ParseOwnedText(ByteBuffer text, const std::string& source) {
+    auto list = std::make_unique<PatternList>();
+    list->source = source;
+    list->entries.reserve(CountLineFeeds(text.view()) + 1);
+    list->text = std::move(text);
+    char* const base = list->text.data();
+    const char* in = base;
+    const char* const end = base + list->text.size();
+    char* out = base;
+    int32_t lineNumber = 1;
+    while (in < end) {
+        const int32_t pieceLine = lineNumber;
+        char* const start = out;
+        out = CleanPiece(&in, in + std::min<size_t>(static_cast<size_t>(end - in), kMaxPieceLength), out);
+        if (in[-1] == '\n') ++lineNumber;
+        PatternEntry entry;
+        out = DropExceptionMark(start, out, &entry);
+        if (out == start) continue;
+        std::string error;
+        if (!BuildEntry(list.get(), static_cast<size_t>(start - base), static_cast<size_t>(out - start), &entry,
+                        &error)) {
+            return {nullptr, ListLoadError{pieceLine, error}};
+        }
+        list->entries.push_back(entry);
+        list->lines.Add(pieceLine);
+    }
+    list->text.Resize(static_cast<size_t>(out - base));  // in place
+    Seal(list.get());
+    return {std::move(list), std::nullopt};
+}
+
+ListLoadResult ReadAndParse(const std::string& path) {
+    int error = 0;
+    std::optional<ByteBuffer> text = ReadFileBuffer(path, &error);
+    if (!text) return {nullptr, ListLoadError{0, std::strerror(error)}};
+    return ParseOwnedText(std::move(*text), path);
 }
 
 }  // namespace
 
 ListLoadResult ParsePatternListText(std::string_view text, const std::string& source) {
-    auto list = std::make_unique<PatternList>();
-    list->source = source;
-    list->text.reserve(text.size());
-    list->entries.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    int32_t lineNumber = 1;
-    for (size_t pos = 0; pos < text.size();) {
-        const size_t end = PieceEnd(text, pos);
-        const int32_t pieceLine = lineNumber;
-        const size_t start = list->text.size();
-        AppendCleanPiece(text.substr(pos, end - pos), &list->text);
-        if (text[end - 1] == '\n') ++lineNumber;
-        pos = end;
-        const std::string_view cleaned = std::string_view(list->text).substr(start);
-        if (cleaned.empty() || cleaned == "~") {
-            list->text.resize(start);
-            continue;
-        }
-        PatternEntry entry;
-        std::string error;
-        if (!BuildEntry(list.get(), start, pieceLine, &entry, &error)) return {nullptr, ListLoadError{pieceLine, error}};
-        list->entries.push_back(entry);
-    }
-    // The file's last pattern line is tried first.
-    std::reverse(list->entries.begin(), list->entries.end());
-    list->entries.shrink_to_fit();
-    list->text.shrink_to_fit();
-    list->paths.Seal();
-    list->index.Build(*list);
-    return {std::move(list), std::nullopt};
+    return ParseOwnedText(ByteBuffer(text), source);
 }
-
-namespace {
-
-ListLoadResult ReadAndParse(const std::string& path) {
-    int error = 0;
-    const auto text = ReadFileBytes(path, &error);
-    if (!text) return {nullptr, ListLoadError{0, std::strerror(error)}};
-    return ParsePatternListText(*text, path);
-}
-
-}  // namespace
 
 ListLoadResult LoadPatternListChecked(const std::string& path) {
     try {

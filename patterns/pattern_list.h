@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "patterns/file_bytes.h"
 #include "patterns/list_index.h"
 #include "patterns/path_table.h"
 
@@ -23,36 +24,64 @@ namespace tamsel {
 
 inline constexpr size_t kMaxPieceLength = 511;  // longer lines fall into pieces
 
+// The line number of each entry, by its place in file order. Most lines hold
+// one pattern each, so only the places where numbering jumps (after blank
+// and comment lines) or stands still (the pieces of a long line) are kept.
+class LineNumbers {
+public:
+    // Called for each entry in file order.
+    void Add(int32_t lineNumber);
+    void Seal() { jumps_.shrink_to_fit(); }
+    int32_t Of(size_t fileIndex) const;
+
+private:
+    struct Jump {
+        uint32_t fileIndex;  // the first entry of a run of consecutive lines
+        int32_t lineNumber;  // its line
+    };
+    std::vector<Jump> jumps_;
+    uint32_t count_ = 0;
+    int32_t last_ = 0;
+};
+
+// One pattern line: 12 bytes, as lists run to a hundred thousand lines. What
+// is rare or only needed to report a decision (the port, the line number) is
+// read back through the list.
 struct PatternEntry {
     static constexpr uint32_t kNoPath = UINT32_MAX;
 
-    uint32_t textOffset = 0;     // into PatternList::text
-    int32_t lineNumber = 0;      // 1-based line of the file it came from
-    int32_t port = 0;            // 0: every port
-    uint32_t pathSlot = kNoPath; // its record in PatternList::paths; kNoPath: every path
-    uint16_t textLength = 0;     // the cleaned line, without the "~"
-    uint16_t hostLength = 0;     // the host is the text's start; possibly empty: every host
-    uint16_t pathOffset = 0;     // where the path (from its "/" on) starts in the text
-    bool positive = true;        // false for an exception line
+    uint32_t textOffset = 0;      // into PatternList::text
+    uint32_t pathSlot = kNoPath;  // its record in PatternList::paths; kNoPath: every path
+    uint32_t textLength : 10 = 0; // the cleaned line, without the "~" (at most kMaxPieceLength)
+    uint32_t hostLength : 10 = 0; // the host is the text's start; possibly empty: every host
+    uint32_t positive : 1 = 1;    // 0 for an exception line
+    uint32_t hasPort : 1 = 0;     // the host is followed by ":port"
 
     bool hasPath() const { return pathSlot != kNoPath; }
 };
+static_assert(sizeof(PatternEntry) == 12);
 
 struct PatternList {
     std::string source;  // the file it was loaded from
-    std::string text;    // every entry's cleaned text, back to back
+    ByteBuffer text;     // every entry's cleaned text, back to back
     // Chain order: the last pattern line of the file comes first, so the line
     // nearest the end of the file decides.
     std::vector<PatternEntry> entries;
     PathTable paths;   // one record per entry with a path
     ListIndex index;   // over `entries`, built once at load
+    LineNumbers lines; // each entry's line in the file
 
-    std::string_view Text(const PatternEntry& e) const { return std::string_view(text).substr(e.textOffset, e.textLength); }
+    std::string_view Text(const PatternEntry& e) const { return text.view().substr(e.textOffset, e.textLength); }
     std::string_view Host(const PatternEntry& e) const { return Text(e).substr(0, e.hostLength); }
     std::optional<std::string_view> Path(const PatternEntry& e) const {
         if (!e.hasPath()) return std::nullopt;
-        return Text(e).substr(e.pathOffset);
+        const std::string_view t = Text(e);
+        return t.substr(e.hasPort ? t.find('/', e.hostLength) : e.hostLength);
     }
+    // The port the line names; 0: every port.
+    int32_t Port(const PatternEntry& e) const;
+    // The 1-based line of the file `e` (one of `entries`) came from.
+    int32_t LineNumber(const PatternEntry& e) const { return lines.Of(entries.size() - 1 - (&e - entries.data())); }
 };
 
 struct ListLoadError {

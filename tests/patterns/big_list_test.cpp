@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "patterns/matcher.h"
+#include "support/matcher_answer.h"
 #include "support/reference_walk.h"
 #include "support/request_corpus.h"
 
@@ -40,8 +41,7 @@ TEST(LargeList, CorpusDecidedAsTheWalkDecidesIt) {
     int refused = 0;
     int excepted = 0;
     for (size_t i = 0; i < urls.size(); ++i) {
-        const testing::ReferenceAnswer got =
-            decided[i] ? testing::ReferenceAnswer{decided[i]->lineNumber, decided[i]->positive} : testing::ReferenceAnswer{};
+        const testing::ReferenceAnswer got = testing::AnswerOf(*loaded.list, decided[i]);
         EXPECT_EQ(got, expected[i]) << urls[i] << " decided by line " << got.lineNumber << ", the walk says "
                                     << expected[i].lineNumber;
         refused += got.lineNumber != 0 && got.positive;

@@ -4,6 +4,7 @@
 
 #include "patterns/judge.h"
 #include "support/lcg.h"
+#include "support/matcher_answer.h"
 #include "support/reference_walk.h"
 
 namespace tamsel {
@@ -154,7 +155,7 @@ TEST(JudgeRequestUrl, TrustOverridesBothBlockLists) {
     const Judgement trusted = judge("http://good.x/");
     EXPECT_EQ(trusted.verdict, Verdict::Trusted);
     EXPECT_EQ(trusted.list, lists.trust);
-    EXPECT_EQ(trusted.entry->lineNumber, 1);
+    EXPECT_EQ(trusted.list->LineNumber(*trusted.entry), 1);
 
     const Judgement user = judge("http://a.mine.x/");
     EXPECT_EQ(user.verdict, Verdict::Refused);
@@ -278,8 +279,7 @@ TEST(FindDecidingEntry, DeepHostsAgreeWithAWalk) {
     int decided = 0;
     for (size_t r = 0; r < requests.size(); ++r) {
         const PatternEntry* entry = FindDecidingEntry(requests[r], list.get());
-        const testing::ReferenceAnswer got =
-            entry ? testing::ReferenceAnswer{entry->lineNumber, entry->positive} : testing::ReferenceAnswer{};
+        const testing::ReferenceAnswer got = testing::AnswerOf(*list, entry);
         EXPECT_EQ(got, expected[r]) << *requests[r].raw;
         decided += got.lineNumber != 0;
     }
@@ -306,8 +306,7 @@ TEST(FindDecidingEntry, AgreesWithAWalkOfTheWholeChain) {
         ASSERT_TRUE(testing::ReferenceDecideAll(text, reference, &expected)) << text;
         for (size_t r = 0; r < requests.size(); ++r) {
             const PatternEntry* entry = FindDecidingEntry(requests[r], list.get());
-            const testing::ReferenceAnswer got =
-                entry ? testing::ReferenceAnswer{entry->lineNumber, entry->positive} : testing::ReferenceAnswer{};
+            const testing::ReferenceAnswer got = testing::AnswerOf(*list, entry);
             ASSERT_EQ(got, expected[r]) << text << "request " << *requests[r].raw << " decided by line "
                                         << got.lineNumber << ", the walk says " << expected[r].lineNumber;
             decided += got.lineNumber != 0;
@@ -338,7 +337,7 @@ const PatternEntry* WalkHostLookup(const ListSet& lists, const HostLabels& host)
         for (const PatternEntry& e : list->entries) {
             if (!covers(*list, e)) continue;
             if (!e.positive) break;
-            if (!e.hasPath() && e.port == 0) return &e;
+            if (!e.hasPath() && list->Port(e) == 0) return &e;
         }
     }
     return nullptr;

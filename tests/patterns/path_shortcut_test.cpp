@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "patterns/path_regex.h"
+#include "patterns/text.h"
 #include "support/lcg.h"
 
 namespace tamsel {
@@ -94,33 +95,88 @@ TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
     EXPECT_GT(engineRuns, 10000);
 }
 
-// Random patterns made of the pieces globs hold, and a few they do not,
-// against random paths: where a pattern is a glob, its answer is the engine's.
-TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
-    const char* const pieces[] = {"ad", "s", "/", "\\.", "-", ".*", "([^-a-z0-9_.%]|$)", "$", "x?", "A"};
-    const char* const pathPieces[] = {"ad", "AD", "s", "/", ".", "-", "?", "_", "x", "%", "=", "sad"};
-    testing::Lcg next(99);
-    int globs = 0;
+// Random patterns of `pieces` (after "/" or "/*.*") against random paths of
+// `pathPieces`: where a pattern has a shortcut of `kind`, the shortcut and the
+// compiled path answer as the engine does, and every matching path holds the
+// required text. Counts the patterns of that kind and the matching paths.
+struct RandomRun {
+    int patterns = 0;
     int matched = 0;
-    for (int round = 0; round < 3000; ++round) {
+};
+
+RandomRun CompareOnRandomPatterns(const std::vector<std::string>& pieces, const std::vector<std::string>& pathPieces,
+                                  uint32_t seed, PathShortcut::Kind kind) {
+    testing::Lcg next(seed);
+    RandomRun run;
+    for (int round = 0; round < 4000; ++round) {
         std::string pattern = next(2) ? "/*.*" : "/";
-        for (uint32_t n = next(5); n > 0; --n) pattern += pieces[next(10)];
+        for (uint32_t n = next(6); n > 0; --n) pattern += pieces[next(static_cast<uint32_t>(pieces.size()))];
         const auto compiled = PathRegex::Compile(pattern);
-        if (!compiled || AnalysePath(pattern).kind != PathShortcut::Kind::Glob) continue;
-        ++globs;
+        const PathShortcut shortcut = AnalysePath(pattern);
+        if (!compiled || shortcut.kind != kind) continue;
+        ++run.patterns;
         regex_t re;
-        ASSERT_EQ(regcomp(&re, compiled->expression().c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        EXPECT_EQ(regcomp(&re, compiled->expression().c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
         for (int probe = 0; probe < 20; ++probe) {
             std::string path = "/";
-            for (uint32_t n = next(6); n > 0; --n) path += pathPieces[next(12)];
+            for (uint32_t n = next(7); n > 0; --n) path += pathPieces[next(static_cast<uint32_t>(pathPieces.size()))];
             const bool engine = regexec(&re, path.c_str(), 0, nullptr, 0) == 0;
-            matched += engine;
-            ASSERT_EQ(compiled->Matches(path.c_str()), engine) << "pattern " << pattern << " path " << path;
+            run.matched += engine;
+            std::string lowered = path;
+            LowerAscii(lowered);
+            const bool shortcutSays = ShortcutMatches(kind, shortcut.program, shortcut.required, lowered);
+            EXPECT_EQ(shortcutSays, engine) << "pattern " << pattern << " path " << path;
+            EXPECT_EQ(compiled->Matches(path.c_str()), engine) << "pattern " << pattern << " path " << path;
+            EXPECT_TRUE(!engine || lowered.find(shortcut.required) != std::string::npos) << pattern << " " << path;
+            if (shortcutSays != engine) break;
         }
         regfree(&re);
+        if (::testing::Test::HasFailure()) break;
     }
-    EXPECT_GT(globs, 1500);
-    EXPECT_GT(matched, 5000);
+    return run;
+}
+
+TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
+    const RandomRun run = CompareOnRandomPatterns(
+        {"ad", "s", "/", "\\.", "-", ".*", "([^-a-z0-9_.%]|$)", "$", "x?", "A"},
+        {"ad", "AD", "s", "/", ".", "-", "?", "_", "x", "%", "=", "sad"}, 99, PathShortcut::Kind::Glob);
+    EXPECT_GT(run.patterns, 1500);
+    EXPECT_GT(run.matched, 5000);
+}
+
+TEST(AnalysePath, AutomatonShapedPatterns) {
+    const auto kind = [](const char* path) { return AnalysePath(path).kind; };
+    // The converted shapes globs cannot hold.
+    for (const char* automaton : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*/matomo\\.(js|php)",
+                                  "/*.*[/_.-](728x90|160x600)[/_.-]", "/*.*/getads?[/._?]", "/a.b", "/[]a]",
+                                  "/[^a-z0-9]+x", "/(ab)*$", "/a|/b", "/x$|/y"}) {
+        EXPECT_EQ(kind(automaton), PathShortcut::Kind::Automaton) << automaton;
+    }
+    // Counted repetitions, named classes, upper-case or open-ended bracket
+    // members, word escapes, inner "^", empty branches and more than 64
+    // elements stay the engine's.
+    const std::string long65 = "/" + std::string(63, 'a') + "b?";
+    for (const std::string& engine : {std::string("/x{2}"), std::string("/[[:digit:]]"), std::string("/[A-Z]"),
+                                      std::string("/[a\\b]"), std::string("/a\\w"), std::string("/\\<a"),
+                                      std::string("/(^a)"), std::string("/(a|)"), std::string("/a**"),
+                                      std::string("/[a-c-e]"), std::string("/[%-/]"), std::string("/a$b"),
+                                      std::string("/(a|$)b"), std::string("/a$$"), long65}) {
+        EXPECT_EQ(kind(engine.c_str()), PathShortcut::Kind::Engine) << engine;
+    }
+    EXPECT_EQ(kind(("/" + std::string(62, 'a') + "b?").c_str()), PathShortcut::Kind::Automaton);  // 64 elements
+}
+
+// The same for automata, with pieces globs do not hold, a line feed in the
+// paths (where the engine's "$" differs from the end), and pieces that make
+// patterns the engine alone answers or refuses.
+TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
+    const RandomRun run = CompareOnRandomPatterns(
+        {"ad", "s?", "/", "\\.", "[-_]", ".*", "[^a-c/]", "(js|php)", "$", "x*", "(ab)+", "[]a]", "[a-]", ".", "|", "(",
+         ")", "[0-9]+", "\\?", "(/|$)"},
+        {"ad", "AD", "s", "/", ".", "-", "?", "_", "x", "js", "PHP", "ab", "]", "7", "\n"}, 7,
+        PathShortcut::Kind::Automaton);
+    EXPECT_GT(run.patterns, 1500);
+    EXPECT_GT(run.matched, 5000);
 }
 
 }  // namespace

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "support/lcg.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -24,9 +29,9 @@ TEST(LoadPatternList, CleansCommentsSpacesAndCase) {
     EXPECT_FALSE(MatchHostPattern(list->Host(e), SplitHostLabels("x.y")));
     EXPECT_FALSE(list->Path(e));
     EXPECT_FALSE(e.hasPath());
-    EXPECT_EQ(e.port, 0);
+    EXPECT_EQ(list->Port(e), 0);
     EXPECT_TRUE(e.positive);
-    EXPECT_EQ(e.lineNumber, 1);
+    EXPECT_EQ(list->LineNumber(e), 1);
 
     const auto spaced = Parse(" a . b \t. c /x  y\r\n");
     EXPECT_EQ(spaced->Host(spaced->entries[0]), "a.b.c");
@@ -45,18 +50,18 @@ TEST(LoadPatternList, SplitsHostPortAndPath) {
 
     const PatternEntry& portOnly = list->entries[3];
     EXPECT_EQ(list->Host(portOnly), "");
-    EXPECT_EQ(portOnly.port, 8080);
+    EXPECT_EQ(list->Port(portOnly), 8080);
     EXPECT_FALSE(list->Path(portOnly));
 
     const PatternEntry& full = list->entries[2];
     EXPECT_EQ(list->Host(full), "ad.x");
-    EXPECT_EQ(full.port, 8080);
+    EXPECT_EQ(list->Port(full), 8080);
     EXPECT_EQ(list->Path(full), "/banners");
 
     EXPECT_EQ(list->Host(list->entries[1]), "");
     EXPECT_EQ(list->Path(list->entries[1]), "/ads/");
     EXPECT_EQ(list->Path(list->entries[0]), "/a:80");  // a colon inside the path sets no port
-    EXPECT_EQ(list->entries[0].port, 0);
+    EXPECT_EQ(list->Port(list->entries[0]), 0);
 }
 
 TEST(LoadPatternList, ChainRunsFromTheLastLineToTheFirst) {
@@ -64,8 +69,69 @@ TEST(LoadPatternList, ChainRunsFromTheLastLineToTheFirst) {
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 3u);
     EXPECT_EQ(list->Text(list->entries[0]), "C");
-    EXPECT_EQ(list->entries[0].lineNumber, 3);
+    EXPECT_EQ(list->LineNumber(list->entries[0]), 3);
     EXPECT_EQ(list->Text(list->entries[2]), "A");
+}
+
+// Entries keep no line number of their own: it is worked out from where the
+// numbering jumps (comments, blank lines) or stands still (pieces).
+TEST(LoadPatternList, LineNumbersAcrossCommentsBlanksAndPieces) {
+    using namespace std::string_literals;
+    const std::string longLine = "long.x/" + std::string(kMaxPieceLength, 'q');
+    const auto list = Parse("# head\n\na.x\n  ~b.x/p  \r\n# c\n\0nul\n"s + longLine + "\nc.x:81/q#x\nd.x");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 6u);
+    const auto at = [&](size_t fromEnd) -> const PatternEntry& { return list->entries[list->entries.size() - 1 - fromEnd]; };
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"a.x", 3}, {"b.x/p", 4}, {longLine.substr(0, kMaxPieceLength), 7},
+        {longLine.substr(kMaxPieceLength), 7}, {"c.x:81/q", 8}, {"d.x", 9}};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(list->Text(at(i)), expected[i].first) << i;
+        EXPECT_EQ(list->LineNumber(at(i)), expected[i].second) << i;
+    }
+    EXPECT_FALSE(at(1).positive);
+    EXPECT_EQ(list->Path(at(1)), "/p");
+    EXPECT_EQ(list->Port(at(4)), 81);
+    EXPECT_EQ(list->Path(at(4)), "/q");
+    EXPECT_EQ(list->Host(at(4)), "c.x");
+}
+
+// Random text of the bytes the cleaning treats specially, in every place of
+// the eight-byte words it moves, against a byte-by-byte reading of the rules:
+// pieces of at most 511 bytes, each cut at its first CR, LF, NUL or "#",
+// white space dropped, a leading "~" taken off.
+TEST(LoadPatternList, CleaningAgreesWithAByteByByteReading) {
+    const char alphabet[] = {'a', 'b', '.', ' ', '\t', '\v', '#', '\r', '\n', '\0', '~', ':', '8', 'Z', '\f', '-'};
+    testing::Lcg next(5);
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        const uint32_t length = next(2) ? next(64) : next(1400);
+        for (uint32_t i = 0; i < length; ++i) text.push_back(next(3) ? alphabet[next(3)] : alphabet[next(16)]);
+        std::vector<std::pair<std::string, int>> expected;
+        int line = 1;
+        for (size_t pos = 0; pos < text.size();) {
+            const size_t lf = text.find('\n', pos);
+            const size_t end = std::min({text.size(), pos + kMaxPieceLength, lf == std::string::npos ? text.size() : lf + 1});
+            std::string cleaned;
+            for (size_t i = pos; i < end && std::string_view("\r\n#", 3).find(text[i]) == std::string_view::npos &&
+                                 text[i] != '\0';
+                 ++i) {
+                if (std::string_view(" \t\n\v\f\r").find(text[i]) == std::string_view::npos) cleaned += text[i];
+            }
+            if (!cleaned.empty() && cleaned[0] == '~') cleaned.erase(0, 1);
+            if (!cleaned.empty()) expected.emplace_back(cleaned, line);
+            line += text[end - 1] == '\n';
+            pos = end;
+        }
+        const auto list = ParsePatternListText(text, "random").list;
+        ASSERT_TRUE(list);
+        ASSERT_EQ(list->entries.size(), expected.size()) << round;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const PatternEntry& e = list->entries[expected.size() - 1 - i];
+            ASSERT_EQ(list->Text(e), expected[i].first) << round << " entry " << i;
+            ASSERT_EQ(list->LineNumber(e), expected[i].second) << round << " entry " << i;
+        }
+    }
 }
 
 TEST(LoadPatternList, SkipsLinesWithNoPattern) {
@@ -93,8 +159,8 @@ TEST(LoadPatternList, LongLinesFallIntoPiecesOf511) {
     ASSERT_EQ(list->entries.size(), 3u);
     EXPECT_EQ(list->Text(list->entries[2]).size(), 511u);
     EXPECT_EQ(list->Text(list->entries[1]).size(), 89u);
-    EXPECT_EQ(list->entries[1].lineNumber, 1);  // both pieces come from line 1
-    EXPECT_EQ(list->entries[0].lineNumber, 2);
+    EXPECT_EQ(list->LineNumber(list->entries[1]), 1);  // both pieces come from line 1
+    EXPECT_EQ(list->LineNumber(list->entries[0]), 2);
 
     // A line of exactly 511 characters and its line end make one pattern.
     const auto exact = Parse(std::string(511, 'b') + "\r\nc\n");
@@ -118,9 +184,9 @@ TEST(LoadPatternList, DotsOnlyHostsHaveNoLabels) {
 
 TEST(LoadPatternList, PortsReadAsAtoiAndSaturate) {
     const auto list = Parse("a:abc\nb:99999999999999\nc:+81x\n");
-    EXPECT_EQ(list->entries[2].port, 0);
-    EXPECT_EQ(list->entries[1].port, 2147483647);
-    EXPECT_EQ(list->entries[0].port, 81);
+    EXPECT_EQ(list->Port(list->entries[2]), 0);
+    EXPECT_EQ(list->Port(list->entries[1]), 2147483647);
+    EXPECT_EQ(list->Port(list->entries[0]), 81);
 }
 
 TEST(LoadPatternList, FromFilesOnDisk) {
@@ -141,6 +207,29 @@ TEST(LoadPatternList, FromFilesOnDisk) {
     ASSERT_EQ(second->entries.size(), 2u);
     EXPECT_EQ(second->Text(second->entries[0]), "two.x/p");
     FreePatternList(nullptr);
+}
+
+// Files are read whole, byte for byte, in one read of the size they claim;
+// a folder, which claims a size that is none, is an error and not an
+// attempt to allocate that size.
+TEST(ReadFileBuffer, ReadsEveryByteAndRefusesFolders) {
+    testing::TempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 70000; ++i) bytes.push_back(static_cast<char>(i * 7 % 256));
+    const std::optional<ByteBuffer> read = ReadFileBuffer(dir.Write("b.bin", bytes));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->view(), bytes);
+    const std::optional<ByteBuffer> empty = ReadFileBuffer(dir.Write("e.txt", ""));
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->size(), 0u);
+
+    int error = 0;
+    EXPECT_FALSE(ReadFileBytes(dir.path().string(), &error));
+    EXPECT_NE(error, 0);
+    const ListLoadResult folder = LoadPatternListChecked(dir.path().string());
+    EXPECT_FALSE(folder.list);
+    ASSERT_TRUE(folder.error);
+    EXPECT_NE(folder.error->message, "out of memory");
 }
 
 }  // namespace
