@@ -37,22 +37,26 @@ bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
     const PathShortcut shortcut = AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
     Record record;
     record.kind = shortcut.kind;
-    record.programOffset = static_cast<uint32_t>(literals_.size());
+    record.programOffset = static_cast<uint32_t>(literalsBuilt_.size());
     record.programLength = static_cast<uint16_t>(shortcut.program.size());
-    literals_ += shortcut.program;
-    record.requiredOffset = static_cast<uint32_t>(literals_.size());
+    literalsBuilt_ += shortcut.program;
+    record.requiredOffset = static_cast<uint32_t>(literalsBuilt_.size());
     record.requiredLength = static_cast<uint16_t>(shortcut.required.size());
-    literals_ += shortcut.required;
-    *slot = static_cast<uint32_t>(records_.size());
-    records_.push_back(record);
+    literalsBuilt_ += shortcut.required;
+    *slot = static_cast<uint32_t>(recordsBuilt_.size());
+    recordsBuilt_.push_back(record);
     return true;
 }
 
 void PathTable::Seal() {
+    literals_.Adopt(std::move(literalsBuilt_));
+    records_.Adopt(std::move(recordsBuilt_));
+    ClearCompiled();
+}
+
+void PathTable::ClearCompiled() {
     compiled_.reset(new std::atomic<const PathRegex*>[records_.size()]);
     for (size_t i = 0; i < records_.size(); ++i) compiled_[i].store(nullptr, std::memory_order_relaxed);
-    literals_.shrink_to_fit();
-    records_.shrink_to_fit();
 }
 
 std::string_view PathTable::Required(uint32_t slot) const {

@@ -19,6 +19,7 @@
 
 #include "patterns/path_regex.h"
 #include "patterns/path_shortcut.h"
+#include "patterns/stored_array.h"
 
 namespace tamsel {
 
@@ -68,6 +69,7 @@ public:
     int liveCompiled() const { return live_.load(std::memory_order_relaxed); }
 
 private:
+    friend class ListSnapshot;
     struct Record {
         uint32_t programOffset = 0;  // into literals_; the glob program, for Kind::Glob
         uint32_t requiredOffset = 0;
@@ -77,13 +79,18 @@ private:
     };
 
     std::string_view Literal(uint32_t offset, uint16_t length) const {
-        return std::string_view(literals_).substr(offset, length);
+        return std::string_view(literals_.data(), literals_.size()).substr(offset, length);
     }
 
     const PathRegex* Compiled(uint32_t slot, std::string_view path, std::unique_ptr<PathRegex>* own) const;
 
-    std::string literals_;
-    std::vector<Record> records_;
+    // Readies the compiled expressions' slots, none compiled yet.
+    void ClearCompiled();
+
+    std::string literalsBuilt_;  // while paths are added
+    std::vector<Record> recordsBuilt_;
+    StoredArray<char, std::string> literals_;  // from Seal on
+    StoredArray<Record> records_;
     std::unique_ptr<std::atomic<const PathRegex*>[]> compiled_;
     mutable std::atomic<int> live_{0};
 };

@@ -22,19 +22,20 @@ void AppendCleanPiece(std::string_view piece, std::string* out) {
 
 // Fills an entry from the cleaned, non-empty line at the arena's end. Returns
 // false, with the reason, when the path cannot be compiled.
-bool BuildEntry(PatternList* list, size_t start, int32_t lineNumber, PatternEntry* entry, std::string* error) {
+bool BuildEntry(std::string* text, PathTable* paths, size_t start, int32_t lineNumber, PatternEntry* entry,
+                std::string* error) {
     entry->lineNumber = lineNumber;
-    if (list->text[start] == '~') {
-        list->text.erase(start, 1);
+    if ((*text)[start] == '~') {
+        text->erase(start, 1);
         entry->positive = false;
     }
-    const std::string_view cleaned = std::string_view(list->text).substr(start);
+    const std::string_view cleaned = std::string_view(*text).substr(start);
     entry->textOffset = static_cast<uint32_t>(start);
     entry->textLength = static_cast<uint16_t>(cleaned.size());
     std::string_view rest = cleaned;
     if (const size_t slash = rest.find('/'); slash != std::string_view::npos) {
         entry->pathOffset = static_cast<uint16_t>(slash);
-        if (!list->paths.Add(rest.substr(slash), &entry->pathSlot, error)) {
+        if (!paths->Add(rest.substr(slash), &entry->pathSlot, error)) {
             *error = "bad path pattern \"" + std::string(rest.substr(slash)) + "\": " + *error;
             return false;
         }
@@ -61,30 +62,34 @@ size_t PieceEnd(std::string_view text, size_t pos) {
 ListLoadResult ParsePatternListText(std::string_view text, const std::string& source) {
     auto list = std::make_unique<PatternList>();
     list->source = source;
-    list->text.reserve(text.size());
-    list->entries.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    std::string cleanText;
+    std::vector<PatternEntry> entries;
+    cleanText.reserve(text.size());
+    entries.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     int32_t lineNumber = 1;
     for (size_t pos = 0; pos < text.size();) {
         const size_t end = PieceEnd(text, pos);
         const int32_t pieceLine = lineNumber;
-        const size_t start = list->text.size();
-        AppendCleanPiece(text.substr(pos, end - pos), &list->text);
+        const size_t start = cleanText.size();
+        AppendCleanPiece(text.substr(pos, end - pos), &cleanText);
         if (text[end - 1] == '\n') ++lineNumber;
         pos = end;
-        const std::string_view cleaned = std::string_view(list->text).substr(start);
+        const std::string_view cleaned = std::string_view(cleanText).substr(start);
         if (cleaned.empty() || cleaned == "~") {
-            list->text.resize(start);
+            cleanText.resize(start);
             continue;
         }
         PatternEntry entry;
         std::string error;
-        if (!BuildEntry(list.get(), start, pieceLine, &entry, &error)) return {nullptr, ListLoadError{pieceLine, error}};
-        list->entries.push_back(entry);
+        if (!BuildEntry(&cleanText, &list->paths, start, pieceLine, &entry, &error)) {
+            return {nullptr, ListLoadError{pieceLine, error}};
+        }
+        entries.push_back(entry);
     }
     // The file's last pattern line is tried first.
-    std::reverse(list->entries.begin(), list->entries.end());
-    list->entries.shrink_to_fit();
-    list->text.shrink_to_fit();
+    std::reverse(entries.begin(), entries.end());
+    list->entries.Adopt(std::move(entries));
+    list->text.Adopt(std::move(cleanText));
     list->paths.Seal();
     list->index.Build(*list);
     return {std::move(list), std::nullopt};

@@ -18,6 +18,7 @@
 
 #include "patterns/list_index.h"
 #include "patterns/path_table.h"
+#include "patterns/stored_array.h"
 
 namespace tamsel {
 
@@ -39,15 +40,20 @@ struct PatternEntry {
 };
 
 struct PatternList {
+    // What a list taken up from a snapshot reads in place; null after a
+    // parse. Declared first, it outlives the arrays that view it.
+    std::unique_ptr<ListStorage> storage;
     std::string source;  // the file it was loaded from
-    std::string text;    // every entry's cleaned text, back to back
+    StoredArray<char, std::string> text;  // every entry's cleaned text, back to back
     // Chain order: the last pattern line of the file comes first, so the line
     // nearest the end of the file decides.
-    std::vector<PatternEntry> entries;
+    StoredArray<PatternEntry> entries;
     PathTable paths;   // one record per entry with a path
     ListIndex index;   // over `entries`, built once at load
 
-    std::string_view Text(const PatternEntry& e) const { return std::string_view(text).substr(e.textOffset, e.textLength); }
+    std::string_view Text(const PatternEntry& e) const {
+        return std::string_view(text.data(), text.size()).substr(e.textOffset, e.textLength);
+    }
     std::string_view Host(const PatternEntry& e) const { return Text(e).substr(0, e.hostLength); }
     std::optional<std::string_view> Path(const PatternEntry& e) const {
         if (!e.hasPath()) return std::nullopt;
