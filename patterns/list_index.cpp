@@ -114,7 +114,9 @@ void PostingMap::Build(std::vector<uint64_t> pairs) {
     const auto entry = [&](size_t i) { return static_cast<uint32_t>(pairs[i]); };
     size_t keys = 0;
     for (size_t i = 0; i < pairs.size(); ++i) keys += i == 0 || key(i) != key(i - 1);
-    std::vector<Slot> slots(keys == 0 ? 0 : keys + keys / 3 + 1, Slot{0, kEmpty});
+    // Six keys in seven slots: the bit array spares most lookups of absent
+    // keys the longer probe a full table would cost them.
+    std::vector<Slot> slots(keys == 0 ? 0 : keys + keys / 6 + 1, Slot{0, kEmpty});
     filterShift_ = 26;  // 64 bits at least, then doubled up to eight bits a key
     while (filterShift_ > 12 && (size_t{1} << (32 - filterShift_)) < keys * 8) --filterShift_;
     std::vector<uint64_t> filter((size_t{1} << (32 - filterShift_)) / 64, 0);

@@ -11,7 +11,6 @@ namespace tamsel {
 namespace {
 
 constexpr uint64_t kMagic = 0x3170616e536c6d54;  // "TmlSnap1"
-constexpr uint64_t kVersion = 1;                 // raised whenever a stored layout changes
 constexpr size_t kHeaderBytes = 5 * sizeof(uint64_t);
 
 uint64_t HashBytes(std::string_view bytes) {
@@ -102,6 +101,14 @@ unsigned char ByteAt(const T& object, size_t offset) {
 // Knows the stored arrays of a list, its path table and its index.
 class ListSnapshot {
 public:
+    // Raised whenever what is stored, or what it means, changes: a record's
+    // fields, the order of the arrays, or the keys the index files entries
+    // under (tests/patterns/list_snapshot_test.cpp pins those). The sizes of
+    // the records are part of the version as well.
+    static constexpr uint64_t kFormat = 1;
+    static constexpr uint64_t kVersion = kFormat << 32 | sizeof(PatternEntry) << 16 |
+                                         sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
+
     static void Write(const PatternList& list, Writer& out) {
         out.Array(list.text);
         out.Array(list.entries);
@@ -206,7 +213,7 @@ ListTextKey ListTextKey::Of(std::string_view text) { return {text.size(), HashBy
 
 std::string SealedSnapshot(std::string_view payload, const ListTextKey& key) {
     Writer out;
-    for (const uint64_t word : {kMagic, kVersion, key.length, key.hash, HashBytes(payload)}) out.Word(word);
+    for (const uint64_t word : {kMagic, ListSnapshot::kVersion, key.length, key.hash, HashBytes(payload)}) out.Word(word);
     return out.bytes().append(payload);  // the header's 40 bytes keep the arrays' alignment
 }
 
@@ -224,7 +231,7 @@ std::unique_ptr<PatternList> ListFromSnapshot(std::unique_ptr<ListStorage> stora
     uint64_t words[5] = {};
     for (uint64_t& word : words) header.Word(&word);
     const std::string_view payload = snapshot.substr(kHeaderBytes);
-    if (words[0] != kMagic || words[1] != kVersion || ListTextKey{words[2], words[3]} != key ||
+    if (words[0] != kMagic || words[1] != ListSnapshot::kVersion || ListTextKey{words[2], words[3]} != key ||
         words[4] != HashBytes(payload)) {
         return nullptr;
     }

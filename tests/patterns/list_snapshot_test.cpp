@@ -122,3 +122,22 @@ TEST(ListSnapshot, OffsetsOutsideTheArraysAreRefusedEvenUnderAValidChecksum) {
 
 }  // namespace
 }  // namespace tamsel
+
+namespace tamsel {
+namespace {
+
+// Snapshots store the index's keys. Should the making of a key change, the
+// snapshot format (kFormat in patterns/list_snapshot.cpp) must be raised
+// with it, or a snapshot written before would be read with keys that no
+// lookup finds any more: then raise it and put the new values here.
+TEST(ListSnapshot, TheIndexKeysAreThoseTheFormatWasMadeWith) {
+    EXPECT_EQ(HashHostLabel(kHostHashSeed, "Example"), 3713563421u);
+    EXPECT_EQ(HostLabelKey(2, "ads"), 1360515901u);
+    EXPECT_EQ(HostPrefixKey(3, 'A'), 1534166523u);
+    EXPECT_EQ(MixKey(12345), 1011272156u);
+    EXPECT_EQ(PathGram(PathGram(PathGram(PathGram(0, '/'), 'a'), 'd'), 's'), 1935958319u);
+    EXPECT_EQ(PathGramSet::BitOf(0x736461), 961u);
+}
+
+}  // namespace
+}  // namespace tamsel
