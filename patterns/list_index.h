@@ -82,6 +82,7 @@ private:
 class PathGramSet {
 public:
     static constexpr uint16_t kAny = UINT16_MAX;  // for a line that requires no text
+    static constexpr uint16_t kBits = 1024;
 
     explicit PathGramSet(std::string_view loweredPath);
 
@@ -89,7 +90,7 @@ public:
     bool MayHold(uint16_t bit) const { return bit == kAny || (bits_[bit >> 6] >> (bit & 63) & 1) != 0; }
 
 private:
-    uint64_t bits_[16] = {};
+    uint64_t bits_[kBits / 64] = {};
 };
 
 class ListIndex {

@@ -143,12 +143,19 @@ public:
         index.labelPlaces_ = static_cast<uint32_t>(places);
         const size_t n = list->entries.size();
         return in.Array(&index.always_) && AllBelow(index.always_, n) && in.Array(&index.pathBits_) &&
-               index.pathBits_.size() == paths.size() && in.Array(&index.pathLines_) &&
+               index.pathBits_.size() == paths.size() && ValidPathBits(index.pathBits_) && in.Array(&index.pathLines_) &&
                AllBelow(index.pathLines_, n) && in.Array(&index.pathExceptions_) &&
                AllBelow(index.pathExceptions_, n);
     }
 
 private:
+    static bool ValidPathBits(const StoredArray<uint16_t>& bits) {
+        for (const uint16_t bit : bits) {
+            if (bit >= PathGramSet::kBits && bit != PathGramSet::kAny) return false;
+        }
+        return true;
+    }
+
     static bool ValidPaths(const PathTable& paths) {
         const size_t size = paths.literals_.size();
         for (const PathTable::Record& r : paths.records_) {
