@@ -2,8 +2,12 @@
 // then judge every URL as `tamsel check` does (lower-case, parse, judge the
 // trust list, the user's block list and the shipped one), each URL timed on
 // its own. Prints one JSON line; bench/peers/run.sh puts it in the table.
+// Memory is the heap the lists took ("memoryBytes") and the snapshots they
+// read in place ("externalBytes").
 //
-// usage: judge_each LISTS_DIR URLS.txt   (one URL a line)
+// usage: judge_each [--cache DIR] LISTS_DIR URLS.txt   (one URL a line)
+// With --cache the lists are loaded as the module loads them, through
+// snapshots in DIR (the first run writes them).
 #include <malloc.h>
 
 #include <algorithm>
@@ -11,6 +15,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +50,14 @@ struct Lists {
         for (const auto* list : {trust.get(), userBlock.get(), shippedBlock.get()}) n += list ? list->entries.size() : 0;
         return n;
     }
+    // Bytes of snapshots read in place: memory the lists hold besides the heap.
+    size_t mapped() const {
+        size_t n = 0;
+        for (const auto* list : {trust.get(), userBlock.get(), shippedBlock.get()}) {
+            n += list && list->storage ? list->storage->bytes().size() : 0;
+        }
+        return n;
+    }
 };
 
 std::unique_ptr<tamsel::PatternList> LoadOne(const tamsel::ListStore& store, tamsel::ListKind kind) {
@@ -54,8 +67,14 @@ std::unique_ptr<tamsel::PatternList> LoadOne(const tamsel::ListStore& store, tam
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::optional<std::string> cache;
+    if (argc == 5 && std::string(argv[1]) == "--cache") {
+        cache = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: judge_each LISTS_DIR URLS.txt\n");
+        std::fprintf(stderr, "usage: judge_each [--cache DIR] LISTS_DIR URLS.txt\n");
         return 2;
     }
     const std::vector<std::string> urls = ReadLines(argv[2]);
@@ -66,7 +85,7 @@ int main(int argc, char** argv) {
     const long long before = HeapInUse();
     const auto loadStart = Clock::now();
     tamsel::SharedState unpublished;
-    const tamsel::ListStore store(unpublished, tamsel::FilesIn(argv[1]));
+    const tamsel::ListStore store(unpublished, tamsel::FilesIn(argv[1]), cache);
     Lists lists{LoadOne(store, tamsel::ListKind::UserTrust), LoadOne(store, tamsel::ListKind::UserBlock),
                 LoadOne(store, tamsel::ListKind::ShippedBlock)};
     const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
@@ -88,7 +107,8 @@ int main(int argc, char** argv) {
     std::sort(times.begin(), times.end());
     const auto at = [&](double q) { return times[std::min(times.size() - 1, static_cast<size_t>(q * times.size()))]; };
     std::printf("{\"engine\":\"tamsel\",\"lines\":%zu,\"requests\":%zu,\"refused\":%zu,\"medianNs\":%lld,"
-                "\"p99Ns\":%lld,\"loadMs\":%.3f,\"memoryBytes\":%lld,\"externalBytes\":0,\"growthBytes\":%lld}\n",
-                lists.entries(), urls.size(), refused, at(0.5), at(0.99), loadMs, loaded - before, judged - loaded);
+                "\"p99Ns\":%lld,\"loadMs\":%.3f,\"memoryBytes\":%lld,\"externalBytes\":%zu,\"growthBytes\":%lld}\n",
+                lists.entries(), urls.size(), refused, at(0.5), at(0.99), loadMs, loaded - before, lists.mapped(),
+                judged - loaded);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "cli/command.h"
+#include "module/list_cache.h"
 #include "module/module_path.h"
 #include "module/list_store.h"
 #include "module/settings_store.h"
@@ -68,7 +69,7 @@ std::unique_ptr<PatternList> LoadOne(const ListStore& store, ListKind kind) {
 FolderLists LoadListFolder(const std::string& folder) {
     // Loaded for one decision, never published.
     SharedState unpublished;
-    const ListStore store(unpublished, FilesIn(folder));
+    const ListStore store(unpublished, FilesIn(folder), CacheFolderPath());
     return {LoadOne(store, ListKind::UserTrust), LoadOne(store, ListKind::UserBlock),
             LoadOne(store, ListKind::ShippedBlock)};
 }

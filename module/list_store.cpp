@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "module/list_cache.h"
 #include "module/module_path.h"
 #include "module/replace_file.h"
 #include "patterns/file_bytes.h"
@@ -22,7 +23,8 @@ ListFilePath FilesIn(const std::string& folder) {
     };
 }
 
-ListStore::ListStore(SharedState& state, ListFilePath where) : state_(state), where_(std::move(where)) {}
+ListStore::ListStore(SharedState& state, ListFilePath where, std::optional<std::string> cacheFolder)
+    : state_(state), where_(std::move(where)), cacheFolder_(std::move(cacheFolder)) {}
 
 std::optional<std::string> ListStore::PathOf(ListKind kind) const { return where_(ListFileOf(kind).fileName); }
 
@@ -50,7 +52,7 @@ ListWriteResult ListStore::WriteEntries(ListKind kind, const std::vector<std::st
 ListLoadResult ListStore::Load(ListKind kind) const {
     const std::optional<std::string> path = PathOf(kind);
     if (!path) return {nullptr, ListLoadError{0, "the folder of the list files cannot be found"}};
-    return LoadPatternListChecked(*path);
+    return cacheFolder_ ? LoadListThroughCache(*path, *cacheFolder_) : LoadPatternListChecked(*path);
 }
 
 void ListStore::Publish(ListKind kind) const { state_.Replace(kind, Load(kind).list); }
@@ -91,7 +93,7 @@ std::vector<std::string> SplitListLines(std::string_view bytes) {
 }
 
 ListStore& TheListStore() {
-    static ListStore* const store = new ListStore(TheSharedState(), ModuleFolderPath);
+    static ListStore* const store = new ListStore(TheSharedState(), ModuleFolderPath, CacheFolderPath());
     return *store;
 }
 

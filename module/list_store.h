@@ -50,7 +50,8 @@ struct ListWriteResult {
 
 class ListStore {
 public:
-    ListStore(SharedState& state, ListFilePath where);
+    // With a cache folder, loads go through snapshots (module/list_cache.h).
+    ListStore(SharedState& state, ListFilePath where, std::optional<std::string> cacheFolder = std::nullopt);
 
     SharedState& state() const { return state_; }
     std::optional<std::string> PathOf(ListKind kind) const;
@@ -83,6 +84,7 @@ public:
 private:
     SharedState& state_;
     const ListFilePath where_;
+    const std::optional<std::string> cacheFolder_;
 };
 
 // The entries as the bytes WriteEntries puts in the file.
@@ -92,7 +94,7 @@ std::string ListFileBytes(const std::vector<std::string>& entries);
 std::vector<std::string> SplitListLines(std::string_view bytes);
 
 // The store of the process: the files beside the module, the lists of
-// TheSharedState(). Never destroyed.
+// TheSharedState(), snapshots in CacheFolderPath(). Never destroyed.
 ListStore& TheListStore();
 
 }  // namespace tamsel

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <utility>
 
+#include "module/list_cache.h"
 #include "module/refusal_log.h"
 
 namespace tamsel {
@@ -42,7 +43,7 @@ private:
 
 void ListSupply::Configure(ListFilePath where) {
     const Work work = Work::Wait(*this);
-    store_.emplace(state_, std::move(where));
+    store_.emplace(state_, std::move(where), CacheFolderPath());
     paths_ = {};
     stamps_ = {};
     stage_.store(Stage::Pending);

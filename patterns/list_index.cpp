@@ -114,28 +114,32 @@ void PostingMap::Build(std::vector<uint64_t> pairs) {
     const auto entry = [&](size_t i) { return static_cast<uint32_t>(pairs[i]); };
     size_t keys = 0;
     for (size_t i = 0; i < pairs.size(); ++i) keys += i == 0 || key(i) != key(i - 1);
-    slots_.assign(keys == 0 ? 0 : keys + keys / 3 + 1, Slot{0, kEmpty});
+    // Six keys in seven slots: the bit array spares most lookups of absent
+    // keys the longer probe a full table would cost them.
+    std::vector<Slot> slots(keys == 0 ? 0 : keys + keys / 6 + 1, Slot{0, kEmpty});
     filterShift_ = 26;  // 64 bits at least, then doubled up to eight bits a key
     while (filterShift_ > 12 && (size_t{1} << (32 - filterShift_)) < keys * 8) --filterShift_;
-    filter_.assign((size_t{1} << (32 - filterShift_)) / 64, 0);
-    runs_.clear();
+    std::vector<uint64_t> filter((size_t{1} << (32 - filterShift_)) / 64, 0);
+    std::vector<uint32_t> runs;
     for (size_t i = 0; i < pairs.size();) {
         size_t j = i;
         while (j < pairs.size() && key(j) == key(i)) ++j;
         uint32_t ref = entry(i) | kSingle;
         if (j - i > 1) {
-            ref = static_cast<uint32_t>(runs_.size());
-            runs_.push_back(static_cast<uint32_t>(j - i));
-            for (size_t k = i; k < j; ++k) runs_.push_back(entry(k));
+            ref = static_cast<uint32_t>(runs.size());
+            runs.push_back(static_cast<uint32_t>(j - i));
+            for (size_t k = i; k < j; ++k) runs.push_back(entry(k));
         }
         const uint32_t mixed = MixKey(key(i));
-        filter_[(mixed >> filterShift_) >> 6] |= uint64_t{1} << ((mixed >> filterShift_) & 63);
-        size_t at = Home(mixed);
-        while (slots_[at].ref != kEmpty) at = at + 1 == slots_.size() ? 0 : at + 1;
-        slots_[at] = Slot{key(i), ref};
+        filter[(mixed >> filterShift_) >> 6] |= uint64_t{1} << ((mixed >> filterShift_) & 63);
+        size_t at = Home(mixed, slots.size());
+        while (slots[at].ref != kEmpty) at = at + 1 == slots.size() ? 0 : at + 1;
+        slots[at] = Slot{key(i), ref};
         i = j;
     }
-    runs_.shrink_to_fit();
+    slots_.Adopt(std::move(slots));
+    runs_.Adopt(std::move(runs));
+    filter_.Adopt(std::move(filter));
 }
 
 void ListIndex::Build(const PatternList& list) {
@@ -143,18 +147,18 @@ void ListIndex::Build(const PatternList& list) {
     std::vector<uint64_t> labels;
     std::vector<uint64_t> grams;
     labelPlaces_ = 0;
-    pathBits_.assign(list.paths.size(), PathGramSet::kAny);
+    std::vector<uint16_t> pathBits(list.paths.size(), PathGramSet::kAny);
+    std::vector<uint32_t> always;
+    std::vector<uint32_t> pathLines;
+    std::vector<uint32_t> pathExceptions;
     hosts.reserve(list.entries.size());
     std::unordered_map<uint32_t, uint32_t> gramCounts;
-    always_.clear();
-    pathLines_.clear();
-    pathExceptions_.clear();
     for (size_t i = 0; i < list.entries.size(); ++i) {
         const PatternEntry& e = list.entries[i];
         const auto index = static_cast<uint32_t>(i);
         const std::string_view required = e.hasPath() ? list.paths.Required(e.pathSlot) : std::string_view();
         if (required.size() >= 3) {
-            pathBits_[e.pathSlot] = PathGramSet::BitOf(LastThreeBytes(required));
+            pathBits[e.pathSlot] = PathGramSet::BitOf(LastThreeBytes(required));
         }
         if (const auto filing = HostFilingOf(list.Host(e))) {
             const uint64_t pair = uint64_t{filing->key} << 32 | index;
@@ -167,11 +171,11 @@ void ListIndex::Build(const PatternList& list) {
             continue;
         }
         if (required.size() < 3) {
-            always_.push_back(index);
+            always.push_back(index);
             continue;
         }
-        pathLines_.push_back(index);
-        if (!e.positive) pathExceptions_.push_back(index);
+        pathLines.push_back(index);
+        if (!e.positive) pathExceptions.push_back(index);
         const uint32_t gram = RarestGram(required, gramCounts);
         ++gramCounts[gram];
         grams.push_back(uint64_t{gram} << 32 | index);
@@ -179,15 +183,16 @@ void ListIndex::Build(const PatternList& list) {
     byHostSuffix_.Build(std::move(hosts));
     byHostLabel_.Build(std::move(labels));
     byPathGram_.Build(std::move(grams));
-    always_.shrink_to_fit();
-    pathLines_.shrink_to_fit();
-    pathExceptions_.shrink_to_fit();
+    always_.Adopt(std::move(always));
+    pathBits_.Adopt(std::move(pathBits));
+    pathLines_.Adopt(std::move(pathLines));
+    pathExceptions_.Adopt(std::move(pathExceptions));
 }
 
 size_t ListIndex::bytes() const {
     return byHostSuffix_.bytes() + byHostLabel_.bytes() + byPathGram_.bytes() +
-           (always_.capacity() + pathLines_.capacity() + pathExceptions_.capacity()) * sizeof(uint32_t) +
-           pathBits_.capacity() * sizeof(uint16_t);
+           always_.ownedBytes() + pathLines_.ownedBytes() + pathExceptions_.ownedBytes() +
+           pathBits_.ownedBytes();
 }
 
 }  // namespace tamsel

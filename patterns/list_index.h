@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "patterns/host_labels.h"
+#include "patterns/stored_array.h"
 
 namespace tamsel {
 
@@ -50,11 +51,11 @@ public:
     void ForEach(uint32_t key, Visit visit) const;
 
     size_t bytes() const {
-        return slots_.capacity() * sizeof(Slot) + runs_.capacity() * sizeof(uint32_t) +
-               filter_.capacity() * sizeof(uint64_t);
+        return slots_.ownedBytes() + runs_.ownedBytes() + filter_.ownedBytes();
     }
 
 private:
+    friend class ListSnapshot;
     static constexpr uint32_t kEmpty = UINT32_MAX;
     static constexpr uint32_t kSingle = 0x80000000u;  // the slot holds the one entry itself
     struct Slot {
@@ -62,15 +63,15 @@ private:
         uint32_t ref;  // kEmpty; entry | kSingle; or where [count, entries...] starts in runs_
     };
 
-    size_t Home(uint32_t mixed) const { return static_cast<size_t>((uint64_t{mixed} * slots_.size()) >> 32); }
+    static size_t Home(uint32_t mixed, size_t slots) { return static_cast<size_t>((uint64_t{mixed} * slots) >> 32); }
     bool MayHold(uint32_t mixed) const {
         const uint32_t bit = mixed >> filterShift_;
         return (filter_[bit >> 6] >> (bit & 63) & 1) != 0;
     }
 
-    std::vector<Slot> slots_;
-    std::vector<uint32_t> runs_;
-    std::vector<uint64_t> filter_;  // bit (mixed key >> filterShift_) set for each key held
+    StoredArray<Slot> slots_;
+    StoredArray<uint32_t> runs_;
+    StoredArray<uint64_t> filter_;  // bit (mixed key >> filterShift_) set for each key held
     unsigned filterShift_ = 26;
 };
 
@@ -81,6 +82,7 @@ private:
 class PathGramSet {
 public:
     static constexpr uint16_t kAny = UINT16_MAX;  // for a line that requires no text
+    static constexpr uint16_t kBits = 1024;
 
     explicit PathGramSet(std::string_view loweredPath);
 
@@ -88,7 +90,7 @@ public:
     bool MayHold(uint16_t bit) const { return bit == kAny || (bits_[bit >> 6] >> (bit & 63) & 1) != 0; }
 
 private:
-    uint64_t bits_[16] = {};
+    uint64_t bits_[kBits / 64] = {};
 };
 
 class ListIndex {
@@ -102,7 +104,7 @@ public:
     // returned true, or kNone. An empty path looks up no path text.
     template <typename Test>
     uint32_t FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
-                          const std::vector<uint32_t>* alsoTried = nullptr) const;
+                          const StoredArray<uint32_t>* alsoTried = nullptr) const;
 
     // The same for a question about a host alone (any port, any path): the
     // candidates are the entries filed by host and those tried always, then
@@ -118,6 +120,7 @@ public:
     uint16_t PathBit(uint32_t pathSlot) const { return pathBits_[pathSlot]; }
 
 private:
+    friend class ListSnapshot;
     template <typename Consider>
     void VisitHost(const HostLabels& host, Consider& consider) const;
     template <typename Consider>
@@ -127,10 +130,10 @@ private:
     PostingMap byHostLabel_;      // entries whose host ends in wildcard labels
     uint32_t labelPlaces_ = 0;    // bit p: some entry is filed under a label at place p
     PostingMap byPathGram_;
-    std::vector<uint32_t> always_;
-    std::vector<uint16_t> pathBits_;        // by path slot
-    std::vector<uint32_t> pathLines_;       // every entry filed by path text, ascending
-    std::vector<uint32_t> pathExceptions_;  // the exception lines among them
+    StoredArray<uint32_t> always_;
+    StoredArray<uint16_t> pathBits_;        // by path slot
+    StoredArray<uint32_t> pathLines_;       // every entry filed by path text, ascending
+    StoredArray<uint32_t> pathExceptions_;  // the exception lines among them
 };
 
 // Extends the hash of a host suffix by the label on its left.
@@ -156,7 +159,7 @@ void PostingMap::ForEach(uint32_t key, Visit visit) const {
     if (slots_.empty()) return;
     const uint32_t mixed = MixKey(key);
     if (!MayHold(mixed)) return;
-    for (size_t i = Home(mixed);; i = i + 1 == slots_.size() ? 0 : i + 1) {
+    for (size_t i = Home(mixed, slots_.size());; i = i + 1 == slots_.size() ? 0 : i + 1) {
         const Slot& slot = slots_[i];
         if (slot.ref == kEmpty) return;
         if (slot.key != key) continue;
@@ -173,7 +176,7 @@ void PostingMap::ForEach(uint32_t key, Visit visit) const {
 
 // Calls `consider(entry)` for each entry of an ascending run while it returns true.
 template <typename Consider>
-void ForEachInRun(const std::vector<uint32_t>& run, Consider consider) {
+void ForEachInRun(const StoredArray<uint32_t>& run, Consider consider) {
     for (const uint32_t entry : run) {
         if (!consider(entry)) break;
     }
@@ -210,7 +213,7 @@ void ListIndex::VisitPath(std::string_view loweredPath, Consider& consider) cons
 
 template <typename Test>
 uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
-                                 const std::vector<uint32_t>* alsoTried) const {
+                                 const StoredArray<uint32_t>* alsoTried) const {
     uint32_t best = kNone;
     const auto consider = [&](uint32_t entry) {
         if (entry >= best) return false;

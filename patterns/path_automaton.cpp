@@ -249,6 +249,29 @@ private:
 
 std::optional<std::string> AutomatonProgram(std::string_view path) { return Builder(path).Build(); }
 
+bool AutomatonProgramValid(std::string_view program) {
+    if (program.size() < kFollowAt) return false;
+    const size_t count = static_cast<uint8_t>(program[0]);
+    const size_t classesAt = kFollowAt + 9 * count;
+    if (count > kMaxPositions || program.size() < classesAt || (program.size() - classesAt) % 16 != 0) return false;
+    const size_t classes = (program.size() - classesAt) / 16;
+    if (classes > kMaxClasses) return false;
+    const Mask positions = count == 64 ? ~Mask{0} : (Mask{1} << count) - 1;
+    const auto word = [&](size_t at) {
+        Mask v;
+        std::memcpy(&v, program.data() + at, sizeof v);
+        return v;
+    };
+    for (size_t at = kFirstAt; at < kFollowAt + 8 * count; at += 8) {
+        if ((word(at) & ~positions) != 0) return false;
+    }
+    for (size_t p = 0; p < count; ++p) {
+        const auto what = static_cast<uint8_t>(program[kFollowAt + 8 * count + p]);
+        if (what >= kFirstClass && what < 0x20 && static_cast<size_t>(what - kFirstClass) >= classes) return false;
+    }
+    return true;
+}
+
 bool AutomatonMatches(std::string_view program, std::string_view lowered) {
     const Automaton a(program);
     if (a.nullable()) return true;

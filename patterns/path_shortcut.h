@@ -58,6 +58,10 @@ std::optional<std::string> AutomatonProgram(std::string_view path);
 // Whether the automaton `program` matches at the start of the lower-cased path.
 bool AutomatonMatches(std::string_view program, std::string_view lowered);
 
+// Whether `program` is one AutomatonMatches can run: every offset it holds
+// within it (for programs read back from a snapshot).
+bool AutomatonProgramValid(std::string_view program);
+
 // Whether a Glob or Automaton program, whose matches all hold `required`,
 // matches at the start of the lower-cased path, a path of ASCII bytes.
 bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view required,

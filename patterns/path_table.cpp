@@ -37,26 +37,28 @@ bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
     }
     const PathShortcut shortcut = AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
     Record record;
-    record.programOffset = static_cast<uint32_t>(literals_.size());
+    record.programOffset = static_cast<uint32_t>(literalsBuilt_.size());
     record.programLength = static_cast<uint16_t>(shortcut.program.size() + 1);
-    literals_.push_back(static_cast<char>(shortcut.kind));
-    literals_ += shortcut.program;
+    literalsBuilt_.push_back(static_cast<char>(shortcut.kind));
+    literalsBuilt_ += shortcut.program;
     const size_t within = shortcut.required.empty() ? 0 : shortcut.program.find(shortcut.required);
     if (within == std::string::npos) {
-        record.requiredOffset = static_cast<uint32_t>(literals_.size());
-        literals_ += shortcut.required;
+        record.requiredOffset = static_cast<uint32_t>(literalsBuilt_.size());
+        literalsBuilt_ += shortcut.required;
     } else {
         record.requiredOffset = record.programOffset + 1 + static_cast<uint32_t>(within);
     }
     record.requiredLength = static_cast<uint16_t>(shortcut.required.size());
-    *slot = static_cast<uint32_t>(records_.size());
-    records_.push_back(record);
+    *slot = static_cast<uint32_t>(recordsBuilt_.size());
+    recordsBuilt_.push_back(record);
     return true;
 }
 
 void PathTable::Seal() {
-    literals_.shrink_to_fit();
-    records_.shrink_to_fit();
+    literalsBuilt_.shrink_to_fit();
+    recordsBuilt_.shrink_to_fit();
+    literals_.Adopt(std::move(literalsBuilt_));
+    records_.Adopt(std::move(recordsBuilt_));
 }
 
 std::string_view PathTable::Required(uint32_t slot) const {

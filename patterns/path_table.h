@@ -21,6 +21,7 @@
 
 #include "patterns/path_regex.h"
 #include "patterns/path_shortcut.h"
+#include "patterns/stored_array.h"
 
 namespace tamsel {
 
@@ -70,6 +71,7 @@ public:
     int liveCompiled() const { return std::min(live_.load(std::memory_order_relaxed), kMaxLiveCompiled); }
 
 private:
+    friend class ListSnapshot;
     // The glob or automaton program of a path sits in literals_ behind a byte
     // that names its kind; the required text is usually part of it.
     struct Record {
@@ -80,14 +82,16 @@ private:
     };
 
     std::string_view Literal(uint32_t offset, uint16_t length) const {
-        return std::string_view(literals_).substr(offset, length);
+        return std::string_view(literals_.data(), literals_.size()).substr(offset, length);
     }
 
     const PathRegex* Compiled(uint32_t slot, std::string_view path, bool keep, std::unique_ptr<PathRegex>* own) const;
     const PathRegex* Kept(uint32_t slot) const;
 
-    std::string literals_;
-    std::vector<Record> records_;
+    std::string literalsBuilt_;  // while paths are added
+    std::vector<Record> recordsBuilt_;
+    StoredArray<char, std::string> literals_;  // from Seal on
+    StoredArray<Record> records_;
     // The compiled expressions kept, at most kMaxLiveCompiled, never evicted:
     // a place is claimed by counting live_ up, filled, then published by its slot.
     struct Cached {

@@ -11,9 +11,14 @@
 namespace tamsel {
 
 void LineNumbers::Add(int32_t lineNumber) {
-    if (count_ == 0 || lineNumber != last_ + 1) jumps_.push_back(Jump{count_, lineNumber});
+    if (count_ == 0 || lineNumber != last_ + 1) jumpsBuilt_.push_back(Jump{count_, lineNumber});
     last_ = lineNumber;
     ++count_;
+}
+
+void LineNumbers::Seal() {
+    jumpsBuilt_.shrink_to_fit();
+    jumps_.Adopt(std::move(jumpsBuilt_));
 }
 
 int32_t LineNumbers::Of(size_t fileIndex) const {
@@ -103,13 +108,14 @@ char* CleanPiece(const char** in, const char* limit, char* out) {
 // Fills an entry from a cleaned, non-empty line (without its "~") that
 // starts at `start` in the arena. Returns false, with the reason, when the
 // path cannot be compiled.
-bool BuildEntry(PatternList* list, size_t start, size_t length, PatternEntry* entry, std::string* error) {
-    const std::string_view cleaned = list->text.view().substr(start, length);
+bool BuildEntry(std::string_view text, PathTable* paths, size_t start, size_t length, PatternEntry* entry,
+                std::string* error) {
+    const std::string_view cleaned = text.substr(start, length);
     entry->textOffset = static_cast<uint32_t>(start);
     entry->textLength = static_cast<uint32_t>(cleaned.size());
     std::string_view rest = cleaned;
     if (const size_t slash = rest.find('/'); slash != std::string_view::npos) {
-        if (!list->paths.Add(rest.substr(slash), &entry->pathSlot, error)) {
+        if (!paths->Add(rest.substr(slash), &entry->pathSlot, error)) {
             *error = "bad path pattern \"" + std::string(rest.substr(slash)) + "\": " + *error;
             return false;
         }
@@ -132,12 +138,14 @@ char* DropExceptionMark(char* start, char* end, PatternEntry* entry) {
     return end - 1;
 }
 
-void Seal(PatternList* list) {
+void Seal(PatternList* list, ByteBuffer text, std::vector<PatternEntry> entries) {
     // The file's last pattern line is tried first.
-    std::reverse(list->entries.begin(), list->entries.end());
+    std::reverse(entries.begin(), entries.end());
     // The entries were reserved by line count; copying them all to give
     // back the few comment lines' worth would cost more than it saves.
-    if (list->entries.capacity() - list->entries.size() > list->entries.capacity() / 16) list->entries.shrink_to_fit();
+    if (entries.capacity() - entries.size() > entries.capacity() / 16) entries.shrink_to_fit();
+    list->text.Adopt(std::move(text));
+    list->entries.Adopt(std::move(entries));
     list->paths.Seal();
     list->lines.Seal();
     list->index.Build(*list);
@@ -148,11 +156,11 @@ void Seal(PatternList* list) {
 ListLoadResult ParseOwnedText(ByteBuffer text, const std::string& source) {
     auto list = std::make_unique<PatternList>();
     list->source = source;
-    list->entries.reserve(CountLineFeeds(text.view()) + 1);
-    list->text = std::move(text);
-    char* const base = list->text.data();
+    std::vector<PatternEntry> entries;
+    entries.reserve(CountLineFeeds(text.view()) + 1);
+    char* const base = text.data();
     const char* in = base;
-    const char* const end = base + list->text.size();
+    const char* const end = base + text.size();
     char* out = base;
     int32_t lineNumber = 1;
     while (in < end) {
@@ -164,15 +172,15 @@ ListLoadResult ParseOwnedText(ByteBuffer text, const std::string& source) {
         out = DropExceptionMark(start, out, &entry);
         if (out == start) continue;
         std::string error;
-        if (!BuildEntry(list.get(), static_cast<size_t>(start - base), static_cast<size_t>(out - start), &entry,
-                        &error)) {
+        if (!BuildEntry(text.view(), &list->paths, static_cast<size_t>(start - base), static_cast<size_t>(out - start),
+                        &entry, &error)) {
             return {nullptr, ListLoadError{pieceLine, error}};
         }
-        list->entries.push_back(entry);
+        entries.push_back(entry);
         list->lines.Add(pieceLine);
     }
-    list->text.Resize(static_cast<size_t>(out - base));  // in place
-    Seal(list.get());
+    text.Resize(static_cast<size_t>(out - base));  // in place
+    Seal(list.get(), std::move(text), std::move(entries));
     return {std::move(list), std::nullopt};
 }
 

@@ -19,6 +19,7 @@
 #include "patterns/file_bytes.h"
 #include "patterns/list_index.h"
 #include "patterns/path_table.h"
+#include "patterns/stored_array.h"
 
 namespace tamsel {
 
@@ -31,15 +32,17 @@ class LineNumbers {
 public:
     // Called for each entry in file order.
     void Add(int32_t lineNumber);
-    void Seal() { jumps_.shrink_to_fit(); }
+    void Seal();
     int32_t Of(size_t fileIndex) const;
 
 private:
+    friend class ListSnapshot;
     struct Jump {
         uint32_t fileIndex;  // the first entry of a run of consecutive lines
         int32_t lineNumber;  // its line
     };
-    std::vector<Jump> jumps_;
+    std::vector<Jump> jumpsBuilt_;  // until Seal
+    StoredArray<Jump> jumps_;
     uint32_t count_ = 0;
     int32_t last_ = 0;
 };
@@ -62,16 +65,21 @@ struct PatternEntry {
 static_assert(sizeof(PatternEntry) == 12);
 
 struct PatternList {
+    // What a list taken up from a snapshot reads in place; null after a
+    // parse. Declared first, it outlives the arrays that view it.
+    std::unique_ptr<ListStorage> storage;
     std::string source;  // the file it was loaded from
-    ByteBuffer text;     // every entry's cleaned text, back to back
+    StoredArray<char, ByteBuffer> text;  // every entry's cleaned text, back to back
     // Chain order: the last pattern line of the file comes first, so the line
     // nearest the end of the file decides.
-    std::vector<PatternEntry> entries;
+    StoredArray<PatternEntry> entries;
     PathTable paths;   // one record per entry with a path
     ListIndex index;   // over `entries`, built once at load
     LineNumbers lines; // each entry's line in the file
 
-    std::string_view Text(const PatternEntry& e) const { return text.view().substr(e.textOffset, e.textLength); }
+    std::string_view Text(const PatternEntry& e) const {
+        return std::string_view(text.data(), text.size()).substr(e.textOffset, e.textLength);
+    }
     std::string_view Host(const PatternEntry& e) const { return Text(e).substr(0, e.hostLength); }
     std::optional<std::string_view> Path(const PatternEntry& e) const {
         if (!e.hasPath()) return std::nullopt;

@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 all=(inspect_request request_url list_load settings_file registry_script list_text
-     list_import path_shortcut_diff host_index_diff)
+     list_import path_shortcut_diff host_index_diff list_snapshot)
 harnesses=("${@:-${all[@]}}")
 
 echo "== building the harnesses (preset fuzz)"

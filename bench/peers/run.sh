@@ -45,7 +45,7 @@ echo "== installing the peer engines" >&2
 (cd "$here" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 
 echo "== importing the lists" >&2
-mkdir -p "$scratch/shipped" "$scratch/imported"
+mkdir -p "$scratch/shipped" "$scratch/imported" "$scratch/cache"
 cp "$repo/lists/BlockList.txt" "$scratch/shipped/"
 cp "$repo/lists/BlockList.txt" "$scratch/imported/"
 "$build/out/tamsel" import --lists "$scratch/imported" "$easylist" "$easyprivacy" >&2
@@ -53,11 +53,17 @@ cp "$repo/lists/BlockList.txt" "$scratch/imported/"
 node -e 'for (const r of JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"))) console.log(r.url)' \
   "$requests" >"$scratch/urls.txt"
 
+# The module loads lists through snapshots in the cache folder; the first
+# load writes the snapshot, the repetitions read it.
+"$build/out/judge_each" --cache "$scratch/cache" "$scratch/imported" "$scratch/urls.txt" >/dev/null
+
 results="$scratch/results.jsonl"
 label() { sed "s/^{/{\"label\":\"$1\",/"; }
 for rep in $(seq "$repetitions"); do
   echo "== repetition $rep of $repetitions" >&2
   "$build/out/judge_each" "$scratch/imported" "$scratch/urls.txt" | label tamsel-imported >>"$results"
+  "$build/out/judge_each" --cache "$scratch/cache" "$scratch/imported" "$scratch/urls.txt" |
+    label tamsel-snapshot >>"$results"
   node --expose-gc "$here/peer_engine.mjs" ghostery "$requests" "$easylist" "$easyprivacy" | label ghostery >>"$results"
   node --expose-gc "$here/peer_engine.mjs" ubo "$requests" "$easylist" "$easyprivacy" | label ubo >>"$results"
   "$build/out/judge_each" "$scratch/shipped" "$scratch/urls.txt" | label tamsel-shipped >>"$results"

@@ -8,6 +8,7 @@ import { readFileSync } from 'node:fs';
 const runs = readFileSync(process.argv[2], 'utf8').trim().split('\n').map((line) => JSON.parse(line));
 const rows = [
   ['tamsel-imported', 'Tamsel, shipped + imported lists'],
+  ['tamsel-snapshot', 'Tamsel, the same lists from their snapshot'],
   ['ghostery', 'peer A (@ghostery/adblocker)'],
   ['ubo', 'peer B (@gorhill/ubo-core)'],
   ['tamsel-shipped', 'Tamsel, shipped list only'],
@@ -46,17 +47,19 @@ for (const [label, name] of rows) {
               `${mib(f.growthBytes)} | ${f.refused} |`);
 }
 
-const ours = figures['tamsel-imported'];
-if (ours) {
-  console.log('\n| Tamsel (imported) / peer | median | p99 | load | list memory |');
-  console.log('|---|---|---|---|---|');
-  for (const [label, name] of rows.slice(1, 3)) {
+console.log('\n| Tamsel / peer | median | p99 | load | list memory |');
+console.log('|---|---|---|---|---|');
+for (const [mine, how] of [['tamsel-imported', 'parsed'], ['tamsel-snapshot', 'from its snapshot']]) {
+  const ours = figures[mine];
+  if (!ours) continue;
+  for (const [label, name] of rows.filter(([l]) => l === 'ghostery' || l === 'ubo')) {
     const p = figures[label];
     if (!p) continue;
     const r = (a, b) => `${(a / b).toFixed(2)}x`;
-    console.log(`| ${name} | ${r(ours.medianNs, p.medianNs)} | ${r(ours.p99Ns, p.p99Ns)} | ` +
+    console.log(`| Tamsel (${how}) / ${name} | ${r(ours.medianNs, p.medianNs)} | ${r(ours.p99Ns, p.p99Ns)} | ` +
                 `${r(ours.loadMs, p.loadMs)} | ${r(ours.memory, p.memory)} |`);
   }
 }
-console.log('\nList memory: Tamsel, the allocator\'s bytes in use after the load less before it (mallinfo2); ' +
+console.log('\nList memory: Tamsel, the allocator\'s bytes in use after the load less before it (mallinfo2), ' +
+            'plus the snapshot file read in place; ' +
             'peers, V8\'s heap plus external memory (typed arrays) after a collection, less before the parse.');

@@ -166,6 +166,33 @@ TEST(AnalysePath, AutomatonShapedPatterns) {
     EXPECT_EQ(kind(("/" + std::string(62, 'a') + "b?").c_str()), PathShortcut::Kind::Automaton);  // 64 elements
 }
 
+// Programs read back from a snapshot are checked before they run: every
+// program the analysis makes passes, and one cut short, with a position or
+// class beyond its count, or with a mask naming a missing position fails.
+TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
+    for (const char* path : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*[/_.-](728x90|160x600)[/_.-]", "/[^a-z0-9]+x",
+                             "/(ab)*$", "/x$|/y"}) {
+        const PathShortcut shortcut = AnalysePath(path);
+        ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Automaton) << path;
+        const std::string& program = shortcut.program;
+        EXPECT_TRUE(AutomatonProgramValid(program)) << path;
+        EXPECT_FALSE(AutomatonProgramValid(program.substr(0, program.size() - 1))) << path;
+        EXPECT_FALSE(AutomatonProgramValid(program.substr(0, 17))) << path;
+        std::string more = program;
+        more[0] = static_cast<char>(more[0] + 1);  // one position more than the program holds
+        EXPECT_FALSE(AutomatonProgramValid(more)) << path;
+        const size_t count = static_cast<uint8_t>(program[0]);
+        if (count < 64) {
+            std::string stray = program;
+            stray[2 + count / 8] = static_cast<char>(stray[2 + count / 8] | 1 << (count % 8));  // "first" names it
+            EXPECT_FALSE(AutomatonProgramValid(stray)) << path;
+        }
+        std::string classless = program;
+        classless[18 + 8 * count] = 0x1f;  // a class the program does not hold
+        EXPECT_FALSE(AutomatonProgramValid(classless)) << path;
+    }
+}
+
 // The same for automata, with pieces globs do not hold, a line feed in the
 // paths (where the engine's "$" differs from the end), and pieces that make
 // patterns the engine alone answers or refuses.
