@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "judge_each: no URLs in %s\n", argv[2]);
         return 1;
     }
+    std::vector<long long> times(urls.size());  // made first: not part of the lists' growth
     const long long before = HeapInUse();
     const auto loadStart = Clock::now();
     tamsel::SharedState unpublished;
@@ -95,7 +96,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     const tamsel::ListSet set{lists.trust.get(), lists.userBlock.get(), lists.shippedBlock.get()};
-    std::vector<long long> times(urls.size());
     size_t refused = 0;
     for (size_t i = 0; i < urls.size(); ++i) {
         const auto start = Clock::now();
