@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const tamsel::PatternEntry* mine = Decide(url, *restored);
         if (changes != 0) continue;
         const tamsel::PatternEntry* theirs = Decide(url, *parsed);
-        const int a = mine ? mine->lineNumber : 0;
-        const int b = theirs ? theirs->lineNumber : 0;
+        const int a = mine ? restored->LineNumber(*mine) : 0;
+        const int b = theirs ? parsed->LineNumber(*theirs) : 0;
         if (a != b) Fail("the restored list decides " + url + " by line " + std::to_string(a) + ", the parsed one by " +
                          std::to_string(b));
     }
