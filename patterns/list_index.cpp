@@ -147,7 +147,7 @@ void ListIndex::Build(const PatternList& list) {
     std::vector<uint64_t> labels;
     std::vector<uint64_t> grams;
     labelPlaces_ = 0;
-    std::vector<uint16_t> pathBits(list.paths.size(), PathGramSet::kAny);
+    std::vector<uint16_t> pathBits(list.entries.size(), PathGramSet::kAny);
     std::vector<uint32_t> always;
     std::vector<uint32_t> pathLines;
     std::vector<uint32_t> pathExceptions;
@@ -158,7 +158,7 @@ void ListIndex::Build(const PatternList& list) {
         const auto index = static_cast<uint32_t>(i);
         const std::string_view required = e.hasPath() ? list.paths.Required(e.pathSlot) : std::string_view();
         if (required.size() >= 3) {
-            pathBits[e.pathSlot] = PathGramSet::BitOf(LastThreeBytes(required));
+            pathBits[i] = PathGramSet::BitOf(LastThreeBytes(required));
         }
         if (const auto filing = HostFilingOf(list.Host(e))) {
             const uint64_t pair = uint64_t{filing->key} << 32 | index;

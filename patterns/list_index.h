@@ -101,9 +101,12 @@ public:
 
     // Calls `test(entry)` on the candidates for a request (and on the run
     // `alsoTried`, if given); returns the lowest entry index for which it
-    // returned true, or kNone. An empty path looks up no path text.
+    // returned true, or kNone. An empty path looks up no path text. With
+    // `pathGrams` (those of the request's path) a line whose path needs text
+    // the path cannot hold is passed over untested, its record unread.
     template <typename Test>
     uint32_t FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
+                          const PathGramSet* pathGrams = nullptr,
                           const StoredArray<uint32_t>* alsoTried = nullptr) const;
 
     // The same for a question about a host alone (any port, any path): the
@@ -116,8 +119,6 @@ public:
     size_t bytes() const;
     size_t alwaysTried() const { return always_.size(); }
 
-    // The PathGramSet bit a path must hold to match the path of `pathSlot`.
-    uint16_t PathBit(uint32_t pathSlot) const { return pathBits_[pathSlot]; }
 
 private:
     friend class ListSnapshot;
@@ -131,7 +132,7 @@ private:
     uint32_t labelPlaces_ = 0;    // bit p: some entry is filed under a label at place p
     PostingMap byPathGram_;
     StoredArray<uint32_t> always_;
-    StoredArray<uint16_t> pathBits_;        // by path slot
+    StoredArray<uint16_t> pathBits_;        // by entry: the PathGramSet bit its path needs, or kAny
     StoredArray<uint32_t> pathLines_;       // every entry filed by path text, ascending
     StoredArray<uint32_t> pathExceptions_;  // the exception lines among them
 };
@@ -184,7 +185,7 @@ void ForEachInRun(const StoredArray<uint32_t>& run, Consider consider) {
 
 template <typename Test>
 uint32_t ListIndex::FirstPassingForHost(const HostLabels& host, bool allPathLines, Test test) const {
-    return FirstPassing(host, std::string_view(), test, allPathLines ? &pathLines_ : &pathExceptions_);
+    return FirstPassing(host, std::string_view(), test, nullptr, allPathLines ? &pathLines_ : &pathExceptions_);
 }
 
 template <typename Consider>
@@ -213,10 +214,11 @@ void ListIndex::VisitPath(std::string_view loweredPath, Consider& consider) cons
 
 template <typename Test>
 uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
-                                 const StoredArray<uint32_t>* alsoTried) const {
+                                 const PathGramSet* pathGrams, const StoredArray<uint32_t>* alsoTried) const {
     uint32_t best = kNone;
     const auto consider = [&](uint32_t entry) {
         if (entry >= best) return false;
+        if (pathGrams != nullptr && !pathGrams->MayHold(pathBits_[entry])) return true;
         if (!test(entry)) return true;
         best = entry;
         return false;

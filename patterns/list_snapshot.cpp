@@ -99,7 +99,7 @@ public:
     // fields, the order of the arrays, or the keys the index files entries
     // under (tests/patterns/list_snapshot_test.cpp pins those). The sizes of
     // the records are part of the version as well.
-    static constexpr uint64_t kFormat = 1;
+    static constexpr uint64_t kFormat = 2;
     static constexpr uint64_t kVersion = kFormat << 32 | sizeof(PatternEntry) << 16 |
                                          sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
 
@@ -137,7 +137,7 @@ public:
         index.labelPlaces_ = static_cast<uint32_t>(places);
         const size_t n = list->entries.size();
         return in.Array(&index.always_) && AllBelow(index.always_, n) && in.Array(&index.pathBits_) &&
-               index.pathBits_.size() == paths.size() && ValidPathBits(index.pathBits_) && in.Array(&index.pathLines_) &&
+               index.pathBits_.size() == n && ValidPathBits(index.pathBits_) && in.Array(&index.pathLines_) &&
                AllBelow(index.pathLines_, n) && in.Array(&index.pathExceptions_) &&
                AllBelow(index.pathExceptions_, n);
     }

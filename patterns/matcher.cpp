@@ -11,7 +11,6 @@ std::string_view PathOf(const RequestView& url) { return url.path.value_or("/");
 
 bool Passes(const PatternList& list, const PatternEntry& entry, const PreparedRequest& request) {
     if (const int32_t port = list.Port(entry); port != 0 && port != request.port) return false;
-    if (entry.hasPath() && !request.pathGrams.MayHold(list.index.PathBit(entry.pathSlot))) return false;
     if (!EntryHostCovers(list, entry, request.host)) return false;
     if (!entry.hasPath()) return true;
     return request.mode == PathMode::Known && list.paths.Matches(entry.pathSlot, *list.Path(entry), request.path);
@@ -34,9 +33,9 @@ const PatternEntry* FindDecidingEntry(const PreparedRequest& request, const Patt
     if (list == nullptr || request.host.empty()) return nullptr;
     // With no path known, no line filed by its path text can pass.
     const std::string_view path = request.mode == PathMode::Known ? request.path.lowered() : std::string_view();
-    const uint32_t found = list->index.FirstPassing(request.host, path, [&](uint32_t i) {
-        return Passes(*list, list->entries[i], request);
-    });
+    // An unknown path holds no text, so every line that needs some is passed over.
+    const uint32_t found = list->index.FirstPassing(
+        request.host, path, [&](uint32_t i) { return Passes(*list, list->entries[i], request); }, &request.pathGrams);
     return found == ListIndex::kNone ? nullptr : &list->entries[found];
 }
 
