@@ -90,8 +90,7 @@ PathGramSet::PathGramSet(std::string_view loweredPath) {
     for (size_t i = 0; i < loweredPath.size(); ++i) {
         gram = PathGram(gram, loweredPath[i]);
         if (i < 2) continue;
-        const uint16_t bit = BitOf(gram >> 8);
-        bits_[bit >> 6] |= uint64_t{1} << (bit & 63);
+        SetBit(bits_, BitOf(gram >> 8));
     }
 }
 
@@ -131,7 +130,7 @@ void PostingMap::Build(std::vector<uint64_t> pairs) {
             for (size_t k = i; k < j; ++k) runs.push_back(entry(k));
         }
         const uint32_t mixed = MixKey(key(i));
-        filter[(mixed >> filterShift_) >> 6] |= uint64_t{1} << ((mixed >> filterShift_) & 63);
+        SetBit(filter.data(), mixed >> filterShift_);
         size_t at = Home(mixed, slots.size());
         while (slots[at].ref != kEmpty) at = at + 1 == slots.size() ? 0 : at + 1;
         slots[at] = Slot{key(i), ref};

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/bit_words.h"
 #include "patterns/host_labels.h"
 #include "patterns/stored_array.h"
 
@@ -64,10 +65,7 @@ private:
     };
 
     static size_t Home(uint32_t mixed, size_t slots) { return static_cast<size_t>((uint64_t{mixed} * slots) >> 32); }
-    bool MayHold(uint32_t mixed) const {
-        const uint32_t bit = mixed >> filterShift_;
-        return (filter_[bit >> 6] >> (bit & 63) & 1) != 0;
-    }
+    bool MayHold(uint32_t mixed) const { return HasBit(filter_.data(), mixed >> filterShift_); }
 
     StoredArray<Slot> slots_;
     StoredArray<uint32_t> runs_;
@@ -87,7 +85,7 @@ public:
     explicit PathGramSet(std::string_view loweredPath);
 
     static uint16_t BitOf(uint32_t gram3) { return static_cast<uint16_t>(MixKey(gram3) >> 22); }
-    bool MayHold(uint16_t bit) const { return bit == kAny || (bits_[bit >> 6] >> (bit & 63) & 1) != 0; }
+    bool MayHold(uint16_t bit) const { return bit == kAny || HasBit(bits_, bit); }
 
 private:
     uint64_t bits_[kBits / 64] = {};
@@ -118,7 +116,6 @@ public:
 
     size_t bytes() const;
     size_t alwaysTried() const { return always_.size(); }
-
 
 private:
     friend class ListSnapshot;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/bit_words.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -15,16 +16,13 @@ int CutTokens(std::string_view text, std::string_view separators, int capacity, 
     // One bit per byte value: a few words to clear, where a table of bytes
     // would cost a 256-byte fill on every call.
     uint64_t separator[4] = {};
-    for (const char s : separators) {
-        const auto u = static_cast<unsigned char>(s);
-        separator[u >> 6] |= uint64_t{1} << (u & 63);
-    }
+    for (const char s : separators) SetBit(separator, static_cast<unsigned char>(s));
     int count = 0;
     size_t start = 0;
     for (size_t i = 0;; ++i) {
         const auto c = i == text.size() ? 0u : static_cast<unsigned char>(text[i]);
         const bool end = c == 0 || c == '\n';
-        if (!end && (separator[c >> 6] >> (c & 63) & 1) == 0) continue;
+        if (!end && !HasBit(separator, c)) continue;
         if (i != start) {
             if (count >= capacity) return -1;
             take(start, i - start, count++);

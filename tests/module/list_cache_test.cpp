@@ -17,6 +17,13 @@ int SnapshotsIn(const std::filesystem::path& folder) {
     return n;
 }
 
+// A scratch folder with an empty cache folder inside it.
+struct Scratch {
+    Scratch() { std::filesystem::create_directory(cache); }
+    testing::TempDir dir;
+    std::string cache = (dir.path() / "cache").string();
+};
+
 bool Refuses(const PatternList& list, const char* url) {
     RequestUrl request;
     ParseRequestUrl(url, nullptr, &request);
@@ -24,9 +31,9 @@ bool Refuses(const PatternList& list, const char* url) {
 }
 
 TEST(ListCache, LaterLoadsOfAFileComeFromItsSnapshotUntilTheFileChanges) {
-    const testing::TempDir dir;
-    const std::string cache = (dir.path() / "cache").string();
-    std::filesystem::create_directory(cache);
+    const Scratch scratch;
+    const testing::TempDir& dir = scratch.dir;
+    const std::string& cache = scratch.cache;
     const std::string list = dir.Write("BlockList.txt", "ads.x\n/*.*/banner\n~ads.x/keep\n");
 
     const ListLoadResult first = LoadListThroughCache(list, cache);
@@ -56,9 +63,9 @@ TEST(ListCache, LaterLoadsOfAFileComeFromItsSnapshotUntilTheFileChanges) {
 }
 
 TEST(ListCache, AFailedLoadLeavesNoSnapshotAndADamagedOneIsParsedOver) {
-    const testing::TempDir dir;
-    const std::string cache = (dir.path() / "cache").string();
-    std::filesystem::create_directory(cache);
+    const Scratch scratch;
+    const testing::TempDir& dir = scratch.dir;
+    const std::string& cache = scratch.cache;
     const std::string bad = dir.Write("UserBlock.txt", "ok.x\n/(a+)+\n");
     const ListLoadResult refused = LoadListThroughCache(bad, cache);
     EXPECT_FALSE(refused.list);
