@@ -65,7 +65,8 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # Never stop to offer the Mono or Gecko add-ons: there is no one to answer.
 export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 
-ready=$prefix/.tamsel-ready
+# Named anew whenever the boot below changes, so older prefixes boot again.
+ready=$prefix/.tamsel-ready-2
 bootlog=$prefix.boot.log
 session_key_file=$prefix.session
 setup_lock=$prefix.lock
@@ -80,6 +81,16 @@ boot_prefix() {
     [ -f "$ready" ] && return 0
     if ! "$wine" wineboot.exe -i </dev/null >"$bootlog" 2>&1 8>&- 9>&-; then
         echo "$0: wineboot -i failed for $prefix; its output:" >&2
+        cat "$bootlog" >&2
+        exit 1
+    fi
+    # A crashing program must end at once. Wine's default debugger command
+    # starts winedbg, whose crash dialog waits on the display for a click
+    # nobody gives, until ctest's timeout; with the command empty no
+    # debugger starts and the program ends with its fault.
+    if ! "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+            /v Debugger /t REG_SZ /d '' /f </dev/null >>"$bootlog" 2>&1 8>&- 9>&-; then
+        echo "$0: could not switch off the debugger in $prefix; the boot's output:" >&2
         cat "$bootlog" >&2
         exit 1
     fi
