@@ -6,9 +6,9 @@
 # registers one ctest entry that runs the whole program through
 # CMAKE_CROSSCOMPILING_EMULATOR (cmake/wine-run.sh): each Wine start costs
 # seconds, so the cases of a program are not split into entries. The default
-# timeout is 180 s. DISPLAY is for programs that open windows: they use the
-# display ctest runs on (a whole ctest run under one xvfb-run gives every
-# program that display), else an `xvfb-run -a` of their own. On a machine whose kernel cannot run 32-bit
+# timeout is 180 s. DISPLAY runs it inside an `xvfb-run -a` of its own, for
+# programs that open windows; a whole ctest run under one xvfb-run gives every
+# program that display instead. On a machine whose kernel cannot run 32-bit
 # programs wine-run.sh exits with 77 and ctest counts the test as skipped.
 
 include_guard(GLOBAL)

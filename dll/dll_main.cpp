@@ -1,10 +1,10 @@
 // The entry point of Tamsel.dll: the attach and detach sequences.
 //
-// Both run under the loader's lock, so they stay light: attach reads two
-// registry values and routes send, whose socket modules are imports of this
-// one and so are loaded before it attaches; the lists wait for the first
-// request (or the first page filtered). Neither loads a library or waits
-// for another thread.
+// Both run under the loader's lock, so they stay light. Attach reads two
+// registry values and routes send; the socket modules it routes are imports
+// of this one, loaded and started before it attaches, so the hook engine's
+// look-up only takes another reference on them. The lists wait for the
+// first request or the first page filtered.
 #include <windows.h>
 
 #include <atomic>
