@@ -50,10 +50,14 @@ function(tamsel_add_wine_test name)
     if(NOT TAMSEL_XVFB_RUN)
       message(FATAL_ERROR "${name} opens windows and needs xvfb-run (Debian package xvfb)")
     endif()
+    # The run's own display when it has one: a display of its own would move
+    # Wine's session there and back, and every program started meanwhile
+    # would wait for the move.
     add_test(NAME ${name}
-             COMMAND ${TAMSEL_XVFB_RUN} -a -s "-screen 0 1280x1024x24"
-                     ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}> ${arg_ARGS})
-    # xvfb-run -a picks a free display number racily: one at a time.
+             COMMAND sh -c "[ -n \"\${DISPLAY:-}\" ] && exec \"$@\"; exec \"$0\" -a -s '-screen 0 1280x1024x24' \"$@\""
+                     ${TAMSEL_XVFB_RUN} ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}> ${arg_ARGS})
+    # One window-driving program at a time, and xvfb-run -a picks a free
+    # display number racily.
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK tamsel_xvfb)
   else()
     # A target as the command: ctest puts the emulator in front of it.

@@ -65,7 +65,8 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # Never stop to offer the Mono or Gecko add-ons: there is no one to answer.
 export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 
-ready=$prefix/.tamsel-ready
+# Named anew whenever the boot below changes, so older prefixes boot again.
+ready=$prefix/.tamsel-ready-3
 bootlog=$prefix.boot.log
 session_key_file=$prefix.session
 setup_lock=$prefix.lock
@@ -74,12 +75,29 @@ users_lock=$prefix.users.lock
 # Everything Wine starts here closes the lock descriptors (8>&- 9>&-): a Wine
 # process that outlives this script must not keep a lock held.
 
+# Sets the string value NAME of KEY to DATA in the prefix being booted.
+set_value() {
+    "$wine" reg add "$1" /v "$2" /t REG_SZ /d "$3" /f </dev/null >>"$bootlog" 2>&1 8>&- 9>&-
+}
+
 # Creates the prefix if no earlier run finished creating it. A run that died
 # half-way left no marker, and `wineboot -i` completes what it began.
 boot_prefix() {
     [ -f "$ready" ] && return 0
     if ! "$wine" wineboot.exe -i </dev/null >"$bootlog" 2>&1 8>&- 9>&-; then
         echo "$0: wineboot -i failed for $prefix; its output:" >&2
+        cat "$bootlog" >&2
+        exit 1
+    fi
+    # A crashing program must end at once. Wine's default debugger command
+    # starts winedbg, whose crash dialog waits on the display for a click
+    # nobody gives, until ctest's timeout; with the command empty no
+    # debugger starts and the program ends with its fault.
+    # Windows are not handed to a window manager: none runs on a test
+    # display, and closing a managed dialog waited about two seconds for one.
+    if ! set_value 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' Debugger '' ||
+        ! set_value 'HKCU\Software\Wine\X11 Driver' Managed N; then
+        echo "$0: could not set up $prefix; the boot's output:" >&2
         cat "$bootlog" >&2
         exit 1
     fi

@@ -1,4 +1,10 @@
 // The entry point of Tamsel.dll: the attach and detach sequences.
+//
+// Both run under the loader's lock, so they stay light. Attach reads two
+// registry values and routes send; the socket modules it routes are imports
+// of this one, loaded and started before it attaches, so the hook engine's
+// look-up only takes another reference on them. The lists wait for the
+// first request or the first page filtered.
 #include <windows.h>
 
 #include <atomic>
@@ -51,12 +57,17 @@ void Detach() {
 }  // namespace tamsel
 
 // Out of memory while attaching: the loader is told the module could not
-// start, rather than left with one that filters with half its lists.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) noexcept {
+// start, rather than left with one that filters half set up.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
             return tamsel::AtBoundary(FALSE, [&] { return tamsel::Attach(instance) ? TRUE : FALSE; });
         case DLL_PROCESS_DETACH:
+            // The process is ending: its other threads were stopped wherever
+            // they were, perhaps holding the lists' writer lock or inside a
+            // reader's window, so freeing could wait for ever. The memory
+            // goes with the process.
+            if (reserved != nullptr) return TRUE;
             return tamsel::AtBoundary(TRUE, [] {
                 tamsel::Detach();
                 return TRUE;

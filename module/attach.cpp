@@ -23,7 +23,6 @@ bool AttachModule(const AttachHost& host) {
     TheListSupply().Configure(host.listPath ? ListFilePath(host.listPath) : ListFilePath(ModuleFolderPath));
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);
-    if (!host.listsOnFirstNeed) TheListSupply().LoadNow();
     return true;
 }
 

@@ -22,10 +22,6 @@ struct AttachHost {
     std::optional<std::string> (*listPath)(std::string_view fileName) = nullptr;
     // The refusal log the user named, if any; null means none.
     std::optional<std::string> (*logPath)() = nullptr;
-    // Whether the lists wait for the first decision that needs them (a
-    // program that never sends a request then never reads them) instead of
-    // being loaded during attach.
-    bool listsOnFirstNeed = false;
 };
 
 // Whether a host executable is one the module must stay out of: the shell,
@@ -34,8 +30,9 @@ bool IsRefusedHost(std::string_view executablePath);
 
 // The attach sequence: the host check (a refused host gets false and nothing
 // else happens), the switch, the log, where the lists come from, the send
-// hook, the attach count, then (unless they wait for first need) each of the
-// three lists that is not yet loaded. A missing list stays null.
+// hook, the attach count. The lists wait for the first decision that needs
+// them (ListsReady): a program that never sends a request never reads them,
+// and no file is read while the platform's loader holds its lock.
 bool AttachModule(const AttachHost& host);
 
 // The detach sequence: lowers the attach count and, when it reaches 0,

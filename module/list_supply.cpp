@@ -19,7 +19,8 @@ public:
     explicit Work(ListSupply& supply) : supply_(supply), held_(!supply.busy_.exchange(true)) {
         if (held_) supply_.worker_.store(std::this_thread::get_id());
     }
-    // Waits for the right instead: attach and detach, never a sender.
+    // Waits for the right instead: Configure alone, which attach calls
+    // before any sender can hold it (until then Ready takes nothing).
     static Work Wait(ListSupply& supply) {
         for (;;) {
             Work work(supply);
@@ -54,14 +55,6 @@ void ListSupply::Configure(ListFilePath where) {
 // last detach), and a look still under way can at worst publish a list
 // that then stays until the process is gone.
 void ListSupply::Stop() { stage_.store(Stage::Idle); }
-
-void ListSupply::LoadNow() {
-    const Work work = Work::Wait(*this);
-    if (stage_.load() != Stage::Pending) return;
-    LoadMissing();
-    nextCheckMs_.store(platform_.clockMs() + kCheckIntervalMs);
-    stage_.store(Stage::Loaded);
-}
 
 bool ListSupply::Ready() noexcept {
     try {

@@ -43,8 +43,6 @@ public:
     // Stop, the supply leaves the shared state as it is.
     void Configure(ListFilePath where);
     void Stop();
-    // Loads every list not yet in place, now, on this thread.
-    void LoadNow();
     // Called before every decision. True when the lists are in place; false
     // when another thread's first load did not finish in time, and the
     // caller then lets the request pass. Never throws.

@@ -46,7 +46,6 @@ __attribute__((constructor)) void AttachToProcess() {
         host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
         host.installSendHook = &InstallSendReplacement;
         host.logPath = &LogPathFromEnvironment;
-        host.listsOnFirstNeed = true;
         if (!AttachModule(host)) return false;
         ::pthread_atfork(&HoldListsForFork, &ReleaseListsAfterFork, &ReleaseListsAfterFork);
         return true;

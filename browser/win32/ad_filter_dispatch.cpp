@@ -9,6 +9,7 @@
 #include "browser/win32/ad_filter.h"
 #include "browser/win32/ansi_text.h"
 #include "browser/win32/mshtml_page.h"
+#include "module/list_supply.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -148,6 +149,10 @@ void AdFilter::OnDocumentComplete(const DISPPARAMS& params) {
 }
 
 HRESULT AdFilter::FilterPageElements() {
+    // A page may finish before any request of the process needed the lists.
+    // When another thread's first load is slow the walk goes on with the
+    // lists in place, and the sizes still count.
+    ListsReady();
     const std::unique_ptr<PageDocument> page = OpenMshtmlPage(browser_.get());
     WalkPage(page.get(), TheSharedState());
     return S_OK;

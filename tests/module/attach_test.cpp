@@ -98,6 +98,17 @@ TEST_F(Attach, AnOrdinaryHostGetsTheSwitchTheHookAndAllThreeLists) {
     EXPECT_FALSE(Refused("news.z"));
 }
 
+TEST_F(Attach, TheListsAreReadAtTheFirstDecisionNotDuringAttach) {
+    ASSERT_TRUE(AttachModule(Host("C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE")));
+    SharedState& state = TheSharedState();
+    EXPECT_FALSE(state.Present(ListKind::ShippedBlock));
+    EXPECT_FALSE(state.Present(ListKind::UserBlock));
+    EXPECT_FALSE(state.Present(ListKind::UserTrust));
+    EXPECT_TRUE(Refused("banner.ads.x"));
+    EXPECT_TRUE(state.Present(ListKind::ShippedBlock));
+    EXPECT_TRUE(state.Present(ListKind::UserTrust));
+}
+
 TEST_F(Attach, AStoredNonzeroSwitchAllowsAds) {
     storedSwitch = 0x100;  // any nonzero value, not only 1
     ASSERT_TRUE(AttachModule(Host("/usr/bin/curl")));
@@ -110,9 +121,11 @@ TEST_F(Attach, AStoredNonzeroSwitchAllowsAds) {
 TEST_F(Attach, MissingListsLeaveTheirSlotsNullAndRefuseNothing) {
     listFolder = (dir_.path() / "empty").string();
     ASSERT_TRUE(AttachModule(Host("/usr/bin/wget")));
+    EXPECT_FALSE(Refused("ads.x"));
     AttachHost unfit = Host("/usr/bin/wget");
     unfit.listPath = &PathThatDoesNotFit;
     ASSERT_TRUE(AttachModule(unfit));
+    EXPECT_FALSE(Refused("ads.x"));
     SharedState& state = TheSharedState();
     EXPECT_FALSE(state.Present(ListKind::ShippedBlock));
     EXPECT_FALSE(state.Present(ListKind::UserBlock));

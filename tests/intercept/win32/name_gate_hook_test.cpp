@@ -65,9 +65,15 @@ TEST_F(NameGateHook, ARecordedClientHelloIsJudgedByItsServerNameAndPort) {
     WSASetLastError(0);
     EXPECT_EQ(Send(refused.client(), kHello), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAECONNABORTED);
-    // Shut down both ways: the sender reads the end at once, a later send fails.
+    // Shut down both ways: a sender that waits for an answer is told at once
+    // (a receive after the shutdown fails with WSAESHUTDOWN), a later send
+    // fails. Non-blocking, so a connection left open fails the test with
+    // WSAEWOULDBLOCK instead of hanging it.
+    u_long nonBlocking = 1;
+    ASSERT_EQ(ioctlsocket(refused.client(), FIONBIO, &nonBlocking), 0);
     char byte = 0;
-    EXPECT_EQ(recv(refused.client(), &byte, 1, 0), 0);
+    EXPECT_EQ(recv(refused.client(), &byte, 1, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAESHUTDOWN);
     EXPECT_EQ(Send(refused.client(), "more"), SOCKET_ERROR);
     EXPECT_EQ(refused.Received(), "");
 
