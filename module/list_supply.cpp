@@ -158,12 +158,7 @@ void ListSupply::CheckFiles() {
 }
 
 void ListSupply::Refresh(ListKind kind) {
-    ListLoadResult loaded = store_->Load(kind);
-    if (loaded.list) {
-        state_.Replace(kind, std::move(loaded.list));
-    } else if (loaded.error) {
-        LogListFailure(*paths_[Index(kind)], *loaded.error);
-    }
+    if (const auto failure = store_->Publish(kind)) LogListFailure(*paths_[Index(kind)], *failure);
 }
 
 ListSupply& TheListSupply() {
