@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -50,7 +51,10 @@ bool FakeStart(std::function<void()> work) noexcept {
 }
 
 std::string listFolder;
-std::optional<std::string> InListFolder(std::string_view name) { return listFolder + "/" + std::string(name); }
+// Formed as Path() forms it, so that the fake stamps are found on Windows too.
+std::optional<std::string> InListFolder(std::string_view name) {
+    return (std::filesystem::path(listFolder) / std::string(name)).string();
+}
 
 class Supply : public ::testing::Test {
 protected:
@@ -211,7 +215,10 @@ TEST_F(Supply, ABrokenReplacementKeepsTheOldListAndIsLogged) {
     const auto record = ParseLogLine(line);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->verdict, kListNotLoaded);
-    EXPECT_EQ(record->where, Path("UserBlock.txt") + ":1");
+    // The log writes a backslash (Windows' separator) escaped, as "\x5c".
+    std::string where;
+    for (const char c : Path("UserBlock.txt")) where += c == '\\' ? std::string("\\x5c") : std::string(1, c);
+    EXPECT_EQ(record->where, where + ":1");
     EXPECT_FALSE(std::getline(in, line));  // looked at once, not every second
     clockMs += 1000;
     EXPECT_TRUE(Refused("mine.y"));
