@@ -78,12 +78,6 @@ TEST(InspectLookup, NumericAddressesAreNeverRefused) {
     EXPECT_EQ(InspectLookupWith("", lists.view()).verdict, Verdict::Passed);
 }
 
-}  // namespace
-}  // namespace tamsel
-
-namespace tamsel {
-namespace {
-
 // The request stage's verdict on every request, from a plain walk of each
 // list in turn: the trust list, then the user's block list, then the shipped
 // one; the first whose deciding line is an ordinary line decides.
@@ -141,7 +135,9 @@ TEST(InspectClientHello, NeverRefusesANameAndPortWithARequestThatWouldPass) {
         const std::vector<std::string> tried = PathsToTry(texts);
         for (int probe = 0; probe < 10; ++probe) {
             std::string name;
-            for (uint32_t i = 0, depth = 1 + next(3); i < depth; ++i) name += std::string(i ? "." : "") + labels[next(3) * 2 % 6];
+            for (uint32_t i = 0, depth = 1 + next(3); i < depth; ++i) {
+                name += std::string(i ? "." : "") + labels[next(3) * 2 % 6];
+            }
             const int32_t port = next(2) ? 443 : 8443;
             if (Hello(lists, fixtures::HelloNaming(name), port) != Verdict::Refused) continue;
             ++refused;

@@ -98,7 +98,9 @@ TEST(SupplyAfterFork, AForkWaitsForAReReadUnderWayOnItsOwnThread) {
         const bool whole = lastEntry() == "second.y";
         clockMs += 1000;
         supply.Ready();
-        for (int i = 0; i < 500 && lastEntry() != "third.y"; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 500 && lastEntry() != "third.y"; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         ::_exit(whole && lastEntry() == "third.y" ? 0 : 1);
     }
     int status = 0;
