@@ -5,10 +5,10 @@
 // head (or name lookup) loads them; from then on, at most once a second, one
 // sender looks whether a file was replaced (a stat of each file) and, when
 // one was, hands its re-read to a thread of its own and goes on with the
-// lists in use: parsing a list of 100,000 lines takes tens of milliseconds,
-// which no send should pay. The re-read goes through the list store, as the
-// editors' does: a file that fails to load keeps the list in use, and the
-// failure goes to the refusal log.
+// lists in use: parsing a long list takes far longer than a send should. The
+// re-read goes through the list store, as the editors' does: a file that
+// fails to load keeps the list in use, and the failure goes to the refusal
+// log.
 #pragma once
 
 #include <array>
