@@ -29,7 +29,7 @@ RequestUrl Parsed(const std::string& given) {
 // The earliest stage that refuses: the name lookup when every request to the
 // host is refused; otherwise the request itself, as the page walk judges an
 // element's source, and for https, where the module sees only the server
-// name, that name's own verdict too.
+// name and port, whether every request to them is refused.
 void CheckOne(const std::string& given, const ListSet& lists) {
     const RequestUrl url = Parsed(given);
     if (url.host) {
@@ -41,10 +41,9 @@ void CheckOne(const std::string& given, const ListSet& lists) {
     if (!url.host || !StartsWithNoCase(given, "https://")) return;
     // The port as the connection would have it: 443 unless the URL names one.
     const bool portGiven = url.hostport && url.hostport->find(':') != std::string::npos;
-    const std::string name = "https://" + *url.host + ":" + std::to_string(portGiven ? url.port : 443) + "/";
-    RequestUrl hello;
-    ParseRequestUrl(name.c_str(), nullptr, &hello);
-    PrintJudgement(JudgeRequestUrl(hello, lists, PathMode::Unknown), name, " by server name");
+    const int32_t port = portGiven ? url.port : kDefaultTlsPort;
+    const std::string name = "https://" + *url.host + ":" + std::to_string(port) + "/";
+    PrintJudgement(JudgeWhollyRefused(*url.host, port, lists), name, " by server name");
 }
 
 int RunCheck(const std::vector<std::string>& argsIn) {
@@ -116,9 +115,9 @@ const Command kCheckCommand = {
     "\"refused at lookup\" means every request to the URL's host is refused, so a\n"
     "program under the filter cannot even look its name up. For an https URL a\n"
     "second line says what the server-name filter decides, which sees only the\n"
-    "host and port (\"refused by server name\"): only lines without a path take\n"
-    "part there. While advertisements are allowed (tamsel allow on) every line\n"
-    "says that nothing is enforced.\n\n"
+    "host and port: \"refused by server name\" when every request to that host\n"
+    "and port is refused, whatever its path. While advertisements are allowed\n"
+    "(tamsel allow on) every line says that nothing is enforced.\n\n"
     "  --lists DIR   read the three list files from DIR instead of the folder\n"
     "                that holds the tool\n",
     RunCheck,
@@ -133,8 +132,9 @@ const Command kInspectCommand = {
     "or POST request head within the first eight bytes is looked at, and its\n"
     "request line and Host header decide. Prints the verdict, the host, port and\n"
     "path the lists saw, and the deciding list line. A TLS ClientHello is judged\n"
-    "by its server name, as https://NAME:443/ (a file has no connection to give\n"
-    "the port), against the lines without a path.\n\n"
+    "by its server name and port 443 (a file has no connection to give the\n"
+    "port): refused only when every request to https://NAME:443/ is refused,\n"
+    "whatever its path.\n\n"
     "  --lists DIR   read the three list files from DIR instead of the folder\n"
     "                that holds the tool\n",
     RunInspect,

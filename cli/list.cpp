@@ -50,6 +50,16 @@ std::optional<std::string> TypedText(std::string text) {
     return text;
 }
 
+// A line the loader refuses would take every other entry of the list out of
+// force, so it is never written.
+bool LoaderTakes(const std::string& text) {
+    const std::optional<ListLoadError> fault = EntryFault(text);
+    if (!fault) return true;
+    std::fprintf(stderr, "tamsel list: the list could not load \"%s\": %s; nothing is written\n",
+                 EscapeControlBytes(text).c_str(), EscapeControlBytes(fault->message).c_str());
+    return false;
+}
+
 // The 1-based position N of a shown entry, or nullopt (after telling the user).
 std::optional<size_t> Position(const std::string& given, const Items& shown) {
     const bool digits = !given.empty() && given.size() < 10 &&
@@ -78,11 +88,13 @@ bool ConfirmDelete(const std::string& entry) {
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
 }
 
-enum class Outcome { Changed, Unchanged, Wrong };
+// Refused: the command line was right, but its entry would break the list.
+enum class Outcome { Changed, Unchanged, Wrong, Refused };
 
 Outcome Add(const std::string& typed, PatternTextList& list) {
     const auto text = TypedText(typed);
     if (!text) return Outcome::Wrong;
+    if (!LoaderTakes(*text)) return Outcome::Refused;
     return list.Add(*text) ? Outcome::Changed : Outcome::Unchanged;
 }
 
@@ -92,6 +104,7 @@ Outcome Edit(const std::string& n, const std::string& typed, PatternTextList& li
     if (!at) return Outcome::Wrong;
     const auto text = TypedText(typed);
     if (!text) return Outcome::Wrong;
+    if (!LoaderTakes(*text)) return Outcome::Refused;
     return list.Edit(*at, *text) ? Outcome::Changed : Outcome::Unchanged;
 }
 
@@ -167,6 +180,7 @@ int RunList(const std::vector<std::string>& argsIn) {
     }
     const Outcome outcome = Apply(action, yes, list);
     if (outcome == Outcome::Wrong) return kExitUsage;
+    if (outcome == Outcome::Refused) return kExitFailure;
     return CloseList(list, store);
 }
 
@@ -185,6 +199,9 @@ const Command kListCommand = {
     "  add TEXT       put TEXT at the top (cut to 259 characters)\n"
     "  delete N       delete entry N; asks first unless --yes is given\n"
     "  edit N TEXT    replace entry N by TEXT, which moves to the top\n\n"
+    "A TEXT the list loader would refuse (a path pattern that does not compile)\n"
+    "is not written: one such line would keep the whole list from loading. The\n"
+    "command says why and fails.\n\n"
     "The file keeps its lines in their order (blank lines are dropped); the\n"
     "entry at the top is written last. Each line is ended by CR LF. The file is\n"
     "replaced whole: if it cannot be written, the old file stays as it was and\n"

@@ -21,7 +21,7 @@ bool IsNumericAddress(std::string_view name) {
 Judgement InspectLookupWith(std::string_view name, const ListSet& lists) {
     if (name.empty() || name.size() > kMaxHostNameLength + 1 || IsNumericAddress(name)) return {};
     try {
-        return JudgeHostLookup(name, lists);
+        return JudgeWhollyRefused(name, kAnyPort, lists);
     } catch (...) {
         return {};  // fail open
     }

@@ -12,8 +12,8 @@ namespace tamsel {
 // reads, or IPv6) rather than a host name. Such names are never refused.
 bool IsNumericAddress(std::string_view name);
 
-// Refused when the lists refuse every request to `name` (see
-// JudgeHostLookup); Passed for numeric addresses, names longer than a host
+// Refused when the lists refuse every request to `name` on any port (see
+// JudgeWhollyRefused); Passed for numeric addresses, names longer than a host
 // name can be, and anything less certain. Never throws.
 Judgement InspectLookupWith(std::string_view name, const ListSet& lists);
 

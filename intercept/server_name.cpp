@@ -24,16 +24,6 @@ std::string ServerNameUrl(std::string_view name, int32_t port) {
     return "https://" + std::string(name) + ":" + std::to_string(port) + "/";
 }
 
-// Judged as "https://NAME:PORT/" would be. A usable name holds letters,
-// digits, "-", "." and "_" only, so all of it is the host.
-Judgement JudgeServerName(std::string_view name, int32_t port, const ListSet& lists) {
-    RequestView request;
-    request.host = name;
-    request.port = port;
-    request.path = "/";
-    return JudgeRequest(request, lists, PathMode::Unknown);
-}
-
 }  // namespace
 
 Judgement InspectClientHelloWith(const char* buffer, int32_t length, int32_t port, const ListSet& lists,
@@ -42,7 +32,7 @@ Judgement InspectClientHelloWith(const char* buffer, int32_t length, int32_t por
         const auto name = NamedServer(buffer, length);
         if (!name) return {};
         if (url != nullptr) *url = ServerNameUrl(*name, port);
-        return JudgeServerName(*name, port, lists);
+        return JudgeWhollyRefused(*name, port, lists);
     } catch (...) {
         return {};  // fail open
     }
@@ -54,7 +44,7 @@ bool InspectClientHello(const char* buffer, int32_t length, int32_t port) {
     return RefusedWithCurrentLists(kRefusedByServerNameStage, [&](const ListSet& lists, std::string* subject) {
         const auto name = NamedServer(buffer, length);
         if (!name) return Judgement{};
-        const Judgement judgement = JudgeServerName(*name, port, lists);
+        const Judgement judgement = JudgeWhollyRefused(*name, port, lists);
         // Only a refusal is logged: a passing name is judged without a copy.
         if (judgement.verdict == Verdict::Refused) *subject = ServerNameUrl(*name, port);
         return judgement;

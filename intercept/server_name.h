@@ -1,6 +1,7 @@
 // The gate on a TLS connection's first message: the server name the client
-// announces, with the connection's remote port, judged as "https://NAME:PORT/"
-// by the lines that have no path (the path travels encrypted).
+// announces, with the connection's remote port. The path travels encrypted,
+// so the connection is refused only when every request to that name and
+// port would be, whatever its path.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,9 @@
 namespace tamsel {
 
 // The judgement of a buffer that is a whole ClientHello record naming a
-// server; Passed for anything else. Never throws: a failure passes. When
-// `url` is given it receives "https://NAME:PORT/" for a named server.
+// server: JudgeWhollyRefused of that name and `port`; Passed for anything
+// else. Never throws: a failure passes. When `url` is given it receives
+// "https://NAME:PORT/" for a named server.
 Judgement InspectClientHelloWith(const char* buffer, int32_t length, int32_t port, const ListSet& lists,
                                  std::string* url = nullptr);
 

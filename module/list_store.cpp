@@ -55,11 +55,17 @@ ListLoadResult ListStore::Load(ListKind kind) const {
     return cacheFolder_ ? LoadListThroughCache(*path, *cacheFolder_) : LoadPatternListChecked(*path);
 }
 
-void ListStore::Publish(ListKind kind) const { state_.Replace(kind, Load(kind).list); }
+std::optional<ListLoadError> ListStore::Publish(ListKind kind) const {
+    ListLoadResult loaded = Load(kind);
+    if (!loaded.list) return loaded.error.value_or(ListLoadError{0, "the list did not load"});
+    state_.Replace(kind, std::move(loaded.list));
+    return std::nullopt;
+}
 
-void ListStore::RenewIfPresent(ListKind kind) const {
+std::optional<ListLoadError> ListStore::RenewIfPresent(ListKind kind) const {
     // Without a path there is no file to take up: the list in place stays.
-    if (state_.Present(kind) && PathOf(kind)) Publish(kind);
+    if (!state_.Present(kind) || !PathOf(kind)) return std::nullopt;
+    return Publish(kind);
 }
 
 void ListStore::PublishMissing() const {
@@ -67,6 +73,11 @@ void ListStore::PublishMissing() const {
         // A path that cannot be formed counts as a missing file: null.
         if (!state_.Present(file.kind) && PathOf(file.kind)) Publish(file.kind);
     }
+}
+
+std::optional<ListLoadError> EntryFault(std::string_view entry) {
+    // A line's verdict does not depend on the lines around it.
+    return ParsePatternListText(entry, "entry").error;
 }
 
 std::string ListFileBytes(const std::vector<std::string>& entries) {

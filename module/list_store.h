@@ -69,13 +69,17 @@ public:
     // Publishes nothing.
     ListLoadResult Load(ListKind kind) const;
 
-    // Loads the file and publishes what the load gave, null included; the
-    // list it replaces is retired by the shared state.
-    void Publish(ListKind kind) const;
+    // Loads the file and publishes the list it gives; the list it replaces
+    // is retired by the shared state. Every reload, the editors' and the
+    // module's, goes through here: a file that fails to load (one bad line
+    // fails it whole) leaves the list in use as it was, so the user's other
+    // entries stay in force, and the failure is returned for the caller to
+    // say or log.
+    std::optional<ListLoadError> Publish(ListKind kind) const;
 
     // Publishes afresh only a list that is present: one that failed to load
     // at attach stays null until the next attach.
-    void RenewIfPresent(ListKind kind) const;
+    std::optional<ListLoadError> RenewIfPresent(ListKind kind) const;
 
     // Publishes each list that is not present yet. A list already in place
     // came from an earlier attach or from an editor and is left alone.
@@ -86,6 +90,11 @@ private:
     const ListFilePath where_;
     const std::optional<std::string> cacheFolder_;
 };
+
+// Why the loader would refuse `entry` as a line of a list file, or nullopt
+// when it takes it: the loader's own reading of that one line, since one
+// refused line fails the whole file. The editors ask before they write.
+std::optional<ListLoadError> EntryFault(std::string_view entry);
 
 // The entries as the bytes WriteEntries puts in the file.
 std::string ListFileBytes(const std::vector<std::string>& entries);

@@ -28,6 +28,11 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
+    // Takes over the right another thread handed over (HandOver).
+    static Work Adopt(ListSupply& supply) {
+        supply.worker_.store(std::this_thread::get_id());
+        return Work(supply, true);
+    }
     Work(Work&& other) noexcept : supply_(other.supply_), held_(std::exchange(other.held_, false)) {}
     ~Work() {
         if (!held_) return;
@@ -36,8 +41,16 @@ public:
     }
     Work& operator=(Work&&) = delete;
     bool held() const { return held_; }
+    // Lets go of the right without freeing it, for a thread about to Adopt
+    // it. Nobody is the worker meanwhile, so a fork waits for that thread.
+    void HandOver() {
+        held_ = false;
+        supply_.worker_.store(std::thread::id());
+    }
 
 private:
+    Work(ListSupply& supply, bool held) : supply_(supply), held_(held) {}
+
     ListSupply& supply_;
     bool held_;
 };
@@ -123,40 +136,59 @@ void ListSupply::LoadMissing() {
 }
 
 // The one clock read a decision pays; the files are looked at only when a
-// second has gone by, and only by the thread that wins the right to.
+// second has gone by, and only by the thread that wins the right to. A file
+// that changed is re-read on a thread of its own, which holds the right until
+// it is done; only when no thread can be started does the sender re-read it.
 void ListSupply::FollowFiles() {
     const uint64_t now = platform_.clockMs();
     if (now < nextCheckMs_.load(std::memory_order_relaxed)) return;
-    const Work work(*this);
+    Work work(*this);
     if (!work.held() || stage_.load() != Stage::Loaded) return;
     if (now < nextCheckMs_.load()) return;  // another thread just looked
     nextCheckMs_.store(now + kCheckIntervalMs);
-    CheckFiles();
+    const uint8_t changed = CheckFiles();
+    if (changed == 0) return;
+    std::function<void()> reread = [this, changed] {  // may throw: before the hand-over
+        const Work adopted = Work::Adopt(*this);
+        Reread(changed);
+    };
+    work.HandOver();
+    if (platform_.startReread(std::move(reread))) return;
+    const Work adopted = Work::Adopt(*this);
+    Reread(changed);
 }
 
-void ListSupply::CheckFiles() {
+// Takes up the new stamps and empties the lists whose file went away, as at
+// start; returns the lists whose file was replaced, one bit per ListKind.
+uint8_t ListSupply::CheckFiles() {
+    uint8_t changed = 0;
     for (const ListFileInfo& file : kListFiles) {
         const ListKind kind = file.kind;
         const auto& path = paths_[Index(kind)];
         auto stamp = path ? platform_.stamp(*path) : std::nullopt;
         if (stamp == stamps_[Index(kind)]) continue;
         stamps_[Index(kind)] = stamp;
-        // A file that went away is an empty list, as at start.
         if (!stamp) {
             state_.Replace(kind, nullptr);
         } else {
-            Refresh(kind);
+            changed |= static_cast<uint8_t>(1u << Index(kind));
         }
+    }
+    return changed;
+}
+
+void ListSupply::Reread(uint8_t changed) {
+    try {
+        for (const ListFileInfo& file : kListFiles) {
+            if ((changed >> Index(file.kind) & 1) != 0 && stage_.load() == Stage::Loaded) Refresh(file.kind);
+        }
+    } catch (...) {
+        // Out of memory: the lists in use stay.
     }
 }
 
 void ListSupply::Refresh(ListKind kind) {
-    ListLoadResult loaded = store_->Load(kind);
-    if (loaded.list) {
-        state_.Replace(kind, std::move(loaded.list));
-    } else if (loaded.error) {
-        LogListFailure(*paths_[Index(kind)], *loaded.error);
-    }
+    if (const auto failure = store_->Publish(kind)) LogListFailure(*paths_[Index(kind)], *failure);
 }
 
 ListSupply& TheListSupply() {

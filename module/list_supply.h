@@ -3,37 +3,42 @@
 //
 // A program that never sends a request never reads a list. The first request
 // head (or name lookup) loads them; from then on, at most once a second, one
-// sender looks whether a file was replaced and loads it afresh through the
-// list store, as the editors do. A file that fails to load keeps
-// the list in use, and the failure goes to the refusal log.
+// sender looks whether a file was replaced (a stat of each file) and, when
+// one was, hands its re-read to a thread of its own and goes on with the
+// lists in use: parsing a long list takes far longer than a send should. The
+// re-read goes through the list store, as the editors' does: a file that
+// fails to load keeps the list in use, and the failure goes to the refusal
+// log.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 
+#include "module/background.h"
 #include "module/file_stamp.h"
 #include "module/list_store.h"
 #include "module/shared_state.h"
 
 namespace tamsel {
 
-
 class ListSupply {
 public:
-    // How files and time are seen; tests put fakes here.
+    // How files and time are seen and where re-reads run; tests put fakes here.
     struct Platform {
         std::optional<FileStamp> (*stamp)(const std::string& path) = &ReadFileStamp;
         uint64_t (*clockMs)() = &CoarseClockMs;
+        bool (*startReread)(std::function<void()> work) noexcept = &RunInBackground;
     };
     static constexpr uint64_t kCheckIntervalMs = 1000;
     // How long a sender waits for another thread's first load.
     static constexpr uint64_t kFirstLoadWaitMs = 3000;
 
-    explicit ListSupply(SharedState& state) : ListSupply(state, Platform{&ReadFileStamp, &CoarseClockMs}) {}
+    explicit ListSupply(SharedState& state) : ListSupply(state, Platform{}) {}
     ListSupply(SharedState& state, Platform platform) : state_(state), platform_(platform) {}
     ListSupply(const ListSupply&) = delete;
     ListSupply& operator=(const ListSupply&) = delete;
@@ -48,11 +53,12 @@ public:
     // caller then lets the request pass. Never throws.
     bool Ready() noexcept;
     // Around fork (pthread_atfork): in a child only the forking thread lives
-    // on, so a load another thread was in the middle of would never finish
-    // there, and the locks it held (the shared state's writer lock among
-    // them) would stay taken for good. Before the fork the forking thread
-    // waits for a load or look under way to end and holds off new ones;
-    // after it, in parent and child alike, the work is free again.
+    // on, so a load another thread was in the middle of (a re-read's thread
+    // among them) would never finish there, and the locks it held (the
+    // shared state's writer lock among them) would stay taken for good.
+    // Before the fork the forking thread waits for a load, look or re-read
+    // under way to end and holds off new ones; after it, in parent and child
+    // alike, the work is free again.
     void HoldForFork() noexcept;
     void ReleaseAfterFork() noexcept;
 
@@ -63,14 +69,16 @@ private:
     bool FirstLoad();
     void LoadMissing();
     void FollowFiles();
-    void CheckFiles();
+    uint8_t CheckFiles();
+    void Reread(uint8_t changed);
     void Refresh(ListKind kind);
 
     SharedState& state_;
     const Platform platform_;
     std::atomic<Stage> stage_{Stage::Idle};
-    // Held by the one thread that loads or looks at the files; the paths and
-    // stamps below are touched only under it. Senders never wait for it.
+    // Held by the one thread that loads, looks at or re-reads the files; the
+    // paths and stamps below are touched only under it. Senders never wait
+    // for it.
     std::atomic<bool> busy_{false};
     std::atomic<std::thread::id> worker_{};
     std::atomic<uint64_t> nextCheckMs_{0};

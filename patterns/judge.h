@@ -2,6 +2,7 @@
 // the user's trust list, then the user's block list, then the shipped one.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "patterns/matcher.h"
@@ -34,13 +35,19 @@ Judgement JudgeRequest(const RequestView& request, const ListSet& lists, PathMod
 // The same for an owned record.
 Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists, PathMode mode = PathMode::Known);
 
-// Whether every request to `host`, on any port and any path, is refused, so
-// that its name need not even be looked up. Refused (with the block line
-// that decides every such request) only when no trust line can match the
-// host (a trust line without a host matches them all), and the user block
-// list or the shipped one holds a line without path or port that matches
-// it, with no exception line after it in that list whose host can match.
+// The port that stands for every port in JudgeWhollyRefused.
+inline constexpr int32_t kAnyPort = 0;
+
+// Whether every request to `host` on `port` (kAnyPort: on every port),
+// whatever its path, is refused: the question the name lookup (any port) and
+// the TLS server name (the connection's port) ask, since neither sees a
+// path. Refused, with the block line that decides every such request, only
+// when no trust line can match a request to that host and port (a trust line
+// without a host matches every host; one with a path still trusts some
+// requests), and the user block list or the shipped one holds a line
+// without path, of that port or of none, that matches the host, with no
+// exception line after it in that list that could match such a request.
 // Anything less certain passes and is left to the request's own judgement.
-Judgement JudgeHostLookup(std::string_view host, const ListSet& lists);
+Judgement JudgeWhollyRefused(std::string_view host, int32_t port, const ListSet& lists);
 
 }  // namespace tamsel

@@ -53,7 +53,7 @@ public:
 
     // What an editor's Close does: writes the file, then renews the pattern
     // list when one is loaded (from the new file, or from the old one when
-    // the write failed).
+    // the write failed; a file that fails to load leaves the list in use).
     ListWriteResult Close(const ListStore& store);
 
 private:

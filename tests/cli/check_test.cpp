@@ -50,14 +50,14 @@ TEST_F(CheckTool, SaysWhichStageRefuses) {
               "refused at lookup http://a.whole.z/x  " + block + ":1 whole.z\n"
               "refused https://path.z/x  " + block + ":2 path.z/x\n"
               "passed by server name https://path.z:443/\n"
+              // The exception lets https://ads.x/keep/ through, so the name must pass.
               "refused https://ads.x/y  " + block + ":3 ads.x\n"
-              "refused by server name https://ads.x:443/  " + block + ":3 ads.x\n"
+              "passed by server name https://ads.x:443/\n"
               "refused https://port.z:8443/  " + block + ":5 port.z:8443\n"
               "refused by server name https://port.z:8443/  " + block + ":5 port.z:8443\n"
-              // A trust line with a path keeps the name from the lookup filter, and
-              // cannot trust a server name.
+              // A trust line with a path keeps the name from both name filters.
               "trusted https://good.whole.z/only/  " + File("UserTrust.txt") + ":1 good.whole.z/only/\n"
-              "refused by server name https://good.whole.z:443/  " + block + ":1 whole.z\n");
+              "passed by server name https://good.whole.z:443/\n");
 }
 
 TEST_F(CheckTool, EveryAnswerSaysWhenAdvertisementsAreAllowed) {

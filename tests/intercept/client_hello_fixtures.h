@@ -70,4 +70,20 @@ inline const std::string kHelloWithoutName(
     "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
     , 517);
 
+// The smallest ClientHello record that names `name` (one cipher suite, no
+// compression, the server_name extension alone), for names made up by tests.
+inline std::string HelloNaming(const std::string& name) {
+    auto number = [](size_t value, int width) {
+        std::string bytes;
+        for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) bytes += static_cast<char>(value >> shift & 0xff);
+        return bytes;
+    };
+    const std::string names = number(0, 1) + number(name.size(), 2) + name;
+    const std::string extension = number(0, 2) + number(names.size() + 2, 2) + number(names.size(), 2) + names;
+    const std::string hello = number(0x0303, 2) + std::string(32, '\x2a') + number(0, 1) + number(2, 2) +
+                              number(0x1301, 2) + number(1, 1) + number(0, 1) + number(extension.size(), 2) + extension;
+    const std::string handshake = number(1, 1) + number(hello.size(), 3) + hello;
+    return number(0x160301, 3) + number(handshake.size(), 2) + handshake;
+}
+
 }  // namespace tamsel::fixtures

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -75,9 +77,30 @@ TEST(ListStore, RenewIfPresentLeavesANullListNull) {
     dir.Write("UserBlock.txt", "two.x\n");
     store.RenewIfPresent(ListKind::UserBlock);
     EXPECT_EQ(FirstText(state, ListKind::UserBlock), "two.x");
-    dir.Write("UserBlock.txt", "bad/(\n");
-    store.RenewIfPresent(ListKind::UserBlock);  // a failed load is published as null
-    EXPECT_FALSE(state.Present(ListKind::UserBlock));
+}
+
+// One bad line fails the whole file; the list in use must stay in force,
+// whichever reload meets the file, and the failure is handed back.
+TEST(ListStore, AFileThatFailsToLoadKeepsTheListInUse) {
+    testing::TempDir dir;
+    dir.Write("UserBlock.txt", "one.x\n");
+    SharedState state;
+    const ListStore store(state, FilesIn(dir.path().string()));
+    EXPECT_FALSE(store.Publish(ListKind::UserBlock));
+    dir.Write("UserBlock.txt", "two.x\nbad/(a\n");
+    for (const auto& reload : {&ListStore::Publish, &ListStore::RenewIfPresent}) {
+        const std::optional<ListLoadError> failure = (store.*reload)(ListKind::UserBlock);
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->lineNumber, 2);
+        EXPECT_NE(failure->message.find("/(a"), std::string::npos) << failure->message;
+        EXPECT_EQ(FirstText(state, ListKind::UserBlock), "one.x");
+    }
+    std::filesystem::remove(dir.path() / "UserBlock.txt");
+    EXPECT_TRUE(store.Publish(ListKind::UserBlock));
+    EXPECT_EQ(FirstText(state, ListKind::UserBlock), "one.x");
+    dir.Write("UserBlock.txt", "three.x\n");
+    EXPECT_FALSE(store.RenewIfPresent(ListKind::UserBlock));
+    EXPECT_EQ(FirstText(state, ListKind::UserBlock), "three.x");
 }
 
 TEST(ListStore, PublishMissingLeavesListsInPlaceAlone) {

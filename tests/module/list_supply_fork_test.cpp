@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
+#include <string>
 #include <thread>
 
 #include "module/list_supply.h"
@@ -55,6 +57,56 @@ TEST(SupplyAfterFork, AForkWaitsForALoadUnderWaySoTheChildFindsTheListsWhole) {
     supply.HoldForFork();
     supply.ReleaseAfterFork();
     EXPECT_TRUE(supply.Ready());
+}
+
+std::atomic<uint64_t> clockMs{5000};
+uint64_t FakeClock() { return clockMs.load(); }
+
+// A long list, so that its re-read is under way when the fork comes.
+std::string LongList(const std::string& last) {
+    std::string text;
+    for (int i = 0; i < 200000; ++i) text += "host" + std::to_string(i) + ".example/path/" + std::to_string(i) + "\n";
+    return text + last + "\n";
+}
+
+TEST(SupplyAfterFork, AForkWaitsForAReReadUnderWayOnItsOwnThread) {
+    testing::TempDir dir;
+    SharedState state;
+    ListSupply supply(state, {&ReadFileStamp, &FakeClock, &RunInBackground});
+    dir.Write("UserBlock.txt", "first.y\n");
+    listFolder = dir.path().string();
+    supply.Configure(&InListFolder);
+    ASSERT_TRUE(supply.Ready());
+    dir.Write("UserBlock.new", LongList("second.y"));
+    std::filesystem::rename(dir.path() / "UserBlock.new", dir.path() / "UserBlock.txt");
+    clockMs += 1000;
+    // The sender hands the re-read on and returns; the right to work stays
+    // taken until the re-read's thread is done, so the fork waits for it.
+    ASSERT_TRUE(supply.Ready());
+    supply.HoldForFork();
+    const pid_t child = ::fork();
+    supply.ReleaseAfterFork();
+    auto lastEntry = [&] {
+        const SharedState::Reader reader(state);
+        const PatternList* list = reader.lists().userBlock;
+        return list == nullptr ? std::string() : std::string(list->Text(list->entries[0]));
+    };
+    if (child == 0) {
+        // The new list is whole, and the work is free for the child's own look.
+        dir.Write("UserBlock.new", "third.y\n");
+        std::filesystem::rename(dir.path() / "UserBlock.new", dir.path() / "UserBlock.txt");
+        const bool whole = lastEntry() == "second.y";
+        clockMs += 1000;
+        supply.Ready();
+        for (int i = 0; i < 500 && lastEntry() != "third.y"; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::_exit(whole && lastEntry() == "third.y" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(lastEntry(), "second.y");
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -34,6 +36,26 @@ std::optional<FileStamp> FakeStamp(const std::string& path) {
 }
 uint64_t FakeClock() { return clockMs.load(); }
 
+// Where the supply starts a re-read: at once, on the sender's thread, unless
+// the test holds them back to run them itself.
+std::atomic<bool> holdRereads{false};
+std::vector<std::function<void()>> heldRereads;  // under fakeMutex
+bool FakeStart(std::function<void()> work) noexcept {
+    if (!holdRereads.load()) {
+        work();
+        return true;
+    }
+    const std::lock_guard lock(fakeMutex);
+    heldRereads.push_back(std::move(work));
+    return true;
+}
+
+std::string listFolder;
+// Formed as Path() forms it, so that the fake stamps are found on Windows too.
+std::optional<std::string> InListFolder(std::string_view name) {
+    return (std::filesystem::path(listFolder) / std::string(name)).string();
+}
+
 class Supply : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -41,12 +63,13 @@ protected:
         clockMs = 5000;
         stampReads = 0;
         stampDelayMs = 0;
+        holdRereads = false;
+        heldRereads.clear();
         Put("BlockList.txt", "ads.x\n");
         Put("UserBlock.txt", "mine.y\n");
         Put("UserTrust.txt", "good.ads.x\n");
-        // The paths the supply asks for are the ones the test stamps: joined
-        // with the platform's separator, as the module's own are.
-        supply_.Configure(FilesIn(dir_.path().string()));
+        listFolder = dir_.path().string();
+        supply_.Configure(&InListFolder);
     }
     void TearDown() override { NameRefusalLog(std::nullopt, ""); }
 
@@ -74,7 +97,7 @@ protected:
 
     testing::TempDir dir_;
     SharedState state_;
-    ListSupply supply_{state_, {&FakeStamp, &FakeClock}};
+    ListSupply supply_{state_, {&FakeStamp, &FakeClock, &FakeStart}};
 };
 
 TEST_F(Supply, NothingIsReadUntilADecisionNeedsTheLists) {
@@ -110,6 +133,65 @@ TEST_F(Supply, AReplacedFileIsLoadedOnlyOnceASecondHasGoneBy) {
     EXPECT_TRUE(Refused("mine.y"));  // the untouched lists are kept
 }
 
+// The sender that notices a replaced file only hands its re-read on and
+// judges by the lists in use; while the re-read is under way nobody looks
+// again, and when it ends the new list is in force.
+TEST_F(Supply, AReplacedFileIsReReadAwayFromTheSenderThatNoticedIt) {
+    ASSERT_TRUE(Refused("ads.x"));
+    holdRereads = true;
+    Put("BlockList.txt", "other.x\n");
+    clockMs += 1000;
+    EXPECT_TRUE(Refused("ads.x"));
+    EXPECT_FALSE(Refused("other.x"));
+    ASSERT_EQ(heldRereads.size(), 1u);
+    const int reads = stampReads.load();
+    clockMs += 1000;
+    EXPECT_TRUE(Refused("ads.x"));
+    EXPECT_EQ(stampReads.load(), reads);  // the re-read still holds the right to look
+    heldRereads[0]();
+    EXPECT_FALSE(Refused("ads.x"));
+    EXPECT_TRUE(Refused("other.x"));
+    EXPECT_TRUE(Refused("mine.y"));  // the untouched lists are kept
+    Put("UserBlock.txt", "next.y\n");
+    clockMs += 1000;
+    EXPECT_TRUE(Refused("mine.y"));
+    ASSERT_EQ(heldRereads.size(), 2u);  // looked again once the re-read ended
+    heldRereads[1]();
+    EXPECT_TRUE(Refused("next.y"));
+}
+
+std::atomic<std::thread::id> rereadThread{};
+bool StartAndRecordTheThread(std::function<void()> work) noexcept {
+    return RunInBackground([work = std::move(work)] {
+        rereadThread.store(std::this_thread::get_id());
+        work();
+    });
+}
+
+TEST_F(Supply, AReReadRunsOnAThreadOfItsOwn) {
+    SharedState state;
+    ListSupply supply(state, {&FakeStamp, &FakeClock, &StartAndRecordTheThread});
+    supply.Configure(&InListFolder);
+    ASSERT_TRUE(supply.Ready());
+    Put("UserBlock.txt", "later.y\n");
+    clockMs += 1000;
+    EXPECT_TRUE(supply.Ready());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    auto userBlockIs = [&](const char* text) {
+        const SharedState::Reader reader(state);
+        const PatternList* list = reader.lists().userBlock;
+        return list != nullptr && list->Text(list->entries[0]) == text;
+    };
+    while (!userBlockIs("later.y") && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(userBlockIs("later.y"));
+    EXPECT_NE(rereadThread.load(), std::thread::id());
+    EXPECT_NE(rereadThread.load(), std::this_thread::get_id());
+    supply.HoldForFork();  // waits until the re-read's thread lets go
+    supply.ReleaseAfterFork();
+}
+
 TEST_F(Supply, TheStampDecidesNotTheContent) {
     ASSERT_TRUE(Refused("ads.x"));
     dir_.Write("UserBlock.txt", "sneaked.y\n");  // same stamp: not looked at
@@ -133,9 +215,10 @@ TEST_F(Supply, ABrokenReplacementKeepsTheOldListAndIsLogged) {
     const auto record = ParseLogLine(line);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->verdict, kListNotLoaded);
-    // As written: the log escapes the backslashes of a Windows path.
-    const LogRecord written{"t", "1", "p", "v", "s", Path("UserBlock.txt") + ":1", ""};
-    EXPECT_EQ(record->where, ParseLogLine(FormatLogLine(written))->where);
+    // The log writes a backslash (Windows' separator) escaped, as "\x5c".
+    std::string where;
+    for (const char c : Path("UserBlock.txt")) where += c == '\\' ? std::string("\\x5c") : std::string(1, c);
+    EXPECT_EQ(record->where, where + ":1");
     EXPECT_FALSE(std::getline(in, line));  // looked at once, not every second
     clockMs += 1000;
     EXPECT_TRUE(Refused("mine.y"));

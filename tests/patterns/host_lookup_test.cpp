@@ -14,10 +14,10 @@ using Lists = testing::OwnedLists;
 using testing::MakeLists;
 
 bool WhollyRefused(const Lists& lists, const char* host) {
-    return JudgeHostLookup(host, lists.view()).verdict == Verdict::Refused;
+    return JudgeWhollyRefused(host, kAnyPort, lists.view()).verdict == Verdict::Refused;
 }
 
-TEST(JudgeHostLookup, OnlyAHostAndPortFreeLineRefusesAHost) {
+TEST(JudgeWhollyRefused, OnlyAHostAndPortFreeLineRefusesAHost) {
     const Lists lists = MakeLists("", "mine.x\nport.x:8080\n", "ads.x\npath.x/banners/\n*.wild.x\nad*.y\n");
     for (const char* host : {"mine.x", "a.mine.x", "ADS.X", "ads.x.", "a.wild.x", "ads.y"}) {
         EXPECT_TRUE(WhollyRefused(lists, host)) << host;
@@ -25,12 +25,12 @@ TEST(JudgeHostLookup, OnlyAHostAndPortFreeLineRefusesAHost) {
     for (const char* host : {"port.x", "path.x", "wild.x", "x", "bads.x", "ads.xy", "", "..."}) {
         EXPECT_FALSE(WhollyRefused(lists, host)) << host;
     }
-    const Judgement judgement = JudgeHostLookup("a.mine.x", lists.view());
+    const Judgement judgement = JudgeWhollyRefused("a.mine.x", kAnyPort, lists.view());
     EXPECT_EQ(judgement.list, lists.userBlock.get());
     EXPECT_EQ(judgement.list->Text(*judgement.entry), "mine.x");
 }
 
-TEST(JudgeHostLookup, AnyTrustLineThatCouldMatchKeepsTheHost) {
+TEST(JudgeWhollyRefused, AnyTrustLineThatCouldMatchKeepsTheHost) {
     EXPECT_FALSE(WhollyRefused(MakeLists("good.ads.x/only/this\n", "", "ads.x\n"), "good.ads.x"));
     EXPECT_FALSE(WhollyRefused(MakeLists("ads.x:8443\n", "", "ads.x\n"), "ads.x"));
     EXPECT_FALSE(WhollyRefused(MakeLists("/free/\n", "", "ads.x\n"), "ads.x"));  // no host: every host
@@ -38,7 +38,7 @@ TEST(JudgeHostLookup, AnyTrustLineThatCouldMatchKeepsTheHost) {
     EXPECT_TRUE(WhollyRefused(MakeLists("good.ads.x\n", "", "ads.x\n"), "other.ads.x"));
 }
 
-TEST(JudgeHostLookup, AnExceptionAfterTheLineInItsListKeepsTheHost) {
+TEST(JudgeWhollyRefused, AnExceptionAfterTheLineInItsListKeepsTheHost) {
     EXPECT_FALSE(WhollyRefused(MakeLists("", "", "ads.x\n~ads.x/keep/\n"), "ads.x"));
     EXPECT_FALSE(WhollyRefused(MakeLists("", "", "ads.x\n~/keep/\n"), "ads.x"));
     EXPECT_FALSE(WhollyRefused(MakeLists("", "", "ads.x\n~*.x:81\n"), "ads.x"));
@@ -54,7 +54,7 @@ TEST(JudgeHostLookup, AnExceptionAfterTheLineInItsListKeepsTheHost) {
 // Random lists over a small alphabet, so that hosts, ports, paths and
 // exceptions often meet: whenever the lookup refuses a host, every request
 // to it on any port and path is refused too.
-TEST(JudgeHostLookup, NeverRefusesAHostWithARequestThatWouldPass) {
+TEST(JudgeWhollyRefused, NeverRefusesAHostWithARequestThatWouldPass) {
     const char* const labels[] = {"a", "b", "ad", "*", "ad*", "x"};
     const char* const ports[] = {"", "", "", ":80", ":8080"};
     const char* const paths[] = {"", "", "", "/p", "/*.*q", "/"};

@@ -343,7 +343,7 @@ const PatternEntry* WalkHostLookup(const ListSet& lists, const HostLabels& host)
     return nullptr;
 }
 
-TEST(JudgeHostLookup, AgreesWithAWalkAndRefusesOnlyWhatEveryRequestRefuses) {
+TEST(JudgeWhollyRefused, AgreesWithAWalkAndRefusesOnlyWhatEveryRequestRefuses) {
     RandomLists random(777);
     int refusedHosts = 0;
     for (int round = 0; round < 300; ++round) {
@@ -356,7 +356,7 @@ TEST(JudgeHostLookup, AgreesWithAWalkAndRefusesOnlyWhatEveryRequestRefuses) {
         const ListSet lists{trust.get(), userBlock.get(), shipped.get()};
         for (int probe = 0; probe < 10; ++probe) {
             const RequestUrl sample = random.Request();
-            const Judgement lookup = JudgeHostLookup(*sample.host, lists);
+            const Judgement lookup = JudgeWhollyRefused(*sample.host, kAnyPort, lists);
             ASSERT_EQ(lookup.entry, WalkHostLookup(lists, SplitHostLabels(*sample.host)))
                 << *sample.host << "\ntrust:\n" << texts[0] << "user:\n" << texts[1] << "shipped:\n" << texts[2];
             if (lookup.verdict != Verdict::Refused) continue;

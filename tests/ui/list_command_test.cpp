@@ -136,6 +136,24 @@ TEST_F(ListTool, RefusesWithoutChangingTheFile) {
     EXPECT_EQ(Block(), "P\nQ\n");
 }
 
+// A line the loader refuses would fail the whole list: it is never written,
+// and the loader's reason is given. The list goes on loading and refusing.
+TEST_F(ListTool, AnEntryTheLoaderWouldRefuseIsNotWritten) {
+    dir_.Write("UserBlock.txt", "mine.x\n");
+    for (const char* broken : {"black add '/(a'", "black add 'ads.x/[0-9'", "black edit 1 'mine.x/(a'",
+                               "black add '~/x(' "}) {
+        const auto r = RunTool(List(broken));
+        EXPECT_EQ(r.exitCode, 1) << broken;
+        EXPECT_NE(r.out.find("is not closed"), std::string::npos) << r.out;
+        EXPECT_EQ(Block(), "mine.x\n") << broken;
+    }
+    // What the loader takes is written, broken-looking or not.
+    ASSERT_EQ(RunTool(List("black add '/a)b # (c'")).exitCode, 0);
+    const ListLoadResult loaded = LoadPatternListChecked((dir_.path() / "UserBlock.txt").string());
+    ASSERT_TRUE(loaded.list) << loaded.error->message;
+    EXPECT_EQ(loaded.list->entries.size(), 2u);
+}
+
 // `script` gives the tool a terminal, through which the answer is typed.
 TEST_F(ListTool, DeleteOnATerminalAsksFirst) {
     if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) to give a terminal";

@@ -25,7 +25,8 @@ int BlackListDialog();
 
 // Shows PatternEditBuffer for editing. Returns 1 after "OK" (the buffer
 // then holds the typed text, cut to 259 characters), else 0 with the buffer
-// as it was. `owner`, when given, is disabled meanwhile.
+// as it was. "OK" on a text the list loader would refuse says why and keeps
+// the dialog open. `owner`, when given, is disabled meanwhile.
 int PatternEditDialog(HWND owner = nullptr);
 
 }  // namespace tamsel

@@ -1,6 +1,11 @@
 // The Add or Edit dialog: one line of text through PatternEditBuffer.
 #include <windows.h>
 
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "module/list_store.h"
 #include "module/win32/module_instance.h"
 #include "res/resource.h"
 #include "ui/win32/list_dialogs.h"
@@ -11,10 +16,25 @@ thread_local char PatternEditBuffer[kPatternEditBufferSize] = {};
 
 namespace {
 
-// The text is taken as typed: blanks, a scheme or a broken expression are
-// the user's to keep. Escape (IDCANCEL) and Enter without the default
-// button (IDOK) are left alone on purpose: only OK, Cancel and the close
-// box end the dialog.
+// OK takes the text as typed (blanks and a scheme are the user's to keep)
+// unless the list loader would refuse the line: one such line would keep the
+// whole list from loading. Then the loader's reason is shown and the dialog
+// stays open with the text, to be mended or cancelled.
+void OnOk(HWND dialog) {
+    char typed[kPatternEditBufferSize] = {};
+    GetDlgItemTextA(dialog, IDC_PATTERN_TEXT, typed, kPatternEditBufferSize);
+    if (const std::optional<ListLoadError> fault = EntryFault(typed)) {
+        const std::string message = "This entry cannot be used: " + fault->message +
+                                    "\n\nA line the list cannot load would keep the whole list from working.";
+        MessageBoxA(dialog, message.c_str(), "Tamsel", MB_OK | MB_ICONWARNING);
+        return;
+    }
+    std::memcpy(PatternEditBuffer, typed, kPatternEditBufferSize);
+    EndDialog(dialog, 1);
+}
+
+// Escape (IDCANCEL) and Enter without the default button (IDOK) are left
+// alone on purpose: only OK, Cancel and the close box end the dialog.
 INT_PTR CALLBACK PatternEditProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -22,8 +42,7 @@ INT_PTR CALLBACK PatternEditProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_PATTERN_OK) {
-            GetDlgItemTextA(dialog, IDC_PATTERN_TEXT, PatternEditBuffer, kPatternEditBufferSize);
-            EndDialog(dialog, 1);
+            OnOk(dialog);
         } else if (LOWORD(wParam) == IDC_PATTERN_CANCEL) {
             EndDialog(dialog, 0);
         }

@@ -87,6 +87,17 @@ TEST_F(NameGateHook, ARecordedClientHelloIsJudgedByItsServerNameAndPort) {
     EXPECT_EQ(passed.Received(), kHello + kHello);
 }
 
+// The path travels encrypted: a name is refused only when every request to
+// it is, and a trust line with a path lets some through.
+TEST_F(NameGateHook, AHelloPassesWhenATrustLineWithAPathCoversItsName) {
+    Block("ads.example\n");
+    TheSharedState().Replace(ListKind::UserTrust, ParsePatternListText("ads.example/ok\n", "t").list);
+    LoopbackPair trusted;
+    ASSERT_TRUE(trusted.connected());
+    EXPECT_EQ(Send(trusted.client(), kHello), static_cast<int>(kHello.size()));
+    EXPECT_EQ(trusted.Received(), kHello);
+}
+
 TEST_F(NameGateHook, AWhollyRefusedNameIsNotFoundThroughEveryLookup) {
     Block("localhost\n");
     const auto getAddrInfo = Lookup<AddrInfoLookupA>("ws2_32.dll", "getaddrinfo");

@@ -323,6 +323,45 @@ TEST_F(ListEditor, AFailedWriteIsSaidAndTheEditsAreKept) {
     EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), Items{"kept.x"});
 }
 
+// A line the loader refuses would fail the whole list at close: OK on one
+// says why and keeps the dialog open with the text; Cancel then keeps the
+// entry that was there.
+TEST_F(ListEditor, AnEntryTheLoaderWouldRefuseIsSaidAndKeptInTheDialog) {
+    dir_.Write("UserBlock.txt", "mine.x\n");
+    store_.Publish(ListKind::UserBlock);
+    UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
+    Run(ListKind::UserBlock, [&] {
+        const HWND editor = WaitForWindow(kBlackCaption);
+        ASSERT_NE(editor, nullptr);
+        SendDlgItemMessageA(editor, IDC_BLACK_LIST_BOX, LB_SETCURSEL, 0, 0);
+        Click(editor, IDC_LIST_EDIT);
+        const HWND edit = WaitForWindow(kEditCaption);
+        ASSERT_NE(edit, nullptr);
+        const HWND field = GetDlgItem(edit, IDC_PATTERN_TEXT);
+        SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("/(a"));
+        Click(edit, IDC_PATTERN_OK);
+        const HWND warning = WaitForWindow("Tamsel");
+        ASSERT_NE(warning, nullptr);
+        EXPECT_EQ(GetWindow(warning, GW_OWNER), edit);
+        char said[512] = {};
+        GetDlgItemTextA(warning, 0xFFFF, said, sizeof said);  // the message box's text
+        EXPECT_NE(std::string(said).find("is not closed"), std::string::npos) << said;
+        Click(warning, IDOK);
+        ASSERT_TRUE(WaitGone(warning));
+        EXPECT_TRUE(IsWindowVisible(edit));
+        char kept[64] = {};
+        GetWindowTextA(field, kept, sizeof kept);
+        EXPECT_STREQ(kept, "/(a");
+        Click(edit, IDC_PATTERN_CANCEL);
+        ASSERT_TRUE(WaitGone(edit));
+        Click(editor, IDC_LIST_ADD);
+        Type("/ok(a)?");
+        Click(editor, IDC_LIST_CLOSE);
+    }, store_);
+    EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), "mine.x\r\n/ok(a)?\r\n");
+    EXPECT_TRUE(Refused("mine.x"));
+}
+
 // A comment, an exception after its rule and a pattern with a blank inside:
 // opening, adding and closing changes only what the added entry decides.
 TEST_F(ListEditor, AnAddThroughTheEditorChangesOnlyTheAddedEntrysVerdicts) {
