@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "jump_target.h"
 #include "loopback.h"
 
 namespace tamsel {
@@ -74,7 +75,7 @@ TEST_F(SendHookModuleTest, InstalledHookKeepsItsModuleLoadedAfterTheLastFreeLibr
     const auto replacement = reinterpret_cast<SendFunction>(words_[11]);
     EXPECT_NE(*slot, nullptr);
     EXPECT_NE(*slot, replacement);
-    EXPECT_EQ(Export<SendFunction>(GetModuleHandleA("ws2_32.dll"), "send"), replacement);
+    EXPECT_EQ(testing::JumpTarget(Export<SendFunction>(GetModuleHandleA("ws2_32.dll"), "send")), replacement);
 
     // The suite's own reference was the only one: the loader would unload
     // the module now, were it not pinned.
