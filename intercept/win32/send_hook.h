@@ -22,18 +22,18 @@ using SendFunction = int(WINAPI*)(UINT_PTR, const char*, int, int);
 // record of six words each. A word is pointer-sized, so the one layout reads
 // as two:
 //
-//   word  what                      i686: offset  x86_64: offset
-//   0     opening marker: -2              0              0
-//   1-5   zeros                           4-20           8-40
-//   6     "WSOCK32.DLL"                  24             48
-//   7     "send"                         28             56
-//   8     flags: 0x100                   32             64
-//   9     the real-send slot             36             72
-//   10    zero                           40             80
-//   11    the replacement                44             88
-//   12    closing marker: -1             48             96
-//   13-17 zeros                          52-68          104-136
-//   size                                 72            144
+//   word  what                 i686 offset  x86_64 offset
+//   0     opening marker: -2   0            0
+//   1-5   zeros                4-20         8-40
+//   6     "WSOCK32.DLL"        24           48
+//   7     "send"               28           56
+//   8     flags: 0x100         32           64
+//   9     the real-send slot   36           72
+//   10    zero                 40           80
+//   11    the replacement      44           88
+//   12    closing marker: -1   48           96
+//   13-17 zeros                52-68        104-136
+//         size                 72           144
 //
 // The markers are -2 and -1 as words: 0xFFFFFFFE and 0xFFFFFFFF on i686,
 // 0xFFFFFFFFFFFFFFFE and 0xFFFFFFFFFFFFFFFF on x86_64.
