@@ -188,17 +188,30 @@ struct PlannedEntry {
     bool throughStub;
 };
 
+// The size of the address space: an i686 sum of base and offset wraps at it.
+constexpr uint64_t kAddressSpace = sizeof(void*) == 4 ? uint64_t{1} << 32 : UINT64_MAX;
+
+// A stub for `target` in reach of `module`: above its image, or, where the
+// reach passes the top of the address space (i686, whose offsets wrap; the
+// space above a module is often reserved there), from the bottom up.
+void* StubInReach(HMODULE module, void* target, const Reach& reach) {
+    const IMAGE_NT_HEADERS* nt = NtHeaders(module);
+    if (nt == nullptr) return nullptr;
+    const uint64_t base = Word(module);
+    const uint64_t end = base + reach.limit;
+    void* stub = PlaceJumpStub(base + nt->OptionalHeader.SizeOfImage, end, target);
+    if (stub == nullptr && end > kAddressSpace) stub = PlaceJumpStub(0, end - kAddressSpace, target);
+    return stub;
+}
+
 // The offset that leads from `module`'s base to `target`: the target's own
-// when it is in reach, else that of a stub placed above the module's image
-// within reach. Nullopt when neither can be had. On i686 the difference
-// wraps as the loader's sum does, so every target is in reach.
+// when it is in reach, else that of a stub placed within reach. Nullopt when
+// neither can be had. On i686 the difference wraps as the loader's sum
+// does, so every target is in reach.
 std::optional<PlannedEntry> PlanEntry(HMODULE module, volatile uint32_t* offset, void* target, const Reach& reach) {
     const uintptr_t distance = Word(target) - Word(module);
     if (!reach.alwaysStub && distance < reach.limit) return PlannedEntry{offset, static_cast<uint32_t>(distance), false};
-    const IMAGE_NT_HEADERS* nt = NtHeaders(module);
-    if (nt == nullptr) return std::nullopt;
-    const uint64_t base = Word(module);
-    void* stub = PlaceJumpStub(base + nt->OptionalHeader.SizeOfImage, base + reach.limit, target);
+    void* const stub = StubInReach(module, target, reach);
     if (stub == nullptr) return std::nullopt;
     return PlannedEntry{offset, static_cast<uint32_t>(Word(stub) - Word(module)), true};
 }

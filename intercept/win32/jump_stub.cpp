@@ -43,7 +43,8 @@ BYTE* CommitWithin(uint64_t low, uint64_t high, size_t size) {
     GetSystemInfo(&system);
     const uint64_t granule = system.dwAllocationGranularity;
     const uint64_t top = std::min<uint64_t>(high, Address(system.lpMaximumApplicationAddress));
-    for (uint64_t candidate = RoundUp(low, granule); candidate < top && top - candidate >= size;) {
+    // Never address 0: VirtualAlloc would take it as "anywhere".
+    for (uint64_t candidate = RoundUp(std::max(low, granule), granule); candidate < top && top - candidate >= size;) {
         void* const at = reinterpret_cast<void*>(static_cast<uintptr_t>(candidate));
         MEMORY_BASIC_INFORMATION region{};
         if (VirtualQuery(at, &region, sizeof region) == 0) return nullptr;
