@@ -56,7 +56,7 @@ probe_wine() {
     fi
     case $output in
         *"Exec format error"*)
-            echo "SKIPPED: this machine cannot run 32-bit programs ($wine --version: Exec format error); the Windows test programs were built but not run"
+            echo "SKIPPED: this machine cannot run 32-bit programs ($wine --version: Exec format error); the 32-bit Windows test programs were built but not run"
             exit "$skip_code" ;;
     esac
     return 0    # another fault: let the run itself report it

@@ -210,7 +210,9 @@ void* StubInReach(HMODULE module, void* target, const Reach& reach) {
 // does, so every target is in reach.
 std::optional<PlannedEntry> PlanEntry(HMODULE module, volatile uint32_t* offset, void* target, const Reach& reach) {
     const uintptr_t distance = Word(target) - Word(module);
-    if (!reach.alwaysStub && distance < reach.limit) return PlannedEntry{offset, static_cast<uint32_t>(distance), false};
+    if (!reach.alwaysStub && distance < reach.limit) {
+        return PlannedEntry{offset, static_cast<uint32_t>(distance), false};
+    }
     void* const stub = StubInReach(module, target, reach);
     if (stub == nullptr) return std::nullopt;
     return PlannedEntry{offset, static_cast<uint32_t>(Word(stub) - Word(module)), true};
