@@ -1,30 +1,5 @@
-# Cross build for 32-bit Windows with mingw-w64, run under Wine.
-#
-# The -posix compilers use the winpthread thread model, which GoogleTest and
-# std::mutex need. Everything links statically (libgcc, libstdc++,
-# winpthread), so Tamsel.dll and the test programs import system DLLs only
-# and load in any process without a runtime beside them.
-
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows with mingw-w64, run under 32-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(TAMSEL_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TAMSEL_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TAMSEL_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${TAMSEL_MINGW_TRIPLE}-windres)
-
-# Headers and libraries come from the mingw sysroot only; programs (widl,
-# wine, the build tools) from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${TAMSEL_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
-
-# Test programs run under Wine, in a prefix of this build tree's own.
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh --prefix ${CMAKE_BINARY_DIR}/wineprefix)
+set(TAMSEL_WINE_BITS 32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

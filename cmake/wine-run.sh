@@ -2,16 +2,25 @@
 # Runs a Windows program under Wine in the build tree's own prefix and exits
 # with the program's exit code. CMake uses it as the cross-compiling emulator.
 #
-#   wine-run.sh [--prefix DIR] PROGRAM [ARGS...]
-#   wine-run.sh [--prefix DIR] --init      create the prefix and return
-#   wine-run.sh --probe                    can Wine start here? 0 yes, 77 no
+#   wine-run.sh [--bits 32|64] [--prefix DIR] PROGRAM [ARGS...]
+#   wine-run.sh [--bits 32|64] [--prefix DIR] --init   create the prefix and return
+#   wine-run.sh [--bits 32|64] --probe                 can Wine start here? 0 yes, 77 no
 #
-# On a kernel that cannot run 32-bit programs Wine's loader fails with "Exec
-# format error". Every mode then prints one line saying so and exits with 77,
-# which the Windows tests declare as their skip code: ctest counts them as
-# skipped, not passed. Any other failure to start Wine stays a failure.
-# TAMSEL_WINE names the Wine command (default: wine); pointing it at a file
-# the kernel refuses to execute shows the skip on any machine.
+# --bits picks the Wine of the programs' bitness (default 32). A prefix holds
+# one bitness only: each build tree has its own.
+#
+# 32 bits: on a kernel that cannot run 32-bit programs Wine's loader fails
+# with "Exec format error". Every mode then prints one line saying so and
+# exits with 77, which the Windows tests declare as their skip code: ctest
+# counts them as skipped, not passed. Any other failure to start Wine stays a
+# failure. TAMSEL_WINE names the Wine command (default: wine); pointing it at
+# a file the kernel refuses to execute shows the skip on any machine.
+#
+# 64 bits: Wine's 64-bit loader, called directly (TAMSEL_WINE64, default: a
+# wine64 on the PATH, else Debian's /usr/lib/wine/wine64). The `wine` wrapper
+# would pick the 32-bit loader wherever it is installed, even on a kernel
+# that cannot run it. A 64-bit Wine that fails to start is a failure, never
+# a skip: it runs on every x86_64 machine.
 #
 # The prefix is DIR, else $WINEPREFIX. It is made once with `wineboot -i`
 # under a lock, so tests that ctest starts in parallel wait for one boot
@@ -21,21 +30,33 @@
 set -eu
 
 usage() {
-    echo "usage: $0 [--prefix DIR] (--init | PROGRAM [ARGS...])" >&2
+    echo "usage: $0 [--bits 32|64] [--prefix DIR] (--init | PROGRAM [ARGS...])" >&2
     exit 2
 }
 
-wine=${TAMSEL_WINE:-wine}
+bits=32
 skip_code=77
 
-# Exits with the skip code when the kernel refuses Wine's loader.
+# The 64-bit loader: a wine64 on the PATH, else where Debian installs it.
+wine64_loader() {
+    if [ -n "${TAMSEL_WINE64:-}" ]; then
+        echo "$TAMSEL_WINE64"
+    elif command -v wine64 >/dev/null 2>&1; then
+        command -v wine64
+    else
+        echo /usr/lib/wine/wine64
+    fi
+}
+
+# Exits with the skip code when the kernel refuses the 32-bit loader.
 probe_wine() {
+    [ "$bits" = 32 ] || return 0
     if output=$("$wine" --version 2>&1 </dev/null); then
         return 0
     fi
     case $output in
         *"Exec format error"*)
-            echo "SKIPPED: this machine cannot run 32-bit programs ($wine --version: Exec format error); the Windows test programs were built but not run"
+            echo "SKIPPED: this machine cannot run 32-bit programs ($wine --version: Exec format error); the 32-bit Windows test programs were built but not run"
             exit "$skip_code" ;;
     esac
     return 0    # another fault: let the run itself report it
@@ -43,9 +64,12 @@ probe_wine() {
 
 prefix=${WINEPREFIX:-}
 init_only=0
+probe_only=0
 while [ $# -gt 0 ]; do
     case $1 in
-        --probe) probe_wine; exit 0 ;;
+        --bits) [ $# -ge 2 ] || usage; bits=$2; shift 2 ;;
+        --bits=*) bits=${1#--bits=}; shift ;;
+        --probe) probe_only=1; shift ;;
         --prefix) [ $# -ge 2 ] || usage; prefix=$2; shift 2 ;;
         --prefix=*) prefix=${1#--prefix=}; shift ;;
         --init) init_only=1; shift ;;
@@ -53,13 +77,24 @@ while [ $# -gt 0 ]; do
         *) break ;;
     esac
 done
+case $bits in
+    32) wine=${TAMSEL_WINE:-wine}; winearch=win32 ;;
+    64) wine=$(wine64_loader); winearch=win64
+        # What Wine starts a new 64-bit process with.
+        export WINELOADER="${WINELOADER:-$wine}" ;;
+    *) usage ;;
+esac
+if [ "$probe_only" = 1 ]; then
+    probe_wine
+    exit 0
+fi
 [ -n "$prefix" ] || { echo "$0: no prefix: pass --prefix DIR or set WINEPREFIX" >&2; exit 2; }
 [ "$init_only" = 1 ] || [ $# -ge 1 ] || usage
 probe_wine
 case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
 
 export WINEPREFIX="$prefix"
-export WINEARCH=win32
+export WINEARCH=$winearch
 # Quiet by default; a developer chasing a fault may set WINEDEBUG himself.
 export WINEDEBUG="${WINEDEBUG:--all}"
 # Never stop to offer the Mono or Gecko add-ons: there is no one to answer.

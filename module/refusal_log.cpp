@@ -100,6 +100,11 @@ void LogListFailure(const std::string& path, const ListLoadError& error) noexcep
     }
 }
 
+void LogHookFailure(std::string_view function, std::string_view reason) noexcept {
+    if (!RefusalLogNamed()) return;
+    Append(kHookNotInstalled, function, std::string(), reason);
+}
+
 std::string FormatLogLine(const LogRecord& record) {
     std::string line;
     const std::string_view fields[] = {record.time,    record.pid,   record.program, record.verdict,

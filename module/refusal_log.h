@@ -9,7 +9,8 @@
 // stage that refused ("refused", "refused at lookup", ...), SUBJECT the URL
 // or https://NAME:PORT. A list that fails to load while the program runs
 // gives a line with VERDICT "list not loaded", the file as SUBJECT and the
-// reason as PATTERN.
+// reason as PATTERN; a function the module could not hook, VERDICT "hook not
+// installed".
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,7 @@
 namespace tamsel {
 
 inline constexpr std::string_view kListNotLoaded = "list not loaded";
+inline constexpr std::string_view kHookNotInstalled = "hook not installed";
 
 // Names the log file (nullopt or empty: no log) and the program whose lines
 // it gets; the attach sequence calls it once.
@@ -37,6 +39,11 @@ void LogRefusal(std::string_view stage, std::string_view subject, const Judgemen
 
 // Appends the line for a list file that failed to load.
 void LogListFailure(const std::string& path, const ListLoadError& error) noexcept;
+
+// Appends the line for a function whose calls could not be routed through
+// the module, so that it filters nothing there: VERDICT "hook not
+// installed", the function as SUBJECT, the reason as PATTERN.
+void LogHookFailure(std::string_view function, std::string_view reason) noexcept;
 
 // One log line's fields, as written (still escaped).
 struct LogRecord {

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Installs what Tamsel needs on a Debian machine: the native toolchain, the
-# 32-bit Windows cross toolchain, Wine to run the Windows build, clang with
-# its libFuzzer runtime for the fuzz harnesses, and the programs the
-# whole-program tests drive. Safe to run again.
+# 32-bit and 64-bit Windows cross toolchains, 32-bit and 64-bit Wine to run
+# the two Windows builds, clang with its libFuzzer runtime for the fuzz
+# harnesses, and the programs the whole-program tests drive. Safe to run
+# again.
 set -euo pipefail
 
 packages=(
   build-essential cmake libgtest-dev googletest
   clang libclang-rt-14-dev
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
-  wine wine32 fonts-wine xvfb xauth
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine32 wine64 fonts-wine xvfb xauth
   gnulib autoconf automake
   curl wget python3 ca-certificates w3m openssl
   imagemagick x11-apps

@@ -1,34 +1,38 @@
 #!/usr/bin/env bash
-# Sets up the machine and runs every test suite: the Windows build under Wine
-# (with a virtual display for the dialogs), the fuzz harnesses over their
-# saved inputs, the core under ThreadSanitizer and AddressSanitizer, and the
-# native build. The last line counts the tests that ran and those skipped.
+# Sets up the machine and runs every test suite: the two Windows builds
+# under Wine of their bitness (with a virtual display for the dialogs), the
+# fuzz harnesses over their saved inputs, the core under ThreadSanitizer and
+# AddressSanitizer, and the native build. The last line counts the tests that
+# ran and those skipped, in all and suite by suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
 jobs=$(nproc)
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
 run_preset() {
   local preset=$1; shift
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
   echo "=== $preset: test"
-  "$@" ctest --preset "$preset" -j"$jobs" | tee -a "$log"
+  "$@" ctest --preset "$preset" -j"$jobs" | tee "$logs/$preset.log"
 }
 
-# Windows tests run one Wine program each; dialogs need a display. Where the
-# kernel cannot run 32-bit programs everything is still built for Windows,
-# and ctest reports each Windows test program as skipped.
-windows="the Windows tests ran under Wine"
-if ! reason=$(cmake/wine-run.sh --probe); then
+# Windows tests run one Wine program each; dialogs need a display. 64-bit
+# Wine runs on every x86_64 machine. Where the kernel cannot run 32-bit
+# programs the 32-bit build is still made, and ctest reports each of its test
+# programs as skipped.
+windows="win32 and win64 ran under Wine"
+if ! reason=$(cmake/wine-run.sh --bits 32 --probe); then
   echo "=== win32: $reason"
-  windows="the Windows programs were built, their tests skipped (no 32-bit programs run here)"
+  windows="win64 ran under 64-bit Wine; win32 was built, its tests skipped (no 32-bit programs run here)"
 fi
-run_preset win32 xvfb-run -a -s "-screen 0 1024x768x24"
+display=(xvfb-run -a -s "-screen 0 1024x768x24")
+run_preset win32 "${display[@]}"
+run_preset win64 "${display[@]}"
 # Each harness replays its seed corpus and every input that once found a
 # fault; scripts/fuzz.sh is the long run.
 run_preset fuzz
@@ -38,7 +42,14 @@ run_preset linux-asan
 run_preset linux
 
 awk -v windows="$windows" '
-  / tests failed out of / { total += $NF }
-  /\(Skipped\)$/ { skipped++ }
-  END { printf "=== all suites passed: %d tests ran and passed, %d skipped; %s\n", total - skipped, skipped, windows }
-' "$log"
+  FNR == 1 { suite = FILENAME; sub(/.*\//, "", suite); sub(/\.log$/, "", suite); order[++suites] = suite }
+  / tests failed out of / { ran[suite] = $NF; total += $NF }
+  /\(Skipped\)$/ { skipped[suite]++; skips++ }
+  END {
+    for (i = 1; i <= suites; i++) {
+      s = order[i]
+      each = each sprintf("%s%s: %d passed, %d skipped", i > 1 ? "; " : "", s, ran[s] - skipped[s], skipped[s])
+    }
+    printf "=== all suites passed: %d tests ran and passed, %d skipped (%s); %s\n", total - skips, skips, each, windows
+  }
+' "$logs"/{win32,win64,fuzz,linux-tsan,linux-asan,linux}.log

@@ -5,19 +5,18 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "intercept/win32/jump_stub.h"
+#include "module/refusal_log.h"
 #include "win32/owned_handles.h"
 
 namespace tamsel::hook {
-
-// An export entry is a 32-bit offset from its module's base. On i686 any
-// address is such an offset modulo 2^32, which is how the loader adds it; a
-// 64-bit build would need a jump within reach of the module instead.
-static_assert(sizeof(void*) == 4, "export entries can reach any address only on a 32-bit build");
 
 namespace {
 
@@ -57,12 +56,14 @@ private:
     bool restore_ = false;
 };
 
-// Replaces one 32-bit table word in a single store, so that a thread
-// reading it meanwhile sees the old value or the new one, never a mixture.
-bool WriteWord(volatile uint32_t* at, uint32_t value) {
-    const WritableSpan span(const_cast<uint32_t*>(at), sizeof *at);
+// Replaces one table word (a 32-bit export offset, a pointer-sized import
+// entry) in a single store, so that a thread reading it meanwhile sees the
+// old value or the new one, never a mixture.
+template <typename Word>
+bool WriteWord(volatile Word* at, Word value) {
+    const WritableSpan span(const_cast<Word*>(at), sizeof *at);
     if (!span.writable()) return false;
-    InterlockedExchange(reinterpret_cast<volatile LONG*>(at), static_cast<LONG>(value));
+    std::atomic_ref<Word>(*const_cast<Word*>(at)).store(value);
     return true;
 }
 
@@ -71,13 +72,21 @@ T* At(HMODULE module, DWORD rva) {
     return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
 }
 
-// The module's data directory `index`, or null when it has none.
-const IMAGE_DATA_DIRECTORY* Directory(HMODULE module, unsigned index) {
+// The module's headers, of this process's own bitness: PE32 on i686, PE32+
+// on x86_64 (IMAGE_NT_HEADERS is the one the compiler targets). Null when
+// the image is not one.
+const IMAGE_NT_HEADERS* NtHeaders(HMODULE module) {
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
     if (dos->e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
-    const auto* nt = At<const IMAGE_NT_HEADERS32>(module, static_cast<DWORD>(dos->e_lfanew));
-    if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) return nullptr;
-    if (index >= nt->OptionalHeader.NumberOfRvaAndSizes) return nullptr;
+    const auto* nt = At<const IMAGE_NT_HEADERS>(module, static_cast<DWORD>(dos->e_lfanew));
+    if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC) return nullptr;
+    return nt;
+}
+
+// The module's data directory `index`, or null when it has none.
+const IMAGE_DATA_DIRECTORY* Directory(HMODULE module, unsigned index) {
+    const IMAGE_NT_HEADERS* nt = NtHeaders(module);
+    if (nt == nullptr || index >= nt->OptionalHeader.NumberOfRvaAndSizes) return nullptr;
     const IMAGE_DATA_DIRECTORY* directory = &nt->OptionalHeader.DataDirectory[index];
     return directory->VirtualAddress != 0 && directory->Size != 0 ? directory : nullptr;
 }
@@ -108,19 +117,19 @@ std::optional<ExportEntry> FindExportEntry(HMODULE module, const char* functionN
     return std::nullopt;
 }
 
-// Rewrites every word of a bound import address table that holds one of
-// `reals`. The table ends at a zero word.
-int PatchAddressTable(HMODULE module, DWORD tableRva, const std::vector<uint32_t>& reals, uint32_t replacement) {
+// Rewrites every entry of a bound import address table that holds one of
+// `reals`. An entry is an address, pointer-sized; the table ends at a zero.
+int PatchAddressTable(HMODULE module, DWORD tableRva, const std::vector<uintptr_t>& reals, uintptr_t replacement) {
     if (tableRva == 0) return 0;  // no table: offset 0 would be the module's headers
     int patched = 0;
-    for (auto* table = At<volatile uint32_t>(module, tableRva); *table != 0; ++table) {
+    for (auto* table = At<volatile uintptr_t>(module, tableRva); *table != 0; ++table) {
         if (std::find(reals.begin(), reals.end(), *table) == reals.end()) continue;
         if (WriteWord(table, replacement)) ++patched;
     }
     return patched;
 }
 
-int PatchImports(HMODULE module, const std::vector<uint32_t>& reals, uint32_t replacement) {
+int PatchImports(HMODULE module, const std::vector<uintptr_t>& reals, uintptr_t replacement) {
     int patched = 0;
     if (const IMAGE_DATA_DIRECTORY* directory = Directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT)) {
         for (const auto* d = At<const IMAGE_IMPORT_DESCRIPTOR>(module, directory->VirtualAddress); d->Name != 0; ++d) {
@@ -170,7 +179,70 @@ HMODULE ModuleOf(const void* address) {
     return module;
 }
 
-uint32_t Word(const void* address) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address)); }
+uintptr_t Word(const void* address) { return reinterpret_cast<uintptr_t>(address); }
+
+// An export entry and the offset it is to hold.
+struct PlannedEntry {
+    volatile uint32_t* offset;
+    uint32_t value;
+    bool throughStub;
+};
+
+// The size of the address space: an i686 sum of base and offset wraps at it.
+constexpr uint64_t kAddressSpace = sizeof(void*) == 4 ? uint64_t{1} << 32 : UINT64_MAX;
+
+// A stub for `target` in reach of `module`: above its image, or, where the
+// reach passes the top of the address space (i686, whose offsets wrap; the
+// space above a module is often reserved there), from the bottom up.
+void* StubInReach(HMODULE module, void* target, const Reach& reach) {
+    const IMAGE_NT_HEADERS* nt = NtHeaders(module);
+    if (nt == nullptr) return nullptr;
+    const uint64_t base = Word(module);
+    const uint64_t end = base + reach.limit;
+    void* stub = PlaceJumpStub(base + nt->OptionalHeader.SizeOfImage, end, target);
+    if (stub == nullptr && end > kAddressSpace) stub = PlaceJumpStub(0, end - kAddressSpace, target);
+    return stub;
+}
+
+// The offset that leads from `module`'s base to `target`: the target's own
+// when it is in reach, else that of a stub placed within reach. Nullopt when
+// neither can be had. On i686 the difference wraps as the loader's sum
+// does, so every target is in reach.
+std::optional<PlannedEntry> PlanEntry(HMODULE module, volatile uint32_t* offset, void* target, const Reach& reach) {
+    const uintptr_t distance = Word(target) - Word(module);
+    if (!reach.alwaysStub && distance < reach.limit) {
+        return PlannedEntry{offset, static_cast<uint32_t>(distance), false};
+    }
+    void* const stub = StubInReach(module, target, reach);
+    if (stub == nullptr) return std::nullopt;
+    return PlannedEntry{offset, static_cast<uint32_t>(Word(stub) - Word(module)), true};
+}
+
+// The export entries to rewrite, each with its offset, and the addresses
+// they held, added to `reals`. Nullopt, with nothing rewritten, when one of
+// them cannot reach the replacement.
+std::optional<std::vector<PlannedEntry>> PlanExports(const ExportRoute& route, const std::vector<HMODULE>& exporters,
+                                                     const Reach& reach, std::vector<uintptr_t>& reals) {
+    std::vector<PlannedEntry> planned;
+    for (const HMODULE module : exporters) {
+        const std::optional<ExportEntry> entry = FindExportEntry(module, route.functionName);
+        if (!entry || entry->forwarder) continue;
+        const std::optional<PlannedEntry> plan = PlanEntry(module, entry->offset, route.replacement, reach);
+        if (!plan) return std::nullopt;
+        reals.push_back(Word(module) + *entry->offset);
+        planned.push_back(*plan);
+    }
+    return planned;
+}
+
+void LogUnreachable(const ExportRoute& route) noexcept {
+    try {
+        LogHookFailure(std::string(route.moduleName) + "!" + route.functionName,
+                       "no memory within reach of the exporting module for a jump to the replacement");
+    } catch (...) {
+        // Out of memory: the line is lost; the route is refused all the same.
+    }
+}
 
 }  // namespace
 
@@ -179,27 +251,35 @@ void* ResolveExport(const char* moduleName, const char* functionName) {
     // real-call slot points into it.
     const HMODULE module = LoadLibraryA(moduleName);
     if (module == nullptr) return nullptr;
-    return reinterpret_cast<void*>(GetProcAddress(module, functionName));
+    // An entry routed before may lead to a stub: the caller must see where
+    // it goes, lest a replacement take its own stub for the real function.
+    return ThroughJumpStub(reinterpret_cast<void*>(GetProcAddress(module, functionName)));
 }
 
-RouteResult RouteExport(const ExportRoute& route) {
+RouteResult RouteExport(const ExportRoute& route, const Reach& reach) {
     RouteResult result;
     const HMODULE named = GetModuleHandleA(route.moduleName);
     const HMODULE holder = ModuleOf(route.real);
     if (named == nullptr || holder == nullptr) return result;
 
-    // Exports first: a module whose imports the loader resolves from now on
-    // already gets the replacement, so the scan below cannot miss it.
-    std::vector<uint32_t> reals{Word(route.real)};
+    std::vector<uintptr_t> reals{Word(route.real)};
     std::vector<HMODULE> exporters{named};
     if (holder != named) exporters.push_back(holder);
-    for (const HMODULE module : exporters) {
-        const std::optional<ExportEntry> entry = FindExportEntry(module, route.functionName);
-        if (!entry || entry->forwarder) continue;
-        reals.push_back(Word(module) + *entry->offset);
-        if (WriteWord(entry->offset, Word(route.replacement) - Word(module))) ++result.exportEntries;
+    const std::optional<std::vector<PlannedEntry>> planned = PlanExports(route, exporters, reach, reals);
+    if (!planned) {
+        // Routing the imports alone would leave GetProcAddress and every
+        // later module with the real function: all or nothing.
+        result.unreachable = true;
+        LogUnreachable(route);
+        return result;
     }
-
+    // Exports first: a module whose imports the loader resolves from now on
+    // already gets the replacement, so the scan below cannot miss it.
+    for (const PlannedEntry& entry : *planned) {
+        if (!WriteWord(entry.offset, entry.value)) continue;
+        ++result.exportEntries;
+        if (entry.throughStub) ++result.stubEntries;
+    }
     for (const HMODULE listed : LoadedModules()) {
         const OwnedModule module = ModuleReference(listed);
         if (module.get() == nullptr || module.get() == named || module.get() == holder) continue;

@@ -26,14 +26,14 @@ constinit bool g_installed = false;
 
 extern "C" {
 constinit tamsel::ApiHookChainTable ApiHookChain = {
-    {0xFFFFFFFEu, 0, 0, 0, 0, 0},
+    {tamsel::kHookChainOpening, 0, 0, 0, 0, 0},
     "WSOCK32.DLL",
     "send",
     0x100,
     &g_realSend,
     0,
     &tamsel::SendHook,
-    {0xFFFFFFFFu, 0, 0, 0, 0, 0},
+    {tamsel::kHookChainClosing, 0, 0, 0, 0, 0},
 };
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "win32/com_ptr.h"
+#include "win32/registry_key.h"
 #include "module/win32/guids.h"
 #include "win32_support.h"
 
@@ -121,6 +122,29 @@ TEST_F(RegistrationTest, RegisterWritesEveryKeyAndValueAndTheTypeLibrary) {
     Register();
     ExpectClassesRootEntries(module_);
     ExpectLocalMachineEntries(module_);
+}
+
+// Whether a key of HKLM exists in one registry view: KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY (the 32-bit view, under WOW6432Node).
+bool KeyInView(const std::string& subKey, REGSAM view) {
+    RegistryKey key;
+    return key.Open(HKEY_LOCAL_MACHINE, subKey.c_str(), KEY_READ | view) == ERROR_SUCCESS;
+}
+
+// The regsvr32 of the module's bitness writes the view that browsers of that
+// bitness read: the 64-bit module the 64-bit view only, and in a 32-bit
+// prefix, which has one view, the 32-bit module is found there.
+TEST_F(RegistrationTest, LandsInTheRegistryViewOfTheModulesBitness) {
+    Register();
+    const std::string classKey = "SOFTWARE\\Classes\\" + kClassKey;
+    for (const std::string& key : {classKey, kBhoKey}) {
+        if (sizeof(void*) == 8) {
+            EXPECT_TRUE(KeyInView(key, KEY_WOW64_64KEY)) << key;
+            EXPECT_FALSE(KeyInView(key, KEY_WOW64_32KEY)) << key << " in WOW6432Node";
+        } else {
+            EXPECT_TRUE(KeyInView(key, KEY_WOW64_32KEY)) << key;
+        }
+    }
 }
 
 TEST_F(RegistrationTest, AClientCreatesTheClassByItsProgId) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "jump_target.h"
 #include "loopback.h"
 
 namespace tamsel {
@@ -24,11 +25,11 @@ TEST(SendHookAttachTest, HookInstalledDuringAttachRoutesEverySend) {
     testing::StartWinsock();
     const HMODULE module = LoadLibraryA("hook_at_attach.dll");
     ASSERT_NE(module, nullptr);
-    uint32_t words[18];
+    uintptr_t words[18];
     std::memcpy(words, Export<const void*>(module, MAKEINTRESOURCEA(5)), sizeof words);
     const auto replacement = reinterpret_cast<SendFunction>(words[11]);
     EXPECT_NE(*reinterpret_cast<SendFunction const*>(words[9]), nullptr);
-    EXPECT_EQ(Export<SendFunction>(GetModuleHandleA("ws2_32.dll"), "send"), replacement);
+    EXPECT_EQ(testing::JumpTarget(Export<SendFunction>(GetModuleHandleA("ws2_32.dll"), "send")), replacement);
 
     ASSERT_EQ(Export<int (*)(const char*)>(module, "HookModuleBlock")("ads.example\n"), 1);
     const std::string ad = "POST /collect HTTP/1.0\r\nHost: x.ads.example\r\n\r\n";
@@ -37,7 +38,7 @@ TEST(SendHookAttachTest, HookInstalledDuringAttachRoutesEverySend) {
     testing::ExpectFiltered(Export<SendFunction>(GetModuleHandleA("wsock32.dll"), "send"), ad, ordinary);
     // Installing again, as a second attach would, changes nothing.
     ASSERT_EQ(Export<int (*)()>(module, "HookModuleInstall")(), 1);
-    EXPECT_EQ(Export<SendFunction>(GetModuleHandleA("ws2_32.dll"), "send"), replacement);
+    EXPECT_EQ(testing::JumpTarget(Export<SendFunction>(GetModuleHandleA("ws2_32.dll"), "send")), replacement);
     testing::ExpectFiltered(&testing::ProgramImportSend, ad, ordinary);
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "jump_target.h"
 #include "loopback.h"
 
 namespace tamsel {
@@ -20,10 +21,10 @@ constexpr char kModule[] = "hook_module.dll";
 const std::string kAdRequest = "GET /pixel HTTP/1.1\r\nHost: ads.example\r\n\r\n";
 const std::string kOrdinaryRequest = "GET / HTTP/1.1\r\nHost: www.example\r\n\r\n";
 
-HMODULE ModuleOf(uint32_t address) {
+HMODULE ModuleOf(uintptr_t address) {
     HMODULE module = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(address)), &module);
+                       reinterpret_cast<LPCSTR>(address), &module);
     return module;
 }
 
@@ -45,13 +46,13 @@ protected:
     }
 
     static HMODULE module_;
-    uint32_t words_[18] = {};
+    uintptr_t words_[18] = {};
 };
 
 HMODULE SendHookModuleTest::module_ = nullptr;
 
 TEST_F(SendHookModuleTest, ExportedTableLaidOutWordByWord) {
-    EXPECT_EQ(words_[0], 0xFFFFFFFEu);
+    EXPECT_EQ(words_[0], static_cast<uintptr_t>(-2));
     EXPECT_STREQ(reinterpret_cast<const char*>(words_[6]), "WSOCK32.DLL");
     EXPECT_STREQ(reinterpret_cast<const char*>(words_[7]), "send");
     EXPECT_EQ(words_[8], 0x100u);
@@ -60,7 +61,7 @@ TEST_F(SendHookModuleTest, ExportedTableLaidOutWordByWord) {
     MEMORY_BASIC_INFORMATION code{};
     ASSERT_NE(VirtualQuery(reinterpret_cast<void*>(words_[11]), &code, sizeof code), 0u);
     EXPECT_NE(code.Protect & (PAGE_EXECUTE_READ | PAGE_EXECUTE | PAGE_EXECUTE_READWRITE), 0u);
-    EXPECT_EQ(words_[12], 0xFFFFFFFFu);
+    EXPECT_EQ(words_[12], static_cast<uintptr_t>(-1));
     for (const int zero : {1, 2, 3, 4, 5, 10, 13, 14, 15, 16, 17}) EXPECT_EQ(words_[zero], 0u) << "word " << zero;
 }
 
@@ -74,7 +75,7 @@ TEST_F(SendHookModuleTest, InstalledHookKeepsItsModuleLoadedAfterTheLastFreeLibr
     const auto replacement = reinterpret_cast<SendFunction>(words_[11]);
     EXPECT_NE(*slot, nullptr);
     EXPECT_NE(*slot, replacement);
-    EXPECT_EQ(Export<SendFunction>(GetModuleHandleA("ws2_32.dll"), "send"), replacement);
+    EXPECT_EQ(testing::JumpTarget(Export<SendFunction>(GetModuleHandleA("ws2_32.dll"), "send")), replacement);
 
     // The suite's own reference was the only one: the loader would unload
     // the module now, were it not pinned.

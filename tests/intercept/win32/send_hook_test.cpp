@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "jump_target.h"
 #include "loopback.h"
 #include "module/shared_state.h"
 
@@ -106,7 +107,7 @@ TEST_F(SendHookTest, InstallsOncePerProcessAndOnlyInItsOwn) {
     EXPECT_NE(Process().realBefore, &SendHook);
     for (const Binding& binding : Process().bindings) {
         if (binding.name.starts_with("GetProcAddress")) {
-            EXPECT_EQ(binding.send, &SendHook) << binding.name;
+            EXPECT_EQ(testing::JumpTarget(binding.send), &SendHook) << binding.name;
         }
     }
 }
