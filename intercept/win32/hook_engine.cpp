@@ -247,10 +247,12 @@ void LogUnreachable(const ExportRoute& route) noexcept {
 }  // namespace
 
 void* ResolveExport(const char* moduleName, const char* functionName) {
-    // Never freed: its tables are about to be rewritten, and the hook's
-    // real-call slot points into it.
-    const HMODULE module = LoadLibraryA(moduleName);
-    if (module == nullptr) return nullptr;
+    // Pinned, never loaded: this runs inside DllMain, where loading a library
+    // is not allowed. The socket modules are already there (Tamsel.dll imports
+    // them), and pinned they are never freed: their tables are about to be
+    // rewritten, and the hook's real-call slot points into them.
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, moduleName, &module)) return nullptr;
     // An entry routed before may lead to a stub: the caller must see where
     // it goes, lest a replacement take its own stub for the real function.
     return ThroughJumpStub(reinterpret_cast<void*>(GetProcAddress(module, functionName)));

@@ -50,8 +50,8 @@ struct RouteResult {
 };
 
 // The address `functionName` resolves to through `moduleName`, forwarders
-// and jump stubs followed; the module is loaded when it is not yet and stays
-// loaded for good. Null when either cannot be found.
+// and jump stubs followed. The module must be loaded already (nothing is
+// loaded here) and stays loaded for good. Null when either cannot be found.
 void* ResolveExport(const char* moduleName, const char* functionName);
 
 // Routes the function: first the export entries (in the named module unless
