@@ -29,8 +29,8 @@ constinit RealFunction<ssize_t (*)(int, const iovec*, int)> realWritev("writev")
 // The answer to a refused call: a failed send, so no caller mistakes it for
 // bytes that went out. A freshly refused connection is shut down both ways,
 // so a caller that ignores the failure and waits for an answer reads the end
-// at once; it is remembered, so a later send on it fails with EPIPE rather
-// than raise SIGPIPE at the shut socket. The call stays a cancellation point.
+// at once; it is remembered, so a later send on it fails with EPIPE, as on
+// any shut connection, but without the SIGPIPE that would end the program. The call stays a cancellation point.
 constexpr int kRefused = -1;
 int Refuse(int fd, SendCheck::Answer answer) {
     if (answer == SendCheck::Answer::Refuse) {
