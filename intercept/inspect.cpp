@@ -32,10 +32,12 @@ namespace {
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
-// The empty lines a client may send before a request line.
+// The empty lines a client may send before a request line, within the
+// bound of a head: a file write of many of them stays cheap.
 size_t LeadingLineEnds(const char* buffer, size_t length) {
+    const size_t limit = std::min(length, kMaxInspectedBytes);
     size_t at = 0;
-    while (at < length && IsLineEnd(buffer[at])) ++at;
+    while (at < limit && IsLineEnd(buffer[at])) ++at;
     return at;
 }
 

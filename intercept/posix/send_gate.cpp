@@ -69,6 +69,12 @@ int32_t RemotePort(int fd) {
     return kDefaultTlsPort;
 }
 
+SendCheck AlreadyRefused() {
+    SendCheck check;
+    check.answer = SendCheck::Answer::AlreadyRefused;
+    return check;
+}
+
 // A call that carries only the rest of a body announced before: not read.
 SendCheck InBody(uint64_t bodyLeft) {
     SendCheck check;
@@ -101,7 +107,7 @@ SendCheck Inspect(int fd, Outgoing kind, const char* bytes, size_t length, uint6
 // What the gate does with one buffer once it knows what `fd` remembers;
 // `socketKnown` when the call itself needs a stream socket (send, sendmsg).
 SendCheck CheckBuffer(int fd, const ConnectionState& state, const char* bytes, size_t length, bool socketKnown) {
-    if (state.refused) return {SendCheck::Answer::AlreadyRefused};
+    if (state.refused) return AlreadyRefused();
     if (state.bodyLeft >= length) return InBody(state.bodyLeft);
     if (state.bodyLeft > 0) return Inspect(fd, Outgoing::RequestHead, bytes, length, state.bodyLeft);
     const Outgoing kind = Classify(bytes, length);
@@ -140,12 +146,13 @@ VectorBytes ReadVector(const iovec* elements, size_t count, char* gathered, size
 // eight and a record header with its message type.
 Outgoing ClassifyVector(const iovec* elements, size_t count) {
     char prefix[12];
-    size_t have = 0;
-    for (size_t i = 0; i < count && have < sizeof prefix; ++i) {
+    size_t have = 0, skipped = 0;
+    for (size_t i = 0; i < count && have < sizeof prefix && skipped < kMaxInspectedBytes; ++i) {
         const auto* bytes = static_cast<const char*>(elements[i].iov_base);
-        for (size_t k = 0; k < elements[i].iov_len && have < sizeof prefix; ++k) {
-            if (have == 0 && (bytes[k] == '\r' || bytes[k] == '\n')) continue;
-            prefix[have++] = bytes[k];
+        for (size_t k = 0; k < elements[i].iov_len && have < sizeof prefix && skipped < kMaxInspectedBytes; ++k) {
+            const bool leading = have == 0 && (bytes[k] == '\r' || bytes[k] == '\n');
+            skipped += leading;
+            if (!leading) prefix[have++] = bytes[k];
         }
     }
     return Classify(prefix, have);
@@ -174,7 +181,7 @@ SendCheck CheckWrite(int fd, const void* buffer, size_t length) noexcept {
 SendCheck CheckVector(int fd, const iovec* elements, size_t count, bool needSocketCheck) noexcept {
     if (!Filtering() || elements == nullptr) return {};
     const ConnectionState state = ReadConnection(fd);
-    if (state.refused) return {SendCheck::Answer::AlreadyRefused};
+    if (state.refused) return AlreadyRefused();
     if (state.bodyLeft >= TotalLength(elements, count)) return InBody(state.bodyLeft);
     if (state.bodyLeft == 0) {
         if (ClassifyVector(elements, count) == Outgoing::Other) return {};
