@@ -158,8 +158,8 @@ std::optional<uint64_t> BodyLength(const HeadFields& fields) {
 }
 
 // Judges one head whose method test has passed, from views into the buffer.
-// `parsed`, when given, receives a copy of the request when `keep` says so
-// for the judgement made.
+// `parsed`, when given, receives a copy of a refused request, and of any
+// other when `keepAny` is set.
 Judgement JudgeHead(std::string_view head, const HeadFields& fields, const ListSet& lists, RequestUrl* parsed,
                     bool keepAny) {
     const std::string_view requestLine = head.substr(0, LineEnd(head, 0));
