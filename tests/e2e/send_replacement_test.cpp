@@ -8,8 +8,6 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -21,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "cancellation_probe.h"
 #include "module/posix/unique_fd.h"
 #include "module/refusal_log.h"
 #include "module/shared_state.h"
@@ -151,38 +150,17 @@ TEST_F(SendReplacement, ABodyThatLooksLikeARequestIsSentAsABody) {
 // module works (the refusal log's open and write would otherwise act on it
 // inside code that cannot be unwound, and end the process), and acted on when
 // the refused call returns, as the real call would have.
-struct CancelledSender {
-    int fd;
-    std::atomic<int> step{0};  // 1: cancellation disabled; 2: requested; 3: past the send
-};
-
-void* SendWithCancellationPending(void* argument) {
-    auto* sender = static_cast<CancelledSender*>(argument);
-    ::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
-    sender->step = 1;
-    while (sender->step != 2) std::this_thread::yield();
-    ::pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
-    ::send(sender->fd, kRefusedHead.data(), kRefusedHead.size(), 0);
-    sender->step = 3;
-    return nullptr;
-}
-
 TEST_F(SendReplacement, ACancelledThreadEndsAtTheRefusedSendWithItsLogLineWritten) {
     testing::TempDir dir;
     const std::string log = (dir.path() / "refused.log").string();
     for (const bool logged : {false, true}) {
         NameRefusalLog(logged ? std::optional<std::string>(log) : std::nullopt, "send_replacement_test");
         Reconnect();
-        CancelledSender sender{sender_.get()};
-        pthread_t thread;
-        ASSERT_EQ(::pthread_create(&thread, nullptr, &SendWithCancellationPending, &sender), 0);
-        while (sender.step != 1) std::this_thread::yield();
-        ASSERT_EQ(::pthread_cancel(thread), 0);
-        sender.step = 2;
-        void* result = nullptr;
-        ASSERT_EQ(::pthread_join(thread, &result), 0);
-        EXPECT_EQ(result, PTHREAD_CANCELED) << logged;
-        EXPECT_EQ(sender.step.load(), 2) << logged;
+        const int fd = sender_.get();
+        const auto outcome = testing::CallWithCancellationPending(
+            [fd] { ::send(fd, kRefusedHead.data(), kRefusedHead.size(), 0); });
+        EXPECT_TRUE(outcome.cancelled) << logged;
+        EXPECT_FALSE(outcome.returned) << logged;
         EXPECT_EQ(Received(), "");
     }
     NameRefusalLog(std::nullopt, "send_replacement_test");
