@@ -149,7 +149,7 @@ void PrintGateTable(const char* modulePath, int socket) {
                           (void)(tamsel::LooksLikeRequestHead(buffer.data(), n) &&
                                  tamsel::InspectRequest(buffer.data(), n));
                       },
-                      [&] { (void)tamsel::RefuseSend(socket, buffer.data(), buffer.size()); }));
+                      [&] { (void)tamsel::CheckSend(socket, buffer.data(), buffer.size()); }));
     };
     row("512-byte non-HTTP buffer", kBinary);
     row("request head that passes", passing);

@@ -62,7 +62,7 @@ int RunCheck(const std::vector<std::string>& argsIn) {
 std::string Subject(const std::string& bytes, const RequestUrl& request) {
     if (!LooksLikeRequestHead(bytes.data(), static_cast<int32_t>(bytes.size())))
         return "(not the head of a GET or POST request)";
-    if (!request.raw) return "(no Host header)";
+    if (!request.raw || (!request.host && !request.hostport)) return "(no Host header)";
     if (!request.host) return "(no host in \"" + *request.raw + "\")";
     return *request.host + ":" + std::to_string(request.port) + *request.path;
 }

@@ -33,5 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (judgement.entry == nullptr) tamsel::fuzz::Fail("a verdict names no deciding line");
     }
     tamsel::LooksLikeRequestHead(buffer.get(), static_cast<int32_t>(size));
+    // The same bytes as the rest of a connection, after a body of the length
+    // the first byte says: the trail of a body must lie past the head that
+    // announced it.
+    const uint64_t bodyLeft = size > 0 ? static_cast<unsigned char>(data[0]) : 0;
+    tamsel::BodyTrail trail;
+    tamsel::InspectStreamWith(buffer.get(), size, bodyLeft, lists, &trail);
+    if (trail.bodyEnd < trail.bodyStart) tamsel::fuzz::Fail("a body ends before it starts");
+    if (trail.bodyEnd != 0 && trail.bodyEnd < size) tamsel::fuzz::Fail("a body within the buffer was left pending");
     return 0;
 }

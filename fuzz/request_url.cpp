@@ -50,7 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!url.raw || *url.raw != line) Fail("the record does not keep the line it came from");
     if (url.host) {
         if (url.host->empty()) Fail("an empty host");
-        if (url.host->find(':') != std::string::npos) Fail("a port left in the host");
+        // Colons only inside the brackets of an IPv6 address.
+        const bool bracketed = url.host->front() == '[' && url.host->back() == ']';
+        if (!bracketed && url.host->find(':') != std::string::npos) Fail("a port left in the host");
+        if (url.host->find('@') != std::string::npos) Fail("user information left in the host");
         if (!url.path) Fail("a host without a path");
         if (!url.method || !url.version || !url.hostport) Fail("a host without method, version or host:port");
     }

@@ -1,6 +1,7 @@
 #include "intercept/inspect.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -27,8 +28,26 @@ std::optional<size_t> FindTextNoCase(const char* text, size_t readable, const ch
     return std::nullopt;
 }
 
+namespace {
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// The empty lines a client may send before a request line, within the
+// bound of a head: a file write of many of them stays cheap.
+size_t LeadingLineEnds(const char* buffer, size_t length) {
+    const size_t limit = std::min(length, kMaxInspectedBytes);
+    size_t at = 0;
+    while (at < limit && IsLineEnd(buffer[at])) ++at;
+    return at;
+}
+
+}  // namespace
+
 bool LooksLikeRequestHead(const char* buffer, int32_t length) {
     if (buffer == nullptr || length <= 0) return false;
+    const size_t skipped = LeadingLineEnds(buffer, static_cast<size_t>(length));
+    buffer += skipped;
+    length -= static_cast<int32_t>(skipped);
     const int64_t bound = length < 8 ? length : 8;
     // Every send of the process comes here, so the common answer "no" must
     // be cheap: "GET " or "POST " starts within the first eight bytes, so one
@@ -60,36 +79,134 @@ size_t NextLine(std::string_view text, size_t end) {
 
 bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
-// The value of the first header line (after the request line) whose name is
-// Host in any case: blanks and tabs after the colon skipped, ended by a blank,
-// a tab or the line end. Nothing when there is no such line.
-std::optional<std::string_view> HostHeaderValue(std::string_view head) {
+// A header's value: blanks and tabs after the colon skipped, ended by a
+// blank, a tab or the line end.
+std::string_view HeaderValue(std::string_view line, size_t nameLength) {
+    line.remove_prefix(nameLength);
+    while (!line.empty() && IsBlankOrTab(line.front())) line.remove_prefix(1);
+    size_t length = 0;
+    while (length < line.size() && !IsBlankOrTab(line[length])) ++length;
+    return line.substr(0, length);
+}
+
+// The header lines (after the request line) the inspection reads: the first
+// of each name, in any case. A name matches only as a whole header name.
+struct HeadFields {
+    std::optional<std::string_view> host;
+    std::optional<std::string_view> contentLength;
+    bool transferEncoding = false;
+};
+
+HeadFields ReadFields(std::string_view head) {
+    HeadFields fields;
     for (size_t pos = NextLine(head, LineEnd(head, 0)); pos < head.size();) {
         const size_t end = LineEnd(head, pos);
-        std::string_view line = head.substr(pos, end - pos);
-        if (StartsWithNoCase(line, "host:")) {
-            line.remove_prefix(5);
-            while (!line.empty() && IsBlankOrTab(line.front())) line.remove_prefix(1);
-            size_t length = 0;
-            while (length < line.size() && !IsBlankOrTab(line[length])) ++length;
-            return line.substr(0, length);
+        const std::string_view line = head.substr(pos, end - pos);
+        if (!fields.host && StartsWithNoCase(line, "host:")) {
+            fields.host = HeaderValue(line, 5);
+        } else if (!fields.contentLength && StartsWithNoCase(line, "content-length:")) {
+            fields.contentLength = HeaderValue(line, 15);
+        } else if (StartsWithNoCase(line, "transfer-encoding:")) {
+            fields.transferEncoding = true;
         }
         pos = NextLine(head, end);
     }
-    return std::nullopt;
+    return fields;
 }
 
-// The inspection after the method test has passed. The request is judged
-// from views into the buffer; only a caller that asks for it gets a copy.
-Judgement InspectHead(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
-    const std::string_view head = RequestHead(buffer, static_cast<size_t>(length));
-    const auto host = HostHeaderValue(head);
-    if (!host) return {};
+// A head and where its blank line starts, or nullopt when the head is not
+// ended within what was read.
+struct HeadExtent {
+    std::string_view head;
+    std::optional<size_t> blankLine;
+};
+
+HeadExtent FindHead(const char* buffer, size_t length) {
+    const size_t limit = std::min(length, kMaxInspectedBytes);
+    size_t lineStart = 0;
+    for (size_t i = 0; i < limit; ++i) {
+        const char c = buffer[i];
+        if (c == '\0') return {{buffer, i}, std::nullopt};
+        if (!IsLineEnd(c)) continue;
+        if (i == lineStart && i > 0) return {{buffer, i}, i};
+        if (c == '\r' && i + 1 < limit && buffer[i + 1] == '\n') ++i;
+        lineStart = i + 1;
+    }
+    return {{buffer, limit}, std::nullopt};
+}
+
+// Just past the blank line that starts at `blank`. Read only once the head
+// has been judged: a refused head's next byte is never looked at.
+size_t PastBlankLine(const char* buffer, size_t length, size_t blank) {
+    const bool crlf = buffer[blank] == '\r' && blank + 1 < length && buffer[blank + 1] == '\n';
+    return blank + (crlf ? 2 : 1);
+}
+
+// The body length a head announces: zero without Content-Length, nullopt
+// when it cannot be known (chunked, or a length that is not a number).
+std::optional<uint64_t> BodyLength(const HeadFields& fields) {
+    if (fields.transferEncoding) return std::nullopt;
+    if (!fields.contentLength) return 0;
+    const std::string_view digits = *fields.contentLength;
+    if (digits.empty() || digits.size() > 18) return std::nullopt;
+    uint64_t value = 0;
+    for (const char c : digits) {
+        if (!IsAsciiDigit(c)) return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return value;
+}
+
+// Judges one head whose method test has passed, from views into the buffer.
+// `parsed`, when given, receives a copy of a refused request, and of any
+// other when `keepAny` is set.
+Judgement JudgeHead(std::string_view head, const HeadFields& fields, const ListSet& lists, RequestUrl* parsed,
+                    bool keepAny) {
     const std::string_view requestLine = head.substr(0, LineEnd(head, 0));
-    const RequestView request = ParseRequestView(requestLine, *host);
+    const RequestView request = ParseRequestView(requestLine, fields.host);
     const Judgement judgement = JudgeRequest(request, lists);
-    if (parsed != nullptr) KeepRequest(request, requestLine, parsed);
+    if (parsed != nullptr && (keepAny || judgement.verdict == Verdict::Refused)) {
+        KeepRequest(request, requestLine, parsed);
+    }
     return judgement;
+}
+
+// The walk behind InspectStreamWith, which catches what it throws. The
+// caller's `parsed` names the first head, or the refused one.
+Judgement WalkHeads(const char* buffer, size_t length, uint64_t bodyLeft, const ListSet& lists, BodyTrail* trail,
+                    RequestUrl* parsed) {
+    if (bodyLeft >= length) {
+        *trail = {0, bodyLeft};
+        return {};
+    }
+    std::optional<Judgement> first;
+    // After a body, whatever comes is the next request; a buffer of its own
+    // must show a request head first.
+    bool inRequests = bodyLeft > 0;
+    for (size_t at = static_cast<size_t>(bodyLeft); at < length;) {
+        at += LeadingLineEnds(buffer + at, length - at);
+        const size_t rest = length - at;
+        const auto readable = static_cast<int32_t>(std::min<size_t>(rest, INT32_MAX));
+        const bool judged = LooksLikeRequestHead(buffer + at, readable);
+        if (rest == 0 || (!judged && !inRequests)) break;
+        inRequests = true;
+        const HeadExtent extent = FindHead(buffer + at, rest);
+        const HeadFields fields = ReadFields(extent.head);
+        if (judged) {
+            const Judgement judgement = JudgeHead(extent.head, fields, lists, parsed, !first);
+            if (judgement.verdict == Verdict::Refused) return judgement;
+            if (!first) first = judgement;
+        }
+        const std::optional<uint64_t> body = BodyLength(fields);
+        if (!extent.blankLine || !body) break;
+        const uint64_t bodyStart = at + PastBlankLine(buffer + at, rest, *extent.blankLine);
+        if (bodyStart + *body > length) {
+            *trail = {bodyStart, bodyStart + *body};
+            break;
+        }
+        at = static_cast<size_t>(bodyStart + *body);
+    }
+    return first.value_or(Judgement{});
 }
 
 }  // namespace
@@ -100,45 +217,56 @@ std::string RequestUrlText(const RequestUrl& url) {
     return text + url.path.value_or("");
 }
 
-std::string_view RequestHead(const char* buffer, size_t length) {
-    const size_t limit = std::min(length, kMaxInspectedBytes);
-    size_t lineStart = 0;
-    for (size_t i = 0; i < limit; ++i) {
-        const char c = buffer[i];
-        if (c == '\0') return {buffer, i};
-        if (c != '\r' && c != '\n') continue;
-        if (i == lineStart && i > 0) return {buffer, i};  // the blank line that ends the head
-        if (c == '\r' && i + 1 < limit && buffer[i + 1] == '\n') ++i;
-        lineStart = i + 1;
-    }
-    return {buffer, limit};
+std::string_view RequestHead(const char* buffer, size_t length) { return FindHead(buffer, length).head; }
+
+uint64_t BodyLeftAfter(const BodyTrail& trail, uint64_t sent) {
+    if (sent < trail.bodyStart || sent >= trail.bodyEnd) return 0;
+    return trail.bodyEnd - sent;
 }
 
-Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
-    if (!LooksLikeRequestHead(buffer, length)) return {};
+Judgement InspectStreamWith(const char* buffer, size_t length, uint64_t bodyLeft, const ListSet& lists,
+                            BodyTrail* trail, RequestUrl* parsed) {
+    BodyTrail ignored;
+    if (trail == nullptr) trail = &ignored;
+    *trail = {};
+    if (buffer == nullptr) return {};
     try {
-        return InspectHead(buffer, length, lists, parsed);
+        return WalkHeads(buffer, length, bodyLeft, lists, trail, parsed);
     } catch (...) {
+        *trail = {};
         return {};  // fail open
     }
 }
 
-bool InspectRequest(const char* buffer, int32_t length) {
-    // The cheap test first: most traffic never needs the lists at all.
-    if (!LooksLikeRequestHead(buffer, length)) return false;
+Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
+    if (!LooksLikeRequestHead(buffer, length)) return {};
+    return InspectStreamWith(buffer, static_cast<size_t>(length), 0, lists, nullptr, parsed);
+}
+
+bool InspectStream(const char* buffer, size_t length, uint64_t bodyLeft, BodyTrail* trail) {
+    BodyTrail ignored;
+    if (trail == nullptr) trail = &ignored;
+    *trail = {};
     if (!ListsReady()) return false;  // fail open
     try {
         const SharedState::Reader reader(TheSharedState());
         // The request is kept only when a log will name it.
         RequestUrl url;
         const bool logged = RefusalLogNamed();
-        const Judgement judgement = InspectHead(buffer, length, reader.lists(), logged ? &url : nullptr);
+        const Judgement judgement =
+            InspectStreamWith(buffer, length, bodyLeft, reader.lists(), trail, logged ? &url : nullptr);
         if (judgement.verdict != Verdict::Refused) return false;
         if (logged) LogRefusal(kRefusedStage, RequestUrlText(url), judgement);
         return true;
     } catch (...) {
         return false;
     }
+}
+
+bool InspectRequest(const char* buffer, int32_t length) {
+    // The cheap test first: most traffic never needs the lists at all.
+    if (!LooksLikeRequestHead(buffer, length)) return false;
+    return InspectStream(buffer, static_cast<size_t>(length), 0, nullptr);
 }
 
 }  // namespace tamsel

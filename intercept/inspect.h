@@ -20,11 +20,12 @@ std::optional<size_t> FindTextNoCase(const char* text, size_t readable, const ch
                                      bool stopAtLineEnd);
 
 // Whether the buffer carries "GET " or "POST " within its first eight bytes,
-// before any line end. Reads the caller's bytes only; allocates nothing.
+// before any line end, after any empty lines that lead it (a client may send
+// line ends before a request). Reads the caller's bytes only; allocates nothing.
 bool LooksLikeRequestHead(const char* buffer, int32_t length);
 
-// The most of one send the inspection reads: a request head is judged on
-// its first 64 KB, and the body after it is never read.
+// The most of one request head the inspection reads: a head is judged on
+// its first 64 KB, and a body is skipped by its Content-Length, unread.
 inline constexpr size_t kMaxInspectedBytes = 64 * 1024;
 
 // The request head at the start of a sent buffer: its bytes up to the first
@@ -32,9 +33,30 @@ inline constexpr size_t kMaxInspectedBytes = 64 * 1024;
 // kMaxInspectedBytes, whichever comes first. No byte after that is read.
 std::string_view RequestHead(const char* buffer, size_t length);
 
-// The full inspection against the given lists. Never throws: any failure
-// lets the request pass. When `parsed` is given, it receives the request as
-// the lists saw it (left empty for a buffer that fails the method test).
+// Where the body of the last request head of a buffer lies, counted from the
+// buffer's start: from `bodyStart` to `bodyEnd`, which is past the buffer's
+// end when the body goes on in later sends. Both zero when no body is due.
+struct BodyTrail {
+    uint64_t bodyStart = 0;
+    uint64_t bodyEnd = 0;
+};
+
+// What is left of a trailing body once the first `sent` bytes of its buffer
+// went out; 0 when none is due (or the head itself did not go out whole).
+uint64_t BodyLeftAfter(const BodyTrail& trail, uint64_t sent);
+
+// Judges every request head in bytes a connection sends, as pipelined
+// requests follow one another: a head, its body as long as its
+// Content-Length says (skipped unread), then the next head after any empty
+// lines. `bodyLeft` bytes at the start are the rest of a body announced
+// before. A head without its blank line within the bound, or with a body of
+// no stated length (chunked), ends the reading. The first refusal decides;
+// else the first head's judgement. `trail`, when given, receives where the
+// last head's body lies. Never throws: any failure lets the bytes pass.
+Judgement InspectStreamWith(const char* buffer, size_t length, uint64_t bodyLeft, const ListSet& lists,
+                            BodyTrail* trail = nullptr, RequestUrl* parsed = nullptr);
+
+// The same for a buffer that starts a request head, on its own.
 Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists,
                              RequestUrl* parsed = nullptr);
 
@@ -50,5 +72,8 @@ std::string RequestUrlText(const RequestUrl& url);
 // The inspection against the lists of the shared state, loaded and followed
 // by the list supply: true when refused. A refusal goes to the refusal log.
 bool InspectRequest(const char* buffer, int32_t length);
+
+// The same for bytes of a connection, as InspectStreamWith reads them.
+bool InspectStream(const char* buffer, size_t length, uint64_t bodyLeft, BodyTrail* trail);
 
 }  // namespace tamsel

@@ -66,18 +66,37 @@ bool IsParsedMethod(std::string_view method) {
            (method.size() == 4 && StartsWithNoCase(method, "post"));
 }
 
-// An absolute URL after its scheme: the first "/" begins the path.
+// An absolute URL after its scheme: the authority runs to the first "/",
+// "?" or "#", and the path from there ("?" straight after the host starts
+// the path too, so that the host is not taken with the query).
 void TakeAbsolute(std::string_view rest, RequestView* url) {
-    const size_t slash = rest.find('/');
-    url->path = slash == std::string_view::npos ? "/" : rest.substr(slash);
-    url->hostport = rest.substr(0, slash);
+    const size_t end = rest.find_first_of("/?#");
+    url->path = end == std::string_view::npos ? "/" : rest.substr(end);
+    url->hostport = rest.substr(0, end);
+}
+
+// A bracketed IPv6 literal, "[::1]" or "[::1]:8080": the host keeps its
+// brackets, as a URL writes it. Anything else after the "]" leaves the host
+// unknown.
+void SplitBracketedHost(std::string_view text, RequestView* url) {
+    const size_t close = text.find(']');
+    if (close == std::string_view::npos) return;
+    const std::string_view after = text.substr(close + 1);
+    if (!after.empty() && after.front() != ':') return;
+    url->host = text.substr(0, close + 1);
+    url->port = after.empty() ? 80 : AtoiSaturating(after.substr(1));
 }
 
 // Host and port are the first two pieces between colons; a third piece, or
-// none at all, leaves the host unknown.
+// none at all, leaves the host unknown. User information before an "@" is
+// no part of the host.
 void SplitHostPort(RequestView* url) {
+    std::string_view text = *url->hostport;
+    text = text.substr(0, text.find_first_of(std::string_view("\0\n", 2)));
+    if (const size_t at = text.rfind('@'); at != std::string_view::npos) text.remove_prefix(at + 1);
+    if (text.starts_with('[')) return SplitBracketedHost(text, url);
     std::string_view parts[2];
-    const int n = SplitTokenViews(*url->hostport, ":", parts, 2);
+    const int n = SplitTokenViews(text, ":", parts, 2);
     if (n == 1) {
         url->host = parts[0];
         url->port = 80;

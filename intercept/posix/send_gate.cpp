@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <string>
 
 #include "base/boundary.h"
-#include "intercept/inspect.h"
 #include "intercept/lookup.h"
+#include "intercept/posix/cancellation.h"
+#include "intercept/posix/connection_table.h"
 #include "intercept/server_name.h"
 #include "intercept/tls_client_hello.h"
 #include "module/shared_state.h"
@@ -37,7 +37,8 @@ bool Filtering() noexcept {
     return AtBoundary(false, [] { return TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0; });
 }
 
-// Reads at most the first eight bytes: every write of the process comes here.
+// Reads at most the first eight bytes after any leading line ends: every
+// write of the process comes here.
 Outgoing Classify(const void* buffer, size_t length) {
     if (LooksLikeRequestHead(static_cast<const char*>(buffer), ClampLength(length))) return Outgoing::RequestHead;
     if (LooksLikeClientHello(static_cast<const unsigned char*>(buffer), length)) return Outgoing::ClientHello;
@@ -48,6 +49,13 @@ bool IsStreamSocket(int fd) {
     int type = 0;
     socklen_t size = sizeof type;
     return ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) == 0 && type == SOCK_STREAM;
+}
+
+bool StreamSocketKeepingErrno(int fd) {
+    const int saved = errno;
+    const bool socket = IsStreamSocket(fd);
+    errno = saved;
+    return socket;
 }
 
 // The port the connection goes to; a socket that cannot say gets the usual
@@ -61,86 +69,141 @@ int32_t RemotePort(int fd) {
     return kDefaultTlsPort;
 }
 
-// The full inspection, for a buffer that has passed the first test. The
-// caller's errno is kept: a write that goes on must not find it changed.
-bool InspectKeepingErrno(int fd, Outgoing kind, const char* buffer, size_t length) {
-    const int saved = errno;
-    const bool refused = kind == Outgoing::RequestHead
-                             ? InspectRequest(buffer, ClampLength(length))
-                             : InspectClientHello(buffer, ClampLength(length), RemotePort(fd));
-    errno = saved;
-    return refused;
+SendCheck AlreadyRefused() {
+    SendCheck check;
+    check.answer = SendCheck::Answer::AlreadyRefused;
+    return check;
 }
 
-bool StreamSocketKeepingErrno(int fd) {
-    const int saved = errno;
-    const bool socket = IsStreamSocket(fd);
-    errno = saved;
-    return socket;
+// A call that carries only the rest of a body announced before: not read.
+SendCheck InBody(uint64_t bodyLeft) {
+    SendCheck check;
+    check.track = bodyLeft > 0;
+    check.bodyLeft = bodyLeft;
+    check.trail = {0, bodyLeft};
+    return check;
 }
 
-// How many bytes of the elements the inspection needs: a request head up to
-// its bound, a TLS record whole.
-size_t GatherLimit(Outgoing kind, const char* prefix, size_t have) {
-    if (kind == Outgoing::RequestHead) return kMaxInspectedBytes;
-    return TlsRecordSize(reinterpret_cast<const unsigned char*>(prefix), have);
+// The full inspection, for bytes that have passed the first test or follow
+// a body. The caller's errno is kept: a write that goes on must not find it
+// changed; and the thread is not cancelled inside the module's own work.
+SendCheck Inspect(int fd, Outgoing kind, const char* bytes, size_t length, uint64_t bodyLeft) {
+    const CancellationDeferred deferred;
+    const int saved = errno;
+    SendCheck check;
+    check.bodyLeft = bodyLeft;
+    bool refused;
+    if (kind == Outgoing::RequestHead) {
+        refused = InspectStream(bytes, length, bodyLeft, &check.trail);
+        check.track = bodyLeft > 0 || check.trail.bodyEnd > 0;
+    } else {
+        refused = InspectClientHello(bytes, ClampLength(length), RemotePort(fd));
+    }
+    errno = saved;
+    if (refused) check.answer = SendCheck::Answer::Refuse;
+    return check;
+}
+
+// What the gate does with one buffer once it knows what `fd` remembers;
+// `socketKnown` when the call itself needs a stream socket (send, sendmsg).
+SendCheck CheckBuffer(int fd, const ConnectionState& state, const char* bytes, size_t length, bool socketKnown) {
+    if (state.refused) return AlreadyRefused();
+    if (state.bodyLeft >= length) return InBody(state.bodyLeft);
+    if (state.bodyLeft > 0) return Inspect(fd, Outgoing::RequestHead, bytes, length, state.bodyLeft);
+    const Outgoing kind = Classify(bytes, length);
+    if (kind == Outgoing::Other || (!socketKnown && !StreamSocketKeepingErrno(fd))) return {};
+    return Inspect(fd, kind, bytes, length, 0);
+}
+
+// The bytes of the elements as one buffer, up to `capacity`: `gathered`
+// receives them unless the first non-empty element can be read in place.
+struct VectorBytes {
+    const char* data = nullptr;
+    size_t length = 0;
+};
+
+VectorBytes ReadVector(const iovec* elements, size_t count, char* gathered, size_t capacity) {
+    size_t first = 0;
+    while (first < count && elements[first].iov_len == 0) ++first;
+    if (first == count) return {};
+    size_t nonEmpty = 0;
+    for (size_t i = first; i < count && nonEmpty < 2; ++i) nonEmpty += elements[i].iov_len > 0;
+    if (nonEmpty == 1 || elements[first].iov_len >= capacity) {
+        return {static_cast<const char*>(elements[first].iov_base), elements[first].iov_len};
+    }
+    size_t have = 0;
+    for (size_t i = first; i < count && have < capacity; ++i) {
+        const size_t take = std::min(elements[i].iov_len, capacity - have);
+        std::memcpy(gathered + have, elements[i].iov_base, take);
+        have += take;
+    }
+    return {gathered, have};
+}
+
+// The first test for a vector reads its first bytes, which may come from
+// several elements ("GET" in one, " /x" in the next): the leading line ends,
+// then twelve bytes, which hold any "POST " that starts within the first
+// eight and a record header with its message type.
+Outgoing ClassifyVector(const iovec* elements, size_t count) {
+    char prefix[12];
+    size_t have = 0, skipped = 0;
+    for (size_t i = 0; i < count && have < sizeof prefix && skipped < kMaxInspectedBytes; ++i) {
+        const auto* bytes = static_cast<const char*>(elements[i].iov_base);
+        for (size_t k = 0; k < elements[i].iov_len && have < sizeof prefix && skipped < kMaxInspectedBytes; ++k) {
+            const bool leading = have == 0 && (bytes[k] == '\r' || bytes[k] == '\n');
+            skipped += leading;
+            if (!leading) prefix[have++] = bytes[k];
+        }
+    }
+    return Classify(prefix, have);
+}
+
+uint64_t TotalLength(const iovec* elements, size_t count) {
+    uint64_t total = 0;
+    for (size_t i = 0; i < count; ++i) total += elements[i].iov_len;
+    return total;
 }
 
 }  // namespace
 
 void EnableSendGate() noexcept { gateEnabled.store(true); }
 
-bool RefuseSend(int fd, const void* buffer, size_t length) noexcept {
-    if (!Filtering()) return false;
-    const Outgoing kind = Classify(buffer, length);
-    return kind != Outgoing::Other && InspectKeepingErrno(fd, kind, static_cast<const char*>(buffer), length);
+SendCheck CheckSend(int fd, const void* buffer, size_t length) noexcept {
+    if (!Filtering()) return {};
+    return CheckBuffer(fd, ReadConnection(fd), static_cast<const char*>(buffer), length, true);
 }
 
-bool RefuseWrite(int fd, const void* buffer, size_t length) noexcept {
-    if (!Filtering()) return false;
-    const Outgoing kind = Classify(buffer, length);
-    if (kind == Outgoing::Other || !StreamSocketKeepingErrno(fd)) return false;
-    return InspectKeepingErrno(fd, kind, static_cast<const char*>(buffer), length);
+SendCheck CheckWrite(int fd, const void* buffer, size_t length) noexcept {
+    if (!Filtering()) return {};
+    return CheckBuffer(fd, ReadConnection(fd), static_cast<const char*>(buffer), length, false);
 }
 
-bool RefuseVector(int fd, const iovec* elements, size_t count, bool needSocketCheck) noexcept {
-    if (!Filtering() || elements == nullptr) return false;
-    // The first test looks at the first bytes sent, which may come from
-    // several elements ("GET" in one, " /x" in the next). Twelve bytes hold
-    // any "POST " that starts within the first eight, and a record header
-    // with its message type.
-    char prefix[12];
-    size_t have = 0;
-    size_t first = count;
-    for (size_t i = 0; i < count && have < sizeof prefix; ++i) {
-        if (elements[i].iov_len == 0) continue;
-        if (first == count) first = i;
-        const size_t take = std::min(elements[i].iov_len, sizeof prefix - have);
-        std::memcpy(prefix + have, elements[i].iov_base, take);
-        have += take;
+SendCheck CheckVector(int fd, const iovec* elements, size_t count, bool needSocketCheck) noexcept {
+    if (!Filtering() || elements == nullptr) return {};
+    const ConnectionState state = ReadConnection(fd);
+    if (state.refused) return AlreadyRefused();
+    if (state.bodyLeft >= TotalLength(elements, count)) return InBody(state.bodyLeft);
+    if (state.bodyLeft == 0) {
+        if (ClassifyVector(elements, count) == Outgoing::Other) return {};
+        if (needSocketCheck && !StreamSocketKeepingErrno(fd)) return {};
     }
-    if (first == count) return false;
-    const Outgoing kind = Classify(prefix, have);
-    if (kind == Outgoing::Other || (needSocketCheck && !StreamSocketKeepingErrno(fd))) return false;
     // Senders often put the request line and the headers in separate
-    // elements; the Host line may be in any of them. Out of memory while
-    // gathering them, the call passes.
-    const size_t limit = GatherLimit(kind, prefix, have);
-    const int saved = errno;
-    const bool refused = AtBoundary(false, [&] {
-        std::string gathered;
-        for (size_t i = first; i < count && gathered.size() < limit; ++i) {
-            const size_t take = std::min(elements[i].iov_len, limit - gathered.size());
-            gathered.append(static_cast<const char*>(elements[i].iov_base), take);
-        }
-        return InspectKeepingErrno(fd, kind, gathered.data(), gathered.size());
-    });
-    errno = saved;
-    return refused;
+    // elements; the Host line may be in any of them. Gathered on the stack:
+    // a send from a signal handler must not wait for the allocator.
+    char gathered[kGatheredBytes];
+    const VectorBytes bytes = ReadVector(elements, count, gathered, sizeof gathered);
+    return CheckBuffer(fd, state, bytes.data, bytes.length, true);
+}
+
+void AfterSend(int fd, const SendCheck& check, ssize_t sent) noexcept {
+    if (!check.track || sent < 0) return;
+    const uint64_t left = BodyLeftAfter(check.trail, static_cast<uint64_t>(sent));
+    if (left != check.bodyLeft) RememberBodyLeft(fd, left);
 }
 
 bool RefuseLookup(const char* name) noexcept {
     if (!Filtering() || name == nullptr) return false;
+    const CancellationDeferred deferred;
     const int saved = errno;
     const bool refused = InspectLookup(name);
     errno = saved;

@@ -3,7 +3,8 @@
 // and writev. A preloaded module defines them in place of libc's; each one
 // asks the send gate and either passes the call on to libc's own function,
 // untouched, or refuses it with -1 and errno ECONNABORTED, sending nothing
-// and shutting the connection down in both directions.
+// and shutting the connection down in both directions; every later send on
+// that connection fails with EPIPE, without a SIGPIPE.
 #pragma once
 
 namespace tamsel {

@@ -132,10 +132,10 @@ TEST_F(CheckTool, InspectJudgesRawBytes) {
     EXPECT_EQ(inspect("HEAD /a HTTP/1.1\\r\\nHost: ads.x\\r\\n\\r\\n"),
               "passed  (not the head of a GET or POST request)\n");
     EXPECT_EQ(inspect("\\r\\nGET /a HTTP/1.1\\r\\nHost: ads.x\\r\\n\\r\\n"),
-              "passed  (not the head of a GET or POST request)\n");
+              "refused ads.x:80/a  " + File("BlockList.txt") + ":2 ads.x\n");
     EXPECT_EQ(inspect("GET /banners/a HTTP/1.1\\r\\n\\r\\n"), "passed  (no Host header)\n");
-    EXPECT_EQ(inspect("GET /a HTTP/1.1\\r\\nHost: [::1]:80\\r\\n\\r\\n"),
-              "passed  (no host in \"GET /a HTTP/1.1\")\n");
+    EXPECT_EQ(inspect("GET /a HTTP/1.1\\r\\nHost: [::1]:80\\r\\n\\r\\n"), "passed  [::1]:80/a\n");
+    EXPECT_EQ(inspect("GET /a HTTP/1.1\\r\\nHost: a:1:2\\r\\n\\r\\n"), "passed  (no host in \"GET /a HTTP/1.1\")\n");
     // A NUL before the Host header ends what the gate reads.
     EXPECT_EQ(inspect("GET /a HTTP/1.1\\r\\n\\0Host: ads.x\\r\\n\\r\\n"), "passed  (no Host header)\n");
     const std::string file = dir_.Write("head.bin", "POST /banners/up HTTP/1.1\r\nHost: h.q\r\n\r\n");

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <string>
 
+#include "cancellation_probe.h"
 #include "intercept/client_hello_fixtures.h"
 #include "intercept/posix/send_replacement.h"
 #include "module/posix/unique_fd.h"
@@ -114,6 +115,17 @@ TEST_F(NameGate, ARefusedConnectionEndsAtOnce) {
     bool ended = true;
     EXPECT_EQ(Received(&ended), kHello);
     EXPECT_FALSE(ended);
+}
+
+// A lookup is a cancellation point in libc; a refused one stays one.
+TEST_F(NameGate, ACancelledThreadEndsAtARefusedLookup) {
+    Block("ads.test\n");
+    const auto outcome = testing::CallWithCancellationPending([] {
+        addrinfo* result = nullptr;
+        ::getaddrinfo("www.ads.test", nullptr, nullptr, &result);
+    });
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_FALSE(outcome.returned);
 }
 
 TEST_F(NameGate, AWhollyRefusedNameIsNotFound) {

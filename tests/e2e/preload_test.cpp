@@ -138,6 +138,39 @@ TEST_F(Preloaded, PythonPassingRequestsAndBodiesArriveByteForByte) {
     EXPECT_EQ(library.out, kBody);
 }
 
+// An upload whose body begins like a request to a listed host is sent whole:
+// the body follows a head that announced its length.
+TEST_F(Preloaded, PythonUploadsABodyThatLooksLikeARefusedRequest) {
+    REQUIRE_PROGRAM("python3");
+    const std::string body = "GET /notes HTTP/1.1\r\nHost: ads.test\r\n\r\n";
+    for (const char* method : {"sendall", "sendmsg"}) {
+        const ChildResult r = Python("news.test", "/notes", method, body);
+        EXPECT_EQ(r.exitCode, 0) << method << ": " << r.err;
+        EXPECT_EQ(r.out, kBody) << method;
+    }
+    const std::string expected = "POST /notes HTTP/1.1\r\nHost: news.test\r\nContent-Length: " +
+                                 std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    EXPECT_EQ(server_.Connections(), std::vector<std::string>(2, expected));
+}
+
+// curl writes an IPv6 address in brackets in its Host header; the colons
+// inside are no port, and the path is judged.
+TEST_F(Preloaded, CurlToAnIpv6AddressIsJudgedByItsPath) {
+    REQUIRE_PROGRAM("curl");
+    testing::RecordingServer server6(kBody, testing::RecordingServer::Loopback::V6);
+    const std::string base = "http://[::1]:" + std::to_string(server6.port());
+    const ChildResult refused = RunChild({Need("curl"), "-g", "-sS", "--max-time", "10", base + "/banners/x.gif"},
+                                         Filtered());
+    EXPECT_EQ(refused.exitCode, 55) << refused.err;
+    const ChildResult passed = RunChild({Need("curl"), "-g", "-sS", "--max-time", "10", base + "/index.html"},
+                                        Filtered());
+    EXPECT_EQ(passed.out, kBody) << passed.err;
+    const auto got = server6.Connections();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], "");
+    EXPECT_NE(got[1].find("Host: [::1]:"), std::string::npos) << got[1];
+}
+
 TEST_F(Preloaded, AllowingAdsLetsEverythingThroughUntilSwitchedOff) {
     REQUIRE_PROGRAM("curl");
     const auto allow = [&](const char* value) {

@@ -24,20 +24,37 @@ void SendAll(int fd, const std::string& bytes) {
     }
 }
 
+// A listening socket on the loopback address of the family asked for, and
+// its port; 0 when that fails.
+int ListenOnLoopback(UniqueFd& listener, RecordingServer::Loopback on) {
+    sockaddr_storage address{};
+    socklen_t size;
+    if (on == RecordingServer::Loopback::V4) {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        size = sizeof v4;
+    } else {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_addr = in6addr_loopback;
+        size = sizeof v6;
+    }
+    listener = UniqueFd(::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    if (!listener || ::bind(listener.get(), any, size) != 0 || ::listen(listener.get(), 16) != 0 ||
+        ::getsockname(listener.get(), any, &size) != 0) {
+        return 0;
+    }
+    return ntohs(on == RecordingServer::Loopback::V4 ? reinterpret_cast<sockaddr_in&>(address).sin_port
+                                                    : reinterpret_cast<sockaddr_in6&>(address).sin6_port);
+}
+
 }  // namespace
 
-RecordingServer::RecordingServer(std::string body) : body_(std::move(body)) {
-    listener_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (!listener_ || ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_.get(), 16) != 0 ||
-        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    }
-    port_ = ntohs(address.sin_port);
+RecordingServer::RecordingServer(std::string body, Loopback on) : body_(std::move(body)) {
+    port_ = ListenOnLoopback(listener_, on);
+    if (port_ == 0) throw std::runtime_error("cannot listen on the loopback address");
     thread_ = std::thread([this] { Serve(); });
 }
 

@@ -1,4 +1,4 @@
-// An HTTP server on 127.0.0.1 that records every byte each connection
+// An HTTP server on 127.0.0.1 (or ::1) that records every byte each connection
 // brings, so a test can tell "not one byte arrived" from "arrived late".
 #pragma once
 
@@ -14,8 +14,9 @@ namespace tamsel::testing {
 
 class RecordingServer {
 public:
+    enum class Loopback { V4, V6 };
     // Listens on a free port; every request gets `body` in a 200 response.
-    explicit RecordingServer(std::string body = "hello from the test server\n");
+    explicit RecordingServer(std::string body = "hello from the test server\n", Loopback on = Loopback::V4);
     ~RecordingServer();
     RecordingServer(const RecordingServer&) = delete;
     RecordingServer& operator=(const RecordingServer&) = delete;

@@ -8,13 +8,20 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cancellation_probe.h"
 #include "module/posix/unique_fd.h"
+#include "module/refusal_log.h"
 #include "module/shared_state.h"
 #include "support/temp_dir.h"
 
@@ -59,7 +66,6 @@ protected:
 };
 
 TEST_F(SendReplacement, EveryCallRefusesWithConnectionAbortedAndSendsNothing) {
-    const int fd = sender_.get();
     const std::string& h = kRefusedHead;
     const size_t lineEnd = h.find("\r\n") + 2;
     // The request line and the headers apart, after an empty element.
@@ -68,22 +74,100 @@ TEST_F(SendReplacement, EveryCallRefusesWithConnectionAbortedAndSendsNothing) {
     message.msg_iov = split;
     message.msg_iovlen = 3;
     mmsghdr messages[1] = {{message, 0}};
-    struct Call {
-        const char* name;
-        long result;
-    } calls[] = {
-        {"send", ::send(fd, h.data(), h.size(), 0)},
-        {"sendto", ::sendto(fd, h.data(), h.size(), 0, nullptr, 0)},
-        {"write", ::write(fd, h.data(), h.size())},
-        {"writev", ::writev(fd, split, 3)},
-        {"sendmsg", ::sendmsg(fd, &message, 0)},
-        {"sendmmsg", ::sendmmsg(fd, messages, 1, 0)},
+    // Each call on a connection of its own: a refused connection fails every
+    // later call anyway.
+    const std::vector<std::pair<const char*, std::function<long(int)>>> calls = {
+        {"send", [&](int fd) { return ::send(fd, h.data(), h.size(), 0); }},
+        {"sendto", [&](int fd) { return ::sendto(fd, h.data(), h.size(), 0, nullptr, 0); }},
+        {"write", [&](int fd) { return ::write(fd, h.data(), h.size()); }},
+        {"writev", [&](int fd) { return ::writev(fd, split, 3); }},
+        {"sendmsg", [&](int fd) { return ::sendmsg(fd, &message, 0); }},
+        {"sendmmsg", [&](int fd) { return static_cast<long>(::sendmmsg(fd, messages, 1, 0)); }},
     };
-    for (const Call& c : calls) EXPECT_EQ(c.result, -1) << c.name;
+    for (const auto& [name, call] : calls) {
+        Reconnect();
+        errno = 0;
+        EXPECT_EQ(call(sender_.get()), -1) << name;
+        EXPECT_EQ(errno, ECONNABORTED) << name;
+        EXPECT_EQ(Received(), "") << name;
+    }
+}
+
+// A program that goes on writing to a refused connection (the body after
+// its head, say) gets an error from every call, and never a SIGPIPE, which
+// would end this program: it does not ignore the signal.
+TEST_F(SendReplacement, LaterWritesOnARefusedConnectionFailWithoutASignal) {
+    const int fd = sender_.get();
+    ASSERT_EQ(::send(fd, kRefusedHead.data(), kRefusedHead.size(), 0), -1);
+    const std::string body = "name=value";
+    iovec element = Element(body, 0, body.size());
+    msghdr message{};
+    message.msg_iov = &element;
+    message.msg_iovlen = 1;
     errno = 0;
-    EXPECT_EQ(::send(fd, h.data(), h.size(), 0), -1);
-    EXPECT_EQ(errno, ECONNABORTED);
-    EXPECT_EQ(Received(), "");
+    EXPECT_EQ(::write(fd, body.data(), body.size()), -1);
+    EXPECT_EQ(errno, EPIPE);
+    EXPECT_EQ(::send(fd, body.data(), body.size(), 0), -1);
+    EXPECT_EQ(::writev(fd, &element, 1), -1);
+    EXPECT_EQ(::sendmsg(fd, &message, 0), -1);
+    EXPECT_EQ(::send(fd, kPassingHead.data(), kPassingHead.size(), 0), -1);
+    // The remembered refusal belongs to that socket, not to its number.
+    sender_ = UniqueFd();
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    UniqueFd reused(pair[0]), other(pair[1]);
+    ASSERT_EQ(reused.get(), fd);
+    EXPECT_EQ(::write(reused.get(), body.data(), body.size()), static_cast<ssize_t>(body.size()));
+}
+
+// A body that begins like a request is part of its upload, whether it goes
+// with its head or in calls of its own; the request after the body is judged.
+TEST_F(SendReplacement, ABodyThatLooksLikeARequestIsSentAsABody) {
+    const std::string inner = "GET /notes HTTP/1.1\r\nHost: ads.test\r\n\r\n";
+    const std::string head = "POST /notes HTTP/1.1\r\nHost: news.test\r\nContent-Length: " +
+                             std::to_string(2 * inner.size()) + "\r\n\r\n";
+    const int fd = sender_.get();
+    EXPECT_EQ(::send(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
+    EXPECT_EQ(::write(fd, inner.data(), inner.size()), static_cast<ssize_t>(inner.size()));
+    iovec second[2] = {Element(inner, 0, 4), Element(inner, 4, inner.size() - 4)};
+    EXPECT_EQ(::writev(fd, second, 2), static_cast<ssize_t>(inner.size()));
+    EXPECT_EQ(Received(), head + inner + inner);
+    EXPECT_EQ(::send(fd, kRefusedHead.data(), kRefusedHead.size(), 0), -1);
+    // Part of the body with the head, the rest and the next request after.
+    Reconnect();
+    const std::string withPart = head + inner.substr(0, 10);
+    EXPECT_EQ(::send(sender_.get(), withPart.data(), withPart.size(), 0), static_cast<ssize_t>(withPart.size()));
+    const std::string rest = inner.substr(10) + inner + kRefusedHead;
+    EXPECT_EQ(::send(sender_.get(), rest.data(), rest.size(), 0), -1);
+    const std::string bodyOnly = inner.substr(10) + inner;
+    Reconnect();
+    EXPECT_EQ(::send(sender_.get(), withPart.data(), withPart.size(), 0), static_cast<ssize_t>(withPart.size()));
+    EXPECT_EQ(::send(sender_.get(), bodyOnly.data(), bodyOnly.size(), 0), static_cast<ssize_t>(bodyOnly.size()));
+    EXPECT_EQ(Received(), withPart + bodyOnly);
+}
+
+// A thread cancelled while it sends: the cancellation is held off while the
+// module works (the refusal log's open and write would otherwise act on it
+// inside code that cannot be unwound, and end the process), and acted on when
+// the refused call returns, as the real call would have.
+TEST_F(SendReplacement, ACancelledThreadEndsAtTheRefusedSendWithItsLogLineWritten) {
+    testing::TempDir dir;
+    const std::string log = (dir.path() / "refused.log").string();
+    for (const bool logged : {false, true}) {
+        NameRefusalLog(logged ? std::optional<std::string>(log) : std::nullopt, "send_replacement_test");
+        Reconnect();
+        const int fd = sender_.get();
+        const auto outcome = testing::CallWithCancellationPending(
+            [fd] { ::send(fd, kRefusedHead.data(), kRefusedHead.size(), 0); });
+        EXPECT_TRUE(outcome.cancelled) << logged;
+        EXPECT_FALSE(outcome.returned) << logged;
+        EXPECT_EQ(Received(), "");
+    }
+    NameRefusalLog(std::nullopt, "send_replacement_test");
+    std::ifstream file(log);
+    const std::string written((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
+    EXPECT_NE(written.find("http://ads.test/a.gif"), std::string::npos) << written;
 }
 
 // The quick turn-away for buffers without a method must not miss a method

@@ -35,7 +35,6 @@ TEST_F(InspectRequestTest, MethodTokenWithinTheFirstEightBytesOfTheFirstLine) {
     EXPECT_TRUE(Refused("Post / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
     EXPECT_TRUE(Refused("       GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));   // starts at 7
     EXPECT_FALSE(Refused("        GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));  // starts at 8
-    EXPECT_FALSE(Refused("\r\nGET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
     EXPECT_FALSE(Refused("GET\t/ HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
     for (const char* method : {"HEAD", "PUT", "OPTIONS", "CONNECT", "DELETE"}) {
         EXPECT_FALSE(Refused(std::string(method) + " / HTTP/1.1\r\nHost: ads.x\r\n\r\n")) << method;
@@ -172,6 +171,77 @@ TEST_F(InspectRequestTest, BodiesAndAbsoluteUrls) {
     EXPECT_FALSE(Refused("{\"host:\": \"ads.x\"}"));
     EXPECT_TRUE(Refused("GET http://ads.x/a HTTP/1.1\r\nHost: fine.y\r\n\r\n"));
     EXPECT_TRUE(Refused("POST /banners/x HTTP/1.0\r\nHost: any.z:8080\r\n\r\nbody"));
+}
+
+// Each of these is a request to a listed host or path, and is judged as one.
+TEST_F(InspectRequestTest, RequestsWrittenInEveryAllowedForm) {
+    EXPECT_TRUE(Refused("GET /banners/x.gif HTTP/1.1\r\nHost: [::1]:8080\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET /news/x.gif HTTP/1.1\r\nHost: [::1]:8080\r\n\r\n"));
+    EXPECT_TRUE(Refused("GET http://ads.x/x HTTP/1.0\r\n\r\n"));  // absolute, no Host header
+    EXPECT_TRUE(Refused("GET http://ads.x/x HTTP/1.0\r\nAccept: */*\r\n\r\n"));
+    EXPECT_FALSE(Refused("GET /x HTTP/1.0\r\nAccept: */*\r\n\r\n"));  // no host at all
+    EXPECT_TRUE(Refused("GET http://u@ads.x/x HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_TRUE(Refused("GET http://ads.x?x HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
+    // Empty lines before the request line, as a client may send them.
+    EXPECT_TRUE(Refused("\r\nGET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
+    EXPECT_TRUE(Refused("\n\r\n\r\n   POST /banners/ HTTP/1.1\r\nHost: fine.y\r\n\r\n"));
+    EXPECT_TRUE(LooksLikeRequestHead("\r\n\r\nGET /", 9));
+    EXPECT_FALSE(LooksLikeRequestHead("\r\n\r\n", 4));
+}
+
+// Pipelined requests: every head of the buffer is judged, each body skipped
+// by its Content-Length, and the first refusal names the request refused.
+TEST_F(InspectRequestTest, EveryPipelinedHeadIsJudged) {
+    const std::string passing = "GET /ok HTTP/1.1\r\nHost: fine.y\r\n\r\n";
+    const std::string refused = "GET /banners/a.gif HTTP/1.1\r\nHost: fine.y\r\n\r\n";
+    EXPECT_TRUE(Refused(passing + refused));
+    EXPECT_TRUE(Refused(passing + "\r\n" + passing + refused));
+    EXPECT_FALSE(Refused(passing + passing));
+    const std::string post = "POST /up HTTP/1.1\r\nHost: fine.y\r\nContent-Length: 5\r\n\r\nhello";
+    EXPECT_TRUE(Refused(post + refused));
+    RequestUrl url;
+    const std::string both = passing + refused;
+    EXPECT_EQ(InspectRequestWith(both.data(), static_cast<int32_t>(both.size()), lists_, &url).verdict,
+              Verdict::Refused);
+    EXPECT_EQ(url.path, "/banners/a.gif");
+    InspectRequestWith(both.data(), static_cast<int32_t>(passing.size()), lists_, &url);
+    EXPECT_EQ(url.path, "/ok");
+}
+
+// A body is never read as a request, whatever it holds; after a body of no
+// stated length nothing more of the buffer is read.
+TEST_F(InspectRequestTest, BodiesThatLookLikeRequestsPass) {
+    const std::string inner = "GET /notes HTTP/1.1\r\nHost: ads.x\r\n\r\n";
+    const std::string length = "Content-Length: " + std::to_string(inner.size()) + "\r\n";
+    EXPECT_FALSE(Refused("POST /notes HTTP/1.1\r\nHost: fine.y\r\n" + length + "\r\n" + inner));
+    EXPECT_FALSE(Refused("POST /notes HTTP/1.1\r\nHost: fine.y\r\nContent-Length: 9999\r\n\r\n" + inner));
+    EXPECT_FALSE(Refused("POST /notes HTTP/1.1\r\nHost: fine.y\r\nTransfer-Encoding: chunked\r\n\r\n" + inner));
+    EXPECT_FALSE(Refused("POST /notes HTTP/1.1\r\nHost: fine.y\r\nContent-Length: 1x\r\n\r\n" + inner));
+}
+
+TEST_F(InspectRequestTest, AStreamGoesOnWhereTheBodyBeforeEnds) {
+    const auto judge = [&](const std::string& bytes, uint64_t bodyLeft, BodyTrail* trail) {
+        return InspectStreamWith(bytes.data(), bytes.size(), bodyLeft, lists_, trail).verdict;
+    };
+    BodyTrail trail;
+    const std::string head = "GET /banners/ HTTP/1.1\r\nHost: fine.y\r\n\r\n";
+    EXPECT_EQ(judge(head, 200, &trail), Verdict::Passed);  // all of it body
+    EXPECT_EQ(trail.bodyEnd, 200u);
+    EXPECT_EQ(BodyLeftAfter(trail, head.size()), 200 - head.size());
+    EXPECT_EQ(judge("12345" + head, 5, &trail), Verdict::Refused);
+    EXPECT_EQ(judge("123\r\n" + head, 3, &trail), Verdict::Refused);
+    EXPECT_EQ(judge("12345PUT /x HTTP/1.1\r\n\r\n" + head, 5, &trail), Verdict::Refused);
+    // A fresh buffer must start like a request: binary data is no head.
+    EXPECT_EQ(judge("\x16PUT /x HTTP/1.1\r\n\r\n" + head, 0, &trail), Verdict::Passed);
+    const std::string post = "POST /u HTTP/1.1\r\nHost: fine.y\r\nContent-Length: 100\r\n\r\nabc";
+    EXPECT_EQ(judge(post, 0, &trail), Verdict::Passed);
+    EXPECT_EQ(trail.bodyStart, post.size() - 3);
+    EXPECT_EQ(trail.bodyEnd, post.size() + 97);
+    EXPECT_EQ(BodyLeftAfter(trail, post.size()), 97u);
+    EXPECT_EQ(BodyLeftAfter(trail, 10), 0u);  // the head itself did not go out whole
+    EXPECT_EQ(BodyLeftAfter(trail, post.size() + 97), 0u);
+    EXPECT_EQ(judge(head, 0, &trail), Verdict::Refused);
+    EXPECT_EQ(trail.bodyEnd, 0u);
 }
 
 TEST_F(InspectRequestTest, ListOrder) {

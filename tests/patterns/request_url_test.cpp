@@ -82,13 +82,47 @@ TEST(ParseRequestUrl, BareUrlsAsThePageWalkPassesThem) {
 }
 
 TEST(ParseRequestUrl, HostPortEdgeCases) {
-    EXPECT_FALSE(Parse("http://[::1]:80/x").host);      // two or more colons
+    EXPECT_FALSE(Parse("http://a:80:81/x").host);       // two or more colons outside brackets
     EXPECT_FALSE(Parse("http:///x").host);              // empty host text
     EXPECT_FALSE(Parse("GET /x HTTP/1.0", "").host);    // empty Host header
     EXPECT_EQ(Parse("http://a.b:abc/").port, 0);        // no digits
     EXPECT_EQ(Parse("GET / HTTP/1.0", "a.b:+81x").port, 81);  // read as atoi reads
     EXPECT_EQ(Parse("http://a.b:99999999999/").port, 2147483647);  // saturates
     EXPECT_EQ(Parse("http://a.b:-99999999999/").port, -2147483647 - 1);
+}
+
+// An IPv6 address is written in brackets, in a URL and in a Host header;
+// the host keeps them, and the colons inside are no port.
+TEST(ParseRequestUrl, BracketedIpv6Hosts) {
+    const RequestUrl header = Parse("GET /banners/x.gif HTTP/1.1", "[::1]:8080");
+    EXPECT_EQ(header.host, "[::1]");
+    EXPECT_EQ(header.port, 8080);
+    EXPECT_EQ(header.path, "/banners/x.gif");
+    EXPECT_EQ(Parse("GET / HTTP/1.1", "[2001:db8::7]").host, "[2001:db8::7]");
+    EXPECT_EQ(Parse("GET / HTTP/1.1", "[2001:db8::7]").port, 80);
+    const RequestUrl absolute = Parse("GET http://[fe80::1]:81/a?b HTTP/1.1");
+    EXPECT_EQ(absolute.host, "[fe80::1]");
+    EXPECT_EQ(absolute.port, 81);
+    EXPECT_EQ(absolute.path, "/a?b");
+    for (const char* broken : {"[::1", "[::1]x", "[::1]x:80"}) EXPECT_FALSE(Parse("GET / HTTP/1.1", broken).host) << broken;
+}
+
+// The authority of an absolute URL ends at the first "/", "?" or "#", and
+// user information before its "@" is no part of the host.
+TEST(ParseRequestUrl, AuthorityOfAnAbsoluteUrl) {
+    const RequestUrl user = Parse("GET http://u@ads.b.c/x HTTP/1.1");
+    EXPECT_EQ(user.host, "ads.b.c");
+    EXPECT_EQ(user.path, "/x");
+    const RequestUrl password = Parse("http://u:p@w@ads.b.c:81/x");
+    EXPECT_EQ(password.host, "ads.b.c");
+    EXPECT_EQ(password.port, 81);
+    const RequestUrl query = Parse("GET http://ads.b.c?x=/1 HTTP/1.1");
+    EXPECT_EQ(query.host, "ads.b.c");
+    EXPECT_EQ(query.port, 80);
+    EXPECT_EQ(query.path, "?x=/1");
+    EXPECT_EQ(Parse("http://ads.b.c:82?x").port, 82);
+    EXPECT_EQ(Parse("http://ads.b.c#top").host, "ads.b.c");
+    EXPECT_EQ(Parse("GET / HTTP/1.1", "u@ads.b.c:83").host, "ads.b.c");
 }
 
 TEST(ParseRequestUrl, FreeEmptiesTheRecordAndIgnoresNull) {
