@@ -8,6 +8,10 @@ namespace tamsel::testing {
 
 void StartWinsock() {
     static const bool started = [] {
+        // Both socket modules, as in a process holding Tamsel.dll (which
+        // imports them): the hook engine routes only modules already loaded.
+        LoadLibraryA("wsock32.dll");
+        LoadLibraryA("ws2_32.dll");
         WSADATA data{};
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();

@@ -11,7 +11,8 @@ namespace tamsel::testing {
 
 using SendFunction = int(WSAAPI*)(SOCKET, const char*, int, int);
 
-// Winsock started once for the whole test program.
+// Winsock started once for the whole test program, with both socket
+// modules loaded for good.
 void StartWinsock();
 
 class Socket {
