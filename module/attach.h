@@ -22,6 +22,9 @@ struct AttachHost {
     std::optional<std::string> (*listPath)(std::string_view fileName) = nullptr;
     // The refusal log the user named, if any; null means none.
     std::optional<std::string> (*logPath)() = nullptr;
+    // Whether the user asked the log to keep the queries of URLs; null
+    // means no.
+    bool (*logQueries)() = nullptr;
     // Whether the lists wait for the first decision that needs them (a
     // program that never sends a request then never reads them) instead of
     // being loaded during attach.

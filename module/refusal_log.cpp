@@ -16,6 +16,7 @@ namespace {
 struct LogTarget {
     std::string path;
     std::string program;
+    LogQueries queries;
 };
 
 // Published by attach and never freed: a sender may still be writing a
@@ -66,21 +67,23 @@ void Append(std::string_view verdict, std::string_view subject, std::string wher
 
 }  // namespace
 
-void NameRefusalLog(const std::optional<std::string>& path, std::string_view programName) {
+void NameRefusalLog(const std::optional<std::string>& path, std::string_view programName, LogQueries queries) {
     if (!path || path->empty()) {
         target.store(nullptr);
         return;
     }
     const std::lock_guard lock(namingMutex);
     auto& named = NamedTargets();
-    named.push_back(std::make_unique<const LogTarget>(LogTarget{*path, std::string(programName)}));
+    named.push_back(std::make_unique<const LogTarget>(LogTarget{*path, std::string(programName), queries}));
     target.store(named.back().get(), std::memory_order_release);
 }
 
 bool RefusalLogNamed() noexcept { return target.load(std::memory_order_relaxed) != nullptr; }
 
 void LogRefusal(std::string_view stage, std::string_view subject, const Judgement& judgement) noexcept {
-    if (!RefusalLogNamed()) return;
+    const LogTarget* to = target.load(std::memory_order_acquire);
+    if (to == nullptr) return;
+    if (to->queries == LogQueries::Leave) subject = subject.substr(0, subject.find('?'));
     try {
         std::string where, pattern;
         if (judgement.list != nullptr && judgement.entry != nullptr) {
