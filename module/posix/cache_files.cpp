@@ -1,17 +1,20 @@
 // The cache folder on Linux, after the XDG base directory convention, and
-// snapshot files read into private memory.
+// snapshot files copied into memory of the program's own.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 #include "module/list_cache.h"
 #include "module/posix/unique_fd.h"
-#include "patterns/posix/read_descriptor.h"
+#include "patterns/file_bytes.h"
 
 namespace tamsel {
 
@@ -19,26 +22,61 @@ namespace {
 
 bool MadeOrPresent(const std::string& folder) { return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST; }
 
-// Whether what `fd` names is the user's own and nobody else may write to it:
-// a snapshot anyone else could write could let every request through.
-bool OursAlone(int fd, mode_t kind) {
+// The status of what `fd` names when it is of `kind`, the user's own, and
+// nobody else may write to it: a snapshot anyone else could write could let
+// every request through.
+std::optional<struct stat> OursAlone(int fd, mode_t kind) {
     struct stat info {};
-    return fstat(fd, &info) == 0 && (info.st_mode & S_IFMT) == kind && info.st_uid == geteuid() &&
-           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    if (fstat(fd, &info) != 0 || (info.st_mode & S_IFMT) != kind || info.st_uid != geteuid() ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return std::nullopt;
+    }
+    return info;
 }
 
-// The snapshot's bytes in memory of our own. A mapping of the file would
-// share its pages with the file: another program that cut the file short
-// (truncate, cp over it, a restore) would make the next read of the list
-// fault the whole program, and one that rewrote it in place would change
-// a list already checked. A copy is checked once and then stays as checked.
+// The snapshot's bytes in memory of the program's own. A mapping of the file
+// would share its pages with the file: another program that cut the file
+// short (truncate, cp over it, a restore) would make the next read of the
+// list fault the whole program, and one that wrote over it in place would
+// change a list already checked. A copy is checked once and stays as checked.
+// Its memory is had in large pages, put in place at once, where the kernel
+// gives them: a fault per small page would cost ten times the copy itself.
+// Once filled it is read-only.
 class SnapshotCopy : public ListStorage {
 public:
-    explicit SnapshotCopy(ByteBuffer bytes) : bytes_(std::move(bytes)) {}
-    std::string_view bytes() const override { return bytes_.view(); }
+    explicit SnapshotCopy(size_t size)
+        : size_(size),
+          capacity_((size + kLargePage - 1) / kLargePage * kLargePage),
+          address_(mmap(nullptr, capacity_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {
+        if (address_ == MAP_FAILED) return;
+        // Both are requests: where one is refused, pages come as they are touched.
+        madvise(address_, capacity_, MADV_HUGEPAGE);
+        madvise(address_, capacity_, MADV_POPULATE_WRITE);
+    }
+    SnapshotCopy(const SnapshotCopy&) = delete;
+    SnapshotCopy& operator=(const SnapshotCopy&) = delete;
+    ~SnapshotCopy() override {
+        if (address_ != MAP_FAILED) munmap(address_, capacity_);
+    }
+    std::string_view bytes() const override { return {static_cast<const char*>(address_), size_}; }
+
+    // Fills the copy from `fd`; false when the memory could not be had or
+    // the file ended before the size it claimed.
+    bool Fill(int fd) {
+        if (address_ == MAP_FAILED) return false;
+        for (size_t filled = 0; filled < size_;) {
+            const ssize_t n = read(fd, static_cast<char*>(address_) + filled, size_ - filled);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            filled += static_cast<size_t>(n);
+        }
+        return mprotect(address_, capacity_, PROT_READ) == 0;
+    }
 
 private:
-    ByteBuffer bytes_;  // from malloc: aligned for every array read in place
+    static constexpr size_t kLargePage = size_t{2} << 20;
+    size_t size_, capacity_;
+    void* address_;
 };
 
 }  // namespace
@@ -61,10 +99,11 @@ std::optional<std::string> CacheFolderPath() {
 
 std::unique_ptr<ListStorage> OpenSnapshotFile(const std::string& path) {
     const UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd || !OursAlone(fd.get(), S_IFREG)) return nullptr;
-    std::optional<ByteBuffer> bytes = ReadDescriptor(fd.get(), nullptr);
-    if (!bytes || bytes->size() == 0) return nullptr;
-    return std::make_unique<SnapshotCopy>(std::move(*bytes));
+    const std::optional<struct stat> info = fd ? OursAlone(fd.get(), S_IFREG) : std::nullopt;
+    if (!info || info->st_size <= 0 || static_cast<uint64_t>(info->st_size) > kMaxFileBytes) return nullptr;
+    auto copy = std::make_unique<SnapshotCopy>(static_cast<size_t>(info->st_size));
+    if (!copy->Fill(fd.get())) return nullptr;
+    return copy;
 }
 
 void RemoveStaleSnapshotTemporaries(const std::string& cacheFolder) {

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include "module/posix/unique_fd.h"
-#include "patterns/posix/read_descriptor.h"
+#include "patterns/file_bytes.h"
 
 namespace tamsel {
+
+namespace {
 
 std::optional<ByteBuffer> ReadDescriptor(int fd, int* error) {
     const auto fail = [error](int code) -> std::optional<ByteBuffer> {
@@ -27,6 +29,8 @@ std::optional<ByteBuffer> ReadDescriptor(int fd, int* error) {
         return got;
     }, error);
 }
+
+}  // namespace
 
 std::optional<ByteBuffer> ReadFileBuffer(const std::string& path, int* error) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
