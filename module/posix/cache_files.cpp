@@ -46,7 +46,7 @@ class SnapshotCopy : public ListStorage {
 public:
     explicit SnapshotCopy(size_t size)
         : size_(size),
-          capacity_((size + kLargePage - 1) / kLargePage * kLargePage),
+          capacity_(RoundUp(size, size >= kLargePage ? kLargePage : kSmallPage)),
           address_(mmap(nullptr, capacity_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {
         if (address_ == MAP_FAILED) return;
         // Both are requests: where one is refused, pages come as they are touched.
@@ -74,7 +74,8 @@ public:
     }
 
 private:
-    static constexpr size_t kLargePage = size_t{2} << 20;
+    static constexpr size_t kLargePage = size_t{2} << 20, kSmallPage = 4096;
+    static size_t RoundUp(size_t n, size_t unit) { return (n + unit - 1) / unit * unit; }
     size_t size_, capacity_;
     void* address_;
 };
