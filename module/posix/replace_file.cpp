@@ -47,7 +47,7 @@ std::string ResolvedTarget(std::string path) {
         const size_t slash = path.rfind('/');
         path = target[0] == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
     }
-    return path;  // a loop of links: the rename fails on it as it would have
+    return path;  // a loop of links: the link reached is replaced by the file
 }
 
 bool Fail(const char* step, const std::string& temp, std::string* error) {
