@@ -20,7 +20,9 @@ OwnedHandle OpenLog(const std::string& path) {
     constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
     OwnedHandle file = OwnedFile(
         CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, kShare, nullptr, OPEN_ALWAYS, kFlags, nullptr));
-    if (!file) file = OwnedFile(CreateFileA(path.c_str(), FILE_APPEND_DATA, kShare, nullptr, OPEN_ALWAYS, kFlags, nullptr));
+    if (!file) {
+        file = OwnedFile(CreateFileA(path.c_str(), FILE_APPEND_DATA, kShare, nullptr, OPEN_ALWAYS, kFlags, nullptr));
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (file && (!GetFileInformationByHandle(file.get(), &info) ||
                  (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {

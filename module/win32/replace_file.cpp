@@ -34,8 +34,9 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 std::string ResolvedTarget(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
-    const OwnedHandle file = OwnedFile(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const OwnedHandle file =
+        OwnedFile(CreateFileA(path.c_str(), 0, kShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     char target[MAX_PATH * 4];
     const DWORD n = file ? GetFinalPathNameByHandleA(file.get(), target, sizeof target, FILE_NAME_NORMALIZED) : 0;
     return n == 0 || n >= sizeof target ? path : std::string(target, n);
