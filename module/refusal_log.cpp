@@ -25,6 +25,18 @@ struct LogTarget {
 std::atomic<const LogTarget*> target{nullptr};
 std::mutex namingMutex;
 
+// Whether a line of this process was cut short (a full disk) and still ends
+// the log without its line feed; the next line then starts with one, so
+// that it is not read as the rest of the cut line.
+std::atomic<bool> lineCutShort{false};
+
+void WriteLine(const std::string& path, std::string line) {
+    const bool mend = lineCutShort.exchange(false);
+    if (mend) line.insert(0, 1, '\n');
+    const size_t written = AppendLogLine(path, line);
+    if (written < line.size() && (written > 0 || mend)) lineCutShort.store(true);
+}
+
 // Made on first use: the preload constructor may name the log before this
 // file's own initialisers have run.
 std::vector<std::unique_ptr<const LogTarget>>& NamedTargets() {
@@ -59,7 +71,7 @@ void Append(std::string_view verdict, std::string_view subject, std::string wher
     try {
         const LogRecord record{Now(), std::to_string(CurrentProcessId()), to->program, std::string(verdict),
                                std::string(subject), std::move(where), std::string(pattern)};
-        AppendLogLine(to->path, FormatLogLine(record));
+        WriteLine(to->path, FormatLogLine(record));
     } catch (...) {
         // Out of memory: the line is lost, the send goes on.
     }
