@@ -186,7 +186,8 @@ const Command kLogCommand = {
     "  --summary      count the refusals by host and by deciding line\n\n"
     "Programs write the log when started with \"tamsel run --log FILE\", or\n"
     "with TAMSEL_LOG=FILE in their environment. A list file that fails to load\n"
-    "while a program runs is written there too (\"list not loaded\").\n",
+    "while a program runs is written there too (\"list not loaded\"). A URL's\n"
+    "query (from \"?\" on) is left out unless TAMSEL_LOG_QUERIES=1 is set too.\n",
     RunLog,
 };
 

@@ -1,6 +1,5 @@
 #include "cli/read_input.h"
 
-#include <cstring>
 #include <iostream>
 #include <sstream>
 
@@ -20,7 +19,7 @@ std::optional<std::string> ReadInput(const std::string& file, std::string* error
     }
     int code = 0;
     auto bytes = ReadFileBytes(file, &code);
-    if (!bytes) *error = "cannot read " + file + ": " + std::strerror(code);
+    if (!bytes) *error = "cannot read " + file + ": " + ReadErrorText(code);
     return bytes;
 }
 

@@ -40,6 +40,7 @@ bool Attach(HINSTANCE instance) {
     host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
     host.installSendHook = &InstallHookForThisProcess;
     host.logPath = &ReadLogFileSetting;
+    host.logQueries = &ReadLogQueriesSetting;
     if (!AttachModule(host)) return false;
     DisableThreadLibraryCalls(instance);
     g_attached.store(true);

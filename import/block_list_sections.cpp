@@ -1,5 +1,8 @@
 #include "import/block_list_sections.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "patterns/pattern_list.h"
@@ -20,6 +23,19 @@ std::string CommentText(std::string_view text, size_t limit) {
         out += byte < 0x20 || byte == 0x7f ? '?' : c;
     }
     return out;
+}
+
+// The name a section's markers carry: the name itself when it is short, else
+// its first bytes and a hash of the whole name, so that two long names that
+// begin alike keep a section each.
+std::string MarkerName(std::string_view name) {
+    const std::string shown = CommentText(name, name.size());
+    if (shown.size() <= kMaxNameLength) return shown;
+    uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    char tail[24];
+    std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hash));
+    return shown.substr(0, kMaxNameLength - std::strlen(tail)) + tail;
 }
 
 struct MarkedSection {
@@ -76,7 +92,7 @@ void AppendLines(std::string* out, const std::vector<std::string>& lines) {
 }  // namespace
 
 std::string RenderSection(std::string_view name, std::string_view origin, const ConvertedSource& converted) {
-    const std::string marker = CommentText(name, kMaxNameLength);
+    const std::string marker = MarkerName(name);
     std::string out = std::string(kBegin) + marker + "\n";
     out += CommentText("# " + std::to_string(converted.written()) + " lines from " + std::string(origin) + " (" +
                            FormatName(converted.format) + "); a new import of it replaces this section",
@@ -91,7 +107,7 @@ std::string RenderSection(std::string_view name, std::string_view origin, const 
 std::optional<std::string> PutSection(std::string* list, std::string_view name, std::string_view section) {
     std::vector<MarkedSection> sections;
     if (auto problem = FindSections(*list, &sections)) return problem;
-    const std::string marker = CommentText(name, kMaxNameLength);
+    const std::string marker = MarkerName(name);
     for (const MarkedSection& s : sections) {
         if (s.name != marker) continue;
         list->replace(s.begin, s.end - s.begin, section);

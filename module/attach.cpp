@@ -19,7 +19,8 @@ bool AttachModule(const AttachHost& host) {
     SharedState& state = TheSharedState();
     const uint32_t stored = host.readAllowAdsSwitch ? host.readAllowAdsSwitch() : 0;
     state.AllowAds.store(stored != 0 ? 1 : 0);
-    NameRefusalLog(host.logPath ? host.logPath() : std::nullopt, ProgramNameOf(host.executablePath));
+    NameRefusalLog(host.logPath ? host.logPath() : std::nullopt, ProgramNameOf(host.executablePath),
+                   host.logQueries && host.logQueries() ? LogQueries::Keep : LogQueries::Leave);
     TheListSupply().Configure(host.listPath ? ListFilePath(host.listPath) : ListFilePath(ModuleFolderPath));
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);

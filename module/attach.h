@@ -22,6 +22,9 @@ struct AttachHost {
     std::optional<std::string> (*listPath)(std::string_view fileName) = nullptr;
     // The refusal log the user named, if any; null means none.
     std::optional<std::string> (*logPath)() = nullptr;
+    // Whether the user asked the log to keep the queries of URLs; null
+    // means no.
+    bool (*logQueries)() = nullptr;
 };
 
 // Whether a host executable is one the module must stay out of: the shell,

@@ -41,7 +41,9 @@ ListLoadResult LoadListThroughCache(const std::string& path, const std::string& 
         // Only a file that stayed as it was through the read has its snapshot.
         std::string ignored;
         if (loaded.list && stamp && ReadFileStamp(path) == stamp) {
-            ReplaceFileContents(snapshotPath, ListSnapshotBytes(*loaded.list, KeyOf(*stamp)), &ignored);
+            RemoveStaleSnapshotTemporaries(cacheFolder);
+            ReplaceFileContents(snapshotPath, ListSnapshotBytes(*loaded.list, KeyOf(*stamp)), &ignored,
+                                NewFileAccess::OwnerOnly);
         }
         return loaded;
     } catch (const std::bad_alloc&) {

@@ -91,14 +91,14 @@ std::vector<std::string> SplitListLines(std::string_view bytes) {
     std::vector<std::string> lines;
     size_t pos = 0;
     while (pos < bytes.size()) {
-        size_t end = bytes.find('\n', pos);
+        // A line ends at an LF, a CR, or both, as the loader reads it.
+        size_t end = bytes.find_first_of("\r\n", pos);
         if (end == std::string_view::npos) end = bytes.size();
-        std::string_view line = bytes.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::string_view line = bytes.substr(pos, end - pos);
         bool blank = true;
         for (const char c : line) blank = blank && IsCSpace(c);
         if (!blank) lines.emplace_back(line);
-        pos = end + 1;
+        pos = end + (bytes.substr(end).starts_with("\r\n") ? 2 : 1);
     }
     return lines;
 }

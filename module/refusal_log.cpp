@@ -16,6 +16,7 @@ namespace {
 struct LogTarget {
     std::string path;
     std::string program;
+    LogQueries queries;
 };
 
 // Published by attach and never freed: a sender may still be writing a
@@ -23,6 +24,18 @@ struct LogTarget {
 // it. Every target ever named stays in NamedTargets(), so none is lost memory.
 std::atomic<const LogTarget*> target{nullptr};
 std::mutex namingMutex;
+
+// Whether a line of this process was cut short (a full disk) and still ends
+// the log without its line feed; the next line then starts with one, so
+// that it is not read as the rest of the cut line.
+std::atomic<bool> lineCutShort{false};
+
+void WriteLine(const std::string& path, std::string line) {
+    const bool mend = lineCutShort.exchange(false);
+    if (mend) line.insert(0, 1, '\n');
+    const size_t written = AppendLogLine(path, line);
+    if (written < line.size() && (written > 0 || mend)) lineCutShort.store(true);
+}
 
 // Made on first use: the preload constructor may name the log before this
 // file's own initialisers have run.
@@ -58,7 +71,7 @@ void Append(std::string_view verdict, std::string_view subject, std::string wher
     try {
         const LogRecord record{Now(), std::to_string(CurrentProcessId()), to->program, std::string(verdict),
                                std::string(subject), std::move(where), std::string(pattern)};
-        AppendLogLine(to->path, FormatLogLine(record));
+        WriteLine(to->path, FormatLogLine(record));
     } catch (...) {
         // Out of memory: the line is lost, the send goes on.
     }
@@ -66,21 +79,23 @@ void Append(std::string_view verdict, std::string_view subject, std::string wher
 
 }  // namespace
 
-void NameRefusalLog(const std::optional<std::string>& path, std::string_view programName) {
+void NameRefusalLog(const std::optional<std::string>& path, std::string_view programName, LogQueries queries) {
     if (!path || path->empty()) {
         target.store(nullptr);
         return;
     }
     const std::lock_guard lock(namingMutex);
     auto& named = NamedTargets();
-    named.push_back(std::make_unique<const LogTarget>(LogTarget{*path, std::string(programName)}));
+    named.push_back(std::make_unique<const LogTarget>(LogTarget{*path, std::string(programName), queries}));
     target.store(named.back().get(), std::memory_order_release);
 }
 
 bool RefusalLogNamed() noexcept { return target.load(std::memory_order_relaxed) != nullptr; }
 
 void LogRefusal(std::string_view stage, std::string_view subject, const Judgement& judgement) noexcept {
-    if (!RefusalLogNamed()) return;
+    const LogTarget* to = target.load(std::memory_order_acquire);
+    if (to == nullptr) return;
+    if (to->queries == LogQueries::Leave) subject = subject.substr(0, subject.find('?'));
     try {
         std::string where, pattern;
         if (judgement.list != nullptr && judgement.entry != nullptr) {

@@ -1,6 +1,9 @@
 // The refusal log: one line per refused request, appended to a file the user
 // names (TAMSEL_LOG or "tamsel run --log" on Linux, the "LogFile" value
 // beside "Status" on Windows). Nothing is written when no file is named.
+// A URL's query (from its "?" on), which can carry what a person typed or a
+// session's token, is left out unless the user asks for it (TAMSEL_LOG_QUERIES=1
+// on Linux, the dword "LogQueries"=1 beside "LogFile" on Windows).
 //
 // A line is tab-separated, with every control byte, tab and backslash of a
 // field written as \xHH so that a line stays one line:
@@ -26,9 +29,13 @@ namespace tamsel {
 inline constexpr std::string_view kListNotLoaded = "list not loaded";
 inline constexpr std::string_view kHookNotInstalled = "hook not installed";
 
+// Whether the log keeps the queries of the URLs it names.
+enum class LogQueries { Leave, Keep };
+
 // Names the log file (nullopt or empty: no log) and the program whose lines
 // it gets; the attach sequence calls it once.
-void NameRefusalLog(const std::optional<std::string>& path, std::string_view programName);
+void NameRefusalLog(const std::optional<std::string>& path, std::string_view programName,
+                    LogQueries queries = LogQueries::Leave);
 
 // Whether a file is named, so a caller can skip building a subject.
 bool RefusalLogNamed() noexcept;

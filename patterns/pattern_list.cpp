@@ -76,12 +76,21 @@ size_t CountLineFeeds(std::string_view text) {
     return count + static_cast<size_t>(std::count(text.begin() + static_cast<ptrdiff_t>(i), text.end(), '\n'));
 }
 
+// The first CR or LF in [p, limit), else limit.
+const char* FindLineEnd(const char* p, const char* limit) {
+    const void* lf = std::memchr(p, '\n', static_cast<size_t>(limit - p));
+    const char* end = lf == nullptr ? limit : static_cast<const char*>(lf);
+    const void* cr = std::memchr(p, '\r', static_cast<size_t>(end - p));
+    return cr == nullptr ? end : static_cast<const char*>(cr);
+}
+
 // Cleans the piece [*in, limit) to `out`, which may be the piece itself or
 // lie before it: everything up to its first stop byte, white space dropped.
 // Plain runs move eight bytes at a time; each word is read before it is
 // written, and the writing never passes the reading. Leaves `*in` just past
-// the piece (past its line feed, if it has one) and returns the end of what
-// was written.
+// the piece (past its line end, if it has one) and returns the end of what
+// was written. A line ends at an LF, a CR, or a CR and LF together, whose
+// LF the caller takes (the piece's limit may fall between the two).
 char* CleanPiece(const char** in, const char* limit, char* out) {
     const char* p = *in;
     while (p < limit) {
@@ -97,13 +106,11 @@ char* CleanPiece(const char** in, const char* limit, char* out) {
         *out = *p++;
         out += cls == kKeep;
     }
-    if (p < limit && *p != '\n') {
-        const void* lf = std::memchr(p, '\n', static_cast<size_t>(limit - p));
-        p = lf == nullptr ? limit : static_cast<const char*>(lf);
-    }
+    if (p < limit && *p != '\n' && *p != '\r') p = FindLineEnd(p, limit);
     *in = p < limit ? p + 1 : limit;
     return out;
 }
+
 
 // Fills an entry from a cleaned, non-empty line (without its "~") that
 // starts at `start` in the arena. Returns false, with the reason, when the
@@ -167,7 +174,8 @@ ListLoadResult ParseOwnedText(ByteBuffer text, const std::string& source) {
         const int32_t pieceLine = lineNumber;
         char* const start = out;
         out = CleanPiece(&in, in + std::min<size_t>(static_cast<size_t>(end - in), kMaxPieceLength), out);
-        if (in[-1] == '\n') ++lineNumber;
+        if (in[-1] == '\r' && in < end && *in == '\n') ++in;
+        if (in[-1] == '\n' || in[-1] == '\r') ++lineNumber;
         PatternEntry entry;
         out = DropExceptionMark(start, out, &entry);
         if (out == start) continue;
@@ -187,7 +195,7 @@ ListLoadResult ParseOwnedText(ByteBuffer text, const std::string& source) {
 ListLoadResult ReadAndParse(const std::string& path) {
     int error = 0;
     std::optional<ByteBuffer> text = ReadFileBuffer(path, &error);
-    if (!text) return {nullptr, ListLoadError{0, std::strerror(error)}};
+    if (!text) return {nullptr, ListLoadError{0, ReadErrorText(error)}};
     return ParseOwnedText(std::move(*text), path);
 }
 

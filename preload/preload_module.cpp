@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "base/boundary.h"
 #include "intercept/posix/send_replacement.h"
@@ -32,6 +33,12 @@ std::optional<std::string> LogPathFromEnvironment() {
     return std::string(path);
 }
 
+// Whether the log keeps the queries of URLs: TAMSEL_LOG_QUERIES=1.
+bool LogQueriesFromEnvironment() {
+    const char* keep = std::getenv("TAMSEL_LOG_QUERIES");
+    return keep != nullptr && std::string_view(keep) == "1";
+}
+
 void HoldListsForFork() { TheListSupply().HoldForFork(); }
 void ReleaseListsAfterFork() { TheListSupply().ReleaseAfterFork(); }
 
@@ -46,6 +53,7 @@ __attribute__((constructor)) void AttachToProcess() {
         host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
         host.installSendHook = &InstallSendReplacement;
         host.logPath = &LogPathFromEnvironment;
+        host.logQueries = &LogQueriesFromEnvironment;
         if (!AttachModule(host)) return false;
         ::pthread_atfork(&HoldListsForFork, &ReleaseListsAfterFork, &ReleaseListsAfterFork);
         return true;

@@ -1,4 +1,5 @@
-// The file replacement on Linux: write, fsync, close, rename.
+// The file replacement on Linux: write, fsync, close, rename over the file
+// the path leads to.
 #include "module/replace_file.h"
 
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "module/posix/unique_fd.h"
@@ -31,6 +33,23 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The file `path` leads to through any symbolic links, so that a list kept
+// elsewhere and linked into place is updated where it lives and the link is
+// kept. A link to a file not yet there leads to where that file would be.
+std::string ResolvedTarget(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX), '\0');
+        const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0) return path;
+        target.resize(static_cast<size_t>(n));
+        const size_t slash = path.rfind('/');
+        path = target[0] == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+    }
+    return path;  // a loop of links: the link reached is replaced by the file
+}
+
 bool Fail(const char* step, const std::string& temp, std::string* error) {
     *error = std::string(step) + ": " + std::strerror(errno);
     unlink(temp.c_str());
@@ -39,16 +58,19 @@ bool Fail(const char* step, const std::string& temp, std::string* error) {
 
 }  // namespace
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error) {
+bool ReplaceFileContents(const std::string& given, std::string_view bytes, std::string* error,
+                         NewFileAccess access) {
+    const std::string path = ResolvedTarget(given);
     const std::string temp = TemporaryBeside(path);
-    UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    const bool ownerOnly = access == NewFileAccess::OwnerOnly;
+    UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, ownerOnly ? 0600 : 0666));
     if (!fd) {
         *error = std::string("cannot create ") + temp + ": " + std::strerror(errno);
         return false;
     }
     // The new file keeps the permissions the user gave the old one.
     struct stat old {};
-    if (stat(path.c_str(), &old) == 0) fchmod(fd.get(), old.st_mode & 07777);
+    if (!ownerOnly && stat(path.c_str(), &old) == 0) fchmod(fd.get(), old.st_mode & 07777);
     if (!WriteAll(fd.get(), bytes)) return Fail("write", temp, error);
     if (fsync(fd.get()) != 0) return Fail("fsync", temp, error);
     if (fd.CloseNow() != 0) return Fail("close", temp, error);

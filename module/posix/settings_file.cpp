@@ -166,7 +166,7 @@ StoredSwitch ReadStoredSwitch() {
     if (!path) return {};
     int error = 0;
     const auto text = ReadFileBytes(*path, &error);
-    if (!text) return {0, error == ENOENT ? std::nullopt : std::optional<std::string>(std::strerror(error))};
+    if (!text) return {0, error == ENOENT ? std::nullopt : std::optional<std::string>(ReadErrorText(error))};
     return {FindStatusValue(*text).value_or(0), std::nullopt};
 }
 

@@ -14,4 +14,6 @@ std::unique_ptr<ListStorage> OpenSnapshotFile(const std::string& path) {
     return std::make_unique<StringStorage>(std::move(*bytes));
 }
 
+void RemoveStaleSnapshotTemporaries(const std::string&) {}
+
 }  // namespace tamsel

@@ -29,6 +29,19 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
+// The file a symbolic link at `path` leads to, so that the file is replaced
+// where it lives and the link is kept; `path` itself for any other file.
+std::string ResolvedTarget(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const OwnedHandle file =
+        OwnedFile(CreateFileA(path.c_str(), 0, kShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char target[MAX_PATH * 4];
+    const DWORD n = file ? GetFinalPathNameByHandleA(file.get(), target, sizeof target, FILE_NAME_NORMALIZED) : 0;
+    return n == 0 || n >= sizeof target ? path : std::string(target, n);
+}
+
 bool Fail(const char* step, const std::string& temp, std::string* error) {
     *error = std::string(step) + " failed (Windows error " + std::to_string(GetLastError()) + ")";
     DeleteFileA(temp.c_str());
@@ -45,7 +58,10 @@ bool FailClosing(const char* step, OwnedHandle& file, const std::string& temp, s
 
 }  // namespace
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error) {
+// Files keep the access their folder gives; `access` matters only where the
+// platform's cache folder is trusted by its owner, which Windows has none of.
+bool ReplaceFileContents(const std::string& given, std::string_view bytes, std::string* error, NewFileAccess) {
+    const std::string path = ResolvedTarget(given);
     const std::string temp = TemporaryBeside(path);
     OwnedHandle file =
         OwnedFile(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));

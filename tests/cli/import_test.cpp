@@ -1,6 +1,7 @@
 // tamsel import, run as a program against list folders on disk.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -51,6 +52,21 @@ TEST_F(ImportTool, WritesEachSourceAfterOurLinesAndJudgesThroughIt) {
     EXPECT_TRUE(Refused("http://t.example/"));
     EXPECT_TRUE(Refused("http://ours.example/"));
     EXPECT_FALSE(Refused("http://ours.example/ok/"));
+}
+
+// A block list kept elsewhere and linked into the folder is updated where it
+// lives; the link stays a link.
+TEST_F(ImportTool, ALinkedListIsUpdatedWhereItLives) {
+    std::filesystem::create_directory(dir_.path() / "kept");
+    dir_.Write("kept/BlockList.txt", kOwnLines);
+    std::filesystem::remove(dir_.path() / "BlockList.txt");
+    std::filesystem::create_symlink("kept/BlockList.txt", dir_.path() / "BlockList.txt");
+    const std::string source = dir_.Write("list.txt", "||linked.example^\n");
+    const auto r = RunTool("import " + Lists() + source);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_.path() / "BlockList.txt"));
+    EXPECT_NE(Lines("kept/BlockList.txt").find("linked.example\n"), std::string::npos) << Read("kept/BlockList.txt");
+    EXPECT_TRUE(Refused("http://linked.example/"));
 }
 
 TEST_F(ImportTool, ImportingASourceAgainReplacesItsSection) {

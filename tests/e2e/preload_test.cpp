@@ -1,6 +1,7 @@
 // Real programs (curl, wget, python3) with libtamsel.so preloaded, talking
 // to a server on 127.0.0.1 that records every byte it is sent.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -216,6 +217,21 @@ TEST_F(Preloaded, ListsComeFromTheModulesOwnFolderEvenThroughALink) {
     EXPECT_EQ(Curl("news.test", "/", env).exitCode, 0);
     fs::remove(ModuleFolder() / "BlockList.txt");  // no list: nothing is refused
     EXPECT_EQ(Curl("ads.test", "/", Filtered()).exitCode, 0);
+}
+
+// A FIFO would hold whoever opened it for reading until some writer came:
+// in the settings' place, every program at its start; in a list's, the
+// first request. Both are refused at once and the other lists still judge.
+TEST_F(Preloaded, FifosInPlaceOfAListOrTheSettingsHoldNothingUp) {
+    REQUIRE_PROGRAM("curl");
+    ASSERT_EQ(mkfifo((ModuleFolder() / "UserBlock.txt").c_str(), 0600), 0);
+    fs::create_directories(dir_.path() / "config" / "Tamsel");
+    ASSERT_EQ(mkfifo((dir_.path() / "config" / "Tamsel" / "settings.reg").c_str(), 0600), 0);
+    const ChildResult refused = Curl("www.ads.test", "/index.html", Filtered());
+    EXPECT_EQ(refused.exitCode, 55) << refused.err;
+    const ChildResult passed = Curl("", "/index.html", Filtered());
+    EXPECT_EQ(passed.exitCode, 0) << passed.err;
+    EXPECT_EQ(passed.out, kBody);
 }
 
 class RunTool : public Preloaded {};

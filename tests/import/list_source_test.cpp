@@ -88,6 +88,32 @@ TEST(BlockListSections, MarkersThatDoNotPairUpAreRefusedUntouched) {
     }
 }
 
+// Two sources whose names are alike for longer than a marker holds keep a
+// section each; a short name is its marker as it always was.
+TEST(BlockListSections, LongNamesAlikeAtTheStartKeepTheirOwnSections) {
+    const std::string stem(230, 'n');
+    const std::string first = stem + "-first.txt", second = stem + "-second.txt";
+    import::ConvertedSource one, two;
+    one.blocks = {"one.example"};
+    two.blocks = {"two.example"};
+    std::string list;
+    ASSERT_EQ(import::PutSection(&list, first, import::RenderSection(first, first, one)), std::nullopt);
+    ASSERT_EQ(import::PutSection(&list, second, import::RenderSection(second, second, two)), std::nullopt);
+    EXPECT_NE(list.find("one.example"), std::string::npos) << list;
+    EXPECT_NE(list.find("two.example"), std::string::npos) << list;
+    ASSERT_EQ(import::PutSection(&list, first, import::RenderSection(first, first, {})), std::nullopt);
+    EXPECT_EQ(list.find("one.example"), std::string::npos) << list;
+    EXPECT_NE(list.find("two.example"), std::string::npos) << list;
+    for (std::string_view line = list; !line.empty();) {
+        const size_t end = line.find('\n');
+        EXPECT_LE(end, kMaxPieceLength);
+        line.remove_prefix(end + 1);
+    }
+    std::string shortNamed;
+    ASSERT_EQ(import::PutSection(&shortNamed, "a.txt", import::RenderSection("a.txt", "a.txt", one)), std::nullopt);
+    EXPECT_TRUE(shortNamed.starts_with("# >>> tamsel import: a.txt\n")) << shortNamed;
+}
+
 TEST(BlockListSections, NamesAndNotesStayOneListLine) {
     const std::string name = "evil\nads.example\n" + std::string(900, 'n');
     import::ConvertedSource converted;

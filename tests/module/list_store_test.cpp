@@ -42,6 +42,8 @@ TEST(ListLines, EveryLineIsOneEntryAsWritten) {
     EXPECT_EQ(SplitListLines("# my notes\nads.x # here\r\n~ads.x/keep/\n/ads /sponsors\n" + longLine + "\nlast"),
               (Lines{"# my notes", "ads.x # here", "~ads.x/keep/", "/ads /sponsors", longLine, "last"}));
     EXPECT_EQ(SplitListLines("\n \t\r\n\v\f\na\n\n"), Lines{"a"});  // blank lines are dropped
+    // A lone CR ends a line too, as the loader reads it.
+    EXPECT_EQ(SplitListLines("a.x\rb.x\r\r~c.x/p\r\nd.x"), (Lines{"a.x", "b.x", "~c.x/p", "d.x"}));
     EXPECT_TRUE(SplitListLines("").empty());
     EXPECT_EQ(ListFileBytes({"a b", "#c"}), "a b\r\n#c\r\n");
     EXPECT_EQ(ListFileBytes({}), "\r\n");

@@ -80,6 +80,23 @@ TEST_F(NamedLog, ARefusalNamesTheListLineAndPatternThatDecided) {
     EXPECT_EQ(record->pattern, "ads.x");
 }
 
+// A query can carry what a person typed or a session's token: the log
+// keeps it only when asked to.
+TEST_F(NamedLog, QueriesAreLeftOutUnlessAskedFor) {
+    const std::string path = (dir_.path() / "refusals.log").string();
+    NameRefusalLog(path, "curl");
+    LogRefusal("refused", "http://ads.x/track?user=me&token=secret", {});
+    auto record = ParseLogLine(ReadAll(path));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->subject, "http://ads.x/track");
+    std::filesystem::remove(path);
+    NameRefusalLog(path, "curl", LogQueries::Keep);
+    LogRefusal("refused", "http://ads.x/track?user=me&token=secret", {});
+    record = ParseLogLine(ReadAll(path));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->subject, "http://ads.x/track?user=me&token=secret");
+}
+
 TEST_F(NamedLog, ALogThatCannotBeWrittenLosesTheLineAndNothingElse) {
     NameRefusalLog((dir_.path() / "no-such-folder" / "refusals.log").string(), "curl");
     LogRefusal("refused", "http://ads.x/", {});

@@ -160,5 +160,23 @@ TEST_F(SettingsFile, AFolderInThePlaceOfTheFileReadsZeroAndIsNotReplaced) {
     EXPECT_TRUE(std::filesystem::is_directory(Folder() / "settings.reg"));
 }
 
+// A FIFO in the file's place would hold every program at its start until
+// some writer came; it reads as 0 at once, and is not written over.
+TEST_F(SettingsFile, AFifoInThePlaceOfTheFileReadsZeroWithoutWaiting) {
+    std::filesystem::create_directories(Folder());
+    const std::string fifo = (Folder() / "settings.reg").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            alarm(2);
+            const StoredSwitch stored = ReadStoredSwitch();
+            _exit(ReadAllowAdsSwitch() == 0 && stored.error == "not a regular file" && !WriteAllowAdsSwitch(1) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    struct stat info {};
+    ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
 }  // namespace
 }  // namespace tamsel

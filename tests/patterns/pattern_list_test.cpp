@@ -96,10 +96,27 @@ TEST(LoadPatternList, LineNumbersAcrossCommentsBlanksAndPieces) {
     EXPECT_EQ(list->Host(at(4)), "c.x");
 }
 
+// A file written with CR alone at the ends of its lines (as old Mac editors
+// write them) has as many lines as one written with LF, and a CR LF pair
+// ends one line, not two.
+TEST(LoadPatternList, ALoneCrEndsALine) {
+    const auto list = Parse("a.x\rb.x # note\r\r~c.x/p\r\nd.x\n\re.x");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 5u);
+    const std::vector<std::pair<std::string, int>> expected = {{"a.x", 1}, {"b.x", 2}, {"c.x/p", 4}, {"d.x", 5},
+                                                               {"e.x", 7}};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const PatternEntry& e = list->entries[expected.size() - 1 - i];
+        EXPECT_EQ(list->Text(e), expected[i].first) << i;
+        EXPECT_EQ(list->LineNumber(e), expected[i].second) << i;
+    }
+}
+
 // Random text of the bytes the cleaning treats specially, in every place of
 // the eight-byte words it moves, against a byte-by-byte reading of the rules:
 // pieces of at most 511 bytes, each cut at its first CR, LF, NUL or "#",
-// white space dropped, a leading "~" taken off.
+// white space dropped, a leading "~" taken off. A line ends at its first CR
+// or LF, and an LF right after that CR belongs to the same line end.
 TEST(LoadPatternList, CleaningAgreesWithAByteByByteReading) {
     const char alphabet[] = {'a', 'b', '.', ' ', '\t', '\v', '#', '\r', '\n', '\0', '~', ':', '8', 'Z', '\f', '-'};
     testing::Lcg next(5);
@@ -110,8 +127,11 @@ TEST(LoadPatternList, CleaningAgreesWithAByteByByteReading) {
         std::vector<std::pair<std::string, int>> expected;
         int line = 1;
         for (size_t pos = 0; pos < text.size();) {
-            const size_t lf = text.find('\n', pos);
-            const size_t end = std::min({text.size(), pos + kMaxPieceLength, lf == std::string::npos ? text.size() : lf + 1});
+            const size_t pieceEnd = std::min(text.size(), pos + kMaxPieceLength);
+            const size_t lineEnd = std::min(text.find_first_of("\r\n", pos), pieceEnd);
+            const bool ended = lineEnd < pieceEnd;
+            size_t end = ended ? lineEnd + 1 : pieceEnd;
+            if (ended && text[lineEnd] == '\r' && end < text.size() && text[end] == '\n') ++end;
             std::string cleaned;
             for (size_t i = pos; i < end && std::string_view("\r\n#", 3).find(text[i]) == std::string_view::npos &&
                                  text[i] != '\0';
@@ -120,7 +140,7 @@ TEST(LoadPatternList, CleaningAgreesWithAByteByByteReading) {
             }
             if (!cleaned.empty() && cleaned[0] == '~') cleaned.erase(0, 1);
             if (!cleaned.empty()) expected.emplace_back(cleaned, line);
-            line += text[end - 1] == '\n';
+            line += ended;
             pos = end;
         }
         const auto list = ParsePatternListText(text, "random").list;
