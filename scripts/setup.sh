@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake libgtest-dev googletest
+  build-essential cmake ccache libgtest-dev googletest
   clang libclang-rt-14-dev
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
