@@ -136,7 +136,9 @@ private:
         const int optional = node.max < 0 ? 1 : node.max - node.min;
         for (int i = 0; i < optional && !failed_; ++i) {
             Part copy = Node(node.children[0]);
-            if (node.max < 0) ForEachBit(copy.last, kMaxWords, [&](size_t p) { OrInto(follow_[p], copy.first, kMaxWords); });
+            if (node.max < 0) {
+                ForEachBit(copy.last, kMaxWords, [&](size_t p) { OrInto(follow_[p], copy.first, kMaxWords); });
+            }
             copy.nullable = true;
             Append(&whole, copy);
         }

@@ -51,8 +51,8 @@ struct PathNode {
 struct PathTree {
     std::vector<PathNode> nodes;
     int root = 0;
-    // Whether the engine tries a match at every byte of the path and not only
-    // at its start: true when an alternative outside all groups (the path
+    // Whether a match is tried at every byte of the path and not only at its
+    // start: true when an alternative outside all groups (the path
     // closed the anchoring group early) leaves some branch without the "^".
     bool searches = false;
 };
