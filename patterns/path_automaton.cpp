@@ -34,30 +34,44 @@ constexpr uint16_t kFirstAssertion = 257;
 constexpr uint16_t kFirstSet = 512;
 
 // Program layout: a header of eight bytes (position count and set count,
-// two bytes each, then a flags byte and three zero bytes), then masks of
-// `words` eight-byte words each: first, last, the places, the positions
-// followed by just the next one; a follow mask per position; a match code
-// per position; the sets, 32 bytes each.
+// two bytes each, a flags byte, then three bytes naming the offsets in use),
+// then masks of `words` eight-byte words each: first, last, the places, the
+// positions whose follow masks are all near them, the positions that match
+// any byte, and for each offset d in use the near positions followed by the
+// one d places on; a follow mask per position; a match code per position;
+// the sets, 32 bytes each. Near follows are moved by a shift of the mask for
+// each offset, whatever the number of positions reached, so a long run of
+// counted copies costs a few words per byte.
 constexpr uint8_t kNullable = 1;  // matches the empty path
 constexpr uint8_t kSearches = 2;  // a match may start at any byte
 constexpr size_t kHeader = 8;
-enum MaskIndex { kFirstMask, kLastMask, kPlaceMask, kNextMask, kMasks };
+enum MaskIndex { kFirstMask, kLastMask, kPlaceMask, kNearMask, kAnyMask, kMasks };
+constexpr int kMaxOffset = 8;  // near: within this many positions either way
+constexpr uint32_t kAllOffsets = (uint32_t{1} << (2 * kMaxOffset + 1)) - 1;
 
 using Mask = std::array<uint64_t, kMaxWords>;
 
-void SetBit(Mask& m, size_t p) { m[p >> 6] |= uint64_t{1} << (p & 63); }
-bool TestBit(const Mask& m, size_t p) { return ((m[p >> 6] >> (p & 63)) & 1) != 0; }
-void OrInto(Mask& to, const Mask& from, size_t words) {
+template <size_t N>
+void SetBit(std::array<uint64_t, N>& m, size_t p) {
+    m[p >> 6] |= uint64_t{1} << (p & 63);
+}
+template <size_t N>
+bool TestBit(const std::array<uint64_t, N>& m, size_t p) {
+    return ((m[p >> 6] >> (p & 63)) & 1) != 0;
+}
+template <size_t N>
+void OrInto(std::array<uint64_t, N>& to, const std::array<uint64_t, N>& from, size_t words) {
     for (size_t w = 0; w < words; ++w) to[w] |= from[w];
 }
-bool AnyCommon(const Mask& a, const Mask& b, size_t words) {
+template <size_t N>
+bool AnyCommon(const std::array<uint64_t, N>& a, const std::array<uint64_t, N>& b, size_t words) {
     for (size_t w = 0; w < words; ++w) {
         if ((a[w] & b[w]) != 0) return true;
     }
     return false;
 }
-template <typename Visit>
-void ForEachBit(const Mask& m, size_t words, Visit visit) {
+template <size_t N, typename Visit>
+void ForEachBit(const std::array<uint64_t, N>& m, size_t words, Visit visit) {
     for (size_t w = 0; w < words; ++w) {
         for (uint64_t bits = m[w]; bits != 0; bits &= bits - 1) visit(w * 64 + std::countr_zero(bits));
     }
@@ -65,10 +79,32 @@ void ForEachBit(const Mask& m, size_t words, Visit visit) {
 
 size_t WordsFor(size_t positions) { return (positions + 63) / 64; }
 
-size_t ProgramSize(size_t positions, size_t sets) {
+size_t ProgramSize(size_t positions, size_t sets, uint32_t offsets) {
     const size_t words = WordsFor(positions);
-    return kHeader + 8 * words * (kMasks + positions) + 2 * positions + 32 * sets;
+    return kHeader + 8 * words * (kMasks + std::popcount(offsets) + positions) + 2 * positions + 32 * sets;
 }
+
+// The positions whose follow masks hold only positions near them, and for
+// each offset d (at index d + kMaxOffset) those followed by the one d on.
+struct NearFollows {
+    Mask near{};
+    std::array<Mask, 2 * kMaxOffset + 1> byOffset{};
+    uint32_t used = 0;  // bit d + kMaxOffset for each offset d some position has
+
+    void Add(const Mask& follow, size_t p, size_t words) {
+        uint32_t offsets = 0;
+        bool isNear = true;
+        ForEachBit(follow, words, [&](size_t q) {
+            const long d = static_cast<long>(q) - static_cast<long>(p);
+            isNear = isNear && d >= -kMaxOffset && d <= kMaxOffset;
+            if (isNear) offsets |= uint32_t{1} << (d + kMaxOffset);
+        });
+        if (!isNear) return;
+        SetBit(near, p);
+        used |= offsets;
+        for (uint32_t bits = offsets; bits != 0; bits &= bits - 1) SetBit(byOffset[std::countr_zero(bits)], p);
+    }
+};
 
 // A subexpression: the positions that can match first and last, and whether
 // it matches the empty text.
@@ -185,23 +221,27 @@ private:
 
     std::string Serialised(const Part& whole) const {
         const size_t n = codes_.size(), words = WordsFor(n);
-        Mask places{}, next{};
+        Mask places{}, any{};
+        NearFollows near;
         for (size_t p = 0; p < n; ++p) {
             if (codes_[p] >= kFirstAssertion && codes_[p] < kFirstSet) SetBit(places, p);
-            Mask only{};
-            if (p + 1 < n) SetBit(only, p + 1);
-            if (p + 1 < n && follow_[p] == only) SetBit(next, p);
+            if (codes_[p] == kAnyByte) SetBit(any, p);
+            near.Add(follow_[p], p, words);
         }
+        const uint32_t used = near.used;
         std::string out(kHeader, '\0');
         const auto put16 = [&out](size_t at, uint16_t v) { std::memcpy(out.data() + at, &v, sizeof v); };
         put16(0, static_cast<uint16_t>(n));
         put16(2, static_cast<uint16_t>(sets_.size()));
         out[4] = static_cast<char>((whole.nullable ? kNullable : 0) | (tree_.searches ? kSearches : 0));
+        for (int b = 0; b < 3; ++b) out[5 + b] = static_cast<char>(used >> (8 * b));
         const auto putMask = [&](const Mask& m) { out.append(reinterpret_cast<const char*>(m.data()), 8 * words); };
         putMask(whole.first);
         putMask(whole.last);
         putMask(places);
-        putMask(next);
+        putMask(near.near);
+        putMask(any);
+        for (uint32_t bits = used; bits != 0; bits &= bits - 1) putMask(near.byOffset[std::countr_zero(bits)]);
         for (const Mask& f : follow_) putMask(f);
         out.append(reinterpret_cast<const char*>(codes_.data()), 2 * n);
         for (const ByteSet& set : sets_) out.append(reinterpret_cast<const char*>(set.words.data()), 32);
@@ -220,24 +260,36 @@ bool IsWordByte(unsigned char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
-// A program read in place.
+// A program read in place, its masks `W` words long: one word for the
+// programs of up to 64 positions that lists are nearly all made of, so
+// that their masks are single words the compiler keeps in registers.
+template <size_t W>
 class Automaton {
 public:
+    using Mask = std::array<uint64_t, W>;
+
     explicit Automaton(std::string_view program) : p_(program) {
         uint16_t n = 0;
         std::memcpy(&n, p_.data(), sizeof n);
         count_ = n;
-        words_ = WordsFor(count_);
-        followAt_ = kHeader + 8 * words_ * kMasks;
+        words_ = std::min(W, WordsFor(count_));
+        const uint32_t used = Offsets(program);
+        for (uint32_t bits = used; bits != 0; bits &= bits - 1) offsets_[offsetCount_++] = std::countr_zero(bits) - kMaxOffset;
+        followAt_ = kHeader + 8 * words_ * (kMasks + offsetCount_);
         codesAt_ = followAt_ + 8 * words_ * count_;
         setsAt_ = codesAt_ + 2 * count_;
         for (int m = 0; m < kMasks; ++m) masks_[m] = Read(kHeader + 8 * words_ * m);
     }
 
     uint8_t flags() const { return static_cast<uint8_t>(p_[4]); }
-    size_t words() const { return words_; }
+    size_t words() const { return W == 1 ? 1 : words_; }
     const Mask& mask(MaskIndex m) const { return masks_[m]; }
-    bool hasPlaces() const { return AnyCommon(masks_[kPlaceMask], masks_[kPlaceMask], words_); }
+    bool hasPlaces() const { return AnyCommon(masks_[kPlaceMask], masks_[kPlaceMask], words()); }
+
+    // The positions followed by the one offsets_[k] on.
+    Mask OffsetMask(int k) const { return Read(kHeader + 8 * words_ * (kMasks + k)); }
+    int offset(int k) const { return offsets_[k]; }
+    int offsetCount() const { return offsetCount_; }
 
     uint16_t Code(size_t p) const {
         uint16_t v;
@@ -247,36 +299,39 @@ public:
 
     void OrFollow(size_t p, Mask& to) const {
         const char* at = p_.data() + followAt_ + 8 * words_ * p;
-        for (size_t w = 0; w < words_; ++w) {
+        for (size_t w = 0; w < words(); ++w) {
             uint64_t v;
             std::memcpy(&v, at + 8 * w, sizeof v);
             to[w] |= v;
         }
     }
 
-    // The positions that follow those of `matched`: the next one for most,
-    // shifted in at once, the stored mask for the rest.
+    static uint32_t Offsets(std::string_view program) {
+        return static_cast<uint8_t>(program[5]) | static_cast<uint8_t>(program[6]) << 8 |
+               static_cast<uint32_t>(static_cast<uint8_t>(program[7])) << 16;
+    }
+
+    // The positions that follow those of `matched`: the near ones shifted
+    // in by offset, the stored mask for the rest.
     Mask Follows(const Mask& matched) const {
         Mask out{};
-        uint64_t carry = 0;
-        for (size_t w = 0; w < words_; ++w) {
-            const uint64_t shifting = matched[w] & masks_[kNextMask][w];
-            out[w] = shifting << 1 | carry;
-            carry = shifting >> 63;
-        }
-        for (size_t w = 0; w < words_; ++w) {
-            for (uint64_t bits = matched[w] & ~masks_[kNextMask][w]; bits != 0; bits &= bits - 1) {
+        for (int k = 0; k < offsetCount_; ++k) Shift(matched, k, out);
+        for (size_t w = 0; w < words(); ++w) {
+            for (uint64_t bits = matched[w] & ~masks_[kNearMask][w]; bits != 0; bits &= bits - 1) {
                 OrFollow(w * 64 + std::countr_zero(bits), out);
             }
         }
         return out;
     }
 
-    // The positions among `candidates` that match the byte `c`.
+    // The positions among `candidates` that match the byte `c`: those that
+    // match any byte at once, the others one by one.
     Mask Matching(const Mask& candidates, unsigned char c) const {
         Mask out{};
-        for (size_t w = 0; w < words_; ++w) {
-            for (uint64_t bits = candidates[w] & ~masks_[kPlaceMask][w]; bits != 0; bits &= bits - 1) {
+        for (size_t w = 0; w < words(); ++w) {
+            out[w] = candidates[w] & masks_[kAnyMask][w];
+            const uint64_t others = candidates[w] & ~masks_[kPlaceMask][w] & ~masks_[kAnyMask][w];
+            for (uint64_t bits = others; bits != 0; bits &= bits - 1) {
                 const size_t p = w * 64 + std::countr_zero(bits);
                 if (Accepts(Code(p), c)) out[w] |= bits & -bits;
             }
@@ -285,15 +340,43 @@ public:
     }
 
 private:
+    // Adds the positions of `matched` that offset mask `k` names, moved
+    // offsets_[k] places on.
+    void Shift(const Mask& matched, int k, Mask& out) const {
+        const char* moving = p_.data() + kHeader + 8 * words_ * (kMasks + k);
+        const auto bitsAt = [&](size_t w) {
+            uint64_t v;
+            std::memcpy(&v, moving + 8 * w, sizeof v);
+            return matched[w] & v;
+        };
+        const int d = offsets_[k];
+        if (d == 0) {
+            for (size_t w = 0; w < words(); ++w) out[w] |= bitsAt(w);
+        } else if (d > 0) {
+            uint64_t carry = 0;
+            for (size_t w = 0; w < words(); ++w) {
+                const uint64_t bits = bitsAt(w);
+                out[w] |= bits << d | carry;
+                carry = bits >> (64 - d);
+            }
+        } else {
+            uint64_t carry = 0;
+            for (size_t w = words(); w-- > 0;) {
+                const uint64_t bits = bitsAt(w);
+                out[w] |= bits >> -d | carry;
+                carry = bits << (64 + d);
+            }
+        }
+    }
+
     Mask Read(size_t at) const {
         Mask m{};
-        std::memcpy(m.data(), p_.data() + at, 8 * words_);
+        std::memcpy(m.data(), p_.data() + at, 8 * words());
         return m;
     }
 
     bool Accepts(uint16_t code, unsigned char c) const {
         if (code < 256) return code == c;
-        if (code == kAnyByte) return true;
         const size_t at = setsAt_ + 32 * static_cast<size_t>(code - kFirstSet) + 8 * (c >> 6);
         uint64_t word;
         std::memcpy(&word, p_.data() + at, sizeof word);
@@ -303,6 +386,8 @@ private:
     std::string_view p_;
     size_t count_ = 0, words_ = 0, followAt_ = 0, codesAt_ = 0, setsAt_ = 0;
     std::array<Mask, kMasks> masks_{};
+    std::array<int, 2 * kMaxOffset + 1> offsets_{};
+    int offsetCount_ = 0;
 };
 
 // The place between path[i - 1] and path[i], as the places see it. A line
@@ -342,11 +427,12 @@ struct Place {
 // Adds to `candidates` what follows each place among them that holds at
 // `place`, and what follows those in turn. Returns whether a place that
 // ends the pattern holds.
-bool PassPlaces(const Automaton& a, const Place& place, bool goingOn, Mask& candidates) {
+template <size_t W>
+bool PassPlaces(const Automaton<W>& a, const Place& place, bool goingOn, std::array<uint64_t, W>& candidates) {
     bool ends = false;
-    Mask done{};
+    std::array<uint64_t, W> done{};
     for (;;) {
-        Mask pending{};
+        std::array<uint64_t, W> pending{};
         for (size_t w = 0; w < a.words(); ++w) pending[w] = candidates[w] & a.mask(kPlaceMask)[w] & ~done[w];
         if (!AnyCommon(pending, pending, a.words())) return ends;
         OrInto(done, pending, a.words());
@@ -361,23 +447,17 @@ bool PassPlaces(const Automaton& a, const Place& place, bool goingOn, Mask& cand
 // The places among `candidates` passed at `place`. A place that ends the
 // pattern must hold for the path as it stands; to go on matching, "$"
 // holds before a line feed as well.
-bool Settle(const Automaton& a, const Place& place, Mask& candidates) {
+template <size_t W>
+bool Settle(const Automaton<W>& a, const Place& place, std::array<uint64_t, W>& candidates) {
     if (PassPlaces(a, place, false, candidates)) return true;
     if (place.lineNext) PassPlaces(a, place, true, candidates);
     return false;
 }
 
-}  // namespace
-
-std::optional<std::string> AutomatonProgram(std::string_view path) {
-    const std::string expression = "^(" + std::string(path) + ")";
-    const std::optional<PathTree> tree = ParsePathTree(expression);
-    if (!tree) return std::nullopt;
-    return Builder(*tree).Build();
-}
-
-bool AutomatonMatches(std::string_view program, std::string_view lowered) {
-    const Automaton a(program);
+template <size_t W>
+bool Run(std::string_view program, std::string_view lowered) {
+    using Mask = std::array<uint64_t, W>;
+    const Automaton<W> a(program);
     if ((a.flags() & kNullable) != 0) return true;
     const bool places = a.hasPlaces();
     const bool searches = (a.flags() & kSearches) != 0;
@@ -397,16 +477,33 @@ bool AutomatonMatches(std::string_view program, std::string_view lowered) {
     }
 }
 
+}  // namespace
+
+std::optional<std::string> AutomatonProgram(std::string_view path) {
+    const std::string expression = "^(" + std::string(path) + ")";
+    const std::optional<PathTree> tree = ParsePathTree(expression);
+    if (!tree) return std::nullopt;
+    return Builder(*tree).Build();
+}
+
+bool AutomatonMatches(std::string_view program, std::string_view lowered) {
+    uint16_t n = 0;
+    std::memcpy(&n, program.data(), sizeof n);
+    if (n == 0) return (program[4] & kNullable) != 0;  // no masks to read
+    return n <= 64 ? Run<1>(program, lowered) : Run<kMaxWords>(program, lowered);
+}
+
 bool AutomatonProgramValid(std::string_view program) {
     if (program.size() < kHeader) return false;
     uint16_t n = 0, sets = 0;
     std::memcpy(&n, program.data(), sizeof n);
     std::memcpy(&sets, program.data() + 2, sizeof sets);
-    if (n > kMaxPositions || sets > kMaxPositions || program.size() != ProgramSize(n, sets)) return false;
-    if ((program[4] & ~(kNullable | kSearches)) != 0 || program[5] != 0 || program[6] != 0 || program[7] != 0) {
+    const uint32_t offsets = Automaton<kMaxWords>::Offsets(program);
+    if (n > kMaxPositions || sets > kMaxPositions || (offsets & ~kAllOffsets) != 0 ||
+        program.size() != ProgramSize(n, sets, offsets) || (program[4] & ~(kNullable | kSearches)) != 0) {
         return false;
     }
-    const Automaton a(program);
+    const Automaton<kMaxWords> a(program);
     Mask positions{};
     for (size_t p = 0; p < n; ++p) SetBit(positions, p);
     const auto within = [&](const Mask& m) {
@@ -415,22 +512,26 @@ bool AutomatonProgramValid(std::string_view program) {
         }
         return true;
     };
-    Mask places{};
+    Mask places{}, any{};
+    NearFollows near;
     for (size_t p = 0; p < n; ++p) {
         const uint16_t code = a.Code(p);
         if (code >= kFirstAssertion + kPathAssertions && (code < kFirstSet || code >= kFirstSet + sets)) return false;
         if (code >= kFirstAssertion && code < kFirstSet) SetBit(places, p);
+        if (code == kAnyByte) SetBit(any, p);
         Mask follow{};
         a.OrFollow(p, follow);
         if (!within(follow)) return false;
-        Mask only{};
-        if (p + 1 < n) SetBit(only, p + 1);
-        if (TestBit(a.mask(kNextMask), p) && (p + 1 >= n || follow != only)) return false;
+        near.Add(follow, p, a.words());
+    }
+    if (near.used != offsets || a.mask(kNearMask) != near.near) return false;
+    for (int k = 0; k < a.offsetCount(); ++k) {
+        if (a.OffsetMask(k) != near.byOffset[a.offset(k) + kMaxOffset]) return false;
     }
     for (int m = 0; m < kMasks; ++m) {
         if (!within(a.mask(static_cast<MaskIndex>(m)))) return false;
     }
-    return a.mask(kPlaceMask) == places;
+    return a.mask(kPlaceMask) == places && a.mask(kAnyMask) == any;
 }
 
 }  // namespace tamsel

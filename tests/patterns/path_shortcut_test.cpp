@@ -4,6 +4,7 @@
 #include <regex.h>
 
 #include <algorithm>
+#include <bit>
 #include <clocale>
 #include <fstream>
 #include <string>
@@ -165,17 +166,19 @@ TEST(AnalysePath, EveryAcceptedPathHasAProgram) {
 
 // Programs read back from a snapshot are checked before they run: every
 // program the analysis makes passes, and one cut short or grown, with a
-// position, a set or a mask bit beyond its counts, or with a position
-// marked as followed by the next alone when it is not, fails.
+// position, a set or a mask bit beyond its counts, or with a follow mask
+// that disagrees with the shifts said to stand for it, fails.
 TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
     for (const char* path : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*[/_.-](728x90|160x600)[/_.-]",
                              "/[^a-z0-9]+x", "/(ab)*$", "/x$|/y", "/.*[0-9].{70}/", "/\\<a[[:alpha:]]*\\>"}) {
         const PathShortcut shortcut = AnalysePath(path);
         ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Automaton) << path;
         const std::string& program = shortcut.program;
-        const size_t count = static_cast<uint8_t>(program[0]) | static_cast<uint8_t>(program[1]) << 8;
-        const size_t words = (count + 63) / 64;
-        const size_t followAt = 8 + 8 * words * 4, codesAt = followAt + 8 * words * count;
+        const auto byte = [&](size_t i) { return static_cast<size_t>(static_cast<uint8_t>(program[i])); };
+        const size_t count = byte(0) | byte(1) << 8, words = (count + 63) / 64;
+        const size_t offsets = std::popcount(byte(5) | byte(6) << 8 | byte(7) << 16);
+        const size_t followAt = 8 + 8 * words * (5 + offsets), codesAt = followAt + 8 * words * count;
+        ASSERT_GT(offsets, 0u) << path;
         EXPECT_TRUE(AutomatonProgramValid(program)) << path;
         EXPECT_FALSE(AutomatonProgramValid(program.substr(0, program.size() - 1))) << path;
         EXPECT_FALSE(AutomatonProgramValid(program + std::string(32, '\0'))) << path;
@@ -189,13 +192,17 @@ TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
             EXPECT_FALSE(AutomatonProgramValid(stray)) << path;
         }
         std::string setless = program;
-        setless[codesAt] = static_cast<char>(program[2] + 0);  // set code 512 + sets: one the program lacks
+        setless[codesAt] = static_cast<char>(program[2]);  // set code 512 + sets: one the program lacks
         setless[codesAt + 1] = static_cast<char>(2 + program[3]);
         EXPECT_FALSE(AutomatonProgramValid(setless)) << path;
-        std::string skipping = program;
-        skipping[8 + 8 * words * 3] = static_cast<char>(skipping[8 + 8 * words * 3] | 1);  // position 0 "next"
-        skipping[followAt] = static_cast<char>(skipping[followAt] ^ 1);                  // yet follows itself
-        EXPECT_FALSE(AutomatonProgramValid(skipping)) << path;
+        for (size_t k = 0; k < offsets; ++k) {  // a position moved by an offset its follow mask lacks, or not moved
+            std::string moved = program;
+            moved[8 + 8 * words * (5 + k)] = static_cast<char>(moved[8 + 8 * words * (5 + k)] ^ 1);
+            EXPECT_FALSE(AutomatonProgramValid(moved)) << path << " offset " << k;
+        }
+        std::string unused = program;
+        unused[7] = static_cast<char>(unused[7] | 2);  // an offset beyond the nearest eight
+        EXPECT_FALSE(AutomatonProgramValid(unused)) << path;
     }
 }
 
