@@ -64,10 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < asked; ++i) {
         const std::string request = RequestFor(*list, list->entries[i]);
         Ask(request, list);
+        if (i >= 4) continue;
         // The entry's own text again and again makes a long path near its matches.
         const std::string path(list->Path(list->entries[i]).value_or("/"));
         std::string longer = request.substr(0, request.rfind(' '));
-        while (longer.size() < 8000) longer += path;
+        while (longer.size() < 4000) longer += path;
         Ask(longer + " HTTP/1.1", list);
     }
     const auto lines = tamsel::fuzz::SplitFields(data, size, '\n');

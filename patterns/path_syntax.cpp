@@ -85,6 +85,7 @@ struct Part {
     long size = 0;            // atoms, counted once per copy a count makes
     bool nullable = true;     // can match the empty string
     bool repetition = false;  // is a repeated item, perhaps in parentheses
+    bool anchor = false;      // holds an anchor ("^", "$", "\b", ...)
 };
 
 // One interval or operator: how many copies of its operand it makes,
@@ -134,6 +135,7 @@ private:
             AddSize(&whole.size, branch.size);
             whole.nullable = whole.nullable || branch.nullable;
             whole.repetition = false;
+            whole.anchor = whole.anchor || branch.anchor;
         }
         return whole;
     }
@@ -145,6 +147,7 @@ private:
             AddSize(&whole.size, piece.size);
             whole.nullable = whole.nullable && piece.nullable;
             whole.repetition = pieces == 0 && piece.repetition;
+            whole.anchor = whole.anchor || piece.anchor;
         }
         return whole;
     }
@@ -156,6 +159,11 @@ private:
             if (part.nullable) Fail("a repetition may not repeat what can match nothing");
             if (fault_) break;
             const Repeat repeat = Operator();
+            // The GNU matcher heeds an anchor in the first copy a count
+            // makes and, in most places, not in the others.
+            if (part.anchor && repeat.copies > 1) {
+                Fail("an anchor (^, $, \\b, \\<, ...) may not stand in what + or a count above one repeats");
+            }
             part.size = std::min(part.size * repeat.copies, kMaxExpandedSize + 1);
             part.nullable = repeat.optional;
             part.repetition = true;
@@ -177,7 +185,7 @@ private:
         if (c == '\\') return Escape();
         ++pos_;
         const bool anchor = c == '^' || c == '$';
-        return {1, anchor, false};
+        return {1, anchor, false, anchor};
     }
 
     Part Group(int depth) {
@@ -202,7 +210,7 @@ private:
         // No automaton can match a back-reference, and a list path has no
         // need of one.
         if (next >= '1' && next <= '9') Fail("back-references (\\1 to \\9) are not allowed in a list path");
-        return {1, IsAnchorEscape(next), false};
+        return {1, IsAnchorEscape(next), false, IsAnchorEscape(next)};
     }
 
     Repeat Operator() {
