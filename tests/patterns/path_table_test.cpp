@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "patterns/host_labels.h"
+#include "patterns/pattern_list.h"
 #include "support/lcg.h"
 
 namespace tamsel {
@@ -84,6 +86,23 @@ TEST(PathTable, LongCountsOverLongPaths) {
     EXPECT_FALSE(t.Matches(digits, numbered));
     numbered[50000] = '/';
     EXPECT_TRUE(t.Matches(digits, numbered));
+}
+
+// A path that holds the text a line is filed under many times still tests
+// that line once per request, so a long path costs one pass per candidate.
+TEST(ListIndex, EachCandidateIsTestedOncePerRequest) {
+    const auto list = ParsePatternListText("/.*[0-9].{40}/\n/*.*/ads/x\n/never\n", "index.txt").list;
+    ASSERT_TRUE(list);
+    std::string path = "/";
+    while (path.size() < 4000) path += "ads/0/never/";
+    std::vector<int> tests(list->entries.size(), 0);
+    const HostLabels host("h.example");
+    const uint32_t found = list->index.FirstPassing(host, path, [&](uint32_t entry) {
+        ++tests[entry];
+        return false;
+    });
+    EXPECT_EQ(found, ListIndex::kNone);
+    for (size_t entry = 0; entry < tests.size(); ++entry) EXPECT_LE(tests[entry], 1) << "entry " << entry;
 }
 
 // Threads asking about the same paths at once all get the right answers
