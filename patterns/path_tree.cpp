@@ -1,7 +1,6 @@
 #include "patterns/path_tree.h"
 
 #include <cstring>
-#include <string>
 
 #include "patterns/path_syntax.h"
 #include "patterns/text.h"
