@@ -254,18 +254,21 @@ template <typename Test>
 uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
                                  const PathGramSet* pathGrams, const StoredArray<uint32_t>* alsoTried) const {
     uint32_t best = kNone;
+    // The same window of path text may come again and again in a path.
     TestedEntries tested;
-    const auto consider = [&](uint32_t entry) {
+    const auto consider = [&](uint32_t entry, bool once) {
         if (entry >= best) return false;
         if (pathGrams != nullptr && !pathGrams->MayHold(pathBits_[entry])) return true;
-        if (tested.Seen(entry) || !test(entry)) return true;
+        if ((once && tested.Seen(entry)) || !test(entry)) return true;
         best = entry;
         return false;
     };
-    VisitHost(host, consider);
-    VisitPath(loweredPath, consider);
-    ForEachInRun(always_, consider);
-    if (alsoTried != nullptr) ForEachInRun(*alsoTried, consider);
+    const auto considerEach = [&](uint32_t entry) { return consider(entry, false); };
+    const auto considerOnce = [&](uint32_t entry) { return consider(entry, true); };
+    VisitHost(host, considerEach);
+    VisitPath(loweredPath, considerOnce);
+    ForEachInRun(always_, considerEach);
+    if (alsoTried != nullptr) ForEachInRun(*alsoTried, considerEach);
     return best;
 }
 

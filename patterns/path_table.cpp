@@ -1,5 +1,7 @@
 #include "patterns/path_table.h"
 
+#include <cstring>
+
 #include "patterns/path_regex.h"
 #include "patterns/text.h"
 
@@ -12,11 +14,9 @@ LoweredPath::LoweredPath(std::string_view path) {
         heap_.reset(new char[n]);
         out = heap_.get();
     }
-    size_t end = 0;
-    while (end < n && path[end] != '\0') {
-        out[end] = AsciiLower(path[end]);
-        ++end;
-    }
+    const void* nul = n > 0 ? std::memchr(path.data(), '\0', n) : nullptr;
+    const size_t end = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - path.data()) : n;
+    for (size_t i = 0; i < end; ++i) out[i] = AsciiLower(path[i]);
     lowered_ = std::string_view(out, end);
 }
 
