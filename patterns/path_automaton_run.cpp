@@ -37,8 +37,9 @@ public:
         std::memcpy(&n, p_.data(), sizeof n);
         count_ = n;
         words_ = std::min(W, WordsFor(count_));
-        const uint32_t used = Offsets(program);
-        for (uint32_t bits = used; bits != 0; bits &= bits - 1) offsets_[offsetCount_++] = std::countr_zero(bits) - kMaxOffset;
+        for (uint32_t bits = Offsets(program); bits != 0; bits &= bits - 1) {
+            offsets_[offsetCount_++] = std::countr_zero(bits) - kMaxOffset;
+        }
         followAt_ = kHeader + 8 * words_ * (kMasks + offsetCount_);
         codesAt_ = followAt_ + 8 * words_ * count_;
         setsAt_ = codesAt_ + 2 * count_;
