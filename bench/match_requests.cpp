@@ -10,7 +10,7 @@
 // list's memory (the allocator's count of bytes in use, before and after),
 // the median and 99th percentile of single requests, and the list's memory
 // again after it has judged the requests and a set of URLs made to reach the
-// regex engine on every path line.
+// program of every path line.
 #include <malloc.h>
 
 #include <algorithm>
@@ -78,7 +78,7 @@ std::vector<double> PerRequestSeconds(const std::vector<std::string>& urls, cons
 
 // Two URLs per path line that hold the text its path requires, one at the
 // path's start and one inside it, on the line's host (wildcards filled in),
-// so that every path line is tried and the engine runs where it must.
+// so that every path line is tried and its program runs.
 std::vector<std::string> UrlsReachingEveryPath(const tamsel::PatternList& list) {
     std::vector<std::string> urls;
     for (const tamsel::PatternEntry& e : list.entries) {
@@ -166,8 +166,8 @@ int main(int argc, char** argv) {
     for (const std::string& url : reaching) refused += Refused(url, lists);
     const double grown = static_cast<double>(BytesInUse() - before - reachingBytes);
     std::printf("  after %zu URLs reaching every path line (%zu refused): list memory %8.2f MiB, grown %.2f MiB "
-                "(%.1f%%), %d expressions kept compiled\n",
+                "(%.1f%%)\n",
                 reaching.size(), refused, (load.bytes + grown) / 1048576.0, grown / 1048576.0,
-                100.0 * grown / static_cast<double>(load.bytes), list.paths.liveCompiled());
+                100.0 * grown / static_cast<double>(load.bytes));
     return 0;
 }

@@ -1,7 +1,12 @@
 // List loading, then matching: the input is a list file, and the requests
-// asked of it are made from its own lines, so they reach its entries.
+// asked of it are made from its own lines, so they reach its entries, some
+// of them as long paths. With TAMSEL_FUZZ_REQUEST_MS set, a request that
+// takes more processor time than that many milliseconds is a finding.
+#include <time.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "fuzz/fuzz_input.h"
@@ -20,12 +25,23 @@ std::string RequestFor(const tamsel::PatternList& list, const tamsel::PatternEnt
     return "GET http://" + host + port + std::string(list.Path(entry).value_or("/")) + " HTTP/1.1";
 }
 
+double ThreadMilliseconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 void Ask(const std::string& line, const tamsel::PatternList* list) {
+    static const char* const bound = std::getenv("TAMSEL_FUZZ_REQUEST_MS");
+    const double start = ThreadMilliseconds();
     tamsel::RequestUrl url;
     tamsel::ParseRequestUrl(line.c_str(), nullptr, &url);
     const tamsel::PatternEntry* entry = tamsel::FindDecidingEntry(url, list);
     const bool refused = entry != nullptr && entry->positive;
     if (refused != (tamsel::MatchPatternList(&url, list) == 1)) Fail("the two match calls disagree on " + line);
+    if (bound != nullptr && ThreadMilliseconds() - start > std::atof(bound)) {
+        Fail("a request took longer than " + std::string(bound) + " ms: " + line.substr(0, 200));
+    }
 }
 
 }  // namespace
@@ -45,7 +61,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (list->Path(entry) && !list->Path(entry)->starts_with('/')) Fail("a path that does not start at its slash");
     }
     const size_t asked = std::min<size_t>(list->entries.size(), 8);
-    for (size_t i = 0; i < asked; ++i) Ask(RequestFor(*list, list->entries[i]), list);
+    for (size_t i = 0; i < asked; ++i) {
+        const std::string request = RequestFor(*list, list->entries[i]);
+        Ask(request, list);
+        if (i >= 4) continue;
+        // The entry's own text again and again makes a long path near its matches.
+        const std::string path(list->Path(list->entries[i]).value_or("/"));
+        std::string longer = request.substr(0, request.rfind(' '));
+        while (longer.size() < 4000) longer += path;
+        Ask(longer + " HTTP/1.1", list);
+    }
     const auto lines = tamsel::fuzz::SplitFields(data, size, '\n');
     for (size_t i = 0; i < std::min<size_t>(lines.size(), 8); ++i) Ask("GET http://" + lines[i] + " HTTP/1.1", list);
     return 0;

@@ -85,6 +85,33 @@ uint32_t RarestGram(std::string_view required, const std::unordered_map<uint32_t
 
 }  // namespace
 
+void TestedEntries::Spill() {
+    Resize(4 * kInline);
+    for (size_t i = 0; i < few_; ++i) SeenInTable(inline_[i]);
+}
+
+bool TestedEntries::SeenInTable(uint32_t entry) {
+    for (size_t i = (entry * 0x9e3779b1u) & (capacity_ - 1);; i = (i + 1) & (capacity_ - 1)) {
+        if (table_[i] == entry) return true;
+        if (table_[i] != kEmpty) continue;
+        table_[i] = entry;
+        if (++used_ * 2 > capacity_) Resize(capacity_ * 4);
+        return false;
+    }
+}
+
+void TestedEntries::Resize(size_t capacity) {
+    std::unique_ptr<uint32_t[]> old = std::move(table_);
+    const size_t oldCapacity = capacity_;
+    table_.reset(new uint32_t[capacity]);
+    std::fill_n(table_.get(), capacity, kEmpty);
+    capacity_ = capacity;
+    used_ = 0;
+    for (size_t i = 0; i < oldCapacity; ++i) {
+        if (old[i] != kEmpty) SeenInTable(old[i]);
+    }
+}
+
 PathGramSet::PathGramSet(std::string_view loweredPath) {
     uint32_t gram = 0;
     for (size_t i = 0; i < loweredPath.size(); ++i) {

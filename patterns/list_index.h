@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -89,6 +90,46 @@ public:
 
 private:
     uint64_t bits_[kBits / 64] = {};
+};
+
+// The entries one question has tested already. An entry is filed under a
+// window of path text, and a path may hold that window many times: tested
+// once, a failing entry costs one pass over the path instead of one per
+// occurrence, so a request's time grows with its path's length, not with
+// its square. The few entries a request usually meets are kept inline.
+class TestedEntries {
+public:
+    TestedEntries() = default;
+    TestedEntries(const TestedEntries&) = delete;
+    TestedEntries& operator=(const TestedEntries&) = delete;
+
+    // Whether `entry` was recorded before; records it.
+    bool Seen(uint32_t entry) {
+        if (!table_) {
+            for (size_t i = 0; i < few_; ++i) {
+                if (inline_[i] == entry) return true;
+            }
+            if (few_ < kInline) {
+                inline_[few_++] = entry;
+                return false;
+            }
+            Spill();
+        }
+        return SeenInTable(entry);
+    }
+
+private:
+    static constexpr size_t kInline = 16;
+    static constexpr uint32_t kEmpty = UINT32_MAX;
+    void Spill();
+    bool SeenInTable(uint32_t entry);
+    void Resize(size_t capacity);
+
+    uint32_t inline_[kInline];
+    size_t few_ = 0;
+    std::unique_ptr<uint32_t[]> table_;  // open addressing, past kInline entries
+    size_t capacity_ = 0;                // a power of two
+    size_t used_ = 0;
 };
 
 class ListIndex {
@@ -213,17 +254,21 @@ template <typename Test>
 uint32_t ListIndex::FirstPassing(const HostLabels& host, std::string_view loweredPath, Test test,
                                  const PathGramSet* pathGrams, const StoredArray<uint32_t>* alsoTried) const {
     uint32_t best = kNone;
-    const auto consider = [&](uint32_t entry) {
+    // The same window of path text may come again and again in a path.
+    TestedEntries tested;
+    const auto consider = [&](uint32_t entry, bool once) {
         if (entry >= best) return false;
         if (pathGrams != nullptr && !pathGrams->MayHold(pathBits_[entry])) return true;
-        if (!test(entry)) return true;
+        if ((once && tested.Seen(entry)) || !test(entry)) return true;
         best = entry;
         return false;
     };
-    VisitHost(host, consider);
-    VisitPath(loweredPath, consider);
-    ForEachInRun(always_, consider);
-    if (alsoTried != nullptr) ForEachInRun(*alsoTried, consider);
+    const auto considerEach = [&](uint32_t entry) { return consider(entry, false); };
+    const auto considerOnce = [&](uint32_t entry) { return consider(entry, true); };
+    VisitHost(host, considerEach);
+    VisitPath(loweredPath, considerOnce);
+    ForEachInRun(always_, considerEach);
+    if (alsoTried != nullptr) ForEachInRun(*alsoTried, considerEach);
     return best;
 }
 

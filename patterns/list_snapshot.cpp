@@ -99,7 +99,7 @@ public:
     // fields, the order of the arrays, or the keys the index files entries
     // under (tests/patterns/list_snapshot_test.cpp pins those). The sizes of
     // the records are part of the version as well.
-    static constexpr uint64_t kFormat = 2;
+    static constexpr uint64_t kFormat = 3;
     static constexpr uint64_t kVersion = kFormat << 32 | sizeof(PatternEntry) << 16 |
                                          sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
 
@@ -160,7 +160,6 @@ private:
             if (r.programLength == 0) return false;
             const std::string_view program(paths.literals_.data() + r.programOffset, r.programLength);
             switch (static_cast<PathShortcut::Kind>(program[0])) {
-                case PathShortcut::Kind::Engine:
                 case PathShortcut::Kind::Glob: break;
                 case PathShortcut::Kind::Automaton:
                     if (!AutomatonProgramValid(program.substr(1))) return false;

@@ -13,7 +13,7 @@ bool Passes(const PatternList& list, const PatternEntry& entry, const PreparedRe
     if (const int32_t port = list.Port(entry); port != 0 && port != request.port) return false;
     if (!EntryHostCovers(list, entry, request.host)) return false;
     if (!entry.hasPath()) return true;
-    return request.mode == PathMode::Known && list.paths.Matches(entry.pathSlot, *list.Path(entry), request.path);
+    return request.mode == PathMode::Known && list.paths.Matches(entry.pathSlot, request.path);
 }
 
 }  // namespace

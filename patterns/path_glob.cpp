@@ -1,5 +1,5 @@
 // Glob programs: the shapes of path pattern that lists are mostly made of,
-// answered by plain text search instead of the regex engine.
+// answered by plain text search instead of an automaton.
 #include <cstring>
 #include <optional>
 #include <string>
@@ -43,7 +43,7 @@ bool ReadElement(std::string_view path, size_t* i, std::string* out) {
     } else {
         return false;
     }
-    return *i == path.size() || !IsRegexQuantifier(path[*i]);  // a repeated element is the engine's
+    return *i == path.size() || !IsRegexQuantifier(path[*i]);  // a repeated element is the automaton's
 }
 
 // A separator must be followed by ".*" or nothing, and "$" must not follow

@@ -1,19 +1,9 @@
 #include "patterns/path_regex.h"
 
-#include <regex.h>
-
-#include <cstring>
-
 #include "patterns/path_syntax.h"
 #include "patterns/text.h"
 
-
 namespace tamsel {
-
-struct PathRegex::Engine {
-    regex_t re{};
-    ~Engine() { regfree(&re); }
-};
 
 std::string AnchoredExpression(std::string_view path) {
     std::string out = "^(";
@@ -41,51 +31,30 @@ std::string AnchoredExpression(std::string_view path) {
     return out;
 }
 
-PathRegex::PathRegex(std::string expression, std::unique_ptr<Engine> engine)
-    : expression_(std::move(expression)),
-      shortcut_(AnalysePath(std::string_view(expression_).substr(2, expression_.size() - 3))),
-      engine_(std::move(engine)) {}
+std::optional<std::string> PathProgram(std::string_view path, PathShortcut* shortcut) {
+    const std::string expression = AnchoredExpression(path);
+    if (auto fault = PathSyntaxFault(expression)) return fault;
+    *shortcut = AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
+    if (shortcut->kind == PathShortcut::Kind::None) return "too many elements to match";
+    return std::nullopt;
+}
 
-PathRegex::~PathRegex() = default;
+PathRegex::PathRegex(std::string expression, PathShortcut shortcut)
+    : expression_(std::move(expression)), shortcut_(std::move(shortcut)) {}
 
 std::unique_ptr<PathRegex> PathRegex::Compile(std::string_view path, std::string* error) {
-    std::string expression = AnchoredExpression(path);
-    if (auto fault = PathSyntaxFault(expression)) {
+    PathShortcut shortcut;
+    if (auto fault = PathProgram(path, &shortcut)) {
         if (error != nullptr) *error = std::move(*fault);
         return nullptr;
     }
-    auto engine = std::make_unique<Engine>();
-    const int rc = regcomp(&engine->re, expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB);
-    if (rc != 0) {
-        if (error != nullptr) {
-            char message[256];
-            regerror(rc, &engine->re, message, sizeof message);
-            *error = message;
-        }
-        // glibc and gnulib keep the case table of a failed compile until
-        // regfree, which the engine's destructor calls.
-        return nullptr;
-    }
-    return std::unique_ptr<PathRegex>(new PathRegex(std::move(expression), std::move(engine)));
+    return std::unique_ptr<PathRegex>(new PathRegex(AnchoredExpression(path), std::move(shortcut)));
 }
 
 bool PathRegex::Matches(const char* path) const {
     std::string lowered(path);
     LowerAscii(lowered);
-    return Matches(path, lowered);
-}
-
-bool PathRegex::Matches(std::string_view path, std::string_view lowered) const {
-    // Outside ASCII, what "." and case folding mean depends on the locale.
-    if (shortcut_.kind != PathShortcut::Kind::Engine && IsAsciiText(lowered)) {
-        return ShortcutMatches(shortcut_.kind, shortcut_.program, shortcut_.required, lowered);
-    }
-    if (lowered.find(shortcut_.required) == std::string_view::npos) return false;
-    // The path is a view into the request, with no NUL after it, and the
-    // engine reads up to a NUL: it is given a copy that ends where the path
-    // does. (The engine allocates as it runs anyway.)
-    const std::string terminated(path);
-    return regexec(&engine_->re, terminated.c_str(), 0, nullptr, 0) == 0;
+    return ShortcutMatches(shortcut_.kind, shortcut_.program, shortcut_.required, lowered);
 }
 
 }  // namespace tamsel

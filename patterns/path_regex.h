@@ -1,8 +1,9 @@
 // A compiled path pattern: POSIX extended syntax under the GNU rules, without
-// regard to case, anchored at the start of the path only.
+// regard to case (A to Z only), anchored at the start of the path only.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,35 +13,31 @@ namespace tamsel {
 
 class PathRegex {
 public:
-    // Compiles "^(path)". On failure (a path that PathSyntaxFault or the
-    // engine refuses) returns null and, if `error` is given, says why.
+    // Compiles "^(path)". On failure (a path that PathSyntaxFault refuses)
+    // returns null and, if `error` is given, says why.
     static std::unique_ptr<PathRegex> Compile(std::string_view path, std::string* error = nullptr);
 
-    ~PathRegex();
-    PathRegex(const PathRegex&) = delete;
-    PathRegex& operator=(const PathRegex&) = delete;
-
-    // Safe to call from many threads at once on one object.
+    // Safe to call from many threads at once on one object. The path ends
+    // at its first NUL, if any.
     bool Matches(const char* path) const;
-    // The same, for a caller that asks many patterns about one path and has
-    // lower-cased it (A to Z) once: `lowered` is that copy of `path`.
-    bool Matches(std::string_view path, std::string_view lowered) const;
 
-    // The expression text handed to the engine (after the GNU clean-up).
+    // The expression the pattern stands for (after the GNU clean-up).
     const std::string& expression() const { return expression_; }
 
 private:
-    struct Engine;
-    PathRegex(std::string expression, std::unique_ptr<Engine> engine);
+    PathRegex(std::string expression, PathShortcut shortcut);
 
     std::string expression_;
-    PathShortcut shortcut_;  // answers most paths without the engine
-    std::unique_ptr<Engine> engine_;
+    PathShortcut shortcut_;
 };
 
 // "^(" + path + ")", with every repetition operator that has nothing before it
 // (at the start, after "(", "|" or an anchor) dropped, as the GNU rules
 // ignore it.
 std::string AnchoredExpression(std::string_view path);
+
+// The glob or automaton that answers for `path`, or the reason the path is
+// refused: the syntax scan's, or that it is too large for the matcher.
+std::optional<std::string> PathProgram(std::string_view path, PathShortcut* shortcut);
 
 }  // namespace tamsel

@@ -125,6 +125,7 @@ PathShortcut AnalysePath(std::string_view path) {
 bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view required,
                      std::string_view lowered) {
     if (kind == PathShortcut::Kind::Glob) return GlobMatches(program, lowered);
+    if (kind != PathShortcut::Kind::Automaton) return false;
     // The automaton steps through the path byte by byte; a search for the
     // text it requires rules most paths out sooner.
     return lowered.find(required) != std::string_view::npos && AutomatonMatches(program, lowered);

@@ -1,9 +1,13 @@
-// What can be told about a path pattern without running the regex engine.
+// How a path pattern is matched: by a glob or by an automaton, never by a
+// regex engine.
 //
 // Most list paths are plain text ("/ads/"), "contains" rules
-// ("/*.*/adserver") or runs of text joined by ".*", and nearly every other
-// one names some text that any matching path must hold. Answering those from the text alone keeps the
-// engine off the hot path for the great majority of requests.
+// ("/*.*/adserver") or runs of text joined by ".*": a glob answers those by
+// text search. Every other path the syntax scan accepts becomes an
+// automaton. Both compare bytes, with only A to Z folded, so the answer is
+// the same in every program whatever its locale. Nearly every pattern also
+// names some text that any matching path must hold, which rules most paths
+// out before the automaton runs.
 #pragma once
 
 #include <optional>
@@ -14,9 +18,8 @@ namespace tamsel {
 
 constexpr bool IsRegexQuantifier(char c) { return c == '*' || c == '+' || c == '?' || c == '{'; }
 
-// A printable ASCII character that stands for itself outside brackets. Bytes
-// of the upper half are left to the engine: their case folding depends on
-// the locale.
+// A printable ASCII character that stands for itself outside brackets, as
+// globs and the required text take it.
 constexpr bool IsRegexPlainChar(char c) {
     const auto u = static_cast<unsigned char>(c);
     return u >= 0x20 && u < 0x7f && std::string_view(".[]()*+?{}|^$\\").find(c) == std::string_view::npos;
@@ -24,11 +27,11 @@ constexpr bool IsRegexPlainChar(char c) {
 
 struct PathShortcut {
     enum class Kind {
-        Engine,  // only the engine can answer
-        Glob,    // `program` answers exactly as the engine would, for a path of ASCII bytes
-        Automaton,  // the same, with an automaton program (see AutomatonMatches)
+        None,       // no program: the path is too large for the matcher
+        Glob,       // `program` is a glob program (see GlobMatches)
+        Automaton,  // `program` is an automaton program (see AutomatonMatches)
     };
-    Kind kind = Kind::Engine;
+    Kind kind = Kind::None;
     std::string program;   // for Glob: see GlobMatches
     std::string required;  // lower-cased text every matching path contains; empty when none is known
 };
@@ -46,13 +49,14 @@ bool GlobMatches(std::string_view program, std::string_view lowered);
 // The glob program for a path, when it has one of the shapes a glob holds.
 std::optional<std::string> GlobProgram(std::string_view path);
 
-// Automaton programs cover what globs do not among the shapes lists use:
-// bracket expressions of plain characters ("[-_]", "[/._-]"), optional and
-// repeated elements ("ads?", "/*"), groups with alternatives
-// ("(js|php)", "(\?.*)?$") and "$", up to 64 matched elements. The engine
-// is anchored at the path's start, so a path matches when one of its
-// prefixes is in the pattern's language; the program is the pattern's
-// position automaton, run over the path once, so its time is linear.
+// Automaton programs cover every path the syntax scan accepts: bracket
+// expressions, classes, repetitions and counts, groups and alternatives,
+// "^", "$" and the word and text anchors. A path matches when one of its
+// prefixes is in the pattern's language (or, when the path closes the
+// anchoring group early, a part starting anywhere); the program is the
+// pattern's position automaton, run over the path once, so its time is
+// linear in the path and its memory fixed. Nothing for a path of more than
+// kMaxExpandedSize matched elements, which the scan refuses.
 std::optional<std::string> AutomatonProgram(std::string_view path);
 
 // Whether the automaton `program` matches at the start of the lower-cased path.
@@ -63,7 +67,7 @@ bool AutomatonMatches(std::string_view program, std::string_view lowered);
 bool AutomatonProgramValid(std::string_view program);
 
 // Whether a Glob or Automaton program, whose matches all hold `required`,
-// matches at the start of the lower-cased path, a path of ASCII bytes.
+// matches the lower-cased path (which ends at its first NUL, if any).
 bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view required,
                      std::string_view lowered);
 
@@ -75,7 +79,7 @@ constexpr bool IsEscapedLiteral(char c) {
     return u >= 0x20 && u < 0x7f && !alnum && std::string_view("<>`'").find(c) == std::string_view::npos;
 }
 
-// `path` as the engine compiles it, inside "^(" and ")".
+// `path` as AnchoredExpression gives it, inside "^(" and ")".
 PathShortcut AnalysePath(std::string_view path);
 
 // Index just past the bracket expression ("[...]") that opens at `i`.

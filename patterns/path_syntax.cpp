@@ -56,10 +56,10 @@ std::optional<std::string> ReadBracketElement(std::string_view s, size_t* j, boo
     return std::nullopt;
 }
 
-// Range ends compare as the engine sees them without regard to case: upper-cased.
+// Without regard to case, range ends compare as upper-cased bytes.
 unsigned char RangeKey(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
-// What the engine refuses in the bracket expression that opens at `open`:
+// What the GNU rules refuse in the bracket expression that opens at `open`:
 // unknown classes, collating elements it does not know, and ranges that
 // end at a class, run backwards or leave ASCII.
 std::optional<std::string> BracketFault(std::string_view s, size_t open) {
@@ -82,12 +82,13 @@ std::optional<std::string> BracketFault(std::string_view s, size_t open) {
 
 // What the scan knows of a subexpression.
 struct Part {
-    long size = 0;            // atoms, counted once per copy the engine makes
+    long size = 0;            // atoms, counted once per copy a count makes
     bool nullable = true;     // can match the empty string
     bool repetition = false;  // is a repeated item, perhaps in parentheses
+    bool anchor = false;      // holds an anchor ("^", "$", "\b", ...)
 };
 
-// One interval or operator: how many copies the engine makes of its operand,
+// One interval or operator: how many copies of its operand it makes,
 // and whether the operand may be absent.
 struct Repeat {
     long copies = 1;
@@ -121,7 +122,7 @@ private:
     void AddSize(long* total, long size) {
         *total += size;
         if (*total > kMaxExpandedSize) {
-            Fail("its counts ask the engine for more than " + std::to_string(kMaxExpandedSize) +
+            Fail("its counts make more than " + std::to_string(kMaxExpandedSize) +
                  " copies of its characters");
         }
     }
@@ -134,6 +135,7 @@ private:
             AddSize(&whole.size, branch.size);
             whole.nullable = whole.nullable || branch.nullable;
             whole.repetition = false;
+            whole.anchor = whole.anchor || branch.anchor;
         }
         return whole;
     }
@@ -145,6 +147,7 @@ private:
             AddSize(&whole.size, piece.size);
             whole.nullable = whole.nullable && piece.nullable;
             whole.repetition = pieces == 0 && piece.repetition;
+            whole.anchor = whole.anchor || piece.anchor;
         }
         return whole;
     }
@@ -156,6 +159,11 @@ private:
             if (part.nullable) Fail("a repetition may not repeat what can match nothing");
             if (fault_) break;
             const Repeat repeat = Operator();
+            // The GNU matcher heeds an anchor in the first copy a count
+            // makes and, in most places, not in the others.
+            if (part.anchor && repeat.copies > 1) {
+                Fail("an anchor (^, $, \\b, \\<, ...) may not stand in what + or a count above one repeats");
+            }
             part.size = std::min(part.size * repeat.copies, kMaxExpandedSize + 1);
             part.nullable = repeat.optional;
             part.repetition = true;
@@ -177,7 +185,7 @@ private:
         if (c == '\\') return Escape();
         ++pos_;
         const bool anchor = c == '^' || c == '$';
-        return {1, anchor, false};
+        return {1, anchor, false, anchor};
     }
 
     Part Group(int depth) {
@@ -199,11 +207,10 @@ private:
         }
         const char next = s_[pos_ + 1];
         pos_ += 2;
-        // The engine's matcher for back-references recurses without bound on
-        // some patterns and would overflow the stack of whatever thread sends;
-        // a list path has no need of them.
+        // No automaton can match a back-reference, and a list path has no
+        // need of one.
         if (next >= '1' && next <= '9') Fail("back-references (\\1 to \\9) are not allowed in a list path");
-        return {1, IsAnchorEscape(next), false};
+        return {1, IsAnchorEscape(next), false, IsAnchorEscape(next)};
     }
 
     Repeat Operator() {
@@ -214,7 +221,7 @@ private:
         return Interval();
     }
 
-    // After "{": "m}", "m,}", ",n}" or "m,n}", as the engine reads them.
+    // After "{": "m}", "m,}", ",n}" or "m,n}", as the GNU rules read them.
     Repeat Interval() {
         const long low = Count();
         const bool comma = pos_ < s_.size() && s_[pos_] == ',';

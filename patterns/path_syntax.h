@@ -1,14 +1,14 @@
-// What a list path may ask of the regex engine.
+// What a list path may ask of the matcher.
 //
-// The engine copies a repeated subexpression once per count (and "+" once
-// more), and finds the states that follow one another without input by
-// recursion. A path that repeats a repetition, repeats something that can
-// match nothing, or multiplies large counts makes it run for minutes, take
-// gigabytes or overflow the stack. Lists are loaded inside every program under
-// the module, so one such line would stall or crash them all. This scan, run
-// on every path before anything is compiled, is the one judge of whether a path
-// may reach the engine: every expression it accepts compiles in milliseconds
-// and a few megabytes, or is refused by the engine for its bracket contents.
+// A path becomes a position automaton with one position per matched element
+// of the pattern, once per copy its counts make; the masks that run it hold
+// kMaxExpandedSize positions. A path that repeats a repetition or something
+// that can match nothing adds nothing a list needs and, under the GNU rules,
+// means things no two readers agree on. Lists are loaded inside every
+// program under the module, so this scan, run on every path before anything
+// is built, is the one judge of whether a path is accepted: every
+// expression it accepts is one the regex engine of the tests compiles, and
+// one the automaton holds.
 #pragma once
 
 #include <cstddef>
@@ -21,8 +21,8 @@ namespace tamsel {
 inline constexpr size_t kMaxExpressionLength = 1024;
 inline constexpr int kMaxRepeatCount = 255;   // the portable bound of an interval count
 inline constexpr int kMaxGroupDepth = 16;     // "(" inside "(", the anchoring group included
-// Atoms of the expression, each counted once for every copy the engine makes
-// of it: "(.*x){1,255}" is 510. The engine's work grows with its square.
+// Atoms of the expression, each counted once for every copy a count makes of
+// it: "(.*x){1,255}" is 510. Each is a position of the automaton, at most.
 inline constexpr long kMaxExpandedSize = 512;
 
 bool IsRepetitionOperator(char c);  // "*", "+", "?" or the "{" of an interval

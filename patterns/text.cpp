@@ -12,13 +12,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-bool IsAsciiText(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-}
-
 void LowerAscii(std::string& text) {
     for (char& c : text) c = AsciiLower(c);
 }

@@ -26,9 +26,6 @@ constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 // Case-insensitive (A to Z only) test that `text` begins with `prefix`.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
-// Whether every byte is below 128.
-bool IsAsciiText(std::string_view text);
-
 // Lower-cases A to Z in place; other bytes are left as they are.
 void LowerAscii(std::string& text);
 

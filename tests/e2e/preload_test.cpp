@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "recording_server.h"
@@ -232,6 +233,35 @@ TEST_F(Preloaded, FifosInPlaceOfAListOrTheSettingsHoldNothingUp) {
     const ChildResult passed = Curl("", "/index.html", Filtered());
     EXPECT_EQ(passed.exitCode, 0) << passed.err;
     EXPECT_EQ(passed.out, kBody);
+}
+
+// A program that sets its locale from the environment judges request paths
+// as bytes, whatever that locale: the same verdicts under C and UTF-8, and
+// the same as `tamsel check` gives.
+TEST_F(Preloaded, PathVerdictsDoNotFollowTheProgramsLocale) {
+    REQUIRE_PROGRAM("python3");
+    dir_.Write("module/UserBlock.txt", "/ads\n/a.b\n/is\n");
+    const std::vector<std::string> paths = {"/a\xff" "b", "/a\xc3\xa9" "b", "/ad\xc5\xbf", "/\xc4\xb1s",
+                                            "/ADS/x", "/IS", "/a\xc3" "b"};
+    std::vector<std::string> argv = {Need("python3"), TAMSEL_REQUEST_DRIVER, "paths", std::to_string(server_.port())};
+    for (const std::string& path : paths) {
+        std::string hex;
+        for (const char c : path) hex += "0123456789abcdef"[(c >> 4) & 15], hex += "0123456789abcdef"[c & 15];
+        argv.push_back(hex);
+    }
+    std::string expected;
+    for (const std::string& path : paths) {
+        const ChildResult check = RunChild({TAMSEL_TOOL, "check", "--lists", ModuleFolder().string(),
+                                            "http://any.test" + path}, {});
+        expected += check.out.starts_with("refused") ? "refused\n" : check.out.starts_with("passed") ? "ok\n" : "?\n";
+    }
+    EXPECT_EQ(expected, "refused\nok\nok\nok\nrefused\nrefused\nrefused\n");
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        Env env = Filtered();
+        env["LC_ALL"] = locale;
+        const ChildResult run = RunChild(argv, env);
+        EXPECT_EQ(run.out, expected) << locale << ": " << run.err;
+    }
 }
 
 class RunTool : public Preloaded {};

@@ -7,7 +7,12 @@ usage: request_driver.py loop PORT HOST SECONDS STARTED
 usage: request_driver.py threads PORT TAG COUNT
     four threads, each sending COUNT GETs at once for hosts TAG-tI.ads.test
     with a long path; prints how many were refused
+usage: request_driver.py paths PORT HEXPATH...
+    in the locale the environment names (set for the whole program, as
+    desktop programs do), one GET per path, its bytes given in hex; prints
+    "ok", "refused" or "failed" a line
 """
+import locale
 import socket
 import sys
 import threading
@@ -51,9 +56,32 @@ def threads(port, tag, count):
     print(results.count("refused"))
 
 
+def send_head(port, head):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as sock:
+            sock.sendall(head)
+            sock.shutdown(socket.SHUT_WR)
+            while sock.recv(4096):
+                pass
+        return "ok"
+    except ConnectionAbortedError:
+        return "refused"
+    except OSError:
+        return "failed"
+
+
+def paths(port, hex_paths):
+    locale.setlocale(locale.LC_ALL, "")
+    for hex_path in hex_paths:
+        head = b"GET " + bytes.fromhex(hex_path) + b" HTTP/1.1\r\nHost: any.test\r\nConnection: close\r\n\r\n"
+        print(send_head(port, head), flush=True)
+
+
 def main():
     mode, port = sys.argv[1], int(sys.argv[2])
-    if mode == "loop":
+    if mode == "paths":
+        paths(port, sys.argv[3:])
+    elif mode == "loop":
         loop(port, sys.argv[3], float(sys.argv[4]), sys.argv[5])
     else:
         threads(port, sys.argv[3], int(sys.argv[4]))

@@ -4,6 +4,8 @@
 #include <regex.h>
 
 #include <algorithm>
+#include <bit>
+#include <clocale>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -18,7 +20,7 @@ namespace {
 TEST(AnalysePath, GlobShapedPatterns) {
     const auto program = [](const char* path) {
         const PathShortcut s = AnalysePath(path);
-        return s.kind == PathShortcut::Kind::Glob ? s.program : std::string("(engine)");
+        return s.kind == PathShortcut::Kind::Glob ? s.program : std::string("(automaton)");
     };
     EXPECT_EQ(program("/Ads/"), "/ads/");
     EXPECT_EQ(program("/*.*/AdServer"), "\x01/adserver");
@@ -27,10 +29,10 @@ TEST(AnalysePath, GlobShapedPatterns) {
     EXPECT_EQ(program("/.*/rest/.*.*get$"), "/\x01/rest/\x01get\x03");
     EXPECT_EQ(program("/api([^-a-z0-9_.%]|$)"), "/api\x02");
     EXPECT_EQ(program("/*.*/a([^-a-z0-9_.%]|$).*b"), "\x01/a\x02\x01" "b");
-    // Repetitions, classes, groups, anchors and word escapes are the engine's.
-    for (const char* engine : {"/ads?", "/a.b", "/[ab]", "/(a|b)", "/a|/b", "/a\\w", "/\\<a", "/a$b", "/x/*.*y",
+    // Repetitions, classes, groups, anchors and word escapes are the automaton's.
+    for (const char* automaton : {"/ads?", "/a.b", "/[ab]", "/(a|b)", "/a|/b", "/a\\w", "/\\<a", "/a$b", "/x/*.*y",
                                "/.*+a", "/a([^-a-z0-9_.%]|$)b", "/a([^-a-z0-9_.%]|$)$", "/a\\.*"}) {
-        EXPECT_EQ(program(engine), "(engine)") << engine;
+        EXPECT_EQ(program(automaton), "(automaton)") << automaton;
     }
 }
 
@@ -144,58 +146,69 @@ TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
     EXPECT_GT(run.matched, 5000);
 }
 
-TEST(AnalysePath, AutomatonShapedPatterns) {
-    const auto kind = [](const char* path) { return AnalysePath(path).kind; };
-    // The converted shapes globs cannot hold.
-    for (const char* automaton : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*/matomo\\.(js|php)",
-                                  "/*.*[/_.-](728x90|160x600)[/_.-]", "/*.*/getads?[/._?]", "/a.b", "/[]a]",
-                                  "/[^a-z0-9]+x", "/(ab)*$", "/a|/b", "/x$|/y"}) {
-        EXPECT_EQ(kind(automaton), PathShortcut::Kind::Automaton) << automaton;
+// Every path the scan accepts gets a program: counted repetitions, named
+// classes, upper-case members, word escapes, inner anchors, empty branches,
+// and as many matched elements as the scan lets through.
+TEST(AnalysePath, EveryAcceptedPathHasAProgram) {
+    const std::string longest = "/" + std::string(254, 'a') + "(b.){128}";  // 511, and the anchoring "^"
+    for (const std::string& path : {std::string("/x{2}"), std::string("/[[:digit:]]"), std::string("/[A-Z]"),
+                                    std::string("/[a\\b]"), std::string("/a\\w"), std::string("/\\<a"),
+                                    std::string("/(^a)"), std::string("/(a|)"), std::string("/[%-/]"),
+                                    std::string("/a$b"), std::string("/(a|$)b"), std::string("/a$$"),
+                                    std::string("/a)|(b"), std::string("/.*a.{254}c"), longest}) {
+        ASSERT_TRUE(PathRegex::Compile(path)) << path;
+        EXPECT_EQ(AnalysePath(path).kind, PathShortcut::Kind::Automaton) << path;
     }
-    // Counted repetitions, named classes, upper-case or open-ended bracket
-    // members, word escapes, inner "^", empty branches and more than 64
-    // elements stay the engine's.
-    const std::string long65 = "/" + std::string(63, 'a') + "b?";
-    for (const std::string& engine : {std::string("/x{2}"), std::string("/[[:digit:]]"), std::string("/[A-Z]"),
-                                      std::string("/[a\\b]"), std::string("/a\\w"), std::string("/\\<a"),
-                                      std::string("/(^a)"), std::string("/(a|)"), std::string("/a**"),
-                                      std::string("/[a-c-e]"), std::string("/[%-/]"), std::string("/a$b"),
-                                      std::string("/(a|$)b"), std::string("/a$$"), long65}) {
-        EXPECT_EQ(kind(engine.c_str()), PathShortcut::Kind::Engine) << engine;
-    }
-    EXPECT_EQ(kind(("/" + std::string(62, 'a') + "b?").c_str()), PathShortcut::Kind::Automaton);  // 64 elements
+    EXPECT_FALSE(PathRegex::Compile(longest + "c"));
+    EXPECT_TRUE(AutomatonProgram(longest + "c"));
+    EXPECT_FALSE(AutomatonProgram(longest + "cd"));  // more positions than masks hold
 }
 
 // Programs read back from a snapshot are checked before they run: every
-// program the analysis makes passes, and one cut short, with a position or
-// class beyond its count, or with a mask naming a missing position fails.
+// program the analysis makes passes, and one cut short or grown, with a
+// position, a set or a mask bit beyond its counts, or with a follow mask
+// that disagrees with the shifts said to stand for it, fails.
 TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
-    for (const char* path : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*[/_.-](728x90|160x600)[/_.-]", "/[^a-z0-9]+x",
-                             "/(ab)*$", "/x$|/y"}) {
+    for (const char* path : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*[/_.-](728x90|160x600)[/_.-]",
+                             "/[^a-z0-9]+x", "/(ab)*$", "/x$|/y", "/.*[0-9].{70}/", "/\\<a[[:alpha:]]*\\>"}) {
         const PathShortcut shortcut = AnalysePath(path);
         ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Automaton) << path;
         const std::string& program = shortcut.program;
+        const auto byte = [&](size_t i) { return static_cast<size_t>(static_cast<uint8_t>(program[i])); };
+        const size_t count = byte(0) | byte(1) << 8, words = (count + 63) / 64;
+        const size_t offsets = std::popcount(byte(5) | byte(6) << 8 | byte(7) << 16);
+        const size_t followAt = 8 + 8 * words * (5 + offsets), codesAt = followAt + 8 * words * count;
+        ASSERT_GT(offsets, 0u) << path;
         EXPECT_TRUE(AutomatonProgramValid(program)) << path;
         EXPECT_FALSE(AutomatonProgramValid(program.substr(0, program.size() - 1))) << path;
-        EXPECT_FALSE(AutomatonProgramValid(program.substr(0, 17))) << path;
+        EXPECT_FALSE(AutomatonProgramValid(program + std::string(32, '\0'))) << path;
+        EXPECT_FALSE(AutomatonProgramValid(program.substr(0, 7))) << path;
         std::string more = program;
         more[0] = static_cast<char>(more[0] + 1);  // one position more than the program holds
         EXPECT_FALSE(AutomatonProgramValid(more)) << path;
-        const size_t count = static_cast<uint8_t>(program[0]);
-        if (count < 64) {
+        if (count % 64 != 0) {
             std::string stray = program;
-            stray[2 + count / 8] = static_cast<char>(stray[2 + count / 8] | 1 << (count % 8));  // "first" names it
+            stray[8 + count / 8] = static_cast<char>(stray[8 + count / 8] | 1 << (count % 8));  // "first" names it
             EXPECT_FALSE(AutomatonProgramValid(stray)) << path;
         }
-        std::string classless = program;
-        classless[18 + 8 * count] = 0x1f;  // a class the program does not hold
-        EXPECT_FALSE(AutomatonProgramValid(classless)) << path;
+        std::string setless = program;
+        setless[codesAt] = static_cast<char>(program[2]);  // set code 512 + sets: one the program lacks
+        setless[codesAt + 1] = static_cast<char>(2 + program[3]);
+        EXPECT_FALSE(AutomatonProgramValid(setless)) << path;
+        for (size_t k = 0; k < offsets; ++k) {  // a position moved by an offset its follow mask lacks, or not moved
+            std::string moved = program;
+            moved[8 + 8 * words * (5 + k)] = static_cast<char>(moved[8 + 8 * words * (5 + k)] ^ 1);
+            EXPECT_FALSE(AutomatonProgramValid(moved)) << path << " offset " << k;
+        }
+        std::string unused = program;
+        unused[7] = static_cast<char>(unused[7] | 2);  // an offset beyond the nearest eight
+        EXPECT_FALSE(AutomatonProgramValid(unused)) << path;
     }
 }
 
 // The same for automata, with pieces globs do not hold, a line feed in the
-// paths (where the engine's "$" differs from the end), and pieces that make
-// patterns the engine alone answers or refuses.
+// paths (where "$" and "^" also hold within a match), and pieces the scan
+// refuses.
 TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
     const RandomRun run = CompareOnRandomPatterns(
         {"ad", "s?", "/", "\\.", "[-_]", ".*", "[^a-c/]", "(js|php)", "$", "x*", "(ab)+", "[]a]", "[a-]", ".", "|", "(",
@@ -204,6 +217,51 @@ TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
         PathShortcut::Kind::Automaton);
     EXPECT_GT(run.patterns, 1500);
     EXPECT_GT(run.matched, 5000);
+}
+
+// Every construct the scan lets through: counts, classes, equivalence
+// classes and collating symbols, escapes of letters, every anchor, empty
+// groups and branches, a group closed early, against paths with bytes of
+// the upper half, line feeds and word boundaries.
+TEST(AutomatonMatches, EveryConstructAgreesWithTheEngine) {
+    const RandomRun run = CompareOnRandomPatterns(
+        {"a", "B", ".", "*", "+", "?", "{2}", "{0,2}", "{1,}", "{,1}", "{0}", "(", ")", "|", "^", "$", "[ab]", "[^a]",
+         "[A-C]", "[[:upper:]]", "[[:punct:]]", "\\w", "\\W", "\\s", "\\S", "\\<", "\\>", "\\b", "\\B", "\\`", "\\'",
+         "\\a", "\\A", "[=a=]", "[.b.]", "\xe9", "[]a-]", "[^]]", ".*", "()", "_", "\n"},
+        {"a", "b", "A", "B", "/", ".", "\n", "_", "1", " ", "\xe9", "\xc3\xa9", "-", "]"}, 11,
+        PathShortcut::Kind::Automaton);
+    EXPECT_GT(run.patterns, 2500);
+    EXPECT_GT(run.matched, 10000);
+}
+
+// Case folding, "." and the classes do not follow the program's locale: a
+// program that chose a UTF-8 one gets the verdicts of the C locale, where
+// each byte is a character and only A to Z fold.
+TEST(PathRegex, OneVerdictWhateverTheLocale) {
+    struct Case {
+        const char* pattern;
+        const char* path;
+        bool matches;
+    };
+    const Case cases[] = {{"/a.b", "/a\xff" "b", true},      {"/a.b", "/a\xc3\xa9" "b", false},
+                          {"/ads", "/ad\xc5\xbf", false},     {"/is", "/\xc4\xb1s", false},
+                          {"/a[^x]b", "/a\xff" "b", true},    {"/\\w+x", "/\xc3\xa9x", false},
+                          {"/[[:alpha:]]", "/\xc3\xa9", false}, {"/(.){2}$", "/\xc3\xa9", true}};
+    const std::string before = setlocale(LC_ALL, nullptr);
+    if (setlocale(LC_ALL, "C.UTF-8") == nullptr) GTEST_SKIP() << "no UTF-8 locale here";
+    std::vector<std::string> wrong;
+    for (const Case& c : cases) {
+        const auto compiled = PathRegex::Compile(c.pattern);
+        if (!compiled || compiled->Matches(c.path) != c.matches) wrong.push_back(std::string(c.pattern) + " " + c.path);
+    }
+    setlocale(LC_ALL, before.c_str());
+    EXPECT_TRUE(wrong.empty()) << wrong.front();
+    for (const Case& c : cases) {  // and the engine, in the C locale, agrees
+        regex_t re;
+        ASSERT_EQ(regcomp(&re, AnchoredExpression(c.pattern).c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        EXPECT_EQ(regexec(&re, c.path, 0, nullptr, 0) == 0, c.matches) << c.pattern << " " << c.path;
+        regfree(&re);
+    }
 }
 
 }  // namespace

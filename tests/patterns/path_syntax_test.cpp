@@ -90,6 +90,18 @@ TEST(PathSyntax, MalformedPathsAreNamedBeforeTheEngineSeesThem) {
     }
 }
 
+// The GNU matcher heeds an anchor in the first copy of what "+" or a count
+// repeats and not in the others ("/(a|b$/c)+d" matches "/ab/cd"), so an
+// anchor may not stand there; "*", "?" and a count of one make no copies.
+TEST(PathSyntax, AnchorsInRepeatedCopiesAreRefused) {
+    for (const char* path : {"/(a|b$/c)+d", "/(x|\\<y){2}", "/((a|^b)c)+", "/(\\bx){1,}", "/(a$|b){0,2}"}) {
+        EXPECT_NE(Fault(path).find("anchor"), std::string::npos) << path;
+    }
+    for (const char* path : {"/(a|b$/c)*d", "/(x|\\<y)?", "/(a$){1}", "/(\\bx){0,1}", "/(a|b)+$", "/\\<(ab)+\\>"}) {
+        EXPECT_EQ(Fault(path), "") << path;
+    }
+}
+
 TEST(PathSyntax, WhatTheScanAcceptsTheEngineCompiles) {
     const char* paths[] = {"/a{,3}", "/a{,}", "/a{0}b", "/a)b", "/[]a]{2}", "/(.*x){1,255}", "/ads/?(\\?.*)?$",
                            "/(ab+)+", "/\\<*ads\\>+", "/(*ads)", "/x|*y", "/[[:alpha:]]+", "/\\w+\\.gif"};

@@ -6,72 +6,111 @@
 #include <thread>
 #include <vector>
 
+#include "patterns/host_labels.h"
+#include "patterns/pattern_list.h"
+#include "support/lcg.h"
+
 namespace tamsel {
 namespace {
 
-// Paths only the engine answers ("{n}" repeats), one per slot.
-std::string EnginePath(int i) { return "/p" + std::to_string(i) + "x{2}[[:digit:]]"; }
+// Paths with counted repetitions and named classes, one per slot.
+std::string CountedPath(int i) { return "/p" + std::to_string(i) + "x{2}[[:digit:]]"; }
 
 struct Table {
     PathTable table;
-    std::vector<std::string> paths;
 
     uint32_t Add(const std::string& path) {
         uint32_t slot = 0;
         std::string error;
         EXPECT_TRUE(table.Add(path, &slot, &error)) << path << ": " << error;
-        paths.push_back(path);
         return slot;
     }
-    bool Matches(uint32_t slot, const char* request) const {
+    bool Matches(uint32_t slot, std::string_view request) const {
         const LoweredPath lowered(request);
-        return table.Matches(slot, paths[slot], lowered);
+        return table.Matches(slot, lowered);
     }
 };
 
-// More engine paths than are kept compiled: each still answers rightly, the
-// first ones from their kept expression and the rest compiled for the one
-// match, and no more than the cap stay compiled.
-TEST(PathTable, EngineExpressionsPastTheCapStillAnswer) {
+TEST(PathTable, CountedPathsAnswer) {
     Table t;
-    const int n = PathTable::kMaxLiveCompiled + 9;
-    for (int i = 0; i < n; ++i) EXPECT_EQ(t.Add(EnginePath(i)), static_cast<uint32_t>(i));
+    const int n = 25;
+    for (int i = 0; i < n; ++i) EXPECT_EQ(t.Add(CountedPath(i)), static_cast<uint32_t>(i));
     t.table.Seal();
-    for (int round = 0; round < 2; ++round) {
-        for (int i = 0; i < n; ++i) {
-            const std::string hit = "/P" + std::to_string(i) + "XX7/rest";
-            const std::string miss = "/p" + std::to_string(i) + "x7";
-            EXPECT_TRUE(t.Matches(static_cast<uint32_t>(i), hit.c_str())) << i;
-            EXPECT_FALSE(t.Matches(static_cast<uint32_t>(i), miss.c_str())) << i;
-        }
-        EXPECT_EQ(t.table.liveCompiled(), PathTable::kMaxLiveCompiled);
+    for (int i = 0; i < n; ++i) {
+        const std::string hit = "/P" + std::to_string(i) + "XX7/rest";
+        const std::string miss = "/p" + std::to_string(i) + "x7";
+        EXPECT_TRUE(t.Matches(static_cast<uint32_t>(i), hit)) << i;
+        EXPECT_FALSE(t.Matches(static_cast<uint32_t>(i), miss)) << i;
     }
 }
 
-// A path with a shortcut meets the engine only for a request outside ASCII,
-// and keeps no compiled expression for it.
-TEST(PathTable, ShortcutPathsKeepNoExpression) {
+// Bytes of the upper half are bytes like any other, for globs and automata
+// alike, and a path ends at its first NUL.
+TEST(PathTable, PathsAreComparedAsBytes) {
     Table t;
     const uint32_t glob = t.Add("/*.*/ads/");
     const uint32_t automaton = t.Add("/*.*/ad[-_]?servers?");
+    const uint32_t dot = t.Add("/a.b$");
     t.table.Seal();
     EXPECT_TRUE(t.Matches(glob, "/x/ADS/1.gif"));
-    EXPECT_TRUE(t.Matches(glob, "/\xc3\xa9/ads/1.gif"));  // the engine answers this one
+    EXPECT_TRUE(t.Matches(glob, "/\xc3\xa9/ads/1.gif"));
     EXPECT_FALSE(t.Matches(glob, "/\xc3\xa9/ad/1.gif"));
+    EXPECT_FALSE(t.Matches(glob, std::string_view("/x\0/ads/", 8)));
     EXPECT_TRUE(t.Matches(automaton, "/a/Ad_Server"));
     EXPECT_TRUE(t.Matches(automaton, "/\xc3\xa9/adservers"));
     EXPECT_FALSE(t.Matches(automaton, "/a/ad--server"));
-    EXPECT_EQ(t.table.liveCompiled(), 0);
+    EXPECT_TRUE(t.Matches(dot, "/a\xff" "b"));
+    EXPECT_FALSE(t.Matches(dot, "/a\xc3\xa9" "b"));
+    EXPECT_TRUE(t.Matches(dot, std::string_view("/axb\0tail", 9)));
     EXPECT_EQ(t.table.Required(glob), "/ads/");
     EXPECT_EQ(t.table.Required(automaton), "server");
 }
 
-// Threads asking about the same engine paths at once all get the right
-// answers (run under the thread sanitizer to see the cache is race-free).
-TEST(PathTable, ConcurrentFirstUses) {
+// The shapes that need a state per combination of pending counts, over
+// paths of 60 KB whose bytes vary so that nearly every byte makes a new
+// combination: each is answered, and rightly, in one pass.
+TEST(PathTable, LongCountsOverLongPaths) {
     Table t;
-    const int n = PathTable::kMaxLiveCompiled * 2;
-    for (int i = 0; i < n; ++i) t.Add(EnginePath(i));
+    const uint32_t far = t.Add("/.*a.{254}c");
+    const uint32_t digits = t.Add("/.*[0-9].{40}/");
+    t.table.Seal();
+    testing::Lcg next(17);
+    std::string path = "/";
+    for (int i = 0; i < 60000; ++i) path += next(2) ? 'a' : 'b';
+    EXPECT_FALSE(t.Matches(far, path));
+    path[40000 - 255] = 'a';
+    path[40000] = 'C';
+    EXPECT_TRUE(t.Matches(far, path));
+    std::string numbered = "/";
+    for (int i = 0; i < 60000; ++i) numbered += static_cast<char>('0' + next(10));
+    EXPECT_FALSE(t.Matches(digits, numbered));
+    numbered[50000] = '/';
+    EXPECT_TRUE(t.Matches(digits, numbered));
+}
+
+// A path that holds the text a line is filed under many times still tests
+// that line once per request, so a long path costs one pass per candidate.
+TEST(ListIndex, EachCandidateIsTestedOncePerRequest) {
+    const auto list = ParsePatternListText("/.*[0-9].{40}/\n/*.*/ads/x\n/never\n", "index.txt").list;
+    ASSERT_TRUE(list);
+    std::string path = "/";
+    while (path.size() < 4000) path += "ads/0/never/";
+    std::vector<int> tests(list->entries.size(), 0);
+    const HostLabels host("h.example");
+    const uint32_t found = list->index.FirstPassing(host, path, [&](uint32_t entry) {
+        ++tests[entry];
+        return false;
+    });
+    EXPECT_EQ(found, ListIndex::kNone);
+    for (size_t entry = 0; entry < tests.size(); ++entry) EXPECT_LE(tests[entry], 1) << "entry " << entry;
+}
+
+// Threads asking about the same paths at once all get the right answers
+// (run under the thread sanitizer to see matching writes nothing shared).
+TEST(PathTable, ConcurrentMatches) {
+    Table t;
+    const int n = 32;
+    for (int i = 0; i < n; ++i) t.Add(CountedPath(i));
     t.table.Seal();
     std::vector<std::thread> threads;
     std::vector<int> wrong(4, 0);
@@ -79,13 +118,12 @@ TEST(PathTable, ConcurrentFirstUses) {
         threads.emplace_back([&, k] {
             for (int i = 0; i < n; ++i) {
                 const std::string hit = "/p" + std::to_string(i) + "xx0";
-                wrong[k] += !t.Matches(static_cast<uint32_t>(i), hit.c_str());
+                wrong[k] += !t.Matches(static_cast<uint32_t>(i), hit);
             }
         });
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(wrong, std::vector<int>(4, 0));
-    EXPECT_LE(t.table.liveCompiled(), PathTable::kMaxLiveCompiled);
 }
 
 }  // namespace
