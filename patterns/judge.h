@@ -29,7 +29,7 @@ struct Judgement {
 
 // With PathMode::Unknown only lines without a path take part. Allocates
 // nothing for hosts and paths within the inline bounds of HostLabels and
-// LoweredPath (the regex engine aside, on the lines that need it).
+// LoweredPath.
 Judgement JudgeRequest(const RequestView& request, const ListSet& lists, PathMode mode = PathMode::Known);
 
 // The same for an owned record.

@@ -5,8 +5,8 @@
 //
 // Lists of a hundred thousand lines are common, so a loaded list is compact:
 // every line's cleaned text sits in one arena, an entry is a small record of
-// offsets into it, and path patterns are only compiled when a request first
-// needs the regex engine for them.
+// offsets into it, and each path pattern is held as the small glob or
+// automaton program that answers it.
 #pragma once
 
 #include <cstdint>
