@@ -1,5 +1,7 @@
 // One peer engine's side of the comparison: parse the lists, then judge every
-// request of the corpus, each timed on its own. Prints one JSON line.
+// request of the corpus, each timed on its own: one pass straight after the
+// load (cold: the engine's code is still being compiled) and then the
+// warmed passes that a long-lived browser sees. Prints one JSON line.
 //
 // usage: node --expose-gc peer_engine.mjs ghostery|ubo REQUESTS.json LIST...
 import { readFileSync } from 'node:fs';
@@ -55,17 +57,27 @@ const judge = await engines[engineName]();
 const loadNs = process.hrtime.bigint() - start;
 const loaded = heapBytes();
 
-const times = new Float64Array(requests.length);
-let blocked = 0;
-for (let i = 0; i < requests.length; ++i) {
-  const t0 = process.hrtime.bigint();
-  const refused = judge(requests[i]);
-  times[i] = Number(process.hrtime.bigint() - t0);
-  if (refused) ++blocked;
+const warmPasses = 3;
+// Times every request of one pass into `times` from `offset` on; returns how many were refused.
+function timePass(times, offset) {
+  let blocked = 0;
+  for (let i = 0; i < requests.length; ++i) {
+    const t0 = process.hrtime.bigint();
+    const refused = judge(requests[i]);
+    times[offset + i] = Number(process.hrtime.bigint() - t0);
+    if (refused) ++blocked;
+  }
+  return blocked;
 }
+const cold = new Float64Array(requests.length);
+const warm = new Float64Array(requests.length * warmPasses);
+const blocked = timePass(cold, 0);
+for (let pass = 0; pass < warmPasses; ++pass) timePass(warm, pass * requests.length);
 const judged = heapBytes();
-times.sort();
-const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
+cold.sort();
+warm.sort();
+const quantile = (times, q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
+const at = (q) => quantile(warm, q);
 
 console.log(JSON.stringify({
   engine: engineName,
@@ -74,6 +86,8 @@ console.log(JSON.stringify({
   refused: blocked,
   medianNs: at(0.5),
   p99Ns: at(0.99),
+  coldMedianNs: quantile(cold, 0.5),
+  coldP99Ns: quantile(cold, 0.99),
   loadMs: Number(loadNs) / 1e6,
   memoryBytes: loaded.heap - before.heap,
   externalBytes: loaded.external - before.external,

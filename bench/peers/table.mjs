@@ -23,7 +23,8 @@ for (const [label] of rows) {
   const mine = runs.filter((r) => r.label === label);
   if (mine.length === 0) continue;
   const f = {};
-  for (const key of ['medianNs', 'p99Ns', 'loadMs', 'memoryBytes', 'externalBytes', 'growthBytes', 'refused']) {
+  for (const key of ['medianNs', 'p99Ns', 'coldMedianNs', 'coldP99Ns', 'loadMs', 'memoryBytes', 'externalBytes',
+                     'growthBytes', 'refused']) {
     f[key] = median(mine.map((r) => r[key]));
   }
   f.memory = f.memoryBytes + f.externalBytes;
@@ -36,18 +37,22 @@ const us = (ns) => `${(ns / 1000).toFixed(1)} µs`;
 const ms = (v) => `${v.toFixed(v < 10 ? 1 : 0)} ms`;
 const mib = (b) => `${(b / 1048576).toFixed(1)} MiB`;
 const requests = runs[0]?.requests ?? 0;
-console.log(`${requests} requests, each timed on its own; ${Math.max(...Object.values(figures).map((f) => f.repetitions))} ` +
-            'repetitions interleaved, each figure the median of its repetitions\n');
-console.log('| | list lines | median | p99 | load | list memory | growth after judging | refused |');
-console.log('|---|---|---|---|---|---|---|---|');
+const repetitions = Math.max(...Object.values(figures).map((f) => f.repetitions));
+console.log(`${requests} requests, each timed on its own (cold: the pass straight after the load; warmed: the ` +
+            `three passes after it); ${repetitions} repetitions interleaved, each figure the median of its ` +
+            'repetitions\n');
+console.log('| | list lines | median, warmed | p99, warmed | median, cold | p99, cold | load | list memory | ' +
+            'growth after judging | refused |');
+console.log('|---|---|---|---|---|---|---|---|---|---|');
 for (const [label, name] of rows) {
   const f = figures[label];
   if (!f) continue;
-  console.log(`| ${name} | ${f.size} | ${us(f.medianNs)} | ${us(f.p99Ns)} | ${ms(f.loadMs)} | ${mib(f.memory)} | ` +
+  console.log(`| ${name} | ${f.size} | ${us(f.medianNs)} | ${us(f.p99Ns)} | ${us(f.coldMedianNs)} | ` +
+              `${us(f.coldP99Ns)} | ${ms(f.loadMs)} | ${mib(f.memory)} | ` +
               `${mib(f.growthBytes)} | ${f.refused} |`);
 }
 
-console.log('\n| Tamsel / peer | median | p99 | load | list memory |');
+console.log('\n| Tamsel / peer, warmed | median | p99 | load | list memory |');
 console.log('|---|---|---|---|---|');
 for (const [mine, how] of [['tamsel-imported', 'parsed'], ['tamsel-snapshot', 'from its snapshot']]) {
   const ours = figures[mine];
