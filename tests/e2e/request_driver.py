@@ -19,10 +19,10 @@ import threading
 import time
 
 
-def request(port, host, path):
+def send_head(port, head):
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=10) as sock:
-            sock.sendall(("GET %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n" % (path, host)).encode())
+            sock.sendall(head)
             sock.shutdown(socket.SHUT_WR)
             while sock.recv(4096):
                 pass
@@ -31,6 +31,10 @@ def request(port, host, path):
         return "refused"
     except OSError:
         return "failed"
+
+
+def request(port, host, path):
+    return send_head(port, ("GET %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n" % (path, host)).encode())
 
 
 def loop(port, host, seconds, started_file):
@@ -54,20 +58,6 @@ def threads(port, tag, count):
     for w in workers:
         w.join()
     print(results.count("refused"))
-
-
-def send_head(port, head):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=10) as sock:
-            sock.sendall(head)
-            sock.shutdown(socket.SHUT_WR)
-            while sock.recv(4096):
-                pass
-        return "ok"
-    except ConnectionAbortedError:
-        return "refused"
-    except OSError:
-        return "failed"
 
 
 def paths(port, hex_paths):

@@ -11,6 +11,7 @@
 #include "intercept/server_name.h"
 #include "support/lcg.h"
 #include "support/list_set.h"
+#include "support/random_lines.h"
 #include "support/reference_walk.h"
 
 namespace tamsel {
@@ -114,20 +115,10 @@ std::vector<std::string> PathsToTry(const std::string (&texts)[3]) {
 // name on a port, every request to that name and port is refused by the
 // walk of the lists, whatever its path.
 TEST(InspectClientHello, NeverRefusesANameAndPortWithARequestThatWouldPass) {
-    const char* const labels[] = {"a", "b", "ad", "*", "ad*", "x"};
     const char* const ports[] = {"", "", "", ":443", ":8443"};
     const char* const paths[] = {"", "", "/p", "/*.*q", "/", "/keep", "/ok"};
     testing::Lcg next(4242);
-    auto randomList = [&](int lines) {
-        std::string text;
-        for (int line = 0; line < lines; ++line) {
-            if (next(4) == 0) text += "~";
-            const uint32_t depth = next(4);
-            for (uint32_t i = 0; i < depth; ++i) text += std::string(i ? "." : "") + labels[next(6)];
-            text += std::string(ports[next(5)]) + paths[next(7)] + "\n";
-        }
-        return text;
-    };
+    auto randomList = [&](int lines) { return testing::RandomHostLines(next, lines, ports, paths); };
     int refused = 0;
     for (int round = 0; round < 400; ++round) {
         const std::string texts[3] = {next(2) == 0 ? randomList(2) : "", randomList(4), randomList(8)};
@@ -136,7 +127,7 @@ TEST(InspectClientHello, NeverRefusesANameAndPortWithARequestThatWouldPass) {
         for (int probe = 0; probe < 10; ++probe) {
             std::string name;
             for (uint32_t i = 0, depth = 1 + next(3); i < depth; ++i) {
-                name += std::string(i ? "." : "") + labels[next(3) * 2 % 6];
+                name += std::string(i ? "." : "") + testing::kRandomLabels[next(3) * 2 % 6];
             }
             const int32_t port = next(2) ? 443 : 8443;
             if (Hello(lists, fixtures::HelloNaming(name), port) != Verdict::Refused) continue;

@@ -6,6 +6,7 @@
 
 #include "patterns/judge.h"
 #include "support/list_set.h"
+#include "support/random_lines.h"
 
 namespace tamsel {
 namespace {
@@ -55,24 +56,10 @@ TEST(JudgeWhollyRefused, AnExceptionAfterTheLineInItsListKeepsTheHost) {
 // exceptions often meet: whenever the lookup refuses a host, every request
 // to it on any port and path is refused too.
 TEST(JudgeWhollyRefused, NeverRefusesAHostWithARequestThatWouldPass) {
-    const char* const labels[] = {"a", "b", "ad", "*", "ad*", "x"};
     const char* const ports[] = {"", "", "", ":80", ":8080"};
     const char* const paths[] = {"", "", "", "/p", "/*.*q", "/"};
-    uint32_t seed = 777;
-    auto next = [&seed](uint32_t n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 16) % n;
-    };
-    auto randomList = [&](int lines) {
-        std::string text;
-        for (int line = 0; line < lines; ++line) {
-            if (next(4) == 0) text += "~";
-            const uint32_t depth = next(4);
-            for (uint32_t i = 0; i < depth; ++i) text += std::string(i ? "." : "") + labels[next(6)];
-            text += std::string(ports[next(5)]) + paths[next(6)] + "\n";
-        }
-        return text;
-    };
+    testing::Lcg next(777);
+    auto randomList = [&](int lines) { return testing::RandomHostLines(next, lines, ports, paths); };
     int refusedHosts = 0;
     for (int round = 0; round < 300; ++round) {
         const std::string texts[3] = {next(3) == 0 ? randomList(2) : "", randomList(4), randomList(8)};
@@ -80,7 +67,7 @@ TEST(JudgeWhollyRefused, NeverRefusesAHostWithARequestThatWouldPass) {
         for (int probe = 0; probe < 10; ++probe) {
             std::string host;
             const uint32_t depth = 1 + next(3);
-            for (uint32_t i = 0; i < depth; ++i) host += std::string(i ? "." : "") + labels[next(3) * 2 % 6];
+            for (uint32_t i = 0; i < depth; ++i) host += std::string(i ? "." : "") + testing::kRandomLabels[next(3) * 2 % 6];
             if (!WhollyRefused(lists, host.c_str())) continue;
             ++refusedHosts;
             for (const char* port : {"", ":80", ":443", ":8080"}) {
