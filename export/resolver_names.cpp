@@ -42,6 +42,14 @@ bool RefusedAtLookup(const std::string& name, const ListSet& lists) {
     return InspectLookupWith(name, lists).verdict == Verdict::Refused;
 }
 
+// A label standing for every label `pattern` takes: what precedes its "*",
+// then "-", which no list line puts there. A label without "*" stands for
+// itself.
+std::string AnyLabelLike(std::string_view pattern) {
+    const size_t star = pattern.find('*');
+    return star == std::string_view::npos ? std::string(pattern) : std::string(pattern.substr(0, star)) + "-";
+}
+
 // The trust lines and exception lines: the only lines that can keep a name
 // below a refused one in use, since more block lines only refuse more.
 class Keepers {
@@ -56,16 +64,19 @@ public:
     }
 
     // Whether the gate still refuses every name below `name` that some keeper
-    // line reaches. A keeper host without "*" is probed by its own name:
-    // whatever covers it covers every name below it too, so its verdict is
-    // theirs. One with a "*" below `name` stands for names no single probe
-    // can answer for, so nothing below `name` is claimed.
+    // line reaches. A keeper is probed by one name it reaches: whatever covers
+    // that name covers every name below it too, so its verdict is theirs. A
+    // "*" in the keeper's part below `name` is probed by a label no list
+    // line names ("ad*" by "ad-"): only lines that reach every label the "*"
+    // stands for reach it.
     bool LeaveAllBelowRefused(const std::string& name, const ListSet& lists) const {
         const HostLabels nameLabels = SplitHostLabels(name);
+        const size_t depth = nameLabels.labels.size();
         for (const Labels& keeper : irregular_) {
-            if (keeper.size() <= nameLabels.labels.size()) continue;
-            const std::string right = Join(keeper, keeper.size() - nameLabels.labels.size());
-            if (MatchHostPattern(right, nameLabels)) return false;
+            if (keeper.size() <= depth || !MatchHostPattern(Join(keeper, keeper.size() - depth), nameLabels)) continue;
+            std::string probe = name;
+            for (size_t i = keeper.size() - depth; i-- > 0;) probe = AnyLabelLike(keeper[i]) + "." + probe;
+            if (!RefusedAtLookup(probe, lists)) return false;
         }
         const auto probes = concreteBelow_.find(name);
         if (probes == concreteBelow_.end()) return true;
@@ -91,19 +102,15 @@ private:
     std::vector<Labels> irregular_;
 };
 
-// A label no list line names, standing for any label one level below a name.
-// Only "*" labels (and prefixes of it such as "-*", which no list writes)
-// reach it, and those reach every label alike.
-constexpr std::string_view kAnyLabel = "-";
-
 class Collector {
 public:
     explicit Collector(const ListSet& lists) : lists_(lists), keepers_(lists) {}
 
     void AddLine(const PatternList& list, const PatternEntry& entry) {
-        if (!entry.positive || list.Host(entry).empty()) return;  // lines for every host
+        if (!entry.positive) return;
         if (entry.hasPath()) return Count(LeftOutReason::Path);
         if (entry.hasPort) return Count(LeftOutReason::Port);
+        if (list.Host(entry).empty()) return;  // no line without a host, path and port reaches this
         const Labels labels = SplitLowered(list.Host(entry));
         // Only "*." in front is a resolver's wildcard: every name below.
         const bool belowOnly = !labels.empty() && labels[0] == "*";
@@ -133,7 +140,7 @@ private:
     }
 
     void AddBelow(const std::string& name) {
-        const bool below = RefusedAtLookup(std::string(kAnyLabel) + "." + name, lists_) &&
+        const bool below = RefusedAtLookup(AnyLabelLike("*") + "." + name, lists_) &&
                            keepers_.LeaveAllBelowRefused(name, lists_);
         if (!below) return Count(LeftOutReason::KeptInUse);
         Found(name).below = true;
