@@ -1,7 +1,7 @@
 #include "export/resolver_formats.h"
 
 #include <algorithm>
-#include <set>
+#include <unordered_set>
 #include <sstream>
 
 namespace tamsel {
@@ -11,8 +11,11 @@ namespace {
 bool CoversBelow(ResolverFormat format) { return format == ResolverFormat::Unbound || format == ResolverFormat::Dnsmasq; }
 
 // The names the format writes with every name below them.
-std::set<std::string> SubtreeNames(const RefusedNames& names, ResolverFormat format) {
-    std::set<std::string> subtrees;
+using NameSet = std::unordered_set<std::string_view>;
+
+// Views into `names`, which outlives the set.
+NameSet SubtreeNames(const RefusedNames& names, ResolverFormat format) {
+    NameSet subtrees;
     for (const RefusedName& n : names.names) {
         const bool whole = format == ResolverFormat::Rpz ? n.below : CoversBelow(format) && n.self && n.below;
         if (whole) subtrees.insert(n.name);
@@ -20,8 +23,8 @@ std::set<std::string> SubtreeNames(const RefusedNames& names, ResolverFormat for
     return subtrees;
 }
 
-bool UnderAnyOf(const std::string& name, const std::set<std::string>& subtrees) {
-    for (size_t dot = name.find('.'); dot != std::string::npos; dot = name.find('.', dot + 1)) {
+bool UnderAnyOf(std::string_view name, const NameSet& subtrees) {
+    for (size_t dot = name.find('.'); dot != std::string_view::npos; dot = name.find('.', dot + 1)) {
         if (subtrees.count(name.substr(dot + 1)) != 0) return true;
     }
     return false;
@@ -75,8 +78,7 @@ ResolverText WriteResolverText(const RefusedNames& names, ResolverFormat format,
                       " 3600 600 86400 300\n@ IN NS localhost.\n";
     }
     // A hosts file covers no name below the one it lists, so it repeats them all.
-    const std::set<std::string> subtrees =
-        format == ResolverFormat::Hosts ? std::set<std::string>() : SubtreeNames(names, format);
+    const NameSet subtrees = format == ResolverFormat::Hosts ? NameSet() : SubtreeNames(names, format);
     for (const RefusedName& n : names.names) {
         if (UnderAnyOf(n.name, subtrees)) {
             ++result.counts.underParent;
