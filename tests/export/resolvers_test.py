@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""The exported names loaded into a real Unbound on a loopback port, once as
-an include of local-zone lines and once as a response-policy zone, and asked
-over DNS with dig. Every name the test asks has an address in a zone Unbound
-serves itself, and anything else is forwarded to a closed loopback port, so
-nothing leaves the machine and a refusal can only come from the export.
-Exits 77 (skipped) only when Unbound cannot start here."""
+"""The exported names loaded into real resolvers on loopback ports and asked
+over DNS with dig: Unbound once with the include of local-zone lines and once
+with the response-policy zone, and dnsmasq with its lines in front of an
+Unbound without any. Every name the test asks has an address in a zone
+Unbound serves itself, and anything else is forwarded to a closed loopback
+port, so nothing leaves the machine and a refusal can only come from the
+export. Exits 77 (skipped) only when Unbound cannot start here; the dnsmasq
+part alone is skipped, with a line saying why, where dnsmasq cannot start."""
+import getpass
 import os
 import shutil
 import socket
@@ -31,7 +34,13 @@ NAMES = ["ordinary.test", "tracker.test", "a.tracker.test", "b.a.tracker.test", 
 REFUSED = {
     "unbound": {"tracker.test", "a.tracker.test", "b.a.tracker.test"},
     "rpz": {"tracker.test", "a.tracker.test", "b.a.tracker.test", "x.wild.test", "mixed.test"},
+    "dnsmasq": {"tracker.test", "a.tracker.test", "b.a.tracker.test"},
+    # A hosts file names each name alone: the names below answer as before.
+    "hosts": {"tracker.test", "mixed.test"},
 }
+
+# What a refused name answers: no such name, or the null address of a hosts file.
+REFUSAL = {"hosts": "0.0.0.0"}
 
 
 def free_port():
@@ -95,7 +104,17 @@ def wait_until_answering(server, port):
     return "no answer on 127.0.0.1 within 10 s"
 
 
-class Server:
+class Engine:
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        if self.process.poll() is None:
+            self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+class Unbound(Engine):
     """Unbound in the foreground on a free loopback port, with one form of the export."""
 
     def __init__(self, folder, form, exported=None):
@@ -107,32 +126,51 @@ class Server:
                                         stderr=subprocess.PIPE, text=True)
         self.problem = wait_until_answering(self.process, self.port)
 
-    def __enter__(self):
-        return self
 
-    def __exit__(self, *_):
-        if self.process.poll() is None:
-            self.process.terminate()
-        self.process.wait(timeout=10)
+class Dnsmasq(Engine):
+    """dnsmasq in the foreground on a free loopback port, asking `upstream` for what it does not refuse."""
+
+    def __init__(self, upstream, exported=None, option="--conf-file"):
+        self.port = free_port()
+        command = ["dnsmasq", "--keep-in-foreground", f"--port={self.port}", "--listen-address=127.0.0.1",
+                   "--bind-interfaces", "--no-resolv", "--no-hosts", f"--server=127.0.0.1#{upstream}",
+                   "--pid-file=", f"--user={getpass.getuser()}", "--cache-size=0"]
+        if exported is not None:
+            command.append(f"{option}={exported}")
+        self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        self.problem = wait_until_answering(self.process, self.port)
 
 
-def run_form(tool, folder, form):
+def run_form(tool, folder, form, start):
     exported = os.path.join(folder, "tamsel." + form)
     export = subprocess.run([tool, "export", "--format", form, "--lists", folder, "--output", exported],
                             capture_output=True, text=True)
     if export.returncode != 0:
         return [f"{form}: tamsel export failed: {export.stderr}"]
-    with Server(folder, form, exported) as server:
+    with start(exported) as server:
         if server.problem is not None:
-            return [f"{form}: unbound does not start with the export: {server.problem}"]
+            return [f"{form}: the resolver does not start with the export: {server.problem}"]
         failures = []
         for i, name in enumerate(NAMES):
-            want = "NXDOMAIN" if name in REFUSED[form] else f"127.0.0.{i + 2}"
+            want = REFUSAL.get(form, "NXDOMAIN") if name in REFUSED[form] else f"127.0.0.{i + 2}"
             got = ask(server.port, name)
             print(f"{form}: {name} -> {got}")
             if got != want:
                 failures.append(f"{form}: {name}: wanted {want}, got {got}")
         return failures
+
+
+def run_dnsmasq(tool, folder, upstream):
+    if shutil.which("dnsmasq") is None:
+        print("SKIP (dnsmasq part): dnsmasq cannot start: it is not installed")
+        return []
+    # Whether it starts here at all, before it meets an export.
+    with Dnsmasq(upstream) as server:
+        if server.problem is not None:
+            print(f"SKIP (dnsmasq part): dnsmasq cannot start: {server.problem}")
+            return []
+    return run_form(tool, folder, "dnsmasq", lambda exported: Dnsmasq(upstream, exported)) + \
+        run_form(tool, folder, "hosts", lambda exported: Dnsmasq(upstream, exported, "--addn-hosts"))
 
 
 def main():
@@ -141,16 +179,19 @@ def main():
         if shutil.which(program) is None:
             print(f"SKIP: unbound cannot start: {program} is not installed (scripts/setup.sh installs it)")
             return SKIP
-    with tempfile.TemporaryDirectory(prefix="tamsel-unbound-") as folder:
+    with tempfile.TemporaryDirectory(prefix="tamsel-resolvers-") as folder:
         for name, text in (("BlockList.txt", BLOCK), ("UserTrust.txt", TRUST), ("UserBlock.txt", "")):
             with open(os.path.join(folder, name), "w") as f:
                 f.write(text)
-        # Whether the engine starts here at all, before it meets an export.
-        with Server(folder, "plain") as server:
-            if server.problem is not None:
-                print(f"SKIP: unbound cannot start: {server.problem}")
+        # Whether the engine starts here at all, before it meets an export;
+        # kept running as the upstream dnsmasq asks.
+        with Unbound(folder, "plain") as plain:
+            if plain.problem is not None:
+                print(f"SKIP: unbound cannot start: {plain.problem}")
                 return SKIP
-        failures = run_form(tool, folder, "unbound") + run_form(tool, folder, "rpz")
+            failures = run_form(tool, folder, "unbound", lambda exported: Unbound(folder, "unbound", exported))
+            failures += run_form(tool, folder, "rpz", lambda exported: Unbound(folder, "rpz", exported))
+            failures += run_dnsmasq(tool, folder, plain.port)
     for failure in failures:
         print("FAIL: " + failure)
     return 1 if failures else 0
