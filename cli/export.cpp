@@ -40,6 +40,12 @@ bool TakeValue(const std::vector<std::string>& args, size_t* i, const std::strin
     return true;
 }
 
+// Tells the user what is wrong with the command line; returns false.
+bool Wrong(const std::string& message) {
+    UsageError("export", message);
+    return false;
+}
+
 bool ParseExportArgs(std::vector<std::string> args, ExportOptions* options) {
     const auto folder = TakeListFolder("export", args);
     if (!folder) return false;
@@ -49,14 +55,14 @@ bool ParseExportArgs(std::vector<std::string> args, ExportOptions* options) {
         bool missing = false;
         if (TakeValue(args, &i, "--format", &format, &missing)) {
             options->format = ParseResolverFormat(format);
-            if (!missing && !options->format) return UsageError("export", "no such format: " + format), false;
+            if (!missing && !options->format) return Wrong("no such format: " + format);
         } else if (!TakeValue(args, &i, "--output", &options->output, &missing) &&
                    !TakeValue(args, &i, "--report", &options->report, &missing)) {
-            return UsageError("export", "unexpected argument: " + args[i]), false;
+            return Wrong("unexpected argument: " + args[i]);
         }
-        if (missing) return UsageError("export", args[i] + " needs a value"), false;
+        if (missing) return Wrong(args[i] + " needs a value");
     }
-    if (!options->format) return UsageError("export", "give --format rpz, unbound, dnsmasq or hosts"), false;
+    if (!options->format) return Wrong("give --format rpz, unbound, dnsmasq or hosts");
     return true;
 }
 
@@ -93,9 +99,12 @@ int RunExport(const std::vector<std::string>& args) {
         std::fprintf(stderr, "tamsel export: warning: the lists refuse no name this format can hold; "
                              "the output holds none\n");
     char timing[64];
-    std::snprintf(timing, sizeof timing, "export took %.1f ms\n", took.count());
+    std::snprintf(timing, sizeof timing, "lists loaded and names collected in %.1f ms\n", took.count());
     const std::string report = ExportReport(names, written, *options.format) + timing;
-    if (options.report.empty()) return std::fputs(report.c_str(), stderr), kExitOk;
+    if (options.report.empty()) {
+        std::fputs(report.c_str(), stderr);
+        return kExitOk;
+    }
     return WriteTo(options.report, report) ? kExitOk : kExitFailure;
 }
 
