@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+
+#include "export/name_universe.h"
+#include "support/lcg.h"
 #include "support/list_set.h"
+#include "support/random_lines.h"
 
 namespace tamsel {
 namespace {
@@ -82,6 +88,80 @@ TEST(ZoneSerial, ReadsTheSoaAndGrowsOnEveryExport) {
     EXPECT_EQ(NextZoneSerial(1800000000u, 1700000000), 1800000001u);  // a clock set back
     EXPECT_EQ(NextZoneSerial(5u, 1700000000), 1700000000u);
     EXPECT_EQ(NextZoneSerial(UINT32_MAX, 1700000000), 1u);
+}
+
+// What a resolver reading the text refuses: names alone, names with
+// everything below them, and (rpz wildcards) only the names below.
+struct Said {
+    std::set<std::string> alone, whole, below;
+
+    bool Refuses(const std::string& name) const {
+        if (alone.count(name) || whole.count(name)) return true;
+        for (size_t dot = name.find('.'); dot != std::string::npos; dot = name.find('.', dot + 1)) {
+            const std::string parent = name.substr(dot + 1);
+            if (whole.count(parent) || below.count(parent)) return true;
+        }
+        return false;
+    }
+};
+
+Said Read(const std::string& text, ResolverFormat format) {
+    Said said;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string first, second;
+        words >> first >> second;
+        if (format == ResolverFormat::Rpz && second == "CNAME") {
+            if (first.starts_with("*.")) said.below.insert(first.substr(2));
+            else said.alone.insert(first);
+        } else if (format == ResolverFormat::Unbound) {
+            said.whole.insert(second.substr(1, second.size() - 3));  // "name." in quotes
+        } else if (format == ResolverFormat::Dnsmasq) {
+            said.whole.insert(first.substr(9, first.size() - 10));  // address=/name/
+        } else if (format == ResolverFormat::Hosts) {
+            said.alone.insert(second);
+        }
+    }
+    return said;
+}
+
+// Every format, on random lists: what a resolver would refuse, the gate
+// refuses; and every collected name is either said or counted as left out.
+TEST(WriteResolverText, EveryFormatRefusesOnlyWhatTheGateRefusesOnRandomLists) {
+    const char* ports[] = {"", "", ":80"};
+    const char* paths[] = {"", "", "", "/p"};
+    const std::vector<std::string> universe = testing::AllNames();
+    testing::Lcg next(2112);
+    for (int round = 0; round < 200; ++round) {
+        auto random = [&](int lines) { return testing::RandomHostLines(next, lines, ports, paths); };
+        const auto owned = MakeLists(next(3) == 0 ? random(2) : "", random(6), random(12));
+        const RefusedNames names = CollectRefusedNames(owned.view());
+        for (const ResolverFormat format :
+             {ResolverFormat::Rpz, ResolverFormat::Unbound, ResolverFormat::Dnsmasq, ResolverFormat::Hosts}) {
+            const ResolverText written = WriteResolverText(names, format, 1);
+            const FormatCounts& c = written.counts;
+            EXPECT_EQ(c.written + c.underParent + c.belowKept + c.onlyBelow, names.names.size()) << round;
+            const Said said = Read(written.text, format);
+            for (const std::string& name : universe) {
+                if (said.Refuses(name)) {
+                    EXPECT_TRUE(testing::Refused(name, owned.view())) << "round " << round << ": " << name;
+                }
+            }
+            // Each collected name the format can hold is said, with what is below it where it can.
+            for (const RefusedName& n : names.names) {
+                const bool holds = format == ResolverFormat::Rpz     ? true
+                                   : format == ResolverFormat::Hosts ? n.self
+                                                                     : n.self && n.below;
+                if (holds && n.self) {
+                    EXPECT_TRUE(said.Refuses(n.name)) << "round " << round << ": " << n.name;
+                }
+                if (holds && n.below && format != ResolverFormat::Hosts) {
+                    EXPECT_TRUE(said.Refuses("q." + n.name)) << "round " << round << ": " << n.name;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

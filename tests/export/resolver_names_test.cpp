@@ -7,11 +7,15 @@
 #include "support/lcg.h"
 #include "support/list_set.h"
 #include "support/random_lines.h"
+#include "export/name_universe.h"
 
 namespace tamsel {
 namespace {
 
+using testing::AllNames;
+using testing::IsBelow;
 using testing::MakeLists;
+using testing::Refused;
 
 size_t LeftOut(const RefusedNames& names, LeftOutReason reason) { return names.leftOut[static_cast<size_t>(reason)]; }
 
@@ -85,30 +89,6 @@ TEST(IsResolverName, TakesPlainLabelsOnly) {
     EXPECT_FALSE(IsResolverName("a\"b"));
     EXPECT_FALSE(IsResolverName("A.b"));  // names arrive lower-cased
     EXPECT_FALSE(IsResolverName(""));
-}
-
-// Every name up to four labels deep over the labels random lines use.
-std::vector<std::string> AllNames() {
-    const char* labels[] = {"a", "b", "ad", "x", "adx"};
-    std::vector<std::string> names, level = {""};
-    for (int depth = 0; depth < 4; ++depth) {
-        std::vector<std::string> next;
-        for (const std::string& below : level) {
-            for (const char* label : labels) next.push_back(std::string(label) + (below.empty() ? "" : ".") + below);
-        }
-        names.insert(names.end(), next.begin(), next.end());
-        level = std::move(next);
-    }
-    return names;
-}
-
-bool Refused(const std::string& name, const ListSet& lists) {
-    return InspectLookupWith(name, lists).verdict == Verdict::Refused;
-}
-
-bool IsBelow(const std::string& name, const std::string& parent) {
-    return name.size() > parent.size() + 1 && name.compare(name.size() - parent.size(), parent.size(), parent) == 0 &&
-           name[name.size() - parent.size() - 1] == '.';
 }
 
 // What a host line reaches, when a resolver can say it: "name" or "*.name".
