@@ -124,6 +124,10 @@ std::string ExportReport(const RefusedNames& names, const ResolverText& written,
         out << "  " << LeftOutText(static_cast<LeftOutReason>(r)) << ": " << names.leftOut[r] << "\n";
     }
     out << "names refused while a trust or exception line keeps a name below in use: " << names.keptBelow << "\n";
+    if (!names.hostlessKeepers.empty()) {
+        out << "lines without a host, which may keep every name in use: " << names.hostlessKeepers.size() << "\n";
+        for (const std::string& line : names.hostlessKeepers) out << "  " << line << "\n";
+    }
     if (CoversBelow(format) || format == ResolverFormat::Hosts) {
         out << "names left out, as only the names below them are refused: " << c.onlyBelow << "\n";
     }

@@ -58,10 +58,13 @@ public:
         for (const PatternList* list : {lists.trust, lists.userBlock, lists.shippedBlock}) {
             if (list == nullptr) continue;
             for (const PatternEntry& entry : list->entries) {
-                if (list == lists.trust || !entry.positive) Add(list->Host(entry));
+                if (list == lists.trust || !entry.positive) Add(*list, entry);
             }
         }
     }
+
+    // "file:line: text" of each keeper without a host, the last line of a file first.
+    const std::vector<std::string>& hostless() const { return hostless_; }
 
     // Whether the gate still refuses every name below `name` that some keeper
     // line reaches. A keeper is probed by one name it reaches: whatever covers
@@ -87,9 +90,14 @@ public:
     }
 
 private:
-    void Add(std::string_view host) {
-        Labels labels = SplitLowered(host);
-        if (labels.empty()) return;  // reaches every name alike: the name's own verdict sees it
+    void Add(const PatternList& list, const PatternEntry& entry) {
+        Labels labels = SplitLowered(list.Host(entry));
+        if (labels.empty()) {
+            // It reaches every name alike, so each name's own verdict sees it.
+            hostless_.push_back(list.source + ":" + std::to_string(list.LineNumber(entry)) + ": " +
+                                (entry.positive ? "" : "~") + std::string(list.Text(entry)));
+            return;
+        }
         if (HasStar(labels)) {
             irregular_.push_back(std::move(labels));
             return;
@@ -100,6 +108,7 @@ private:
 
     std::unordered_map<std::string, std::vector<std::string>> concreteBelow_;  // name -> keeper hosts below it
     std::vector<Labels> irregular_;
+    std::vector<std::string> hostless_;
 };
 
 class Collector {
@@ -126,6 +135,7 @@ public:
             if (found.self && !found.below) ++result_.keptBelow;
             result_.names.push_back(std::move(found));
         }
+        result_.hostlessKeepers = keepers_.hostless();
         return std::move(result_);
     }
 

@@ -40,6 +40,9 @@ struct RefusedNames {
     // Names whose own refusal is written while a trust or exception line
     // keeps some name below them in use.
     size_t keptBelow = 0;
+    // Trust and exception lines without a host, as "file:line: text": each
+    // may keep every name in use, and so explain an empty export.
+    std::vector<std::string> hostlessKeepers;
 };
 
 // Collects the names from the block lines of `lists`. Every verdict is the

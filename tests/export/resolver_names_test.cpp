@@ -80,6 +80,13 @@ TEST(CollectRefusedNames, KeepersThatLoseToALaterBlockLineTakeNothingAway) {
     EXPECT_EQ(names.keptBelow, 0u);
 }
 
+TEST(CollectRefusedNames, NamesTheLinesWithoutAHostThatKeepEveryName) {
+    const auto lists = MakeLists("/ok/\n", "", "ads.example\n~/keep/\n*.example/x\n");
+    const RefusedNames names = CollectRefusedNames(lists.view());
+    EXPECT_TRUE(names.names.empty());
+    EXPECT_EQ(names.hostlessKeepers, (std::vector<std::string>{"list.txt:1: /ok/", "list.txt:2: ~/keep/"}));
+}
+
 TEST(IsResolverName, TakesPlainLabelsOnly) {
     EXPECT_TRUE(IsResolverName("a-b_c.example"));
     EXPECT_TRUE(IsResolverName(std::string(63, 'a') + ".x"));
