@@ -16,6 +16,7 @@ using NameSet = std::unordered_set<std::string_view>;
 // Views into `names`, which outlives the set.
 NameSet SubtreeNames(const RefusedNames& names, ResolverFormat format) {
     NameSet subtrees;
+    subtrees.reserve(names.names.size());
     for (const RefusedName& n : names.names) {
         const bool whole = format == ResolverFormat::Rpz ? n.below : CoversBelow(format) && n.self && n.below;
         if (whole) subtrees.insert(n.name);
@@ -73,6 +74,7 @@ std::optional<ResolverFormat> ParseResolverFormat(std::string_view text) {
 
 ResolverText WriteResolverText(const RefusedNames& names, ResolverFormat format, uint32_t serial) {
     ResolverText result;
+    result.text.reserve(names.names.size() * 48);  // about a name and its record's words each
     if (format == ResolverFormat::Rpz) {
         result.text = std::string(ZoneHead()) + "@ IN SOA localhost. root.localhost. " + std::to_string(serial) +
                       " 3600 600 86400 300\n@ IN NS localhost.\n";
