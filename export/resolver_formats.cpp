@@ -1,8 +1,8 @@
 #include "export/resolver_formats.h"
 
 #include <algorithm>
-#include <unordered_set>
 #include <sstream>
+#include <unordered_set>
 
 namespace tamsel {
 namespace {
@@ -10,10 +10,10 @@ namespace {
 // Whether the format's one line for a name also refuses every name below it.
 bool CoversBelow(ResolverFormat format) { return format == ResolverFormat::Unbound || format == ResolverFormat::Dnsmasq; }
 
-// The names the format writes with every name below them.
 using NameSet = std::unordered_set<std::string_view>;
 
-// Views into `names`, which outlives the set.
+// The names the format writes with every name below them: views into
+// `names`, which outlives the set.
 NameSet SubtreeNames(const RefusedNames& names, ResolverFormat format) {
     NameSet subtrees;
     subtrees.reserve(names.names.size());
@@ -36,28 +36,39 @@ const char* ZoneHead() {
            "$TTL 300\n";
 }
 
+// The record of a name for a format whose one line covers what is below it,
+// or nothing (counted) when the name and what is below it differ.
+void WriteSubtree(const RefusedName& n, ResolverFormat format, std::string& out, FormatCounts& counts) {
+    if (!n.self) {
+        ++counts.onlyBelow;
+    } else if (!n.below) {
+        ++counts.belowKept;
+    } else if (format == ResolverFormat::Unbound) {
+        out += "local-zone: \"" + n.name + ".\" always_nxdomain\n";
+        ++counts.records;
+    } else {
+        out += "address=/" + n.name + "/\n";
+        ++counts.records;
+    }
+}
+
 // The records of one name, or nothing when the format cannot hold it as it is.
 void WriteName(const RefusedName& n, ResolverFormat format, std::string& out, FormatCounts& counts) {
     const size_t before = counts.records;
-    switch (format) {
-        case ResolverFormat::Rpz:
-            if (n.self) out += n.name + " CNAME .\n", ++counts.records;
-            if (n.below) out += "*." + n.name + " CNAME .\n", ++counts.records;
-            break;
-        case ResolverFormat::Unbound:
-        case ResolverFormat::Dnsmasq:
-            if (!n.self) return void(++counts.onlyBelow);
-            if (!n.below) return void(++counts.belowKept);
-            out += format == ResolverFormat::Unbound ? "local-zone: \"" + n.name + ".\" always_nxdomain\n"
-                                                     : "address=/" + n.name + "/\n";
-            ++counts.records;
-            break;
-        case ResolverFormat::Hosts:
-            if (!n.self) return void(++counts.onlyBelow);
-            out += "0.0.0.0 " + n.name + "\n";
-            ++counts.records;
-            if (n.below) ++counts.belowUncovered;
-            break;
+    if (format == ResolverFormat::Rpz) {
+        if (n.self) out += n.name + " CNAME .\n";
+        if (n.below) out += "*." + n.name + " CNAME .\n";
+        counts.records += n.self + n.below;
+    } else if (format == ResolverFormat::Hosts) {
+        if (!n.self) {
+            ++counts.onlyBelow;
+            return;
+        }
+        out += "0.0.0.0 " + n.name + "\n";
+        ++counts.records;
+        counts.belowUncovered += n.below;
+    } else {
+        WriteSubtree(n, format, out, counts);
     }
     if (counts.records > before) ++counts.written;
 }
