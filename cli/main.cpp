@@ -18,6 +18,7 @@ const Command* const kCommands[] = {
     &kListCommand,
     &kLogCommand,
     &kImportCommand,
+    &kExportCommand,
 };
 
 void PrintOverview(std::FILE* out) {
