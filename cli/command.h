@@ -33,5 +33,6 @@ extern const Command kAllowCommand;
 extern const Command kListCommand;
 extern const Command kLogCommand;
 extern const Command kImportCommand;
+extern const Command kSquidHelperCommand;
 
 }  // namespace tamsel::cli

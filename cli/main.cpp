@@ -18,6 +18,7 @@ const Command* const kCommands[] = {
     &kListCommand,
     &kLogCommand,
     &kImportCommand,
+    &kSquidHelperCommand,
 };
 
 void PrintOverview(std::FILE* out) {
