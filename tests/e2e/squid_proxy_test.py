@@ -27,6 +27,8 @@ class Backend(http.server.ThreadingHTTPServer):
         self.paths = []
 
         class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"  # the proxy keeps its connections
+
             def do_GET(handler):
                 self.paths.append(handler.path)
                 body = ("hello from %s\n" % handler.path).encode()
