@@ -116,6 +116,10 @@ HelperRequest ParseHelperLine(std::string_view line) {
 }
 
 std::optional<Judgement> JudgeProxiedUri(std::string_view uri, const ListSet& lists) {
+    // Squid escapes every control byte; a raw one (a NUL would cut the URL
+    // short) means the line did not come from it.
+    const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; };
+    if (std::any_of(uri.begin(), uri.end(), control)) return std::nullopt;
     if (IsUrl(uri)) return JudgeUrl(uri, lists);
     return JudgeTunnel(uri, lists);
 }

@@ -78,12 +78,15 @@ TEST(SquidHelperMalformed, ALineThatNamesNoRequestGetsBrokenHelper) {
     const auto lists = MakeLists("", "", "ads.example\n");
     EXPECT_EQ(Answer("", lists), "BH message=\"no URI on the request line\"");
     EXPECT_EQ(Answer("  \r", lists), "BH message=\"no URI on the request line\"");
-    for (const std::string uri : {"ads.example", "ads.example:", "ads.example:0", "ads.example:65536",
-                                  "ads.example:443x", "ads.example:-1", ":443", "ads.example/x:443",
-                                  "user@ads.example:443", "://ads.example/", "h:t:tp://ads.example/",
-                                  "[::1:443", "ads example:443"}) {
+    const std::string notRequests[] = {
+        "ads.example", "ads.example:", "ads.example:0", "ads.example:65536", "ads.example:443x", "ads.example:-1",
+        ":443", "ads.example/x:443", "user@ads.example:443", "://ads.example/", "h:t:tp://ads.example/",
+        "[::1:443", "ads example:443", std::string("http://ads.example/\0x", 21), "http://www.example/\x01",
+        "http://www.example/\x7f"};
+    for (const std::string& uri : notRequests) {
         const std::string answer = Answer(uri, lists);
         EXPECT_EQ(answer.rfind("BH message=\"neither a URL nor host:port: ", 0), 0u) << uri << " -> " << answer;
+        EXPECT_EQ(answer.find_first_of(std::string("\0\x01\x7f\n", 4)), std::string::npos) << answer;
     }
 }
 
