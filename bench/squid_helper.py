@@ -6,7 +6,8 @@ usage: python3 bench/squid_helper.py TAMSEL_TOOL LISTS_DIR [REQUESTS.json]
    pipe as Squid writes it ("URL -"), every answer read back; against a
    line-by-line responder that answers ERR to everything (perl), the
    floor any helper pays for the pipe and a flush per answer.
-2. Squid on loopback, with the helper (concurrency 16) and without it, on
+2. Squid on loopback without the helper, with it over an empty list folder
+   (what asking costs) and with it over LISTS_DIR (concurrency 16), on
    the same requests rewritten to plain http to a local origin server (every
    name of the corpus maps to 127.0.0.1 in Squid's hosts file); eight client
    connections with keep-alive. Requests per second and their ratio.
@@ -127,19 +128,21 @@ def proxy_rate(tool, lists, urls):
         hosts.add(parts.hostname)
         targets.append(urllib.parse.urlunsplit(("http", "%s:%d" % (parts.hostname, origin_port), parts.path or "/",
                                                 parts.query, "")))
-    helper = "%s squid-helper --lists %s" % (tool, lists)
-    best = {"without": (0, None), "with": (0, None)}
-    for _ in range(REPETITIONS):
-        for name in ("without", "with"):
-            rate, statuses = run_proxy(helper if name == "with" else None, sorted(hosts), targets)
-            if rate > best[name][0]:
-                best[name] = (rate, statuses)
-    print("squid, %d requests (of %d with a host name) over %d connections:" % (len(targets), len(urls), CLIENTS))
-    for name in ("without", "with"):
-        rate, statuses = best[name]
-        print("  %-7s helper %7.0f requests/s  (%s)" % (name, rate, ", ".join("%d: %d" % kv for kv in sorted(statuses.items()))))
-    print("  with / without rate: %.2f" % (best["with"][0] / best["without"][0]))
+    with tempfile.TemporaryDirectory(prefix="tamsel-no-lists-") as empty:
+        os.chmod(empty, 0o755)
+        helpers = {"without helper": None, "helper, no lists": "%s squid-helper --lists %s" % (tool, empty),
+                   "helper, LISTS_DIR": "%s squid-helper --lists %s" % (tool, lists)}
+        best = {name: (0, None) for name in helpers}
+        for _ in range(REPETITIONS):
+            for name, helper in helpers.items():
+                rate, statuses = run_proxy(helper, sorted(hosts), targets)
+                if rate > best[name][0]:
+                    best[name] = (rate, statuses)
     backend.shutdown()
+    print("squid, the %d requests that name a host, over %d connections:" % (len(targets), CLIENTS))
+    for name, (rate, statuses) in best.items():
+        counts = ", ".join("%d: %d" % kv for kv in sorted(statuses.items()))
+        print("  %-18s %7.0f requests/s  %.2f of without  (%s)" % (name, rate, rate / best["without helper"][0], counts))
 
 
 def main():
