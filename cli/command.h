@@ -34,5 +34,6 @@ extern const Command kListCommand;
 extern const Command kLogCommand;
 extern const Command kImportCommand;
 extern const Command kExportCommand;
+extern const Command kSquidHelperCommand;
 
 }  // namespace tamsel::cli

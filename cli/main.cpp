@@ -19,6 +19,7 @@ const Command* const kCommands[] = {
     &kLogCommand,
     &kImportCommand,
     &kExportCommand,
+    &kSquidHelperCommand,
 };
 
 void PrintOverview(std::FILE* out) {
