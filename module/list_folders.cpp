@@ -31,10 +31,11 @@ ListFolders OneFolder(const std::string& folder) {
 std::optional<ListFolders> ResolveListFolders(const ListFolderFacts& facts) {
     if (facts.listsVariable && !facts.listsVariable->empty()) return OneFolder(*facts.listsVariable);
     if (!facts.moduleFolder) return std::nullopt;
-    if (facts.holdsShippedList(*facts.moduleFolder)) return OneFolder(*facts.moduleFolder);
-    ListFolders folders{UserFolder(facts), Normal(*facts.moduleFolder)};
+    const std::string module = Normal(*facts.moduleFolder);
+    if (facts.holdsShippedList(module)) return OneFolder(module);
+    ListFolders folders{UserFolder(facts), module};
     for (const std::string& relative : facts.installedLists) {
-        const std::string candidate = Normal(std::filesystem::path(*facts.moduleFolder) / relative);
+        const std::string candidate = Normal(std::filesystem::path(module) / relative);
         if (!facts.holdsShippedList(candidate)) continue;
         folders.shipped = candidate;
         break;
