@@ -15,6 +15,7 @@ packages=(
   gnulib autoconf automake
   curl wget python3 ca-certificates w3m openssl
   imagemagick x11-apps
+  man-db dpkg-dev file passwd util-linux
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
