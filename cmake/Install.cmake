@@ -16,11 +16,11 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "advertisement filter for the HTTP requests of any program")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "advertisement filter for the HTTP requests of any program
- tamsel run starts a program with a preloaded module that refuses the
- requests, TLS connections and name lookups its block lists claim. The
- shipped list is installed under /usr/share/tamsel; each user's own lists
- and imports live in ~/.config/tamsel and are never touched by the package.")
+# CPack puts the summary first and indents each line of this under it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "tamsel run starts a program with a preloaded module that refuses the
+requests, TLS connections and name lookups its block lists claim. The
+shipped list is installed under /usr/share/tamsel; each user's own lists
+and imports live in ~/.config/tamsel and are never touched by the package.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tamsel_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tamsel developers <tamsel@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
