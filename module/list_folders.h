@@ -58,8 +58,8 @@ ListFilePath FilesOf(const ListFolders& folders);
 // Linux, the module's folder on Windows.
 std::optional<ListFolders> FindListFolders();
 
-// The ListFilePath of the module: finds the folders each time it is asked,
-// which the module does when it first loads its lists. On Windows it is
+// The ListFilePath of the module: on Linux the folders found when it is first
+// asked, which the module does when it first loads its lists; on Windows
 // ModuleFolderPath.
 std::optional<std::string> ListFileOfThisProcess(std::string_view fileName);
 

@@ -39,7 +39,10 @@ std::optional<ListFolders> FindListFolders() {
 }
 
 std::optional<std::string> ListFileOfThisProcess(std::string_view fileName) {
-    const std::optional<ListFolders> folders = FindListFolders();
+    // Found once, when the module first loads its lists: a re-read later on
+    // reads the same files, and reads no environment variable while the
+    // program may be changing its environment.
+    static const std::optional<ListFolders> folders = FindListFolders();
     if (!folders) return std::nullopt;
     return FilesOf(*folders)(fileName);
 }
