@@ -163,6 +163,7 @@ int RunList(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     const auto folder = TakeListFolder("list", args);
     if (!folder) return kExitUsage;
+    if (!HasUserFolder("list", *folder)) return kExitFailure;
     const bool yes = TakeYes(args);
     DropSeparator(args);
     if (args.empty() || (args[0] != "black" && args[0] != "white")) return ListError("say which list: black or white");

@@ -49,12 +49,15 @@ std::optional<ListFolders> TakeListFolder(const std::string& command, std::vecto
     return found;
 }
 
+bool HasUserFolder(const std::string& command, const ListFolders& folders) {
+    if (folders.user) return true;
+    std::fprintf(stderr, "tamsel %s: there is no folder for the user's lists: neither XDG_CONFIG_HOME nor HOME "
+                         "is set to an absolute path; give --lists DIR\n", command.c_str());
+    return false;
+}
+
 bool MakeUserFolder(const std::string& command, const ListFolders& folders) {
-    if (!folders.user) {
-        std::fprintf(stderr, "tamsel %s: there is no folder for the user's lists: neither XDG_CONFIG_HOME nor HOME "
-                             "is set to an absolute path; give --lists DIR\n", command.c_str());
-        return false;
-    }
+    if (!HasUserFolder(command, folders)) return false;
     std::string made;
     for (const auto& part : std::filesystem::path(*folders.user)) {
         made = (std::filesystem::path(made) / part).string();

@@ -16,6 +16,10 @@ namespace tamsel::cli {
 // telling the user) on a bad option.
 std::optional<ListFolders> TakeListFolder(const std::string& command, std::vector<std::string>& args);
 
+// Whether there is a folder for the user's lists; false after telling the
+// user why not.
+bool HasUserFolder(const std::string& command, const ListFolders& folders);
+
 // Makes the user's folder, and any folder above it that is missing, readable
 // by the user alone, before a first write. False after telling the user why
 // it cannot be had.

@@ -91,10 +91,15 @@ TEST_F(InstalledTool, TheUsersFolderIsInConfigHomeWhenAbsoluteElseInHome) {
     EXPECT_TRUE(fs::is_regular_file(Config() / "tamsel/UserBlock.txt"));
     EXPECT_FALSE(fs::exists(root() / "usr/bin/cfg"));
 
-    // Without either, there is nowhere to write, and the tool says so.
-    const ToolResult nowhere = Run("list black add x.example", "HOME=");
-    EXPECT_EQ(nowhere.exitCode, 1);
-    EXPECT_NE(nowhere.out.find("neither XDG_CONFIG_HOME nor HOME"), std::string::npos) << nowhere.out;
+    // Without either, there is no user's list to show or write, and the tool
+    // says so; the shipped list still judges.
+    const std::string hosts = dir_.Write("hosts", "0.0.0.0 x.example\n");
+    for (const std::string& command : {std::string("list black add x.example"), std::string("list white"),
+                                       "import " + hosts}) {
+        const ToolResult nowhere = Run(command, "HOME=");
+        EXPECT_EQ(nowhere.exitCode, 1) << command;
+        EXPECT_NE(nowhere.out.find("neither XDG_CONFIG_HOME nor HOME"), std::string::npos) << nowhere.out;
+    }
     EXPECT_TRUE(Refused("http://shipped.example/", Shipped(), "HOME="));
 }
 
