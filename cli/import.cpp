@@ -121,10 +121,8 @@ bool WriteOrSay(const std::string& path, const std::string& bytes) {
     return false;
 }
 
-// The block list's lines with every source's section put in, or nullopt
-// after saying why the file cannot be read or its markers trusted.
 // The list the sections go into. Where the shipped list is the user's (one
-// folder), they follow its own lines as ever. Where it was installed, it is
+// folder), they follow its own lines. Where it was installed, it is
 // not the user's to write and an upgrade replaces it: they go into the
 // user's block list, whose lines decide before the shipped list's, as
 // sections after a shipped list's own lines do.
@@ -132,6 +130,8 @@ ListKind ImportTarget(const ListFolders& folders) {
     return folders.Together() ? ListKind::ShippedBlock : ListKind::UserBlock;
 }
 
+// The target list's lines with every source's section put in, or nullopt
+// after saying why the file cannot be read or its markers trusted.
 std::optional<std::vector<std::string>> MergedEntries(const ListStore& store, ListKind target,
                                                       const std::string& listPath, const std::vector<Source>& sources) {
     std::string list;
