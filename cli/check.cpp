@@ -118,8 +118,8 @@ const Command kCheckCommand = {
     "host and port: \"refused by server name\" when every request to that host\n"
     "and port is refused, whatever its path. While advertisements are allowed\n"
     "(tamsel allow on) every line says that nothing is enforced.\n\n"
-    "  --lists DIR   read the three list files from DIR instead of the folder\n"
-    "                that holds the tool\n",
+    "  --lists DIR   read the three list files from DIR instead of the user's\n"
+    "                folder and the shipped list (see man tamsel)\n",
     RunCheck,
 };
 
@@ -135,8 +135,8 @@ const Command kInspectCommand = {
     "by its server name and port 443 (a file has no connection to give the\n"
     "port): refused only when every request to https://NAME:443/ is refused,\n"
     "whatever its path.\n\n"
-    "  --lists DIR   read the three list files from DIR instead of the folder\n"
-    "                that holds the tool\n",
+    "  --lists DIR   read the three list files from DIR instead of the user's\n"
+    "                folder and the shipped list (see man tamsel)\n",
     RunInspect,
 };
 

@@ -1,7 +1,7 @@
 #include "module/attach.h"
 
 #include "module/list_supply.h"
-#include "module/module_path.h"
+#include "module/list_folders.h"
 #include "module/list_store.h"
 #include "module/refusal_log.h"
 #include "patterns/text.h"
@@ -21,7 +21,7 @@ bool AttachModule(const AttachHost& host) {
     state.AllowAds.store(stored != 0 ? 1 : 0);
     NameRefusalLog(host.logPath ? host.logPath() : std::nullopt, ProgramNameOf(host.executablePath),
                    host.logQueries && host.logQueries() ? LogQueries::Keep : LogQueries::Leave);
-    TheListSupply().Configure(host.listPath ? ListFilePath(host.listPath) : ListFilePath(ModuleFolderPath));
+    TheListSupply().Configure(host.listPath ? ListFilePath(host.listPath) : ListFilePath(ListFileOfThisProcess));
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);
     return true;

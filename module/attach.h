@@ -18,7 +18,7 @@ struct AttachHost {
     // Puts the send replacement in place for the whole process.
     void (*installSendHook)() = nullptr;
     // Where a list file of the given name lives; nullopt counts as a
-    // missing file. Null means ModuleFolderPath.
+    // missing file. Null means ListFileOfThisProcess.
     std::optional<std::string> (*listPath)(std::string_view fileName) = nullptr;
     // The refusal log the user named, if any; null means none.
     std::optional<std::string> (*logPath)() = nullptr;

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "module/list_cache.h"
+#include "module/list_folders.h"
 #include "module/module_path.h"
 #include "module/replace_file.h"
 #include "patterns/file_bytes.h"
@@ -104,7 +105,7 @@ std::vector<std::string> SplitListLines(std::string_view bytes) {
 }
 
 ListStore& TheListStore() {
-    static ListStore* const store = new ListStore(TheSharedState(), ModuleFolderPath, CacheFolderPath());
+    static ListStore* const store = new ListStore(TheSharedState(), ListFileOfThisProcess, CacheFolderPath());
     return *store;
 }
 

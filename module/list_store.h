@@ -36,7 +36,7 @@ inline constexpr std::array<ListFileInfo, 3> kListFiles = {{
 const ListFileInfo& ListFileOf(ListKind kind);
 
 // The full path of a list file, or nullopt when it cannot be formed.
-// ModuleFolderPath for the module; the tool and the tests name another folder.
+// ListFileOfThisProcess for the module; the tool and the tests name others.
 using ListFilePath = std::function<std::optional<std::string>(std::string_view fileName)>;
 
 // A ListFilePath for the files of one folder.

@@ -16,6 +16,7 @@ packages=(
   curl wget python3 ca-certificates w3m openssl
   imagemagick x11-apps
   unbound dnsmasq-base bind9-dnsutils squid
+  man-db dpkg-dev file passwd util-linux
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
