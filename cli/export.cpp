@@ -126,8 +126,8 @@ const Command kExportCommand = {
     "place, and a name a trust or exception line keeps in use are left out,\n"
     "never widened; the report counts them by reason. A name below one already\n"
     "written with everything below it is not repeated.\n\n"
-    "  --lists DIR     read the three list files from DIR instead of the folder\n"
-    "                  that holds the tool\n"
+    "  --lists DIR     read the three list files from DIR instead of the user's\n"
+    "                  folder and the shipped list (see man tamsel)\n"
     "  --output FILE   replace FILE in one step (default: standard output)\n"
     "  --report FILE   write the report to FILE (default: standard error)\n",
     RunExport,

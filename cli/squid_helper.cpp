@@ -87,8 +87,8 @@ const Command kSquidHelperCommand = {
     "tamsel check judges it; a CONNECT's host:port is refused only when every\n"
     "request to that name and port is. A line that holds neither gets BH.\n"
     "Changes to the list files take effect within about a second.\n\n"
-    "  --lists DIR   read the three list files from DIR instead of the folder\n"
-    "                that holds the tool\n",
+    "  --lists DIR   read the three list files from DIR instead of the user's\n"
+    "                folder and the shipped list (see man tamsel)\n",
     RunSquidHelper,
 };
 

@@ -51,7 +51,7 @@ _tamsel() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "check inspect run list import log allow --help" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "check inspect run list import export squid-helper log allow --help" -- "$cur")
         return
     fi
     case $prev in
@@ -59,7 +59,10 @@ _tamsel() {
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             return ;;
-        --log | --report)
+        --format)
+            mapfile -t COMPREPLY < <(compgen -W "rpz unbound dnsmasq hosts" -- "$cur")
+            return ;;
+        --log | --report | --output)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return ;;
@@ -67,7 +70,8 @@ _tamsel() {
     case ${COMP_WORDS[1]} in
         list) _tamsel_list "$cur" ;;
         allow) ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "on off status" -- "$cur") ;;
-        check) mapfile -t COMPREPLY < <(compgen -W "--lists --help" -- "$cur") ;;
+        check | squid-helper) mapfile -t COMPREPLY < <(compgen -W "--lists --help" -- "$cur") ;;
+        export) mapfile -t COMPREPLY < <(compgen -W "--format --lists --output --report --help" -- "$cur") ;;
         inspect | import | log)
             local options="--lists --help"
             [[ ${COMP_WORDS[1]} == import ]] && options="--lists --report --help"

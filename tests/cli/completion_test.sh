@@ -32,6 +32,11 @@ expect() {
 
 # Commands and their words.
 expect "check" ch
+# Every command the tool lists is offered, and nothing else.
+commands=$("$tool" --help | sed -n 's/^  \([a-z-]*\) .*/\1/p' | sort | paste -sd' ')
+expect "--help $commands" ''
+expect "rpz" export --format r
+expect "--format --help --lists --output --report" export --
 expect "import inspect" i
 expect "allow" al
 expect "off on" allow o
