@@ -18,7 +18,7 @@ namespace tamsel::cli {
 namespace {
 
 struct ExportOptions {
-    std::string folder;
+    ListFolders folders;
     std::optional<ResolverFormat> format;
     std::string output;  // empty: standard output
     std::string report;  // empty: standard error
@@ -49,7 +49,7 @@ bool Wrong(const std::string& message) {
 bool ParseExportArgs(std::vector<std::string> args, ExportOptions* options) {
     const auto folder = TakeListFolder("export", args);
     if (!folder) return false;
-    options->folder = *folder;
+    options->folders = *folder;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string format;
         bool missing = false;
@@ -89,7 +89,7 @@ int RunExport(const std::vector<std::string>& args) {
     ExportOptions options;
     if (!ParseExportArgs(args, &options)) return kExitUsage;
     const auto start = std::chrono::steady_clock::now();
-    const FolderLists lists = LoadListFolder(options.folder);
+    const FolderLists lists = LoadListFolder(options.folders);
     const RefusedNames names = CollectRefusedNames(lists.view());
     const uint32_t serial = *options.format == ResolverFormat::Rpz ? SerialFor(options) : 0;
     const ResolverText written = WriteResolverText(names, *options.format, serial);

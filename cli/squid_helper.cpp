@@ -55,7 +55,7 @@ int RunSquidHelper(const std::vector<std::string>& argsIn) {
     // The process's own supply and state, never destroyed: a re-read may
     // still be running on its thread when standard input ends.
     ListSupply& supply = TheListSupply();
-    supply.Configure(FilesIn(*folder));
+    supply.Configure(FilesOf(*folder));
     supply.Ready();  // the first load, before Squid's first request waits for it
     const IdleLook idleLook(supply);
     std::ios::sync_with_stdio(false);
