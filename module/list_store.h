@@ -62,7 +62,9 @@ public:
 
     // Replaces the file whole with one entry per line, each ended by CR LF
     // (a single empty line for no entries). A failed write leaves the old
-    // file as it was.
+    // file as it was. With a cache folder, the new file's snapshot is left
+    // there for the next program that loads it; a snapshot that cannot be
+    // written changes nothing else.
     ListWriteResult WriteEntries(ListKind kind, const std::vector<std::string>& entries) const;
 
     // The compiled list of the file as it is now, or why it did not load.
