@@ -14,8 +14,9 @@
 #include "cli/read_input.h"
 #include "import/block_list_sections.h"
 #include "import/list_source.h"
-#include "module/replace_file.h"
+#include "module/list_cache.h"
 #include "module/list_store.h"
+#include "module/replace_file.h"
 
 namespace tamsel::cli {
 namespace {
@@ -165,8 +166,10 @@ int RunImport(const std::vector<std::string>& args) {
         if (!source) return kExitFailure;
         sources.push_back(std::move(*source));
     }
-    SharedState unpublished;  // programs take the new file up when they next load their lists
-    const ListStore store(unpublished, FilesIn(options.folder));
+    // Programs take the new file up when they next load their lists, from
+    // the snapshot the store leaves in the cache folder.
+    SharedState unpublished;
+    const ListStore store(unpublished, FilesIn(options.folder), CacheFolderPath());
     const std::string listPath = store.PathOf(ListKind::ShippedBlock).value_or("");
     const auto entries = MergedEntries(store, listPath, sources);
     if (!entries) return kExitFailure;
