@@ -50,7 +50,8 @@ struct ListWriteResult {
 
 class ListStore {
 public:
-    // With a cache folder, loads go through snapshots (module/list_cache.h).
+    // With a cache folder, loads go through snapshots (module/list_cache.h)
+    // and every write leaves the new file's snapshot there.
     ListStore(SharedState& state, ListFilePath where, std::optional<std::string> cacheFolder = std::nullopt);
 
     SharedState& state() const { return state_; }
