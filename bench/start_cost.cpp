@@ -3,9 +3,9 @@
 // 127.0.0.1 (a program whose first request makes the module read its
 // lists), each run with and without the preload, interleaved, in one run.
 // Each --after COMMAND adds a row for the first program after a list write:
-// COMMAND (say "tamsel list --lists DIR black add x.example") runs, untimed,
-// before every run of curl with the module, so that run finds the list just
-// replaced.
+// COMMAND (its words split at spaces, say "tamsel list --lists DIR black
+// add x.example") runs, untimed, before every run of curl with the module,
+// so that run finds the list just replaced.
 //
 // usage: start_cost [--runs N] [--after COMMAND]... [MODULE]   (MODULE: libtamsel.so beside this program)
 #include <fcntl.h>
