@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -151,10 +153,18 @@ TEST(ListCache, TheCacheKeepsOnlySnapshotsOfListsThatExistWithinItsBounds) {
     const std::string foreign = cache + "/notes.txt", oldMaking = cache + "/list-0123456789abcdef.snapshot";
     std::ofstream(foreign) << "mine";
     std::ofstream(oldMaking) << std::string(64, 'x');
+    // The writes follow each other faster than some file systems tell their
+    // times apart: each new snapshot is dated a second after the one before.
+    const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::set<std::filesystem::path> dated;
     std::vector<std::string> lists;
     for (int i = 0; i < 20; ++i) {
         lists.push_back(dir.Write("list" + std::to_string(i) + ".txt", "host" + std::to_string(i) + ".x\n"));
         WriteListSnapshot(lists.back(), cache);
+        for (const auto& file : std::filesystem::directory_iterator(cache)) {
+            if (file.path().extension() != ".snapshot" || !dated.insert(file.path()).second) continue;
+            std::filesystem::last_write_time(file.path(), anHourAgo + std::chrono::seconds(i));
+        }
     }
     EXPECT_EQ(SnapshotsIn(cache), static_cast<int>(SnapshotCacheBounds{}.files));
     EXPECT_TRUE(std::filesystem::exists(foreign));
