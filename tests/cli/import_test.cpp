@@ -79,7 +79,8 @@ TEST_F(ImportTool, LeavesTheSnapshotOfTheNewListForTheNextProgram) {
         EXPECT_TRUE(taken.list->storage);
         const ListLoadResult parsed = LoadPatternListChecked(list);
         ASSERT_TRUE(parsed.list);
-        for (const char* url : {"http://t.example/", "http://ours.example/", "http://ours.example/ok/1", "http://o.x/"}) {
+        for (const char* url :
+             {"http://t.example/", "http://ours.example/", "http://ours.example/ok/1", "http://o.x/"}) {
             EXPECT_EQ(DecidingLine(*taken.list, url), DecidingLine(*parsed.list, url)) << url;
         }
         EXPECT_GT(DecidingLine(*taken.list, "http://t.example/"), 0);
