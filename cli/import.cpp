@@ -14,8 +14,9 @@
 #include "cli/read_input.h"
 #include "import/block_list_sections.h"
 #include "import/list_source.h"
-#include "module/replace_file.h"
+#include "module/list_cache.h"
 #include "module/list_store.h"
+#include "module/replace_file.h"
 
 namespace tamsel::cli {
 namespace {
@@ -174,8 +175,10 @@ int RunImport(const std::vector<std::string>& args) {
         if (!source) return kExitFailure;
         sources.push_back(std::move(*source));
     }
-    SharedState unpublished;  // programs take the new file up when they next load their lists
-    const ListStore store(unpublished, FilesOf(options.folders));
+    // Programs take the new file up when they next load their lists, from
+    // the snapshot the store leaves in the cache folder.
+    SharedState unpublished;
+    const ListStore store(unpublished, FilesOf(options.folders), CacheFolderPath());
     const ListKind target = ImportTarget(options.folders);
     if (target == ListKind::UserBlock && !MakeUserFolder("import", options.folders)) return kExitFailure;
     const std::string listPath = store.PathOf(target).value_or("");

@@ -14,6 +14,7 @@
 
 #include "cli/command.h"
 #include "cli/list_folder.h"
+#include "module/list_cache.h"
 #include "patterns/text.h"
 #include "ui/pattern_text_list.h"
 
@@ -170,9 +171,10 @@ int RunList(const std::vector<std::string>& argsIn) {
     const ListKind kind = args[0] == "black" ? ListKind::UserBlock : ListKind::UserTrust;
     const std::vector<std::string> action(args.begin() + 1, args.end());
 
-    // The tool publishes no list: its shared state only satisfies the store.
+    // The tool publishes no list: its shared state only satisfies the store,
+    // which leaves the new file's snapshot for the next program.
     SharedState unpublished;
-    const ListStore store(unpublished, FilesOf(*folder));
+    const ListStore store(unpublished, FilesOf(*folder), CacheFolderPath());
     PatternTextList list(kind);
     list.LoadIfEmpty(store);
     if (action.empty()) {

@@ -47,6 +47,7 @@ ListWriteResult ListStore::WriteEntries(ListKind kind, const std::vector<std::st
     }
     result.path = *path;
     result.written = ReplaceFileContents(*path, ListFileBytes(entries), &result.error);
+    if (result.written && cacheFolder_) WriteListSnapshot(*path, *cacheFolder_);
     return result;
 }
 

@@ -50,7 +50,8 @@ struct ListWriteResult {
 
 class ListStore {
 public:
-    // With a cache folder, loads go through snapshots (module/list_cache.h).
+    // With a cache folder, loads go through snapshots (module/list_cache.h)
+    // and every write leaves the new file's snapshot there.
     ListStore(SharedState& state, ListFilePath where, std::optional<std::string> cacheFolder = std::nullopt);
 
     SharedState& state() const { return state_; }
@@ -62,7 +63,9 @@ public:
 
     // Replaces the file whole with one entry per line, each ended by CR LF
     // (a single empty line for no entries). A failed write leaves the old
-    // file as it was.
+    // file as it was. With a cache folder, the new file's snapshot is left
+    // there for the next program that loads it; a snapshot that cannot be
+    // written changes nothing else.
     ListWriteResult WriteEntries(ListKind kind, const std::vector<std::string>& entries) const;
 
     // The compiled list of the file as it is now, or why it did not load.

@@ -20,6 +20,7 @@
 #include "module/refusal_log.h"
 #include "module/replace_file.h"
 #include "patterns/matcher.h"
+#include "support/cache_home.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -93,11 +94,8 @@ TEST(SnapshotInUse, ChangesToTheFileByOthersNeitherCrashNorChangeVerdicts) {
 }
 
 TEST(CacheTrust, AFolderOthersCanWriteOrALinkIsNoCacheFolder) {
-    testing::TempDir home;
-    const char* old = std::getenv("XDG_CACHE_HOME");
-    const std::string saved = old != nullptr ? old : "";
-    setenv("XDG_CACHE_HOME", home.path().c_str(), 1);
-    const fs::path folder = home.path() / "tamsel";
+    const testing::ScopedCacheHome home;
+    const fs::path folder = home.folder();
     EXPECT_EQ(CacheFolderPath(), folder.string());  // made, 0700
     fs::permissions(folder, fs::perms::group_write, fs::perm_options::add);
     EXPECT_EQ(CacheFolderPath(), std::nullopt);
@@ -105,8 +103,6 @@ TEST(CacheTrust, AFolderOthersCanWriteOrALinkIsNoCacheFolder) {
     testing::TempDir elsewhere;
     fs::create_directory_symlink(elsewhere.path(), folder);
     EXPECT_EQ(CacheFolderPath(), std::nullopt);
-    if (old != nullptr) setenv("XDG_CACHE_HOME", saved.c_str(), 1);
-    else unsetenv("XDG_CACHE_HOME");
 }
 
 TEST(CacheTrust, ASnapshotOthersCanWriteIsParsedOverAndRewrittenForTheUserAlone) {
