@@ -160,8 +160,8 @@ TEST(AnalysePath, EveryAcceptedPathHasAProgram) {
         EXPECT_EQ(AnalysePath(path).kind, PathShortcut::Kind::Automaton) << path;
     }
     EXPECT_FALSE(PathRegex::Compile(longest + "c"));
-    EXPECT_TRUE(AutomatonProgram(longest + "c"));
-    EXPECT_FALSE(AutomatonProgram(longest + "cd"));  // more positions than masks hold
+    EXPECT_TRUE(AutomatonProgram(*ParsePath(longest + "c").tree));
+    EXPECT_FALSE(AutomatonProgram(*ParsePath(longest + "cd").tree));  // more positions than masks hold
 }
 
 // Programs read back from a snapshot are checked before they run: every

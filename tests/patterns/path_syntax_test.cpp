@@ -1,4 +1,4 @@
-#include "patterns/path_syntax.h"
+#include "patterns/path_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 namespace tamsel {
 namespace {
 
-// Why the scan refuses `path`, or "" when it accepts it.
-std::string Fault(const std::string& path) { return PathSyntaxFault(AnchoredExpression(path)).value_or(""); }
+// Why the parse refuses `path`, or "" when it accepts it.
+std::string Fault(const std::string& path) { return ParsePath(path).fault.value_or(""); }
 
 std::string Repeated(const std::string& piece, int times) {
     std::string out;
@@ -157,7 +157,7 @@ TEST(PathSyntax, WhatTheScanAcceptsCompiles) {
         regex_t re;
         const bool compiles = regcomp(&re, expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB) == 0;
         regfree(&re);
-        const bool scanAccepts = !PathSyntaxFault(expression).has_value();
+        const bool scanAccepts = !ParsePath(path).fault.has_value();
         if (scanAccepts) {
             ++accepted;
             EXPECT_TRUE(compiles) << "the scan accepts " << path << ", which does not compile";
