@@ -36,6 +36,39 @@ TEST(AnalysePath, GlobShapedPatterns) {
     }
 }
 
+// A glob is read from what the path means, not from how it is spelled: an
+// escaped slash, a separator class written in another order or case, and
+// nothing else, gives the glob the plain spelling gives, and the glob
+// answers as the engine does.
+TEST(AnalysePath, GlobsWhateverTheSpelling) {
+    const struct {
+        const char* path;
+        const char* program;
+    } cases[] = {{"\\/*.*AdS", "\x01" "ads"},
+                 {"/a([^a-z0-9_.%-]|$).*b", "/a\x02\x01" "b"},
+                 {"/a([^-A-Z0-9_.%]|$)", "/a\x02"},
+                 {"/a([^-a-z0-9_.%]|$)", "/a\x02"}};
+    const char* paths[] = {"/ads", "/x/ads", "/a", "/a/", "/a-", "/a%b", "/aB", "/a/b", "/a.xb", "/A?b"};
+    for (const auto& c : cases) {
+        const PathShortcut shortcut = AnalysePath(c.path);
+        ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Glob) << c.path;
+        EXPECT_EQ(shortcut.program, c.program) << c.path;
+        regex_t re;
+        ASSERT_EQ(regcomp(&re, AnchoredExpression(c.path).c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        for (const char* path : paths) {
+            std::string lowered = path;
+            LowerAscii(lowered);
+            EXPECT_EQ(GlobMatches(shortcut.program, lowered), regexec(&re, path, 0, nullptr, 0) == 0)
+                << c.path << " " << path;
+        }
+        regfree(&re);
+    }
+    // A separator class that is not quite one, or "." repeated by a count, is the automaton's.
+    for (const char* path : {"/a([^-a-z0-9_.]|$)", "/a([^-a-z0-9_.%]|^)", "/a([^-a-z0-9_.%]|$|x)", "/.{0,}a"}) {
+        EXPECT_EQ(AnalysePath(path).kind, PathShortcut::Kind::Automaton) << path;
+    }
+}
+
 TEST(AnalysePath, RequiredTextIsWhatEveryMatchHolds) {
     EXPECT_EQ(AnalysePath("/*.*/ad[-_]?servers?").required, "server");
     EXPECT_EQ(AnalysePath("/*.*/admanager\\.js").required, "/admanager.js");

@@ -102,6 +102,28 @@ TEST(PathSyntax, AnchorsInRepeatedCopiesAreRefused) {
     }
 }
 
+// A path refused for its size or for what it repeats is still read to its
+// end, so its tree is whole and later faults do not replace the first
+// reason; any other fault stops the reading and leaves no tree.
+TEST(PathSyntax, RefusedPathsKeepTheFirstReasonAndATreeOnlyWhenWhole) {
+    for (const char* path : {"/a**", "/(a|)+", "/(x|\\<y){2}", "/((a|b)*c){1,255}"}) {
+        const ParsedPath parsed = ParsePath(path);
+        EXPECT_TRUE(parsed.fault) << path;
+        EXPECT_TRUE(parsed.tree) << path;
+    }
+    for (const char* path : {"/(ads", "/[ads", "/a{3,2}", "/a{256}", "/(a)\\1", "/[[:nope:]]", "/[z-a]", "/[[.ab.]]"}) {
+        const ParsedPath parsed = ParsePath(path);
+        EXPECT_TRUE(parsed.fault) << path;
+        EXPECT_FALSE(parsed.tree) << path;
+    }
+    EXPECT_NE(Fault("/a**\\1").find("already repeated"), std::string::npos);
+    EXPECT_NE(Fault("/()*[z-a]").find("can match nothing"), std::string::npos);
+    EXPECT_NE(Fault("/(\\bx){2}(").find("anchor"), std::string::npos);
+    EXPECT_NE(Fault("/a{3,2}**").find("below"), std::string::npos);
+    // Operators with nothing before them are dropped after a refusal as before it.
+    EXPECT_EQ(ParsePath("/a**|*b").expression, "^(/a**|b)");
+}
+
 TEST(PathSyntax, WhatTheScanAcceptsTheEngineCompiles) {
     const char* paths[] = {"/a{,3}", "/a{,}", "/a{0}b", "/a)b", "/[]a]{2}", "/(.*x){1,255}", "/ads/?(\\?.*)?$",
                            "/(ab+)+", "/\\<*ads\\>+", "/(*ads)", "/x|*y", "/[[:alpha:]]+", "/\\w+\\.gif"};
