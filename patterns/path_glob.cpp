@@ -53,7 +53,8 @@ bool IsSeparator(const PathTree& tree, int index) {
         return n.kind == PathNode::Kind::Bytes && n.bytes == separators;
     };
     return node.kind == PathNode::Kind::Either && node.children.size() == 2 &&
-           IsSequenceOfOne(tree, node.children[0], isSeparatorSet) && IsSequenceOfOne(tree, node.children[1], IsLineEnd);
+           IsSequenceOfOne(tree, node.children[0], isSeparatorSet) &&
+           IsSequenceOfOne(tree, node.children[1], IsLineEnd);
 }
 
 // Appends the part `index` of the path to `program`; false when it is not

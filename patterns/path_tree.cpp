@@ -69,14 +69,16 @@ bool IsRepetitionOperator(char c) { return c == '*' || c == '+' || c == '?' || c
 
 // A printable ASCII character that stands for itself outside brackets.
 bool IsPlainChar(unsigned char c) {
-    return c >= 0x20 && c < 0x7f && std::string_view(".[]()*+?{}|^$\\").find(static_cast<char>(c)) == std::string_view::npos;
+    constexpr std::string_view kSpecial = ".[]()*+?{}|^$\\";
+    return c >= 0x20 && c < 0x7f && kSpecial.find(static_cast<char>(c)) == std::string_view::npos;
 }
 
 // After a backslash, punctuation stands for itself; letters and digits are
 // classes or back-references, and "<", ">", "`" and "'" anchors.
 bool IsEscapedLiteral(unsigned char c) {
     const bool alnum = IsAsciiDigit(static_cast<char>(c)) || (Upper(c) >= 'A' && Upper(c) <= 'Z');
-    return c >= 0x20 && c < 0x7f && !alnum && std::string_view("<>`'").find(static_cast<char>(c)) == std::string_view::npos;
+    constexpr std::string_view kAnchors = "<>`'";
+    return c >= 0x20 && c < 0x7f && !alnum && kAnchors.find(static_cast<char>(c)) == std::string_view::npos;
 }
 
 constexpr std::string_view kNotClosed = "a \"[\" is not closed";

@@ -179,9 +179,9 @@ TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
     EXPECT_GT(run.matched, 5000);
 }
 
-// Every path the scan accepts gets a program: counted repetitions, named
+// Every path the parse accepts gets a program: counted repetitions, named
 // classes, upper-case members, word escapes, inner anchors, empty branches,
-// and as many matched elements as the scan lets through.
+// and as many matched elements as the parse lets through.
 TEST(AnalysePath, EveryAcceptedPathHasAProgram) {
     const std::string longest = "/" + std::string(254, 'a') + "(b.){128}";  // 511, and the anchoring "^"
     for (const std::string& path : {std::string("/x{2}"), std::string("/[[:digit:]]"), std::string("/[A-Z]"),
@@ -240,7 +240,7 @@ TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
 }
 
 // The same for automata, with pieces globs do not hold, a line feed in the
-// paths (where "$" and "^" also hold within a match), and pieces the scan
+// paths (where "$" and "^" also hold within a match), and pieces the parse
 // refuses.
 TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
     const RandomRun run = CompareOnRandomPatterns(
@@ -252,7 +252,7 @@ TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
     EXPECT_GT(run.matched, 5000);
 }
 
-// Every construct the scan lets through: counts, classes, equivalence
+// Every construct the parse lets through: counts, classes, equivalence
 // classes and collating symbols, escapes of letters, every anchor, empty
 // groups and branches, a group closed early, against paths with bytes of
 // the upper half, line feeds and word boundaries.

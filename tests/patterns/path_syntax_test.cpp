@@ -141,7 +141,7 @@ TEST(PathSyntax, TheShippedListIsAccepted) {
     EXPECT_GT(result.list->entries.size(), 500u);
 }
 
-// The costliest paths the scan lets through, two to a 1 KB line (lines fall
+// The costliest paths the parse lets through, two to a 1 KB line (lines fall
 // into pieces of 511 bytes), load and match.
 TEST(PathSyntax, WorstAcceptedLinesLoad) {
     const std::string filler(511 - std::string("/(.*[]){1,255}").size(), 'q');
@@ -162,9 +162,9 @@ TEST(PathSyntax, WorstAcceptedLinesLoad) {
     EXPECT_EQ(match("http://h.x/a/b/c"), 0);
 }
 
-// Lists load without compiling their paths, so the scan must refuse every
+// Lists load without compiling their paths, so the parse must refuse every
 // path the engine would: random paths from the pieces that trouble the
-// engine, brackets above all, compiled when the scan lets them through.
+// engine, brackets above all, compiled when the parse lets them through.
 TEST(PathSyntax, WhatTheScanAcceptsCompiles) {
     const char* const pieces[] = {"a", "Z", "_", "-", "]", "[", "^", ":", ".", "=", "[:alpha:]", "[:alnum:]",
                                   "[:nope:]", "[=a=]", "[=ab=]", "[.a.]", "[.-.]", "[.ab.]", "(", ")", "|", "*",
@@ -182,7 +182,7 @@ TEST(PathSyntax, WhatTheScanAcceptsCompiles) {
         const bool scanAccepts = !ParsePath(path).fault.has_value();
         if (scanAccepts) {
             ++accepted;
-            EXPECT_TRUE(compiles) << "the scan accepts " << path << ", which does not compile";
+            EXPECT_TRUE(compiles) << "the parse accepts " << path << ", which does not compile";
         }
         refusedByBoth += !scanAccepts && !compiles;
     }
