@@ -59,10 +59,23 @@ ByteSet ForLoweredPath(const ByteSet& upperSet) {
     return out;
 }
 
-ByteSet OneByte(unsigned char c) {
+// ForLoweredPath of the one byte `c`, made without a pass over every byte:
+// lists are mostly made of single characters.
+ByteSet PathBytesOf(unsigned char c) {
     ByteSet set;
+    if (c >= 'a' && c <= 'z') return set;  // no byte upper-cases to a lower-case letter
     set.Add(c);
+    if (c >= 'A' && c <= 'Z') set.Add(static_cast<unsigned char>(c + 32));
     return set;
+}
+
+// The path bytes of "\w", "\W", "\s" and "\S".
+ByteSet EscapedClass(unsigned char c) {
+    ByteSet word = ClassSet("alnum");
+    word.Add('_');
+    const ByteSet space = ClassSet("space");
+    const ByteSet& set = c == 'w' || c == 'W' ? word : space;
+    return ForLoweredPath(c == 'w' || c == 's' ? set : Complement(set));
 }
 
 bool IsRepetitionOperator(char c) { return c == '*' || c == '+' || c == '?' || c == '{'; }
@@ -253,7 +266,7 @@ private:
         if (c == '^') return Assertion(PathAssertion::LineStart);
         if (c == '$') return Assertion(PathAssertion::LineEnd);
         if (c == '.') return Bytes(Complement(ByteSet{}));
-        return Bytes(ForLoweredPath(OneByte(Upper(c))), IsPlainChar(c) ? c : -1);
+        return Bytes(PathBytesOf(Upper(c)), IsPlainChar(c) ? c : -1);
     }
 
     Parsed Group(int depth) {
@@ -282,14 +295,13 @@ private:
         }
         // No automaton can match a back-reference, and a list path has no need of one.
         if (c >= '1' && c <= '9') return Break("back-references (\\1 to \\9) are not allowed in a list path");
-        ByteSet word = ClassSet("alnum");
-        word.Add('_');
-        if (c == 'w' || c == 'W') return Bytes(ForLoweredPath(c == 'w' ? word : Complement(word)));
-        if (c == 's' || c == 'S') {
-            const ByteSet space = ClassSet("space");
-            return Bytes(ForLoweredPath(c == 's' ? space : Complement(space)));
+        static constexpr std::string_view kClassEscapes = "wWsS";
+        if (const size_t k = kClassEscapes.find(static_cast<char>(c)); k != std::string_view::npos) {
+            static const ByteSet kClasses[] = {EscapedClass('w'), EscapedClass('W'), EscapedClass('s'),
+                                               EscapedClass('S')};
+            return Bytes(kClasses[k]);
         }
-        return Bytes(ForLoweredPath(OneByte(c)), IsEscapedLiteral(c) ? c : -1);
+        return Bytes(PathBytesOf(c), IsEscapedLiteral(c) ? c : -1);
     }
 
     // One of "*", "+", "?", "{m}", "{m,}", "{,n}" and "{m,n}" after `operand`.
