@@ -36,12 +36,22 @@ bool InClass(std::string_view name, int c) {
     return false;
 }
 
-ByteSet ClassSet(std::string_view name) {
+ByteSet ComputeClassSet(std::string_view name) {
     ByteSet set;
     for (int c = 0; c < 256; ++c) {
         if (InClass(name, c)) set.Add(static_cast<unsigned char>(c));
     }
     return set;
+}
+
+// The members of a class kClassNames names, each worked out once.
+ByteSet ClassSet(std::string_view name) {
+    static const auto kSets = [] {
+        std::array<ByteSet, std::size(kClassNames)> sets;
+        for (size_t i = 0; i < sets.size(); ++i) sets[i] = ComputeClassSet(kClassNames[i]);
+        return sets;
+    }();
+    return kSets[std::find(std::begin(kClassNames), std::end(kClassNames), name) - std::begin(kClassNames)];
 }
 
 ByteSet Complement(const ByteSet& set) {
@@ -50,22 +60,20 @@ ByteSet Complement(const ByteSet& set) {
     return out;
 }
 
-// A set over upper-cased bytes as the set of lower-cased path bytes it accepts.
+// A set over upper-cased bytes as the set of lower-cased path bytes it
+// accepts: no byte upper-cases to a-z, and a to z accept as A to Z do.
 ByteSet ForLoweredPath(const ByteSet& upperSet) {
-    ByteSet out;
-    for (int c = 0; c < 256; ++c) {
-        if (upperSet.Has(Upper(static_cast<unsigned char>(c)))) out.Add(static_cast<unsigned char>(c));
-    }
+    constexpr uint64_t kLetters = (uint64_t{1} << 26) - 1;
+    constexpr int kUpperA = 'A' - 64, kLowerA = 'a' - 64;  // bit of "A" and of "a" in the second word
+    ByteSet out = upperSet;
+    out.words[1] &= ~(kLetters << kLowerA);
+    out.words[1] |= ((upperSet.words[1] >> kUpperA) & kLetters) << kLowerA;
     return out;
 }
 
-// ForLoweredPath of the one byte `c`, made without a pass over every byte:
-// lists are mostly made of single characters.
-ByteSet PathBytesOf(unsigned char c) {
+ByteSet OneByte(unsigned char c) {
     ByteSet set;
-    if (c >= 'a' && c <= 'z') return set;  // no byte upper-cases to a lower-case letter
     set.Add(c);
-    if (c >= 'A' && c <= 'Z') set.Add(static_cast<unsigned char>(c + 32));
     return set;
 }
 
@@ -141,6 +149,7 @@ public:
     explicit Parser(std::string_view path) : s_("^(" + std::string(path) + ")") {}
 
     ParsedPath Run() {
+        tree_.nodes.reserve(s_.size() + 1);  // most bytes make a node, few make two
         const Parsed root = Alternation(0);
         ParsedPath out;
         out.expression.reserve(s_.size());
@@ -266,7 +275,7 @@ private:
         if (c == '^') return Assertion(PathAssertion::LineStart);
         if (c == '$') return Assertion(PathAssertion::LineEnd);
         if (c == '.') return Bytes(Complement(ByteSet{}));
-        return Bytes(PathBytesOf(Upper(c)), IsPlainChar(c) ? c : -1);
+        return Bytes(ForLoweredPath(OneByte(Upper(c))), IsPlainChar(c) ? c : -1);
     }
 
     Parsed Group(int depth) {
@@ -301,7 +310,7 @@ private:
                                                EscapedClass('S')};
             return Bytes(kClasses[k]);
         }
-        return Bytes(PathBytesOf(c), IsEscapedLiteral(c) ? c : -1);
+        return Bytes(ForLoweredPath(OneByte(c)), IsEscapedLiteral(c) ? c : -1);
     }
 
     // One of "*", "+", "?", "{m}", "{m,}", "{,n}" and "{m,n}" after `operand`.
