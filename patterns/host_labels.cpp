@@ -1,26 +1,44 @@
 #include "patterns/host_labels.h"
 
-#include "patterns/request_url.h"
+#include <algorithm>
+
 #include "patterns/text.h"
 
 namespace tamsel {
 
+// One scan lower-cases the host into the object and cuts it at its dots;
+// NUL and LF end it, as they end a request line.
 HostLabels::HostLabels(std::string_view host) {
     char* text = inlineText_;
     if (host.size() > kInlineBytes) {
         heapText_.reset(new char[host.size()]);
         text = heapText_.get();
     }
-    for (size_t i = 0; i < host.size(); ++i) text[i] = AsciiLower(host[i]);
-    const std::string_view lowered(text, host.size());
-    const int n = SplitTokenViews(lowered, ".", inlineLabels_, static_cast<int>(kInlineLabels));
-    if (n >= 0) {
-        labels = std::span<const std::string_view>(inlineLabels_, static_cast<size_t>(n));
-        return;
+    std::string_view* cut = inlineLabels_;
+    size_t count = 0;
+    size_t start = 0;
+    for (size_t i = 0;; ++i) {
+        const char c = i == host.size() ? '\0' : host[i];
+        const bool end = c == '\0' || c == '\n';
+        if (!end && c != '.') {
+            text[i] = AsciiLower(c);
+            continue;
+        }
+        if (i != start) {
+            if (count == kMaxHostLabels) return;  // too many labels: none at all
+            if (count == kInlineLabels) cut = SpillLabels();
+            cut[count++] = std::string_view(text + start, i - start);
+        }
+        if (end) break;
+        start = i + 1;
     }
+    labels = std::span<const std::string_view>(cut, count);
+}
+
+std::string_view* HostLabels::SpillLabels() {
     heapLabels_.reset(new std::string_view[kMaxHostLabels]);
-    const int many = SplitTokenViews(lowered, ".", heapLabels_.get(), kMaxHostLabels);
-    if (many > 0) labels = std::span<const std::string_view>(heapLabels_.get(), static_cast<size_t>(many));
+    std::copy(inlineLabels_, inlineLabels_ + kInlineLabels, heapLabels_.get());
+    return heapLabels_.get();
 }
 
 namespace {

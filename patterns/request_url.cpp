@@ -70,8 +70,9 @@ bool IsParsedMethod(std::string_view method) {
 // "?" or "#", and the path from there ("?" straight after the host starts
 // the path too, so that the host is not taken with the query).
 void TakeAbsolute(std::string_view rest, RequestView* url) {
-    const size_t end = rest.find_first_of("/?#");
-    url->path = end == std::string_view::npos ? "/" : rest.substr(end);
+    size_t end = 0;
+    while (end < rest.size() && rest[end] != '/' && rest[end] != '?' && rest[end] != '#') ++end;
+    url->path = end == rest.size() ? "/" : rest.substr(end);
     url->hostport = rest.substr(0, end);
 }
 
@@ -92,7 +93,9 @@ void SplitBracketedHost(std::string_view text, RequestView* url) {
 // no part of the host.
 void SplitHostPort(RequestView* url) {
     std::string_view text = *url->hostport;
-    text = text.substr(0, text.find_first_of(std::string_view("\0\n", 2)));
+    size_t end = 0;
+    while (end < text.size() && text[end] != '\0' && text[end] != '\n') ++end;
+    text = text.substr(0, end);
     if (const size_t at = text.rfind('@'); at != std::string_view::npos) text.remove_prefix(at + 1);
     if (text.starts_with('[')) return SplitBracketedHost(text, url);
     std::string_view parts[2];
@@ -106,12 +109,34 @@ void SplitHostPort(RequestView* url) {
     }
 }
 
+// Whether a byte of a request line ends its token: the blank, CR and LF
+// separate tokens, and NUL ends the line. All sit at or below the blank, so
+// most bytes are passed on one comparison.
+constexpr bool EndsToken(char c) {
+    return static_cast<unsigned char>(c) <= ' ' && (c == ' ' || c == '\r' || c == '\n' || c == '\0');
+}
+
+// The request line's tokens, as SplitTokenViews(line, " \r\n", tokens, 3)
+// cuts them, in one scan that sets nothing up: the count, or -1 for more than three.
+int CutRequestLine(std::string_view line, std::string_view* tokens) {
+    int count = 0;
+    size_t i = 0;
+    for (;;) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\r')) ++i;
+        if (i == line.size() || line[i] == '\n' || line[i] == '\0') return count;
+        const size_t start = i;
+        while (i < line.size() && !EndsToken(line[i])) ++i;
+        if (count == 3) return -1;
+        tokens[count++] = line.substr(start, i - start);
+    }
+}
+
 }  // namespace
 
 RequestView ParseRequestView(std::string_view line, std::optional<std::string_view> hostValue) {
     RequestView url;
     std::string_view tokens[3];
-    const int n = SplitTokenViews(line, " \r\n", tokens, 3);
+    const int n = CutRequestLine(line, tokens);
     if (n == 3) {
         if (!IsParsedMethod(tokens[0])) return url;
         url.method = tokens[0];
