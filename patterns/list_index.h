@@ -52,6 +52,15 @@ public:
     template <typename Visit>
     void ForEach(uint32_t key, Visit visit) const;
 
+    bool empty() const { return slots_.empty(); }
+    // Calls `take(key)` for every key held.
+    template <typename Take>
+    void EachKey(Take take) const {
+        for (const Slot& slot : slots_) {
+            if (slot.ref != kEmpty) take(slot.key);
+        }
+    }
+
     size_t bytes() const {
         return slots_.ownedBytes() + runs_.ownedBytes() + filter_.ownedBytes();
     }
@@ -159,6 +168,10 @@ public:
     size_t alwaysTried() const { return always_.size(); }
 
 private:
+    // Fills pathPairs_ from byPathGram_.
+    void MarkPathPairs();
+    // The bit of two path bytes, the earlier in the low byte.
+    uint32_t PathPairBit(uint32_t pair) const { return (pair * 0x9e3779b1u) >> pathPairShift_; }
     friend class ListSnapshot;
     template <typename Consider>
     void VisitHost(const HostLabels& host, Consider& consider) const;
@@ -169,6 +182,11 @@ private:
     PostingMap byHostLabel_;      // entries whose host ends in wildcard labels
     uint32_t labelPlaces_ = 0;    // bit p: some entry is filed under a label at place p
     PostingMap byPathGram_;
+    // A bit for the last two bytes of each key of byPathGram_, about eight
+    // bits a key: a path position whose last two bytes have no bit set needs
+    // no lookup, and most have none. Empty when the map is.
+    StoredArray<uint64_t> pathPairs_;
+    unsigned pathPairShift_ = 0;
     StoredArray<uint32_t> always_;
     StoredArray<uint16_t> pathBits_;        // by entry: the PathGramSet bit its path needs, or kAny
     StoredArray<uint32_t> pathLines_;       // every entry filed by path text, ascending
@@ -242,10 +260,12 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
 
 template <typename Consider>
 void ListIndex::VisitPath(std::string_view loweredPath, Consider& consider) const {
+    if (pathPairs_.empty()) return;
     uint32_t gram = 0;
     for (size_t i = 0; i < loweredPath.size(); ++i) {
         gram = PathGram(gram, loweredPath[i]);
-        if (i >= 2) byPathGram_.ForEach(gram >> 8, consider);
+        if (i < 2 || !HasBit(pathPairs_.data(), PathPairBit(gram >> 16))) continue;
+        byPathGram_.ForEach(gram >> 8, consider);
         if (i >= 3) byPathGram_.ForEach(gram, consider);
     }
 }
