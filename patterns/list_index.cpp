@@ -129,10 +129,7 @@ uint32_t HostPrefixKey(int place, char first) {
     return MixKey(0x7f4a7c15u ^ static_cast<uint32_t>(place) << 8 ^ static_cast<unsigned char>(AsciiLower(first)));
 }
 
-uint32_t HashHostLabel(uint32_t hash, std::string_view label) {
-    for (const char c : label) hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 16777619u;
-    return (hash ^ '.') * 16777619u;
-}
+uint32_t HashHostLabel(uint32_t hash, std::string_view label) { return HashLabelWith(hash, label, AsciiLower); }
 
 void PostingMap::Build(std::vector<uint64_t> pairs) {
     std::sort(pairs.begin(), pairs.end());

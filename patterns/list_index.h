@@ -193,8 +193,20 @@ private:
     StoredArray<uint32_t> pathExceptions_;  // the exception lines among them
 };
 
-// Extends the hash of a host suffix by the label on its left.
+// Extends the hash of a host suffix by the label on its left, each byte
+// read through `fold`.
+template <typename Fold>
+uint32_t HashLabelWith(uint32_t hash, std::string_view label, Fold fold) {
+    for (const char c : label) hash = (hash ^ static_cast<unsigned char>(fold(c))) * 16777619u;
+    return (hash ^ '.') * 16777619u;
+}
+
+// The same without regard to case (A to Z).
 uint32_t HashHostLabel(uint32_t hash, std::string_view label);
+// The same for a label lower-cased already, as a request's labels are.
+inline uint32_t HashLoweredLabel(uint32_t hash, std::string_view label) {
+    return HashLabelWith(hash, label, [](char c) { return c; });
+}
 inline constexpr uint32_t kHostHashSeed = 2166136261u;
 
 // Keys of a host label at a place counted from the right (1: the last
@@ -249,7 +261,7 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
     uint32_t hash = kHostHashSeed;
     int place = 0;
     for (auto label = host.labels.rbegin(); label != host.labels.rend(); ++label) {
-        hash = HashHostLabel(hash, *label);
+        hash = HashLoweredLabel(hash, *label);
         byHostSuffix_.ForEach(hash, consider);
         if (++place <= kMaxIndexedLabelPlace && (labelPlaces_ >> place & 1) != 0) {
             byHostLabel_.ForEach(HostLabelKey(place, *label), consider);

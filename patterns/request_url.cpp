@@ -9,20 +9,17 @@ namespace tamsel {
 
 namespace {
 
-// Hands each non-empty token to `take(start, length, index)`; the count, or
+// Hands each non-empty token between bytes for which `isSeparator` holds
+// to `take(start, length, index)`; NUL and LF end the text. The count, or
 // -1 once a token would go past `capacity`.
-template <typename Take>
-int CutTokens(std::string_view text, std::string_view separators, int capacity, Take take) {
-    // One bit per byte value: a few words to clear, where a table of bytes
-    // would cost a 256-byte fill on every call.
-    uint64_t separator[4] = {};
-    for (const char s : separators) SetBit(separator, static_cast<unsigned char>(s));
+template <typename IsSeparator, typename Take>
+int CutTokens(std::string_view text, IsSeparator isSeparator, int capacity, Take take) {
     int count = 0;
     size_t start = 0;
     for (size_t i = 0;; ++i) {
-        const auto c = i == text.size() ? 0u : static_cast<unsigned char>(text[i]);
-        const bool end = c == 0 || c == '\n';
-        if (!end && !HasBit(separator, c)) continue;
+        const char c = i == text.size() ? '\0' : text[i];
+        const bool end = c == '\0' || c == '\n';
+        if (!end && !isSeparator(c)) continue;
         if (i != start) {
             if (count >= capacity) return -1;
             take(start, i - start, count++);
@@ -33,16 +30,35 @@ int CutTokens(std::string_view text, std::string_view separators, int capacity, 
     return count;
 }
 
+// The tokens of `text` as views, cut where `isSeparator` holds.
+template <typename IsSeparator>
+int CutTokenViews(std::string_view text, IsSeparator isSeparator, std::string_view* tokens, int capacity) {
+    return CutTokens(text, isSeparator, capacity,
+                     [&](size_t start, size_t length, int i) { tokens[i] = text.substr(start, length); });
+}
+
+// A set of separator bytes, one bit per byte value: a few words to clear,
+// where a table of bytes would cost a 256-byte fill on every call.
+class ByteBits {
+public:
+    explicit ByteBits(std::string_view bytes) {
+        for (const char b : bytes) SetBit(bits_, static_cast<unsigned char>(b));
+    }
+    bool operator()(char c) const { return HasBit(bits_, static_cast<unsigned char>(c)); }
+
+private:
+    uint64_t bits_[4] = {};
+};
+
 }  // namespace
 
 int SplitTokenViews(std::string_view text, std::string_view separators, std::string_view* tokens, int capacity) {
-    return CutTokens(text, separators, capacity,
-                     [&](size_t start, size_t length, int i) { tokens[i] = text.substr(start, length); });
+    return CutTokenViews(text, ByteBits(separators), tokens, capacity);
 }
 
 int SplitTokens(char* text, const char* separators, char** tokens, int capacity) {
     if (text == nullptr) return -1;
-    return CutTokens(text, separators, capacity, [&](size_t start, size_t length, int i) {
+    return CutTokens(text, ByteBits(separators), capacity, [&](size_t start, size_t length, int i) {
         text[start + length] = '\0';
         tokens[i] = text + start;
     });
@@ -99,7 +115,7 @@ void SplitHostPort(RequestView* url) {
     if (const size_t at = text.rfind('@'); at != std::string_view::npos) text.remove_prefix(at + 1);
     if (text.starts_with('[')) return SplitBracketedHost(text, url);
     std::string_view parts[2];
-    const int n = SplitTokenViews(text, ":", parts, 2);
+    const int n = CutTokenViews(text, [](char c) { return c == ':'; }, parts, 2);
     if (n == 1) {
         url->host = parts[0];
         url->port = 80;
@@ -109,15 +125,15 @@ void SplitHostPort(RequestView* url) {
     }
 }
 
-// Whether a byte of a request line ends its token: the blank, CR and LF
-// separate tokens, and NUL ends the line. All sit at or below the blank, so
-// most bytes are passed on one comparison.
+// Whether a byte ends a token of a request line: the blank, CR and LF part
+// tokens, and NUL ends the line. All sit at or below the blank, so most
+// bytes are passed on one comparison.
 constexpr bool EndsToken(char c) {
     return static_cast<unsigned char>(c) <= ' ' && (c == ' ' || c == '\r' || c == '\n' || c == '\0');
 }
 
-// The request line's tokens, as SplitTokenViews(line, " \r\n", tokens, 3)
-// cuts them, in one scan that sets nothing up: the count, or -1 for more than three.
+// The tokens of a request line, as CutTokens would cut them at blanks and
+// CR, in the scan every request pays: the count, or -1 for more than three.
 int CutRequestLine(std::string_view line, std::string_view* tokens) {
     int count = 0;
     size_t i = 0;
