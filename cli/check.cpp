@@ -36,8 +36,7 @@ void CheckOne(const std::string& given, const ListSet& lists) {
         const Judgement lookup = InspectLookupWith(*url.host, lists);
         if (lookup.verdict == Verdict::Refused) return PrintJudgement(lookup, given, " at lookup");
     }
-    std::string source = given;
-    PrintJudgement(JudgeSourceUrl(source, lists), given);
+    PrintJudgement(JudgeSourceUrl(given, lists), given);
     if (!url.host || !StartsWithNoCase(given, "https://")) return;
     // The port as the connection would have it: 443 unless the URL names one.
     const bool portGiven = url.hostport && url.hostport->find(':') != std::string::npos;

@@ -31,6 +31,9 @@ public:
     bool empty() const { return labels.empty(); }
 
 private:
+    // Moves the labels cut so far to the heap, where kMaxHostLabels fit.
+    std::string_view* SpillLabels();
+
     char inlineText_[kInlineBytes];
     std::string_view inlineLabels_[kInlineLabels];
     std::unique_ptr<char[]> heapText_;

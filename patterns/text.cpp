@@ -4,14 +4,6 @@
 
 namespace tamsel {
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
-    }
-    return true;
-}
-
 void LowerAscii(std::string& text) {
     for (char& c : text) c = AsciiLower(c);
 }

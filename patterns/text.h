@@ -24,7 +24,14 @@ constexpr bool IsCSpace(char c) {
 constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Case-insensitive (A to Z only) test that `text` begins with `prefix`.
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+// Inline: every request asks it of a few constant prefixes.
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
+    }
+    return true;
+}
 
 // Lower-cases A to Z in place; other bytes are left as they are.
 void LowerAscii(std::string& text);

@@ -128,6 +128,20 @@ TEST(HostLabels, InlineAndHeapStorageGiveTheSameLabels) {
     }
 }
 
+TEST(HostLabels, OnlyDotsCutAndOnlyNulAndLineFeedEnd) {
+    // Bytes at or below the dot that are neither stay in their label.
+    const HostLabels odd("A-B.C+D,E!.x*Y");
+    ASSERT_EQ(odd.count(), 3);
+    EXPECT_EQ(odd.labels[0], "a-b");
+    EXPECT_EQ(odd.labels[1], "c+d,e!");
+    EXPECT_EQ(odd.labels[2], "x*y");
+    for (const char end : {'\0', '\n'}) {
+        const HostLabels cut(std::string("Ads.Ex") + end + "tra.com");
+        ASSERT_EQ(cut.count(), 2);
+        EXPECT_EQ(cut.labels[1], "ex");
+    }
+}
+
 TEST(MatchHostLabels, PairsFromTheRight) {
     auto covers = [](const char* pattern, const char* host) {
         return MatchHostLabels(SplitHostLabels(pattern), SplitHostLabels(host));

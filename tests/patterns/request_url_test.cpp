@@ -199,6 +199,34 @@ TEST(ParseRequestView, NulAndLineFeedEndBothTexts) {
     EXPECT_EQ(Parse("GET /a HTTP/1.0", ":8080").host, "8080");
 }
 
+// The scans step eight bytes at a time: every part must still end exactly at
+// its delimiter wherever that falls in a step, with bytes above 127 (which
+// no delimiter test may take for one) in the text.
+TEST(ParseRequestView, PartsEndAtTheirDelimiterWhereverItFalls) {
+    for (size_t length = 1; length <= 24; ++length) {
+        std::string text(length, 'h');
+        text[length / 2] = '\xe9';
+        for (const char end : {'/', '?', '#'}) {
+            const std::string url = "http://" + text + end + "p";
+            const RequestView bare = ParseRequestView(url, std::nullopt);
+            ASSERT_TRUE(bare.host) << url;
+            EXPECT_EQ(*bare.host, text);
+            EXPECT_EQ(bare.path, std::string(1, end) + "p");
+        }
+        for (const char separator : {' ', '\r', '\n', '\0', '\t'}) {
+            const std::string line = "GET /" + text + separator + "HTTP/1.1";
+            const RequestView request = ParseRequestView(line, "h.c");
+            if (separator == ' ' || separator == '\r') {
+                EXPECT_EQ(request.path, "/" + text) << length;
+                EXPECT_EQ(request.version, "HTTP/1.1") << length;
+            } else {
+                // LF and NUL end the line after two tokens; a tab is part of one.
+                EXPECT_FALSE(request.host) << length << " " << static_cast<int>(separator);
+            }
+        }
+    }
+}
+
 std::vector<std::string> Split(std::string text, const char* seps, int capacity, int* result) {
     std::vector<char*> tokens(static_cast<size_t>(capacity) + 1);
     *result = SplitTokens(text.data(), seps, tokens.data(), capacity);
