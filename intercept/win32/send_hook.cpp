@@ -50,10 +50,7 @@ int PassOn(SOCKET socket, const char* buffer, int length, int flags) {
         WSASetLastError(WSAENETDOWN);
         return SOCKET_ERROR;
     }
-    const int result = real(socket, buffer, length, flags);
-    // The caller must see the socket error the real send left behind.
-    WSASetLastError(WSAGetLastError());
-    return result;
+    return real(socket, buffer, length, flags);
 }
 
 // Keeps this module in the process for good: once any table routes send
