@@ -73,13 +73,15 @@ std::string SectionName(const std::string& given) {
 
 // Reads and converts one source; nullopt after saying why it cannot be a list.
 std::optional<Source> LoadSource(const std::string& given) {
-    std::string error;
-    const auto bytes = ReadInput(given, &error);
-    if (bytes) {
-        if (auto problem = import::FindInputProblem(*bytes)) error = Shown(given) + ": " + *problem;
+    const Result<std::string> bytes = ReadInput(given);
+    std::optional<std::string> error;
+    if (!bytes) {
+        error = bytes.message();
+    } else if (auto problem = import::FindInputProblem(*bytes)) {
+        error = Shown(given) + ": " + *problem;
     }
-    if (!error.empty()) {
-        std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str());
+    if (error) {
+        std::fprintf(stderr, "tamsel import: %s; nothing written\n", error->c_str());
         return std::nullopt;
     }
     return Source{given, SectionName(given), import::ConvertSource(*bytes)};
