@@ -148,9 +148,9 @@ std::optional<std::vector<std::string>> MergedEntries(const ListStore& store, Li
     }
     for (const Source& s : sources) {
         const std::string section = import::RenderSection(s.name, Shown(s.given), s.converted);
-        if (auto problem = import::PutSection(&list, s.name, section)) {
+        if (const Status put = import::PutSection(&list, s.name, section); !put.ok()) {
             std::fprintf(stderr, "tamsel import: %s: %s; mend the markers by hand; nothing written\n",
-                         listPath.c_str(), problem->c_str());
+                         listPath.c_str(), put.message().c_str());
             return std::nullopt;
         }
     }
