@@ -74,14 +74,14 @@ std::string SectionName(const std::string& given) {
 // Reads and converts one source; nullopt after saying why it cannot be a list.
 std::optional<Source> LoadSource(const std::string& given) {
     const Result<std::string> bytes = ReadInput(given);
-    std::optional<std::string> error;
-    if (!bytes) {
-        error = bytes.message();
-    } else if (auto problem = import::FindInputProblem(*bytes)) {
-        error = Shown(given) + ": " + *problem;
+    Status read = bytes.status();
+    if (read.ok()) {
+        if (const Status list = import::CheckListInput(*bytes); !list.ok()) {
+            read = Failure{Shown(given) + ": " + list.message()};
+        }
     }
-    if (error) {
-        std::fprintf(stderr, "tamsel import: %s; nothing written\n", error->c_str());
+    if (!read.ok()) {
+        std::fprintf(stderr, "tamsel import: %s; nothing written\n", read.message().c_str());
         return std::nullopt;
     }
     return Source{given, SectionName(given), import::ConvertSource(*bytes)};

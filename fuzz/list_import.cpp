@@ -48,7 +48,7 @@ void CheckSection(const std::string& origin, const tamsel::import::ConvertedSour
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    if (tamsel::import::FindInputProblem(text)) return 0;
+    if (!tamsel::import::CheckListInput(text).ok()) return 0;
     const auto converted = tamsel::import::ConvertSource(text);
     CheckLoads(converted.blocks, false);
     CheckLoads(converted.exceptions, true);

@@ -47,13 +47,13 @@ TEST(HostsImport, FormatIsToldFromTheLinesThatAreNotComments) {
 }
 
 TEST(ImportInput, BinaryBytesAndHugeLinesAreNoList) {
-    EXPECT_EQ(import::FindInputProblem("||a^\r\n\t||b^\f\n"), std::nullopt);
-    EXPECT_EQ(import::FindInputProblem("\xEF\xBB\xBF||caf\xC3\xA9.example^\n"), std::nullopt);
-    EXPECT_EQ(import::FindInputProblem(std::string("||a^\n||b^\0\n", 10)),
+    EXPECT_TRUE(import::CheckListInput("||a^\r\n\t||b^\f\n").ok());
+    EXPECT_TRUE(import::CheckListInput("\xEF\xBB\xBF||caf\xC3\xA9.example^\n").ok());
+    EXPECT_EQ(import::CheckListInput(std::string("||a^\n||b^\0\n", 10)).message(),
               "binary data on line 2: not a text list");
-    EXPECT_EQ(import::FindInputProblem("a\n\x7f" "ELF\n"), "binary data on line 2: not a text list");
-    EXPECT_EQ(import::FindInputProblem("a\n" + std::string(import::kMaxSourceLine, 'x') + "\n"), std::nullopt);
-    EXPECT_EQ(import::FindInputProblem("a\n" + std::string(100 * 1024, 'x')),
+    EXPECT_EQ(import::CheckListInput("a\n\x7f" "ELF\n").message(), "binary data on line 2: not a text list");
+    EXPECT_TRUE(import::CheckListInput("a\n" + std::string(import::kMaxSourceLine, 'x') + "\n").ok());
+    EXPECT_EQ(import::CheckListInput("a\n" + std::string(100 * 1024, 'x')).message(),
               "line 2 is 102400 bytes long: not a list");
 }
 
