@@ -73,10 +73,9 @@ int RunInspect(const std::vector<std::string>& argsIn) {
     if (!args.empty() && args[0] == "--") args.erase(args.begin());
     if (args.size() > 1) return UsageError("inspect", "give one file at most");
     const std::string file = args.empty() ? "-" : args[0];
-    std::string error;
-    const auto input = ReadInput(file, &error);
+    const Result<std::string> input = ReadInput(file);
     if (!input) {
-        std::fprintf(stderr, "tamsel inspect: %s\n", EscapeControlBytes(error).c_str());
+        std::fprintf(stderr, "tamsel inspect: %s\n", EscapeControlBytes(input.message()).c_str());
         return kExitFailure;
     }
     const std::string& bytes = *input;

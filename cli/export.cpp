@@ -69,9 +69,8 @@ bool ParseExportArgs(std::vector<std::string> args, ExportOptions* options) {
 // The zone's serial: above the one of the zone this export replaces.
 uint32_t SerialFor(const ExportOptions& options) {
     std::optional<uint32_t> previous;
-    std::string ignored;
     if (!options.output.empty() && std::filesystem::exists(options.output)) {
-        if (const auto old = ReadInput(options.output, &ignored)) previous = ZoneSerialOf(*old);
+        if (const Result<std::string> old = ReadInput(options.output)) previous = ZoneSerialOf(*old);
     }
     return NextZoneSerial(previous, static_cast<int64_t>(std::time(nullptr)));
 }

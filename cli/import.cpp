@@ -73,13 +73,15 @@ std::string SectionName(const std::string& given) {
 
 // Reads and converts one source; nullopt after saying why it cannot be a list.
 std::optional<Source> LoadSource(const std::string& given) {
-    std::string error;
-    const auto bytes = ReadInput(given, &error);
-    if (bytes) {
-        if (auto problem = import::FindInputProblem(*bytes)) error = Shown(given) + ": " + *problem;
+    const Result<std::string> bytes = ReadInput(given);
+    Status read = bytes.status();
+    if (read.ok()) {
+        if (const Status list = import::CheckListInput(*bytes); !list.ok()) {
+            read = Failure{Shown(given) + ": " + list.message()};
+        }
     }
-    if (!error.empty()) {
-        std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str());
+    if (!read.ok()) {
+        std::fprintf(stderr, "tamsel import: %s; nothing written\n", read.message().c_str());
         return std::nullopt;
     }
     return Source{given, SectionName(given), import::ConvertSource(*bytes)};
@@ -146,9 +148,9 @@ std::optional<std::vector<std::string>> MergedEntries(const ListStore& store, Li
     }
     for (const Source& s : sources) {
         const std::string section = import::RenderSection(s.name, Shown(s.given), s.converted);
-        if (auto problem = import::PutSection(&list, s.name, section)) {
+        if (const Status put = import::PutSection(&list, s.name, section); !put.ok()) {
             std::fprintf(stderr, "tamsel import: %s: %s; mend the markers by hand; nothing written\n",
-                         listPath.c_str(), problem->c_str());
+                         listPath.c_str(), put.message().c_str());
             return std::nullopt;
         }
     }

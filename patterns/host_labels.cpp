@@ -55,17 +55,6 @@ bool LabelMatches(std::string_view pattern, std::string_view request) {
 
 }  // namespace
 
-bool MatchHostLabels(const HostLabels& pattern, const HostLabels& request) {
-    if (pattern.empty()) return true;
-    if (request.count() < pattern.count()) return false;
-    auto p = pattern.labels.rbegin();
-    auto r = request.labels.rbegin();
-    for (; p != pattern.labels.rend(); ++p, ++r) {
-        if (!LabelMatches(*p, *r)) return false;
-    }
-    return true;
-}
-
 bool MatchHostPattern(std::string_view pattern, const HostLabels& request) {
     auto r = request.labels.rbegin();
     return EachLabelFromRight(pattern, [&](std::string_view label) {

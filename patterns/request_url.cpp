@@ -41,14 +41,6 @@ int SplitTokenViews(std::string_view text, std::string_view separators, std::str
                      [&](size_t start, size_t length, int i) { tokens[i] = text.substr(start, length); });
 }
 
-int SplitTokens(char* text, const char* separators, char** tokens, int capacity) {
-    if (text == nullptr) return -1;
-    return CutTokens(text, separators, capacity, [&](size_t start, size_t length, int i) {
-        text[start + length] = '\0';
-        tokens[i] = text + start;
-    });
-}
-
 namespace {
 
 constexpr std::string_view kHttp = "http://";
@@ -225,11 +217,6 @@ void ParseRequestUrl(const char* line, const char* hostValue, RequestUrl* url) {
     std::optional<std::string_view> host;
     if (hostValue != nullptr) host = hostValue;
     KeepRequest(ParseRequestView(line, host), line, url);
-}
-
-void FreeRequestUrl(RequestUrl* url) {
-    if (url == nullptr) return;
-    *url = RequestUrl{};
 }
 
 }  // namespace tamsel

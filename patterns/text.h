@@ -42,6 +42,17 @@ void LowerAscii(std::string& text);
 // cannot move the cursor or send the terminal escape sequences.
 std::string EscapeControlBytes(std::string_view bytes);
 
+// The bytes an escaping shows as \xNN besides the control bytes (below 32,
+// and 127).
+struct EscapeAlso {
+    bool c1Controls = false;  // C2 80 to C2 9F, the C1 controls in UTF-8
+    bool backslash = false;   // so that a reader can tell an escape from the text
+};
+
+// Appends `bytes` to `out` with the control bytes, and those `also` names,
+// shown as \xNN (two lower-case hex digits).
+void AppendEscaped(std::string& out, std::string_view bytes, EscapeAlso also);
+
 // Reads a decimal number the way atoi does (leading white space, an optional
 // sign, digits, anything after them ignored, 0 without digits), but clamps to
 // the int32 range instead of overflowing.

@@ -28,7 +28,7 @@ std::optional<std::string> PathThatDoesNotFit(std::string_view) { return std::nu
 
 bool Refused(const std::string& host) {
     const std::string head = "GET /a.gif HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
-    return InspectRequest(head.data(), static_cast<int32_t>(head.size()));
+    return InspectRequest(ClassifyOutgoing(head.data(), head.size()));
 }
 
 class Attach : public ::testing::Test {

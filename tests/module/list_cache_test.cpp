@@ -12,6 +12,7 @@
 
 #include "module/list_store.h"
 #include "patterns/matcher.h"
+#include "support/list_set.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -38,7 +39,7 @@ bool FromSnapshot(const std::string& list, const std::string& cache) {
 bool Refuses(const PatternList& list, const char* url) {
     RequestUrl request;
     ParseRequestUrl(url, nullptr, &request);
-    return MatchPatternList(&request, &list) == 1;
+    return testing::Refuses(&list, request);
 }
 
 TEST(ListCache, LaterLoadsOfAFileComeFromItsSnapshotUntilTheFileChanges) {

@@ -21,6 +21,7 @@
 #include "module/replace_file.h"
 #include "patterns/matcher.h"
 #include "support/cache_home.h"
+#include "support/list_set.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -38,7 +39,7 @@ std::string ReadAll(const fs::path& path) {
 bool Refuses(const PatternList& list, const std::string& url) {
     RequestUrl request;
     ParseRequestUrl(url.c_str(), nullptr, &request);
-    return MatchPatternList(&request, &list) == 1;
+    return testing::Refuses(&list, request);
 }
 
 // A list of many lines, so that its snapshot spans many pages.
