@@ -15,4 +15,13 @@ namespace tamsel {
 // within the inline bounds of HostLabels and LoweredPath.
 Judgement JudgeSourceUrl(std::string_view url, const ListSet& lists);
 
+// A URL as a program under the filter would meet it: refused at the name
+// lookup when every request to its host is refused, else judged as above.
+// `tamsel check` and the proxy helper answer through it so that they agree.
+struct UrlJudgement {
+    Judgement judgement;
+    bool atLookup = false;
+};
+UrlJudgement JudgeUrlAtEarliestStage(std::string_view url, const ListSet& lists);
+
 }  // namespace tamsel

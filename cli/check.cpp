@@ -31,12 +31,10 @@ RequestUrl Parsed(const std::string& given) {
 // element's source, and for https, where the module sees only the server
 // name and port, whether every request to them is refused.
 void CheckOne(const std::string& given, const ListSet& lists) {
+    const UrlJudgement first = JudgeUrlAtEarliestStage(given, lists);
+    PrintJudgement(first.judgement, given, first.atLookup ? " at lookup" : "");
+    if (first.atLookup) return;
     const RequestUrl url = Parsed(given);
-    if (url.host) {
-        const Judgement lookup = InspectLookupWith(*url.host, lists);
-        if (lookup.verdict == Verdict::Refused) return PrintJudgement(lookup, given, " at lookup");
-    }
-    PrintJudgement(JudgeSourceUrl(given, lists), given);
     if (!url.host || !StartsWithNoCase(given, "https://")) return;
     // The port as the connection would have it: 443 unless the URL names one.
     const bool portGiven = url.hostport && url.hostport->find(':') != std::string::npos;

@@ -57,17 +57,6 @@ bool IsTunnelHost(std::string_view host) {
 
 // The URL as `tamsel check` judges it: refused at lookup when every request
 // to its host is refused, else as the page filter judges an element's source.
-Judgement JudgeUrl(std::string_view uri, const ListSet& lists) {
-    std::string url(uri);
-    LowerAscii(url);
-    RequestUrl parsed;
-    ParseRequestUrl(url.c_str(), nullptr, &parsed);
-    if (parsed.host) {
-        const Judgement lookup = InspectLookupWith(*parsed.host, lists);
-        if (lookup.verdict == Verdict::Refused) return lookup;
-    }
-    return JudgeSourceUrl(url, lists);
-}
 
 // A CONNECT's "host:port": every request through the tunnel goes to that
 // name and port with a path the proxy never sees, so only the server-name
@@ -120,7 +109,7 @@ std::optional<Judgement> JudgeProxiedUri(std::string_view uri, const ListSet& li
     // short) means the line did not come from it.
     const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; };
     if (std::any_of(uri.begin(), uri.end(), control)) return std::nullopt;
-    if (IsUrl(uri)) return JudgeUrl(uri, lists);
+    if (IsUrl(uri)) return JudgeUrlAtEarliestStage(uri, lists).judgement;
     return JudgeTunnel(uri, lists);
 }
 
