@@ -112,13 +112,14 @@ void TestedEntries::Resize(size_t capacity) {
     }
 }
 
-PathGramSet::PathGramSet(std::string_view loweredPath) {
+void PathGramSet::Make() const {
+    std::fill(std::begin(bits_), std::end(bits_), 0);
     uint32_t gram = 0;
-    for (size_t i = 0; i < loweredPath.size(); ++i) {
-        gram = PathGram(gram, loweredPath[i]);
-        if (i < 2) continue;
-        SetBit(bits_, BitOf(gram >> 8));
+    for (size_t i = 0; i < path_.size(); ++i) {
+        gram = PathGram(gram, path_[i]);
+        if (i >= 2) SetBit(bits_, BitOf(gram >> 8));
     }
+    made_ = true;
 }
 
 uint32_t HostLabelKey(int place, std::string_view label) {

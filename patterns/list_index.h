@@ -87,18 +87,30 @@ private:
 // Every path that matches a line holds the text the line's path requires,
 // so a path whose set lacks the bit of that text's last three bytes cannot
 // match the line: most candidates are refused here, before their text is read.
+// The set is made when a candidate first asks: most requests meet none that
+// requires text, and then the path is neither hashed nor the bits cleared.
 class PathGramSet {
 public:
     static constexpr uint16_t kAny = UINT16_MAX;  // for a line that requires no text
     static constexpr uint16_t kBits = 1024;
 
-    explicit PathGramSet(std::string_view loweredPath);
+    explicit PathGramSet(std::string_view loweredPath) : path_(loweredPath) {}
+    PathGramSet(const PathGramSet&) = delete;
+    PathGramSet& operator=(const PathGramSet&) = delete;
 
     static uint16_t BitOf(uint32_t gram3) { return static_cast<uint16_t>(MixKey(gram3) >> 22); }
-    bool MayHold(uint16_t bit) const { return bit == kAny || HasBit(bits_, bit); }
+    bool MayHold(uint16_t bit) const {
+        if (bit == kAny) return true;
+        if (!made_) Make();
+        return HasBit(bits_, bit);
+    }
 
 private:
-    uint64_t bits_[kBits / 64] = {};
+    void Make() const;
+
+    std::string_view path_;
+    mutable bool made_ = false;
+    mutable uint64_t bits_[kBits / 64];  // set by Make
 };
 
 // The entries one question has tested already. An entry is filed under a
