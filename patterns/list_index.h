@@ -180,10 +180,10 @@ public:
     size_t alwaysTried() const { return always_.size(); }
 
 private:
-    // Fills pathPairs_ from byPathGram_.
-    void MarkPathPairs();
-    // The bit of two path bytes, the earlier in the low byte.
-    uint32_t PathPairBit(uint32_t pair) const { return (pair * 0x9e3779b1u) >> pathPairShift_; }
+    // Fills pathTriples_ from byPathGram_.
+    void MarkPathTriples();
+    // The bit of three path bytes, the earliest in the low byte.
+    uint32_t PathTripleBit(uint32_t triple) const { return (triple * 0x9e3779b1u) >> pathTripleShift_; }
     friend class ListSnapshot;
     template <typename Consider>
     void VisitHost(const HostLabels& host, Consider& consider) const;
@@ -194,11 +194,11 @@ private:
     PostingMap byHostLabel_;      // entries whose host ends in wildcard labels
     uint32_t labelPlaces_ = 0;    // bit p: some entry is filed under a label at place p
     PostingMap byPathGram_;
-    // A bit for the last two bytes of each key of byPathGram_, about eight
-    // bits a key: a path position whose last two bytes have no bit set needs
-    // no lookup, and most have none. Empty when the map is.
-    StoredArray<uint64_t> pathPairs_;
-    unsigned pathPairShift_ = 0;
+    // A bit for the last three bytes of each key of byPathGram_, about eight
+    // bits a key: a path position whose last three bytes have no bit set
+    // needs no lookup, and nearly all have none. Empty when the map is.
+    StoredArray<uint64_t> pathTriples_;
+    unsigned pathTripleShift_ = 0;
     StoredArray<uint32_t> always_;
     StoredArray<uint16_t> pathBits_;        // by entry: the PathGramSet bit its path needs, or kAny
     StoredArray<uint32_t> pathLines_;       // every entry filed by path text, ascending
@@ -284,11 +284,11 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
 
 template <typename Consider>
 void ListIndex::VisitPath(std::string_view loweredPath, Consider& consider) const {
-    if (pathPairs_.empty()) return;
+    if (pathTriples_.empty()) return;
     uint32_t gram = 0;
     for (size_t i = 0; i < loweredPath.size(); ++i) {
         gram = PathGram(gram, loweredPath[i]);
-        if (i < 2 || !HasBit(pathPairs_.data(), PathPairBit(gram >> 16))) continue;
+        if (i < 2 || !HasBit(pathTriples_.data(), PathTripleBit(gram >> 8))) continue;
         byPathGram_.ForEach(gram >> 8, consider);
         if (i >= 3) byPathGram_.ForEach(gram, consider);
     }

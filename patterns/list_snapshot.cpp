@@ -121,8 +121,8 @@ public:
         out.Array(index.pathBits_);
         out.Array(index.pathLines_);
         out.Array(index.pathExceptions_);
-        out.Array(index.pathPairs_);
-        out.Word(index.pathPairShift_);
+        out.Array(index.pathTriples_);
+        out.Word(index.pathTripleShift_);
     }
 
     static bool Read(Reader& in, PatternList* list) {
@@ -142,19 +142,19 @@ public:
                           index.pathBits_.size() == n && ValidPathBits(index.pathBits_) &&
                           in.Array(&index.pathLines_) && AllBelow(index.pathLines_, n) &&
                           in.Array(&index.pathExceptions_) && AllBelow(index.pathExceptions_, n);
-        return read && ReadPathPairs(in, &index);
+        return read && ReadPathTriples(in, &index);
     }
 
 private:
-    // The pair bits must be there exactly when path keys are (else lookups
+    // The triple bits must be there exactly when path keys are (else lookups
     // would be skipped), and as many as their shift addresses.
-    static bool ReadPathPairs(Reader& in, ListIndex* index) {
+    static bool ReadPathTriples(Reader& in, ListIndex* index) {
         uint64_t shift = 0;
-        if (!in.Array(&index->pathPairs_) || !in.Word(&shift)) return false;
-        if (index->pathPairs_.empty()) return index->byPathGram_.empty();
+        if (!in.Array(&index->pathTriples_) || !in.Word(&shift)) return false;
+        if (index->pathTriples_.empty()) return index->byPathGram_.empty();
         if (shift < 14 || shift > 23 || index->byPathGram_.empty()) return false;
-        index->pathPairShift_ = static_cast<unsigned>(shift);
-        return index->pathPairs_.size() == (size_t{1} << (32 - shift)) / 64;
+        index->pathTripleShift_ = static_cast<unsigned>(shift);
+        return index->pathTriples_.size() == (size_t{1} << (32 - shift)) / 64;
     }
 
     static bool ValidPathBits(const StoredArray<uint16_t>& bits) {

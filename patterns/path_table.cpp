@@ -72,7 +72,8 @@ bool PathTable::Matches(uint32_t slot, const LoweredPath& request) const {
 StoredProgram SplitStoredProgram(std::string_view stored) {
     StoredProgram out;
     if (stored.size() < 3) return out;
-    const size_t runs = static_cast<unsigned char>(stored[1]) | static_cast<size_t>(static_cast<unsigned char>(stored[2])) << 8;
+    const auto byte = [&](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(stored[i])); };
+    const size_t runs = byte(1) | byte(2) << 8;
     if (runs > stored.size() - 3) return out;
     out.kind = static_cast<PathShortcut::Kind>(stored[0]);
     out.runs = stored.substr(3, runs);
