@@ -123,7 +123,7 @@ void PathGramSet::Make() const {
 }
 
 uint32_t HostLabelKey(int place, std::string_view label) {
-    return MixKey(HashHostLabel(kHostHashSeed, label) + static_cast<uint32_t>(place) * 0x9e3779b9u);
+    return PlacedLabelKey(place, HashHostLabel(kHostHashSeed, label));
 }
 
 uint32_t HostPrefixKey(int place, char first) {

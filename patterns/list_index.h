@@ -226,6 +226,11 @@ inline constexpr uint32_t kHostHashSeed = 2166136261u;
 // a wildcard label's prefix.
 inline constexpr int kMaxIndexedLabelPlace = 31;
 uint32_t HostLabelKey(int place, std::string_view label);
+// The same from the label's hash (HashHostLabel from kHostHashSeed), which a
+// request's lowered label gives without folding its bytes again.
+constexpr uint32_t PlacedLabelKey(int place, uint32_t labelHash) {
+    return MixKey(labelHash + static_cast<uint32_t>(place) * 0x9e3779b9u);
+}
 uint32_t HostPrefixKey(int place, char first);
 
 // Four path bytes as one key, the first in the low byte. Shifted right by
@@ -276,7 +281,7 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
         hash = HashLoweredLabel(hash, *label);
         byHostSuffix_.ForEach(hash, consider);
         if (++place <= kMaxIndexedLabelPlace && (labelPlaces_ >> place & 1) != 0) {
-            byHostLabel_.ForEach(HostLabelKey(place, *label), consider);
+            byHostLabel_.ForEach(PlacedLabelKey(place, HashLoweredLabel(kHostHashSeed, *label)), consider);
             byHostLabel_.ForEach(HostPrefixKey(place, label->front()), consider);
         }
     }
