@@ -25,7 +25,7 @@ void Check(const tamsel::PathShortcut& shortcut, const tamsel::PathRegex& compil
     path = path.c_str();  // the engine reads up to the first NUL
     const bool engine = reference.Matches(path);
     const std::string lowered = tamsel::fuzz::LowerAscii(path);
-    if (tamsel::ShortcutMatches(shortcut.kind, shortcut.program, shortcut.required, lowered) != engine) {
+    if (tamsel::ShortcutMatches(shortcut.kind, shortcut.program, shortcut.runs, lowered) != engine) {
         Fail(std::string(shortcut.kind == tamsel::PathShortcut::Kind::Glob ? "the glob" : "the automaton") +
              " disagrees with the engine on " + path);
     }

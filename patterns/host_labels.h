@@ -35,7 +35,11 @@ private:
     std::string_view* SpillLabels();
 
     char inlineText_[kInlineBytes];
-    std::string_view inlineLabels_[kInlineLabels];
+    // Left unset until cut: a request rarely has more than a few labels,
+    // and clearing all of them would cost more than cutting the host.
+    union {
+        std::string_view inlineLabels_[kInlineLabels];
+    };
     std::unique_ptr<char[]> heapText_;
     std::unique_ptr<std::string_view[]> heapLabels_;
 };

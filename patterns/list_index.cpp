@@ -112,17 +112,18 @@ void TestedEntries::Resize(size_t capacity) {
     }
 }
 
-PathGramSet::PathGramSet(std::string_view loweredPath) {
+void PathGramSet::Make() const {
+    std::fill(std::begin(bits_), std::end(bits_), 0);
     uint32_t gram = 0;
-    for (size_t i = 0; i < loweredPath.size(); ++i) {
-        gram = PathGram(gram, loweredPath[i]);
-        if (i < 2) continue;
-        SetBit(bits_, BitOf(gram >> 8));
+    for (size_t i = 0; i < path_.size(); ++i) {
+        gram = PathGram(gram, path_[i]);
+        if (i >= 2) SetBit(bits_, BitOf(gram >> 8));
     }
+    made_ = true;
 }
 
 uint32_t HostLabelKey(int place, std::string_view label) {
-    return MixKey(HashHostLabel(kHostHashSeed, label) + static_cast<uint32_t>(place) * 0x9e3779b9u);
+    return PlacedLabelKey(place, HashHostLabel(kHostHashSeed, label));
 }
 
 uint32_t HostPrefixKey(int place, char first) {
@@ -206,31 +207,29 @@ void ListIndex::Build(const PatternList& list) {
     byHostSuffix_.Build(std::move(hosts));
     byHostLabel_.Build(std::move(labels));
     byPathGram_.Build(std::move(grams));
-    MarkPathPairs();
+    MarkPathTriples();
     always_.Adopt(std::move(always));
     pathBits_.Adopt(std::move(pathBits));
     pathLines_.Adopt(std::move(pathLines));
     pathExceptions_.Adopt(std::move(pathExceptions));
 }
 
-void ListIndex::MarkPathPairs() {
-    std::vector<uint64_t> pairs;
+void ListIndex::MarkPathTriples() {
+    std::vector<uint64_t> triples;
     size_t keys = 0;
     byPathGram_.EachKey([&](uint32_t) { ++keys; });
     if (keys > 0) {
-        pathPairShift_ = 32 - 9;  // 512 bits at least, then doubled up to eight bits a key
-        while (pathPairShift_ > 14 && (size_t{1} << (32 - pathPairShift_)) < keys * 8) --pathPairShift_;
-        pairs.assign((size_t{1} << (32 - pathPairShift_)) / 64, 0);
+        pathTripleShift_ = 32 - 9;  // 512 bits at least, then doubled up to eight bits a key
+        while (pathTripleShift_ > 14 && (size_t{1} << (32 - pathTripleShift_)) < keys * 8) --pathTripleShift_;
+        triples.assign((size_t{1} << (32 - pathTripleShift_)) / 64, 0);
     }
-    // A key of three bytes has a zero high byte; its last two sit below it.
-    byPathGram_.EachKey([&](uint32_t key) {
-        SetBit(pairs.data(), PathPairBit(key >> 24 == 0 ? key >> 8 & 0xffff : key >> 16));
-    });
-    pathPairs_.Adopt(std::move(pairs));
+    // A key of three bytes has a zero high byte and is its own last three.
+    byPathGram_.EachKey([&](uint32_t key) { SetBit(triples.data(), PathTripleBit(key >> 24 == 0 ? key : key >> 8)); });
+    pathTriples_.Adopt(std::move(triples));
 }
 
 size_t ListIndex::bytes() const {
-    return byHostSuffix_.bytes() + byHostLabel_.bytes() + byPathGram_.bytes() + pathPairs_.ownedBytes() +
+    return byHostSuffix_.bytes() + byHostLabel_.bytes() + byPathGram_.bytes() + pathTriples_.ownedBytes() +
            always_.ownedBytes() + pathLines_.ownedBytes() + pathExceptions_.ownedBytes() +
            pathBits_.ownedBytes();
 }

@@ -87,18 +87,30 @@ private:
 // Every path that matches a line holds the text the line's path requires,
 // so a path whose set lacks the bit of that text's last three bytes cannot
 // match the line: most candidates are refused here, before their text is read.
+// The set is made when a candidate first asks: most requests meet none that
+// requires text, and then the path is neither hashed nor the bits cleared.
 class PathGramSet {
 public:
     static constexpr uint16_t kAny = UINT16_MAX;  // for a line that requires no text
     static constexpr uint16_t kBits = 1024;
 
-    explicit PathGramSet(std::string_view loweredPath);
+    explicit PathGramSet(std::string_view loweredPath) : path_(loweredPath) {}
+    PathGramSet(const PathGramSet&) = delete;
+    PathGramSet& operator=(const PathGramSet&) = delete;
 
     static uint16_t BitOf(uint32_t gram3) { return static_cast<uint16_t>(MixKey(gram3) >> 22); }
-    bool MayHold(uint16_t bit) const { return bit == kAny || HasBit(bits_, bit); }
+    bool MayHold(uint16_t bit) const {
+        if (bit == kAny) return true;
+        if (!made_) Make();
+        return HasBit(bits_, bit);
+    }
 
 private:
-    uint64_t bits_[kBits / 64] = {};
+    void Make() const;
+
+    std::string_view path_;
+    mutable bool made_ = false;
+    mutable uint64_t bits_[kBits / 64];  // set by Make
 };
 
 // The entries one question has tested already. An entry is filed under a
@@ -168,10 +180,10 @@ public:
     size_t alwaysTried() const { return always_.size(); }
 
 private:
-    // Fills pathPairs_ from byPathGram_.
-    void MarkPathPairs();
-    // The bit of two path bytes, the earlier in the low byte.
-    uint32_t PathPairBit(uint32_t pair) const { return (pair * 0x9e3779b1u) >> pathPairShift_; }
+    // Fills pathTriples_ from byPathGram_.
+    void MarkPathTriples();
+    // The bit of three path bytes, the earliest in the low byte.
+    uint32_t PathTripleBit(uint32_t triple) const { return (triple * 0x9e3779b1u) >> pathTripleShift_; }
     friend class ListSnapshot;
     template <typename Consider>
     void VisitHost(const HostLabels& host, Consider& consider) const;
@@ -182,11 +194,11 @@ private:
     PostingMap byHostLabel_;      // entries whose host ends in wildcard labels
     uint32_t labelPlaces_ = 0;    // bit p: some entry is filed under a label at place p
     PostingMap byPathGram_;
-    // A bit for the last two bytes of each key of byPathGram_, about eight
-    // bits a key: a path position whose last two bytes have no bit set needs
-    // no lookup, and most have none. Empty when the map is.
-    StoredArray<uint64_t> pathPairs_;
-    unsigned pathPairShift_ = 0;
+    // A bit for the last three bytes of each key of byPathGram_, about eight
+    // bits a key: a path position whose last three bytes have no bit set
+    // needs no lookup, and nearly all have none. Empty when the map is.
+    StoredArray<uint64_t> pathTriples_;
+    unsigned pathTripleShift_ = 0;
     StoredArray<uint32_t> always_;
     StoredArray<uint16_t> pathBits_;        // by entry: the PathGramSet bit its path needs, or kAny
     StoredArray<uint32_t> pathLines_;       // every entry filed by path text, ascending
@@ -214,6 +226,11 @@ inline constexpr uint32_t kHostHashSeed = 2166136261u;
 // a wildcard label's prefix.
 inline constexpr int kMaxIndexedLabelPlace = 31;
 uint32_t HostLabelKey(int place, std::string_view label);
+// The same from the label's hash (HashHostLabel from kHostHashSeed), which a
+// request's lowered label gives without folding its bytes again.
+constexpr uint32_t PlacedLabelKey(int place, uint32_t labelHash) {
+    return MixKey(labelHash + static_cast<uint32_t>(place) * 0x9e3779b9u);
+}
 uint32_t HostPrefixKey(int place, char first);
 
 // Four path bytes as one key, the first in the low byte. Shifted right by
@@ -264,7 +281,7 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
         hash = HashLoweredLabel(hash, *label);
         byHostSuffix_.ForEach(hash, consider);
         if (++place <= kMaxIndexedLabelPlace && (labelPlaces_ >> place & 1) != 0) {
-            byHostLabel_.ForEach(HostLabelKey(place, *label), consider);
+            byHostLabel_.ForEach(PlacedLabelKey(place, HashLoweredLabel(kHostHashSeed, *label)), consider);
             byHostLabel_.ForEach(HostPrefixKey(place, label->front()), consider);
         }
     }
@@ -272,11 +289,11 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
 
 template <typename Consider>
 void ListIndex::VisitPath(std::string_view loweredPath, Consider& consider) const {
-    if (pathPairs_.empty()) return;
+    if (pathTriples_.empty()) return;
     uint32_t gram = 0;
     for (size_t i = 0; i < loweredPath.size(); ++i) {
         gram = PathGram(gram, loweredPath[i]);
-        if (i < 2 || !HasBit(pathPairs_.data(), PathPairBit(gram >> 16))) continue;
+        if (i < 2 || !HasBit(pathTriples_.data(), PathTripleBit(gram >> 8))) continue;
         byPathGram_.ForEach(gram >> 8, consider);
         if (i >= 3) byPathGram_.ForEach(gram, consider);
     }

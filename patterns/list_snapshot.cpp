@@ -99,7 +99,7 @@ public:
     // fields, the order of the arrays, or the keys the index files entries
     // under (tests/patterns/list_snapshot_test.cpp pins those). The sizes of
     // the records are part of the version as well.
-    static constexpr uint64_t kFormat = 4;
+    static constexpr uint64_t kFormat = 5;
     static constexpr uint64_t kVersion = kFormat << 32 | sizeof(PatternEntry) << 16 |
                                          sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
 
@@ -121,8 +121,8 @@ public:
         out.Array(index.pathBits_);
         out.Array(index.pathLines_);
         out.Array(index.pathExceptions_);
-        out.Array(index.pathPairs_);
-        out.Word(index.pathPairShift_);
+        out.Array(index.pathTriples_);
+        out.Word(index.pathTripleShift_);
     }
 
     static bool Read(Reader& in, PatternList* list) {
@@ -142,19 +142,19 @@ public:
                           index.pathBits_.size() == n && ValidPathBits(index.pathBits_) &&
                           in.Array(&index.pathLines_) && AllBelow(index.pathLines_, n) &&
                           in.Array(&index.pathExceptions_) && AllBelow(index.pathExceptions_, n);
-        return read && ReadPathPairs(in, &index);
+        return read && ReadPathTriples(in, &index);
     }
 
 private:
-    // The pair bits must be there exactly when path keys are (else lookups
+    // The triple bits must be there exactly when path keys are (else lookups
     // would be skipped), and as many as their shift addresses.
-    static bool ReadPathPairs(Reader& in, ListIndex* index) {
+    static bool ReadPathTriples(Reader& in, ListIndex* index) {
         uint64_t shift = 0;
-        if (!in.Array(&index->pathPairs_) || !in.Word(&shift)) return false;
-        if (index->pathPairs_.empty()) return index->byPathGram_.empty();
+        if (!in.Array(&index->pathTriples_) || !in.Word(&shift)) return false;
+        if (index->pathTriples_.empty()) return index->byPathGram_.empty();
         if (shift < 14 || shift > 23 || index->byPathGram_.empty()) return false;
-        index->pathPairShift_ = static_cast<unsigned>(shift);
-        return index->pathPairs_.size() == (size_t{1} << (32 - shift)) / 64;
+        index->pathTripleShift_ = static_cast<unsigned>(shift);
+        return index->pathTriples_.size() == (size_t{1} << (32 - shift)) / 64;
     }
 
     static bool ValidPathBits(const StoredArray<uint16_t>& bits) {
@@ -164,19 +164,21 @@ private:
         return true;
     }
 
-    // Each record's program opens with a byte naming its kind; an automaton
-    // program is checked whole, since it is read by the offsets it holds.
+    // Each record's program opens with a byte naming its kind and the runs
+    // of text checked before it; an automaton program is checked whole,
+    // since it is read by the offsets it holds.
     static bool ValidPaths(const PathTable& paths) {
         const size_t size = paths.literals_.size();
         for (const PathTable::Record& r : paths.records_) {
             if (r.programOffset > size || r.programLength > size - r.programOffset) return false;
             if (r.requiredOffset > size || r.requiredLength > size - r.requiredOffset) return false;
-            if (r.programLength == 0) return false;
-            const std::string_view program(paths.literals_.data() + r.programOffset, r.programLength);
-            switch (static_cast<PathShortcut::Kind>(program[0])) {
+            const StoredProgram program =
+                SplitStoredProgram(std::string_view(paths.literals_.data() + r.programOffset, r.programLength));
+            if (!ShortcutRunsValid(program.runs)) return false;
+            switch (program.kind) {
                 case PathShortcut::Kind::Glob: break;
                 case PathShortcut::Kind::Automaton:
-                    if (!AutomatonProgramValid(program.substr(1))) return false;
+                    if (!AutomatonProgramValid(program.code)) return false;
                     break;
                 default: return false;
             }

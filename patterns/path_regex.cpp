@@ -32,7 +32,7 @@ std::unique_ptr<PathRegex> PathRegex::Compile(std::string_view path, std::string
 bool PathRegex::Matches(const char* path) const {
     std::string lowered(path);
     LowerAscii(lowered);
-    return ShortcutMatches(shortcut_.kind, shortcut_.program, shortcut_.required, lowered);
+    return ShortcutMatches(shortcut_.kind, shortcut_.program, shortcut_.runs, lowered);
 }
 
 }  // namespace tamsel

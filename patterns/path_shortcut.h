@@ -28,6 +28,11 @@ struct PathShortcut {
     Kind kind = Kind::None;
     std::string program;   // for Glob: see GlobMatches
     std::string required;  // lower-cased text every matching path contains; empty when none is known
+    // For an automaton: the runs of lower-cased text every match holds one
+    // after another, without overlap, each behind a byte giving its length
+    // (the required text is one of them). Empty for a glob, which searches
+    // for its text itself.
+    std::string runs;
 };
 
 // The glob, or else the automaton, of a path's tree, and its required text.
@@ -36,9 +41,13 @@ PathShortcut ShortcutOf(const PathTree& tree);
 // The same for `path` as written; kind None when the parse has no tree for it.
 PathShortcut AnalysePath(std::string_view path);
 
-// Whether a Glob or Automaton program, whose matches all hold `required`,
-// matches the lower-cased path (which ends at its first NUL, if any).
-bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view required,
+// Whether a Glob or Automaton program, whose matches all hold `runs` in
+// order, matches the lower-cased path (which ends at its first NUL, if any).
+bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view runs,
                      std::string_view lowered);
+
+// Whether `runs` is made of whole runs, each behind its length byte (for
+// runs read back from a snapshot).
+bool ShortcutRunsValid(std::string_view runs);
 
 }  // namespace tamsel

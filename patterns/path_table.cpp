@@ -28,15 +28,19 @@ bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
     }
     Record record;
     record.programOffset = static_cast<uint32_t>(literalsBuilt_.size());
-    record.programLength = static_cast<uint16_t>(shortcut.program.size() + 1);
     literalsBuilt_.push_back(static_cast<char>(shortcut.kind));
+    literalsBuilt_.push_back(static_cast<char>(shortcut.runs.size() & 0xff));
+    literalsBuilt_.push_back(static_cast<char>(shortcut.runs.size() >> 8));
+    literalsBuilt_ += shortcut.runs;
     literalsBuilt_ += shortcut.program;
-    const size_t within = shortcut.required.empty() ? 0 : shortcut.program.find(shortcut.required);
+    const std::string_view stored = std::string_view(literalsBuilt_).substr(record.programOffset);
+    record.programLength = static_cast<uint16_t>(stored.size());
+    const size_t within = shortcut.required.empty() ? 0 : stored.find(shortcut.required);
     if (within == std::string::npos) {
         record.requiredOffset = static_cast<uint32_t>(literalsBuilt_.size());
         literalsBuilt_ += shortcut.required;
     } else {
-        record.requiredOffset = record.programOffset + 1 + static_cast<uint32_t>(within);
+        record.requiredOffset = record.programOffset + static_cast<uint32_t>(within);
     }
     record.requiredLength = static_cast<uint16_t>(shortcut.required.size());
     *slot = static_cast<uint32_t>(recordsBuilt_.size());
@@ -55,11 +59,26 @@ std::string_view PathTable::Required(uint32_t slot) const {
     return Literal(records_[slot].requiredOffset, records_[slot].requiredLength);
 }
 
-bool PathTable::Matches(uint32_t slot, const LoweredPath& request) const {
+StoredProgram PathTable::Program(uint32_t slot) const {
     const Record& record = records_[slot];
-    const std::string_view program = Literal(record.programOffset, record.programLength);
-    return ShortcutMatches(static_cast<PathShortcut::Kind>(program[0]), program.substr(1), Required(slot),
-                           request.lowered());
+    return SplitStoredProgram(Literal(record.programOffset, record.programLength));
+}
+
+bool PathTable::Matches(uint32_t slot, const LoweredPath& request) const {
+    const StoredProgram program = Program(slot);
+    return ShortcutMatches(program.kind, program.code, program.runs, request.lowered());
+}
+
+StoredProgram SplitStoredProgram(std::string_view stored) {
+    StoredProgram out;
+    if (stored.size() < 3) return out;
+    const auto byte = [&](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(stored[i])); };
+    const size_t runs = byte(1) | byte(2) << 8;
+    if (runs > stored.size() - 3) return out;
+    out.kind = static_cast<PathShortcut::Kind>(stored[0]);
+    out.runs = stored.substr(3, runs);
+    out.code = stored.substr(3 + runs);
+    return out;
 }
 
 }  // namespace tamsel

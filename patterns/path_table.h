@@ -35,6 +35,15 @@ private:
     std::string_view lowered_;
 };
 
+// A path's program as the table stores it: a byte naming its kind, the
+// length of its runs (two bytes, low first), the runs, then the program.
+struct StoredProgram {
+    PathShortcut::Kind kind = PathShortcut::Kind::None;  // None also when the stored text is cut short
+    std::string_view runs;
+    std::string_view code;
+};
+StoredProgram SplitStoredProgram(std::string_view stored);
+
 class PathTable {
 public:
     PathTable() = default;
@@ -57,8 +66,10 @@ public:
 
 private:
     friend class ListSnapshot;
-    // The glob or automaton program of a path sits in literals_ behind a byte
-    // that names its kind; the required text is usually part of it.
+    StoredProgram Program(uint32_t slot) const;
+
+    // The glob or automaton program of a path sits in literals_ as a
+    // StoredProgram; the required text is usually part of it.
     struct Record {
         uint32_t programOffset = 0;
         uint32_t requiredOffset = 0;

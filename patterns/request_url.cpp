@@ -43,14 +43,14 @@ int SplitTokenViews(std::string_view text, std::string_view separators, std::str
 
 namespace {
 
-constexpr std::string_view kHttp = "http://";
-constexpr std::string_view kHttps = "https://";
-
-// Returns the part after "http://" or "https://", or nullopt for neither.
+// Returns the part after "http://" or "https://", or nullopt for neither:
+// "http" in any case, then an "s" in any case or none, then "://", each
+// byte read once.
 std::optional<std::string_view> AfterScheme(std::string_view target) {
-    if (StartsWithNoCase(target, kHttp)) return target.substr(kHttp.size());
-    if (StartsWithNoCase(target, kHttps)) return target.substr(kHttps.size());
-    return std::nullopt;
+    if (!StartsWithNoCase(target, "http")) return std::nullopt;
+    const size_t at = target.size() > 4 && AsciiLower(target[4]) == 's' ? 5 : 4;
+    if (target.substr(at, 3) != "://") return std::nullopt;
+    return target.substr(at + 3);
 }
 
 bool IsParsedMethod(std::string_view method) {

@@ -82,6 +82,39 @@ TEST(AnalysePath, RequiredTextIsWhatEveryMatchHolds) {
     EXPECT_EQ(AnalysePath("/\\<ads\\>x").required, "ads");       // word anchors match no character
 }
 
+// An automaton is tried only on paths that hold every literal stretch of its
+// pattern, in order and without overlap. A stretch taken too long, or a
+// search started past where the next stretch may begin, refuses paths the
+// pattern matches.
+TEST(AnalysePath, RunsAreTheLiteralStretchesInOrder) {
+    EXPECT_EQ(AnalysePath("/*.*/ad[-_]?servers?").runs, std::string("\x03/ad\x06server"));
+    EXPECT_EQ(AnalysePath("/ab?c{2}D").runs, std::string("\x02/a\x01" "d"));
+    EXPECT_EQ(AnalysePath("/aaaa|/b").runs, "");
+    EXPECT_EQ(AnalysePath("/*.*/ads").runs, "");  // a glob searches for its own text
+    EXPECT_EQ(AnalysePath(std::string("/x") + std::string(300, 'y') + "[0-9]").runs,
+              '\xff' + ("/x" + std::string(253, 'y')));  // a stretch too long for its byte keeps its start
+    const struct {
+        const char* pattern;
+        const char* path;
+        bool matches;
+    } cases[] = {
+        {"/*.*/ad[-_]?servers?", "/server/adserver", true},  // a stretch seen before the one it follows
+        {"/*.*/ad[-_]?servers?", "/ad_server", true},
+        {"/*.*/ad[-_]?servers?", "/server/ad", false},
+        {"/*.*ab[0-9]?ab", "/abab", true},  // stretches that meet end to end
+        {"/*.*ab[0-9]?ab", "/ab", false},
+        {"/*.*ab[0-9]?ba", "/aba", false},  // the two share a byte: no match holds both
+        {"/ab?c{2}d", "/accd", true},
+        {"/ab?c{2}d", "/abcd", false},
+    };
+    for (const auto& c : cases) {
+        const PathShortcut shortcut = AnalysePath(c.pattern);
+        ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Automaton) << c.pattern;
+        EXPECT_EQ(ShortcutMatches(shortcut.kind, shortcut.program, shortcut.runs, c.path), c.matches)
+            << c.pattern << " " << c.path;
+    }
+}
+
 // Every pattern of the shipped list and a few awkward ones, against paths
 // built to hit and to miss them: the shortcut must answer as the engine does.
 TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
@@ -159,7 +192,7 @@ RandomRun CompareOnRandomPatterns(const std::vector<std::string>& pieces, const 
             run.matched += engine;
             std::string lowered = path;
             LowerAscii(lowered);
-            const bool shortcutSays = ShortcutMatches(kind, shortcut.program, shortcut.required, lowered);
+            const bool shortcutSays = ShortcutMatches(kind, shortcut.program, shortcut.runs, lowered);
             EXPECT_EQ(shortcutSays, engine) << "pattern " << pattern << " path " << path;
             EXPECT_EQ(compiled->Matches(path.c_str()), engine) << "pattern " << pattern << " path " << path;
             EXPECT_TRUE(!engine || lowered.find(shortcut.required) != std::string::npos) << pattern << " " << path;

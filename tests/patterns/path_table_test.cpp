@@ -126,5 +126,44 @@ TEST(PathTable, ConcurrentMatches) {
     EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
+// A stored program is read back from a snapshot through its runs' length:
+// one that claims more than it holds, or runs cut inside one, are refused
+// rather than read past their end.
+TEST(StoredProgram, SplitsKindRunsAndCodeAndRefusesWhatIsCutShort) {
+    const std::string stored = std::string(1, static_cast<char>(PathShortcut::Kind::Automaton)) +
+                               std::string("\x04\x00", 2) + "\x01" "a" "\x01" "b" "CODE";
+    const StoredProgram program = SplitStoredProgram(stored);
+    EXPECT_EQ(program.kind, PathShortcut::Kind::Automaton);
+    EXPECT_EQ(program.runs, "\x01" "a" "\x01" "b");
+    EXPECT_EQ(program.code, "CODE");
+    EXPECT_EQ(SplitStoredProgram(stored.substr(0, 6)).kind, PathShortcut::Kind::None);  // runs cut short
+    EXPECT_EQ(SplitStoredProgram(stored.substr(0, 2)).kind, PathShortcut::Kind::None);  // no length
+    EXPECT_EQ(SplitStoredProgram(std::string("\x02\x00\x01", 3)).code, "");
+    EXPECT_EQ(SplitStoredProgram(std::string("\x02\x00\x01", 3)).kind, PathShortcut::Kind::None);
+
+    EXPECT_TRUE(ShortcutRunsValid(""));
+    EXPECT_TRUE(ShortcutRunsValid("\x01" "a" "\x02" "bc"));
+    EXPECT_FALSE(ShortcutRunsValid("\x01" "a" "\x03" "bc"));  // the last run runs past the end
+    EXPECT_FALSE(ShortcutRunsValid("\x05" "abc"));
+}
+
+// Automaton paths answer from the table, their runs stored before their
+// programs, as they answer from their own analysis.
+TEST(PathTable, StoredRunsAnswerAsTheAnalysis) {
+    Table t;
+    const std::vector<std::string> paths = {"/*.*/ad[-_]?servers?", "/*.*/banners?/ads?/", "/ab?c{2}d"};
+    const std::vector<std::string> requests = {"/x/adserver", "/server/ad", "/banner/ad/", "/accd", "/abcd", "/"};
+    for (const std::string& path : paths) t.Add(path);
+    t.table.Seal();
+    EXPECT_TRUE(t.Matches(0, "/x/adserver"));
+    for (uint32_t slot = 0; slot < paths.size(); ++slot) {
+        const PathShortcut shortcut = AnalysePath(paths[slot]);
+        for (const std::string& request : requests) {
+            const bool analysed = ShortcutMatches(shortcut.kind, shortcut.program, shortcut.runs, request);
+            EXPECT_EQ(t.Matches(slot, request), analysed) << paths[slot] << " " << request;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tamsel
