@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "browser/source_judge.h"
-#include "module/list_store.h"
+#include "listfiles/list_store.h"
 #include "patterns/pattern_list.h"
 
 namespace {

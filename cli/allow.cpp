@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "module/posix/settings_file.h"
-#include "module/settings_store.h"
 #include "patterns/text.h"
+#include "platform/posix/settings_file.h"
+#include "platform/settings_store.h"
 
 namespace tamsel::cli {
 namespace {

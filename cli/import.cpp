@@ -14,8 +14,8 @@
 #include "cli/read_input.h"
 #include "import/block_list_sections.h"
 #include "import/list_source.h"
-#include "module/replace_file.h"
-#include "module/list_store.h"
+#include "listfiles/list_store.h"
+#include "platform/replace_file.h"
 
 namespace tamsel::cli {
 namespace {

@@ -4,11 +4,11 @@
 #include <filesystem>
 
 #include "cli/command.h"
-#include "module/list_cache.h"
-#include "module/module_path.h"
-#include "module/list_store.h"
-#include "module/settings_store.h"
+#include "listfiles/list_cache.h"
+#include "listfiles/list_store.h"
 #include "patterns/text.h"
+#include "platform/module_path.h"
+#include "platform/settings_store.h"
 
 namespace tamsel::cli {
 

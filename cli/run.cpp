@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "module/module_path.h"
 #include "patterns/text.h"
+#include "platform/module_path.h"
 
 namespace tamsel::cli {
 namespace {

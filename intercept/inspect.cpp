@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "module/list_supply.h"
-#include "module/refusal_log.h"
-#include "module/shared_state.h"
 #include "patterns/text.h"
+#include "runtime/list_supply.h"
+#include "runtime/refusal_log.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 

@@ -10,9 +10,9 @@
 
 #include "base/boundary.h"
 #include "intercept/posix/send_replacement.h"
-#include "module/attach.h"
-#include "module/list_supply.h"
-#include "module/settings_store.h"
+#include "platform/settings_store.h"
+#include "runtime/attach.h"
+#include "runtime/list_supply.h"
 
 namespace tamsel {
 namespace {

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "module/list_store.h"
+#include "listfiles/list_store.h"
 
 namespace tamsel {
 namespace {

@@ -15,7 +15,7 @@
 #include "intercept/posix/connection_table.h"
 #include "intercept/server_name.h"
 #include "intercept/tls_client_hello.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "cli/run_tool.h"
+#include "listfiles/list_store.h"
 #include "support/temp_dir.h"
-#include "module/list_store.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel {

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "module/settings_store.h"
-#include "module/shared_state.h"
-#include "module/win32/module_instance.h"
+#include "platform/settings_store.h"
+#include "platform/win32/module_instance.h"
 #include "res/resource.h"
+#include "runtime/shared_state.h"
 #include "ui/win32/help_launcher.h"
 #include "ui/win32/list_dialogs.h"
 

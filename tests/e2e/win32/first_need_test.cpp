@@ -10,7 +10,7 @@
 #include <string>
 
 #include "intercept/win32/loopback.h"
-#include "module/settings_store.h"
+#include "platform/settings_store.h"
 #include "win32_support.h"
 
 namespace tamsel::testing {

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "module/settings_store.h"
+#include "platform/settings_store.h"
 #include "win32_support.h"
 
 namespace tamsel::testing {

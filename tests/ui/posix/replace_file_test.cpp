@@ -1,5 +1,5 @@
 // A failed rewrite must leave the user's list as it was.
-#include "module/replace_file.h"
+#include "platform/replace_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,8 +12,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "listfiles/list_store.h"
 #include "support/temp_dir.h"
-#include "module/list_store.h"
 
 namespace tamsel {
 namespace {

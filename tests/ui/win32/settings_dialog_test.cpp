@@ -8,10 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "module/list_store.h"
-#include "module/settings_store.h"
-#include "module/shared_state.h"
+#include "listfiles/list_store.h"
+#include "platform/settings_store.h"
 #include "res/resource.h"
+#include "runtime/shared_state.h"
 #include "ui/win32/dialog_script.h"
 #include "ui/win32/help_launcher.h"
 #include "ui/win32/launch_marker.h"

@@ -1,0 +1,17 @@
+#include "platform/background.h"
+
+#include <thread>
+
+namespace tamsel {
+
+// Windows delivers no asynchronous signals to threads: nothing to block.
+bool RunInBackground(std::function<void()> work) noexcept {
+    try {
+        std::thread(std::move(work)).detach();
+        return true;
+    } catch (...) {
+        return false;  // out of threads or memory: the caller does the work itself
+    }
+}
+
+}  // namespace tamsel
