@@ -6,7 +6,7 @@
 #include "cli/command.h"
 #include "patterns/text.h"
 #include "platform/posix/settings_file.h"
-#include "platform/settings_store.h"
+#include "platform/env.h"
 
 namespace tamsel::cli {
 namespace {
@@ -23,7 +23,7 @@ void PrintStatus(uint32_t value) {
 }
 
 int Store(uint32_t value) {
-    if (!WriteAllowAdsSwitch(value)) {
+    if (!TheEnv().WriteAllowAdsSwitch(value)) {
         const auto file = SettingsFilePath();
         std::fprintf(stderr, "tamsel allow: cannot store the setting in %s; it is unchanged\n",
                      file ? EscapeControlBytes(*file).c_str() : "the user's configuration folder (neither XDG_CONFIG_HOME nor HOME is set)");

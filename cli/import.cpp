@@ -15,7 +15,7 @@
 #include "import/block_list_sections.h"
 #include "import/list_source.h"
 #include "listfiles/list_store.h"
-#include "platform/replace_file.h"
+#include "platform/env.h"
 
 namespace tamsel::cli {
 namespace {
@@ -116,7 +116,7 @@ void PrintSummary(const Source& s) {
 
 bool WriteOrSay(const std::string& path, const std::string& bytes) {
     std::string error;
-    if (ReplaceFileContents(path, bytes, &error)) return true;
+    if (TheEnv().ReplaceFileContents(path, bytes, &error)) return true;
     std::fprintf(stderr, "tamsel import: cannot write %s: %s; it stays as it was\n", path.c_str(), error.c_str());
     return false;
 }

@@ -7,8 +7,7 @@
 #include "listfiles/list_cache.h"
 #include "listfiles/list_store.h"
 #include "patterns/text.h"
-#include "platform/module_path.h"
-#include "platform/settings_store.h"
+#include "platform/env.h"
 
 namespace tamsel::cli {
 
@@ -38,7 +37,7 @@ std::optional<std::string> TakeListFolder(const std::string& command, std::vecto
         --i;
     }
     if (folder) return folder;
-    const auto beside = ModuleFolderPath("");
+    const auto beside = TheEnv().ModuleFolderPath("");
     if (!beside) {
         UsageError(command, "cannot find the folder that holds the tool; give --lists DIR");
         return std::nullopt;
@@ -69,7 +68,7 @@ std::unique_ptr<PatternList> LoadOne(const ListStore& store, ListKind kind) {
 FolderLists LoadListFolder(const std::string& folder) {
     // Loaded for one decision, never published.
     SharedState unpublished;
-    const ListStore store(unpublished, FilesIn(folder), CacheFolderPath());
+    const ListStore store(unpublished, FilesIn(folder), TheEnv().CacheFolderPath());
     return {LoadOne(store, ListKind::UserTrust), LoadOne(store, ListKind::UserBlock),
             LoadOne(store, ListKind::ShippedBlock)};
 }
@@ -85,7 +84,7 @@ void PrintJudgement(const Judgement& judgement, const std::string& subject, cons
                     EscapeControlBytes(judgement.list->Text(*judgement.entry)).c_str());
     }
     // The module enforces nothing then; a bare "refused" would mislead.
-    if (ReadAllowAdsSwitch() != 0) std::printf("  (advertisements are allowed: not enforced)");
+    if (TheEnv().ReadAllowAdsSwitch() != 0) std::printf("  (advertisements are allowed: not enforced)");
     std::printf("\n");
 }
 

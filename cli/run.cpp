@@ -12,7 +12,7 @@
 
 #include "cli/command.h"
 #include "patterns/text.h"
-#include "platform/module_path.h"
+#include "platform/env.h"
 
 namespace tamsel::cli {
 namespace {
@@ -24,7 +24,7 @@ constexpr int kExitCannotRun = 126;
 
 // The module beside the tool, or nullopt after telling the user why not.
 std::optional<std::string> FindModule() {
-    const auto module = ModuleFolderPath(kModuleFile);
+    const auto module = TheEnv().ModuleFolderPath(kModuleFile);
     if (!module || ::access(module->c_str(), R_OK) != 0) {
         std::fprintf(stderr, "tamsel run: cannot find %s beside the tamsel tool%s%s\n", kModuleFile,
                      module ? " at " : "", module ? EscapeControlBytes(*module).c_str() : "");

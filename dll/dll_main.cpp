@@ -12,7 +12,6 @@
 #include "base/boundary.h"
 #include "dll/com_module.h"
 #include "intercept/win32/send_hook.h"
-#include "platform/settings_store.h"
 #include "platform/win32/log_setting.h"
 #include "platform/win32/module_file.h"
 #include "platform/win32/module_instance.h"
@@ -37,7 +36,6 @@ bool Attach(HINSTANCE instance) {
     if (!executable) return false;
     AttachHost host;
     host.executablePath = *executable;
-    host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
     host.installSendHook = &InstallHookForThisProcess;
     host.logPath = &ReadLogFileSetting;
     host.logQueries = &ReadLogQueriesSetting;

@@ -5,8 +5,7 @@
 #include <new>
 
 #include "patterns/list_snapshot.h"
-#include "platform/file_stamp.h"
-#include "platform/replace_file.h"
+#include "platform/env.h"
 
 namespace tamsel {
 
@@ -30,19 +29,19 @@ ListTextKey KeyOf(const FileStamp& stamp) {
 
 ListLoadResult LoadListThroughCache(const std::string& path, const std::string& cacheFolder) {
     try {
-        const std::optional<FileStamp> stamp = ReadFileStamp(path);
+        const std::optional<FileStamp> stamp = TheEnv().ReadFileStamp(path);
         const std::string snapshotPath = SnapshotPathFor(path, cacheFolder);
         if (stamp) {
-            if (auto list = ListFromSnapshot(OpenSnapshotFile(snapshotPath), KeyOf(*stamp), path)) {
+            if (auto list = ListFromSnapshot(TheEnv().OpenSnapshotFile(snapshotPath), KeyOf(*stamp), path)) {
                 return {std::move(list), std::nullopt};
             }
         }
         ListLoadResult loaded = LoadPatternListChecked(path);
         // Only a file that stayed as it was through the read has its snapshot.
         std::string ignored;
-        if (loaded.list && stamp && ReadFileStamp(path) == stamp) {
-            RemoveStaleSnapshotTemporaries(cacheFolder);
-            ReplaceFileContents(snapshotPath, ListSnapshotBytes(*loaded.list, KeyOf(*stamp)), &ignored,
+        if (loaded.list && stamp && TheEnv().ReadFileStamp(path) == stamp) {
+            TheEnv().RemoveStaleSnapshotTemporaries(cacheFolder);
+            TheEnv().ReplaceFileContents(snapshotPath, ListSnapshotBytes(*loaded.list, KeyOf(*stamp)), &ignored,
                                 NewFileAccess::OwnerOnly);
         }
         return loaded;

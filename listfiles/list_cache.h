@@ -16,25 +16,8 @@
 
 namespace tamsel {
 
-// The folder for snapshots, made if missing, or nullopt when there is none:
-// on Linux "$XDG_CACHE_HOME/tamsel", else "$HOME/.cache/tamsel", and only
-// when the folder (not a link to one) is the user's and nobody else may
-// write to it; on Windows none, since the browser loads its lists once for
-// its whole run.
-std::optional<std::string> CacheFolderPath();
-
-// A snapshot file's bytes, copied into memory of the program's own so that
-// nothing another process does to the file afterwards reaches the list;
-// null when the file cannot be had, is not a regular file, or (on Linux) is
-// not the user's alone.
-std::unique_ptr<ListStorage> OpenSnapshotFile(const std::string& path);
-
-// Removes the temporary files of snapshot writes that never finished (the
-// writer was killed): the user's own, a quarter of an hour old or more.
-void RemoveStaleSnapshotTemporaries(const std::string& cacheFolder);
-
 // The list file at `path`, from the snapshot in `cacheFolder` made from the
-// file as its stamp (platform/file_stamp.h) shows it now, else parsed. A parse
+// file as its stamp (platform/env.h) shows it now, else parsed. A parse
 // that succeeds leaves a snapshot for the next load; failing to write it
 // changes nothing else.
 ListLoadResult LoadListThroughCache(const std::string& path, const std::string& cacheFolder);

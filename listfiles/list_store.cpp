@@ -5,8 +5,7 @@
 #include "listfiles/list_cache.h"
 #include "patterns/file_bytes.h"
 #include "patterns/text.h"
-#include "platform/module_path.h"
-#include "platform/replace_file.h"
+#include "platform/env.h"
 
 namespace tamsel {
 
@@ -21,6 +20,10 @@ ListFilePath FilesIn(const std::string& folder) {
     return [folder](std::string_view name) {
         return std::optional<std::string>((std::filesystem::path(folder) / std::string(name)).string());
     };
+}
+
+ListFilePath FilesBesideModule() {
+    return [](std::string_view name) { return TheEnv().ModuleFolderPath(name); };
 }
 
 ListStore::ListStore(SharedState& state, ListFilePath where, std::optional<std::string> cacheFolder)
@@ -45,7 +48,7 @@ ListWriteResult ListStore::WriteEntries(ListKind kind, const std::vector<std::st
         return result;
     }
     result.path = *path;
-    result.written = ReplaceFileContents(*path, ListFileBytes(entries), &result.error);
+    result.written = TheEnv().ReplaceFileContents(*path, ListFileBytes(entries), &result.error);
     return result;
 }
 
@@ -104,7 +107,7 @@ std::vector<std::string> SplitListLines(std::string_view bytes) {
 }
 
 ListStore& TheListStore() {
-    static ListStore* const store = new ListStore(TheSharedState(), ModuleFolderPath, CacheFolderPath());
+    static ListStore* const store = new ListStore(TheSharedState(), FilesBesideModule(), TheEnv().CacheFolderPath());
     return *store;
 }
 

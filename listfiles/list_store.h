@@ -36,11 +36,14 @@ inline constexpr std::array<ListFileInfo, 3> kListFiles = {{
 const ListFileInfo& ListFileOf(ListKind kind);
 
 // The full path of a list file, or nullopt when it cannot be formed.
-// ModuleFolderPath for the module; the tool and the tests name another folder.
+// FilesBesideModule for the module; the tool and the tests name another folder.
 using ListFilePath = std::function<std::optional<std::string>(std::string_view fileName)>;
 
 // A ListFilePath for the files of one folder.
 ListFilePath FilesIn(const std::string& folder);
+
+// The module's ListFilePath: TheEnv().ModuleFolderPath, asked at each call.
+ListFilePath FilesBesideModule();
 
 struct ListWriteResult {
     bool written = false;
@@ -103,7 +106,7 @@ std::string ListFileBytes(const std::vector<std::string>& entries);
 std::vector<std::string> SplitListLines(std::string_view bytes);
 
 // The store of the process: the files beside the module, the lists of
-// TheSharedState(), snapshots in CacheFolderPath(). Never destroyed.
+// TheSharedState(), snapshots in TheEnv().CacheFolderPath(). Never destroyed.
 ListStore& TheListStore();
 
 }  // namespace tamsel

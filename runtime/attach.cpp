@@ -2,7 +2,7 @@
 
 #include "listfiles/list_store.h"
 #include "patterns/text.h"
-#include "platform/module_path.h"
+#include "platform/env.h"
 #include "runtime/list_supply.h"
 #include "runtime/refusal_log.h"
 
@@ -17,11 +17,10 @@ bool IsRefusedHost(std::string_view executablePath) {
 bool AttachModule(const AttachHost& host) {
     if (IsRefusedHost(host.executablePath)) return false;
     SharedState& state = TheSharedState();
-    const uint32_t stored = host.readAllowAdsSwitch ? host.readAllowAdsSwitch() : 0;
-    state.AllowAds.store(stored != 0 ? 1 : 0);
+    state.AllowAds.store(TheEnv().ReadAllowAdsSwitch() != 0 ? 1 : 0);
     NameRefusalLog(host.logPath ? host.logPath() : std::nullopt, ProgramNameOf(host.executablePath),
                    host.logQueries && host.logQueries() ? LogQueries::Keep : LogQueries::Leave);
-    TheListSupply().Configure(host.listPath ? ListFilePath(host.listPath) : ListFilePath(ModuleFolderPath));
+    TheListSupply().Configure(FilesBesideModule());
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);
     return true;

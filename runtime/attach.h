@@ -1,6 +1,7 @@
 // What the module does when a process loads it and when the process lets it
 // go. The platform's entry point (the ELF constructor and destructor, or
-// DllMain) supplies what only it can know through `AttachHost`.
+// DllMain) supplies what only it can know through `AttachHost`; the stored
+// switch and the module's folder come from TheEnv().
 #pragma once
 
 #include <cstdint>
@@ -13,13 +14,8 @@ namespace tamsel {
 struct AttachHost {
     // Full path of the host process's executable, as the platform spells it.
     std::string_view executablePath;
-    // The stored AllowAds switch (see settings_store.h).
-    uint32_t (*readAllowAdsSwitch)() = nullptr;
     // Puts the send replacement in place for the whole process.
     void (*installSendHook)() = nullptr;
-    // Where a list file of the given name lives; nullopt counts as a
-    // missing file. Null means ModuleFolderPath.
-    std::optional<std::string> (*listPath)(std::string_view fileName) = nullptr;
     // The refusal log the user named, if any; null means none.
     std::optional<std::string> (*logPath)() = nullptr;
     // Whether the user asked the log to keep the queries of URLs; null

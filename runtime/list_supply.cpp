@@ -57,7 +57,7 @@ private:
 
 void ListSupply::Configure(ListFilePath where) {
     const Work work = Work::Wait(*this);
-    store_.emplace(state_, std::move(where), CacheFolderPath());
+    store_.emplace(state_, std::move(where), TheEnv().CacheFolderPath());
     paths_ = {};
     stamps_ = {};
     stage_.store(Stage::Pending);
@@ -108,7 +108,7 @@ bool ListSupply::FirstLoad() {
         if (work.held()) {
             if (stage_.load() == Stage::Pending) {
                 LoadMissing();
-                nextCheckMs_.store(platform_.clockMs() + kCheckIntervalMs);
+                nextCheckMs_.store(TheEnv().CoarseClockMs() + kCheckIntervalMs);
                 stage_.store(Stage::Loaded, std::memory_order_release);
             }
             return true;
@@ -128,7 +128,7 @@ void ListSupply::LoadMissing() {
         const ListKind kind = file.kind;
         paths_[Index(kind)] = store_->PathOf(kind);
         const auto& path = paths_[Index(kind)];
-        stamps_[Index(kind)] = path ? platform_.stamp(*path) : std::nullopt;
+        stamps_[Index(kind)] = path ? TheEnv().ReadFileStamp(*path) : std::nullopt;
         // A list already in place came from an earlier attach or from an
         // editor; loading it again would only undo the editor's work.
         if (!state_.Present(kind) && stamps_[Index(kind)]) Refresh(kind);
@@ -140,7 +140,7 @@ void ListSupply::LoadMissing() {
 // that changed is re-read on a thread of its own, which holds the right until
 // it is done; only when no thread can be started does the sender re-read it.
 void ListSupply::FollowFiles() {
-    const uint64_t now = platform_.clockMs();
+    const uint64_t now = TheEnv().CoarseClockMs();
     if (now < nextCheckMs_.load(std::memory_order_relaxed)) return;
     Work work(*this);
     if (!work.held() || stage_.load() != Stage::Loaded) return;
@@ -153,7 +153,7 @@ void ListSupply::FollowFiles() {
         Reread(changed);
     };
     work.HandOver();
-    if (platform_.startReread(std::move(reread))) return;
+    if (TheEnv().RunInBackground(std::move(reread))) return;
     const Work adopted = Work::Adopt(*this);
     Reread(changed);
 }
@@ -165,7 +165,7 @@ uint8_t ListSupply::CheckFiles() {
     for (const ListFileInfo& file : kListFiles) {
         const ListKind kind = file.kind;
         const auto& path = paths_[Index(kind)];
-        auto stamp = path ? platform_.stamp(*path) : std::nullopt;
+        auto stamp = path ? TheEnv().ReadFileStamp(*path) : std::nullopt;
         if (stamp == stamps_[Index(kind)]) continue;
         stamps_[Index(kind)] = stamp;
         if (!stamp) {

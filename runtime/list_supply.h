@@ -14,32 +14,24 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "listfiles/list_store.h"
-#include "platform/background.h"
-#include "platform/file_stamp.h"
+#include "platform/env.h"
 #include "runtime/shared_state.h"
 
 namespace tamsel {
 
 class ListSupply {
 public:
-    // How files and time are seen and where re-reads run; tests put fakes here.
-    struct Platform {
-        std::optional<FileStamp> (*stamp)(const std::string& path) = &ReadFileStamp;
-        uint64_t (*clockMs)() = &CoarseClockMs;
-        bool (*startReread)(std::function<void()> work) noexcept = &RunInBackground;
-    };
     static constexpr uint64_t kCheckIntervalMs = 1000;
     // How long a sender waits for another thread's first load.
     static constexpr uint64_t kFirstLoadWaitMs = 3000;
 
-    explicit ListSupply(SharedState& state) : ListSupply(state, Platform{}) {}
-    ListSupply(SharedState& state, Platform platform) : state_(state), platform_(platform) {}
+    // Files and time are seen, and re-reads started, through TheEnv().
+    explicit ListSupply(SharedState& state) : state_(state) {}
     ListSupply(const ListSupply&) = delete;
     ListSupply& operator=(const ListSupply&) = delete;
 
@@ -74,7 +66,6 @@ private:
     void Refresh(ListKind kind);
 
     SharedState& state_;
-    const Platform platform_;
     std::atomic<Stage> stage_{Stage::Idle};
     // Held by the one thread that loads, looks at or re-reads the files; the
     // paths and stamps below are touched only under it. Senders never wait

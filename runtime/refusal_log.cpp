@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/log_file.h"
+#include "platform/env.h"
 
 namespace tamsel {
 
@@ -33,7 +33,7 @@ std::atomic<bool> lineCutShort{false};
 void WriteLine(const std::string& path, std::string line) {
     const bool mend = lineCutShort.exchange(false);
     if (mend) line.insert(0, 1, '\n');
-    const size_t written = AppendLogLine(path, line);
+    const size_t written = TheEnv().AppendLogLine(path, line);
     if (written < line.size() && (written > 0 || mend)) lineCutShort.store(true);
 }
 
@@ -69,7 +69,7 @@ void Append(std::string_view verdict, std::string_view subject, std::string wher
     const LogTarget* to = target.load(std::memory_order_acquire);
     if (to == nullptr) return;
     try {
-        const LogRecord record{Now(), std::to_string(CurrentProcessId()), to->program, std::string(verdict),
+        const LogRecord record{Now(), std::to_string(TheEnv().CurrentProcessId()), to->program, std::string(verdict),
                                std::string(subject), std::move(where), std::string(pattern)};
         WriteLine(to->path, FormatLogLine(record));
     } catch (...) {

@@ -1,4 +1,4 @@
-#include "platform/background.h"
+#include "platform/native.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -7,7 +7,7 @@
 
 namespace tamsel {
 
-bool RunInBackground(std::function<void()> work) noexcept {
+bool native::RunInBackground(std::function<void()> work) noexcept {
     // A new thread starts with its creator's signal mask: block everything
     // for the creation, then give the sender its own mask back.
     sigset_t all;

@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "base/posix/unique_fd.h"
-#include "listfiles/list_cache.h"
+#include "platform/native.h"
 #include "patterns/file_bytes.h"
 
 namespace tamsel {
@@ -82,7 +82,7 @@ private:
 
 }  // namespace
 
-std::optional<std::string> CacheFolderPath() {
+std::optional<std::string> native::CacheFolderPath() {
     std::string base;
     if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
         base = xdg;
@@ -98,7 +98,7 @@ std::optional<std::string> CacheFolderPath() {
     return folder;
 }
 
-std::unique_ptr<ListStorage> OpenSnapshotFile(const std::string& path) {
+std::unique_ptr<ListStorage> native::OpenSnapshotFile(const std::string& path) {
     const UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     const std::optional<struct stat> info = fd ? OursAlone(fd.get(), S_IFREG) : std::nullopt;
     if (!info || info->st_size <= 0 || static_cast<uint64_t>(info->st_size) > kMaxFileBytes) return nullptr;
@@ -107,7 +107,7 @@ std::unique_ptr<ListStorage> OpenSnapshotFile(const std::string& path) {
     return copy;
 }
 
-void RemoveStaleSnapshotTemporaries(const std::string& cacheFolder) {
+void native::RemoveStaleSnapshotTemporaries(const std::string& cacheFolder) {
     constexpr time_t kStaleSeconds = 15 * 60;  // far longer than any write of a snapshot takes
     const UniqueAny<DIR*, &closedir> dir(opendir(cacheFolder.c_str()));
     if (!dir) return;

@@ -1,11 +1,11 @@
-#include "platform/file_stamp.h"
+#include "platform/native.h"
 
 #include <sys/stat.h>
 #include <time.h>
 
 namespace tamsel {
 
-std::optional<FileStamp> ReadFileStamp(const std::string& path) {
+std::optional<FileStamp> native::ReadFileStamp(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;
     FileStamp stamp;
@@ -18,7 +18,7 @@ std::optional<FileStamp> ReadFileStamp(const std::string& path) {
 
 // The coarse clock is answered from the vDSO without entering the kernel:
 // a few nanoseconds, which a send can afford.
-uint64_t CoarseClockMs() {
+uint64_t native::CoarseClockMs() noexcept {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;

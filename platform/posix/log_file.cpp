@@ -1,4 +1,4 @@
-#include "platform/log_file.h"
+#include "platform/native.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@ namespace tamsel {
 // log's path must not send the lines (or the creation of a file) elsewhere;
 // a new log is the user's to read alone. O_NONBLOCK keeps a FIFO without a
 // reader from stopping the sender. The caller's errno is kept.
-size_t AppendLogLine(const std::string& path, std::string_view line) noexcept {
+size_t native::AppendLogLine(const std::string& path, std::string_view line) noexcept {
     const int saved = errno;
     constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     const UniqueFd file(::open(path.c_str(), kFlags, 0600));
@@ -23,6 +23,6 @@ size_t AppendLogLine(const std::string& path, std::string_view line) noexcept {
     return written > 0 ? static_cast<size_t>(written) : 0;
 }
 
-uint32_t CurrentProcessId() noexcept { return static_cast<uint32_t>(::getpid()); }
+uint32_t native::CurrentProcessId() noexcept { return static_cast<uint32_t>(::getpid()); }
 
 }  // namespace tamsel

@@ -1,6 +1,6 @@
 // The module's folder on Linux: the file of the object that holds this code,
 // libtamsel.so when preloaded, the tamsel executable when linked into it.
-#include "platform/module_path.h"
+#include "platform/native.h"
 
 #include <dlfcn.h>
 #include <limits.h>
@@ -42,7 +42,7 @@ std::optional<std::string> ObjectNameOf(const void* address) {
 }
 
 std::optional<std::string> ModuleFile() {
-    const auto name = ObjectNameOf(reinterpret_cast<const void*>(&ModuleFolderPath));
+    const auto name = ObjectNameOf(reinterpret_cast<const void*>(&native::ModuleFolderPath));
     const char* path = (name && !name->empty()) ? name->c_str() : "/proc/self/exe";
     std::unique_ptr<char, decltype(&free)> resolved(realpath(path, nullptr), &free);
     if (!resolved) return std::nullopt;
@@ -51,7 +51,7 @@ std::optional<std::string> ModuleFile() {
 
 }  // namespace
 
-std::optional<std::string> ModuleFolderPath(std::string_view fileName) {
+std::optional<std::string> native::ModuleFolderPath(std::string_view fileName) {
     const auto file = ModuleFile();
     if (!file) return std::nullopt;
     const size_t slash = file->rfind('/');

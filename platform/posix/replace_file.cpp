@@ -1,6 +1,6 @@
 // The file replacement on Linux: write, fsync, close, rename over the file
 // the path leads to.
-#include "platform/replace_file.h"
+#include "platform/native.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -58,7 +58,7 @@ bool Fail(const char* step, const std::string& temp, std::string* error) {
 
 }  // namespace
 
-bool ReplaceFileContents(const std::string& given, std::string_view bytes, std::string* error,
+bool native::ReplaceFileContents(const std::string& given, std::string_view bytes, std::string* error,
                          NewFileAccess access) {
     const std::string path = ResolvedTarget(given);
     const std::string temp = TemporaryBeside(path);

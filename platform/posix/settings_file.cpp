@@ -10,8 +10,7 @@
 
 #include "patterns/file_bytes.h"
 #include "patterns/text.h"
-#include "platform/replace_file.h"
-#include "platform/settings_store.h"
+#include "platform/native.h"
 
 namespace tamsel {
 
@@ -170,7 +169,7 @@ StoredSwitch ReadStoredSwitch() {
     return {FindStatusValue(*text).value_or(0), std::nullopt};
 }
 
-uint32_t ReadAllowAdsSwitch() {
+uint32_t native::ReadAllowAdsSwitch() {
     try {
         return ReadStoredSwitch().value;
     } catch (...) {
@@ -178,7 +177,7 @@ uint32_t ReadAllowAdsSwitch() {
     }
 }
 
-bool WriteAllowAdsSwitch(uint32_t value) {
+bool native::WriteAllowAdsSwitch(uint32_t value) {
     try {
         const auto path = SettingsFilePath();
         if (!path) return false;
@@ -191,7 +190,8 @@ bool WriteAllowAdsSwitch(uint32_t value) {
         // switch: leave it alone rather than write over what we cannot see.
         if (!old && !absent) return false;
         std::string error;
-        return ReplaceFileContents(*path, WithStatusValue(old.value_or(""), value), &error);
+        return native::ReplaceFileContents(*path, WithStatusValue(old.value_or(""), value), &error,
+                                             NewFileAccess::AsBefore);
     } catch (...) {
         return false;
     }

@@ -1,11 +1,11 @@
-#include "platform/background.h"
+#include "platform/native.h"
 
 #include <thread>
 
 namespace tamsel {
 
 // Windows delivers no asynchronous signals to threads: nothing to block.
-bool RunInBackground(std::function<void()> work) noexcept {
+bool native::RunInBackground(std::function<void()> work) noexcept {
     try {
         std::thread(std::move(work)).detach();
         return true;

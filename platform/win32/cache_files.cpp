@@ -1,19 +1,19 @@
 // No cache folder on Windows: the browser loads the lists once for its run,
 // where the Linux module loads them in every program it starts in.
-#include "listfiles/list_cache.h"
+#include "platform/native.h"
 #include "patterns/file_bytes.h"
 #include "patterns/list_snapshot.h"
 
 namespace tamsel {
 
-std::optional<std::string> CacheFolderPath() { return std::nullopt; }
+std::optional<std::string> native::CacheFolderPath() { return std::nullopt; }
 
-std::unique_ptr<ListStorage> OpenSnapshotFile(const std::string& path) {
+std::unique_ptr<ListStorage> native::OpenSnapshotFile(const std::string& path) {
     std::optional<std::string> bytes = ReadFileBytes(path);
     if (!bytes) return nullptr;
     return std::make_unique<StringStorage>(std::move(*bytes));
 }
 
-void RemoveStaleSnapshotTemporaries(const std::string&) {}
+void native::RemoveStaleSnapshotTemporaries(const std::string&) {}
 
 }  // namespace tamsel

@@ -1,4 +1,4 @@
-#include "platform/file_stamp.h"
+#include "platform/native.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@ int64_t Ticks(const FILETIME& time) {
 // Read from the directory entry, without opening the file: another program
 // may hold it open and the look must not disturb it. A file put in place by
 // a rename carries its own creation time, which stands in for the identity.
-std::optional<FileStamp> ReadFileStamp(const std::string& path) {
+std::optional<FileStamp> native::ReadFileStamp(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA info{};
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info)) return std::nullopt;
     FileStamp stamp;
@@ -23,6 +23,6 @@ std::optional<FileStamp> ReadFileStamp(const std::string& path) {
     return stamp;
 }
 
-uint64_t CoarseClockMs() { return GetTickCount64(); }
+uint64_t native::CoarseClockMs() noexcept { return GetTickCount64(); }
 
 }  // namespace tamsel

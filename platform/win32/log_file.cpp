@@ -1,4 +1,4 @@
-#include "platform/log_file.h"
+#include "platform/native.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -30,7 +30,7 @@ OwnedHandle OpenLog(const std::string& path) {
 // FILE_APPEND_DATA alone makes each WriteFile land whole at the end of the
 // file, whatever other threads and processes append at the same time. The
 // caller's last error is kept.
-size_t AppendLogLine(const std::string& path, std::string_view line) noexcept {
+size_t native::AppendLogLine(const std::string& path, std::string_view line) noexcept {
     const DWORD saved = GetLastError();
     const OwnedHandle file = OpenLog(path);
     DWORD written = 0;
@@ -39,7 +39,7 @@ size_t AppendLogLine(const std::string& path, std::string_view line) noexcept {
     return written;
 }
 
-uint32_t CurrentProcessId() noexcept { return GetCurrentProcessId(); }
+uint32_t native::CurrentProcessId() noexcept { return GetCurrentProcessId(); }
 
 bool ReadLogQueriesSetting() {
     DWORD type = REG_NONE;

@@ -1,12 +1,12 @@
 // The module's folder on Windows: the folder of the loaded "Tamsel.dll", or of
 // the host executable when no module of that name is loaded.
-#include "platform/module_path.h"
+#include "platform/native.h"
 
 #include <windows.h>
 
 namespace tamsel {
 
-std::optional<std::string> ModuleFolderPath(std::string_view fileName) {
+std::optional<std::string> native::ModuleFolderPath(std::string_view fileName) {
     // A buffer larger than MAX_PATH, so that an over-long module path is seen
     // as such instead of coming back cut short.
     char buffer[2 * MAX_PATH];

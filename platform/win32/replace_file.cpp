@@ -1,6 +1,6 @@
 // The file replacement on Windows: write, flush, close, then MoveFileExA with
 // replace and write-through.
-#include "platform/replace_file.h"
+#include "platform/native.h"
 
 #include <windows.h>
 
@@ -60,7 +60,7 @@ bool FailClosing(const char* step, OwnedHandle& file, const std::string& temp, s
 
 // Files keep the access their folder gives; `access` matters only where the
 // platform's cache folder is trusted by its owner, which Windows has none of.
-bool ReplaceFileContents(const std::string& given, std::string_view bytes, std::string* error, NewFileAccess) {
+bool native::ReplaceFileContents(const std::string& given, std::string_view bytes, std::string* error, NewFileAccess) {
     const std::string path = ResolvedTarget(given);
     const std::string temp = TemporaryBeside(path);
     OwnedHandle file =

@@ -1,5 +1,5 @@
 // The AllowAds switch in the registry of the current user.
-#include "platform/settings_store.h"
+#include "platform/native.h"
 #include "platform/win32/log_setting.h"
 
 #include <windows.h>
@@ -13,7 +13,7 @@ constexpr char kValue[] = "Status";
 constexpr char kLogValue[] = "LogFile";
 }  // namespace
 
-uint32_t ReadAllowAdsSwitch() {
+uint32_t native::ReadAllowAdsSwitch() {
     DWORD type = REG_NONE;
     DWORD value = 0;
     DWORD size = sizeof value;
@@ -24,7 +24,7 @@ uint32_t ReadAllowAdsSwitch() {
     return value;
 }
 
-bool WriteAllowAdsSwitch(uint32_t value) {
+bool native::WriteAllowAdsSwitch(uint32_t value) {
     const DWORD stored = value;
     return SHSetValueA(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &stored, sizeof stored) == ERROR_SUCCESS;
 }

@@ -1,6 +1,6 @@
 // The thread a list re-read runs on: started at once, and deaf to the
 // program's signals, which must keep going where the program expects them.
-#include "platform/background.h"
+#include "platform/env.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -24,7 +24,7 @@ TEST(RunInBackground, TheWorkRunsOnAThreadThatTakesNoSignalAndTheCallersMaskStay
     std::atomic<bool> allBlocked{false};
     std::atomic<bool> otherThread{false};
     const std::thread::id caller = std::this_thread::get_id();
-    ASSERT_TRUE(RunInBackground([&] {
+    ASSERT_TRUE(TheEnv().RunInBackground([&] {
         allBlocked = Blocked(SIGTERM) && Blocked(SIGINT) && Blocked(SIGUSR1) && Blocked(SIGCHLD) && Blocked(SIGALRM);
         otherThread = std::this_thread::get_id() != caller;
         done = 1;

@@ -1,4 +1,4 @@
-#include "platform/module_path.h"
+#include "platform/env.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ namespace {
 
 // Linked into a test program, the module is the program itself.
 TEST(ModuleFolderPath, NamesAFileBesideTheModule) {
-    const auto path = ModuleFolderPath("UserBlock.txt");
+    const auto path = TheEnv().ModuleFolderPath("UserBlock.txt");
     ASSERT_TRUE(path);
     const std::filesystem::path p(*path);
     EXPECT_EQ(p.filename(), "UserBlock.txt");
@@ -19,7 +19,7 @@ TEST(ModuleFolderPath, NamesAFileBesideTheModule) {
 
 TEST(ModuleFolderPath, TooLongIsAFailureNotATruncation) {
     const std::string longName(5000, 'n');
-    EXPECT_FALSE(ModuleFolderPath(longName));
+    EXPECT_FALSE(TheEnv().ModuleFolderPath(longName));
 }
 
 }  // namespace

@@ -17,8 +17,7 @@
 
 #include "listfiles/list_cache.h"
 #include "patterns/matcher.h"
-#include "platform/log_file.h"
-#include "platform/replace_file.h"
+#include "platform/env.h"
 #include "runtime/refusal_log.h"
 #include "support/temp_dir.h"
 
@@ -98,13 +97,13 @@ TEST(CacheTrust, AFolderOthersCanWriteOrALinkIsNoCacheFolder) {
     const std::string saved = old != nullptr ? old : "";
     setenv("XDG_CACHE_HOME", home.path().c_str(), 1);
     const fs::path folder = home.path() / "tamsel";
-    EXPECT_EQ(CacheFolderPath(), folder.string());  // made, 0700
+    EXPECT_EQ(TheEnv().CacheFolderPath(), folder.string());  // made, 0700
     fs::permissions(folder, fs::perms::group_write, fs::perm_options::add);
-    EXPECT_EQ(CacheFolderPath(), std::nullopt);
+    EXPECT_EQ(TheEnv().CacheFolderPath(), std::nullopt);
     fs::remove(folder);
     testing::TempDir elsewhere;
     fs::create_directory_symlink(elsewhere.path(), folder);
-    EXPECT_EQ(CacheFolderPath(), std::nullopt);
+    EXPECT_EQ(TheEnv().CacheFolderPath(), std::nullopt);
     if (old != nullptr) setenv("XDG_CACHE_HOME", saved.c_str(), 1);
     else unsetenv("XDG_CACHE_HOME");
 }
@@ -154,13 +153,13 @@ TEST(ReplaceFile, ALinkedFileIsReplacedWhereItLivesAndTheLinkStays) {
     const fs::path link = dir.path() / "UserBlock.txt";
     fs::create_symlink("kept/UserBlock.txt", link);  // relative, as ln -s makes it
     std::string error;
-    ASSERT_TRUE(ReplaceFileContents(link.string(), "new.x\r\n", &error)) << error;
+    ASSERT_TRUE(TheEnv().ReplaceFileContents(link.string(), "new.x\r\n", &error)) << error;
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadAll(target), "new.x\r\n");
     // A link to a file not there yet leads to where the file is made.
     const fs::path dangling = dir.path() / "UserTrust.txt";
     fs::create_symlink(dir.path() / "kept" / "UserTrust.txt", dangling);
-    ASSERT_TRUE(ReplaceFileContents(dangling.string(), "trusted.x\r\n", &error)) << error;
+    ASSERT_TRUE(TheEnv().ReplaceFileContents(dangling.string(), "trusted.x\r\n", &error)) << error;
     EXPECT_TRUE(fs::is_symlink(dangling));
     EXPECT_EQ(ReadAll(dir.path() / "kept" / "UserTrust.txt"), "trusted.x\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "kept"), fs::directory_iterator()), 2);
@@ -171,14 +170,14 @@ TEST(LogFile, ALinkAtThePathIsNotFollowedAndANewLogIsTheOwnersAlone) {
     const std::string victim = dir.Write("victim.txt", "mine\n");
     const fs::path planted = dir.path() / "planted.log";
     fs::create_symlink(victim, planted);
-    AppendLogLine(planted.string(), "line\n");
+    TheEnv().AppendLogLine(planted.string(), "line\n");
     EXPECT_EQ(ReadAll(victim), "mine\n");
     fs::create_symlink(dir.path() / "made-through-link.log", dir.path() / "dangling.log");
-    AppendLogLine((dir.path() / "dangling.log").string(), "line\n");
+    TheEnv().AppendLogLine((dir.path() / "dangling.log").string(), "line\n");
     EXPECT_FALSE(fs::exists(dir.path() / "made-through-link.log"));
 
     const fs::path log = dir.path() / "refusals.log";
-    AppendLogLine(log.string(), "line\n");
+    TheEnv().AppendLogLine(log.string(), "line\n");
     EXPECT_EQ(ReadAll(log), "line\n");
     EXPECT_EQ(fs::status(log).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }

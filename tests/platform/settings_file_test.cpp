@@ -13,7 +13,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/settings_store.h"
+#include "platform/env.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -107,12 +107,12 @@ private:
 };
 
 TEST_F(SettingsFile, AMissingFileReadsZeroAndAWriteRoundTrips) {
-    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
-    ASSERT_TRUE(WriteAllowAdsSwitch(1));  // creates the folder
-    EXPECT_EQ(ReadAllowAdsSwitch(), 1u);
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
+    ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(1));  // creates the folder
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 1u);
     EXPECT_EQ(ReadBack(), std::string("REGEDIT4\n\n") + kKeyLine + "\n\"Status\"=dword:00000001\n");
-    ASSERT_TRUE(WriteAllowAdsSwitch(0));
-    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(0));
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
     // Nothing of the temporary files is left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Folder()), {}), 1);
 }
@@ -126,12 +126,12 @@ TEST_F(SettingsFile, TheConfigFolderFollowsXdgThenHome) {
     EXPECT_EQ(SettingsFilePath(), "/home/someone/.config/Tamsel/settings.reg");
     unsetenv("HOME");
     EXPECT_EQ(SettingsFilePath(), std::nullopt);
-    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
-    EXPECT_FALSE(WriteAllowAdsSwitch(1));
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
+    EXPECT_FALSE(TheEnv().WriteAllowAdsSwitch(1));
 }
 
 TEST_F(SettingsFile, AFailedWriteLeavesTheOldFileWhole) {
-    ASSERT_TRUE(WriteAllowAdsSwitch(1));
+    ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(1));
     const std::string before = ReadBack();
     // A file size limit below the new file's size fails the write itself,
     // for root as for anyone.
@@ -141,22 +141,22 @@ TEST_F(SettingsFile, AFailedWriteLeavesTheOldFileWhole) {
     rlimit tiny = saved;
     tiny.rlim_cur = 8;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-    const bool written = WriteAllowAdsSwitch(0);
+    const bool written = TheEnv().WriteAllowAdsSwitch(0);
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);
     EXPECT_EQ(ReadBack(), before);
-    EXPECT_EQ(ReadAllowAdsSwitch(), 1u);
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 1u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Folder()), {}), 1);  // no temporary left
 }
 
 TEST_F(SettingsFile, AFolderInThePlaceOfTheFileReadsZeroAndIsNotReplaced) {
     std::filesystem::create_directories(Folder() / "settings.reg");
-    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
     const StoredSwitch stored = ReadStoredSwitch();  // what the tool reports
     EXPECT_EQ(stored.value, 0u);
     EXPECT_EQ(stored.error, std::strerror(EISDIR));
-    EXPECT_FALSE(WriteAllowAdsSwitch(1));
+    EXPECT_FALSE(TheEnv().WriteAllowAdsSwitch(1));
     EXPECT_TRUE(std::filesystem::is_directory(Folder() / "settings.reg"));
 }
 
@@ -170,7 +170,7 @@ TEST_F(SettingsFile, AFifoInThePlaceOfTheFileReadsZeroWithoutWaiting) {
         {
             alarm(2);
             const StoredSwitch stored = ReadStoredSwitch();
-            _exit(ReadAllowAdsSwitch() == 0 && stored.error == "not a regular file" && !WriteAllowAdsSwitch(1) ? 0 : 1);
+            _exit(TheEnv().ReadAllowAdsSwitch() == 0 && stored.error == "not a regular file" && !TheEnv().WriteAllowAdsSwitch(1) ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
     struct stat info {};

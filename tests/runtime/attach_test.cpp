@@ -7,24 +7,34 @@
 
 #include "intercept/inspect.h"
 #include "listfiles/list_store.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
 namespace {
 
-// What the fake platform saw; reset for each test.
+// What the fake platform saw and gives; reset for each test.
 int hookInstalls = 0;
 int switchReads = 0;
 uint32_t storedSwitch = 0;
 std::string listFolder;
+bool pathsFit = true;
 
-uint32_t ReadStoredSwitch() {
-    ++switchReads;
-    return storedSwitch;
-}
+// The stored switch and the module's folder as the test sets them.
+class FakeHostEnv : public EnvWrapper {
+public:
+    FakeHostEnv() : EnvWrapper(PlatformEnv()) {}
+    uint32_t ReadAllowAdsSwitch() override {
+        ++switchReads;
+        return storedSwitch;
+    }
+    std::optional<std::string> ModuleFolderPath(std::string_view name) override {
+        if (!pathsFit) return std::nullopt;
+        return listFolder + "/" + std::string(name);
+    }
+};
+
 void CountHookInstall() { ++hookInstalls; }
-std::optional<std::string> PathInListFolder(std::string_view name) { return listFolder + "/" + std::string(name); }
-std::optional<std::string> PathThatDoesNotFit(std::string_view) { return std::nullopt; }
 
 bool Refused(const std::string& host) {
     const std::string head = "GET /a.gif HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
@@ -48,17 +58,18 @@ protected:
         state.AllowAds = 0;
         hookInstalls = switchReads = 0;
         storedSwitch = 0;
+        pathsFit = true;
     }
     static AttachHost Host(std::string_view executable) {
         AttachHost host;
         host.executablePath = executable;
-        host.readAllowAdsSwitch = &ReadStoredSwitch;
         host.installSendHook = &CountHookInstall;
-        host.listPath = &PathInListFolder;
         return host;
     }
 
     testing::TempDir dir_;
+    FakeHostEnv env_;
+    testing::ScopedEnv scoped_{env_};
 };
 
 TEST_F(Attach, TheShellIsRefusedWhereverItsNameAppearsAndNothingHappens) {
@@ -122,9 +133,8 @@ TEST_F(Attach, MissingListsLeaveTheirSlotsNullAndRefuseNothing) {
     listFolder = (dir_.path() / "empty").string();
     ASSERT_TRUE(AttachModule(Host("/usr/bin/wget")));
     EXPECT_FALSE(Refused("ads.x"));
-    AttachHost unfit = Host("/usr/bin/wget");
-    unfit.listPath = &PathThatDoesNotFit;
-    ASSERT_TRUE(AttachModule(unfit));
+    pathsFit = false;
+    ASSERT_TRUE(AttachModule(Host("/usr/bin/wget")));
     EXPECT_FALSE(Refused("ads.x"));
     SharedState& state = TheSharedState();
     EXPECT_FALSE(state.Present(ListKind::ShippedBlock));

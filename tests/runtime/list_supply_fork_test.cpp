@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "runtime/list_supply.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 // The child is forked while the parent's loader thread has ended but is not
@@ -21,19 +22,25 @@ namespace {
 
 std::atomic<int> stampReads{0};
 // The real stamp, slowed so the fork comes while the load is under way.
-std::optional<FileStamp> SlowStamp(const std::string& path) {
-    ++stampReads;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return ReadFileStamp(path);
-}
+class SlowStampEnv : public EnvWrapper {
+public:
+    SlowStampEnv() : EnvWrapper(PlatformEnv()) {}
+    std::optional<FileStamp> ReadFileStamp(const std::string& path) override {
+        ++stampReads;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return EnvWrapper::ReadFileStamp(path);
+    }
+};
 
 std::string listFolder;
 std::optional<std::string> InListFolder(std::string_view name) { return listFolder + "/" + std::string(name); }
 
 TEST(SupplyAfterFork, AForkWaitsForALoadUnderWaySoTheChildFindsTheListsWhole) {
     testing::TempDir dir;
+    SlowStampEnv env;
+    const testing::ScopedEnv scoped(env);
     SharedState state;
-    ListSupply supply(state, {&SlowStamp, &CoarseClockMs});
+    ListSupply supply(state);
     dir.Write("BlockList.txt", "ads.x\n");
     listFolder = dir.path().string();
     supply.Configure(&InListFolder);
@@ -60,7 +67,12 @@ TEST(SupplyAfterFork, AForkWaitsForALoadUnderWaySoTheChildFindsTheListsWhole) {
 }
 
 std::atomic<uint64_t> clockMs{5000};
-uint64_t FakeClock() { return clockMs.load(); }
+// The real platform with a clock the test moves.
+class FakeClockEnv : public EnvWrapper {
+public:
+    FakeClockEnv() : EnvWrapper(PlatformEnv()) {}
+    uint64_t CoarseClockMs() noexcept override { return clockMs.load(); }
+};
 
 // A long list, so that its re-read is under way when the fork comes.
 std::string LongList(const std::string& last) {
@@ -71,8 +83,10 @@ std::string LongList(const std::string& last) {
 
 TEST(SupplyAfterFork, AForkWaitsForAReReadUnderWayOnItsOwnThread) {
     testing::TempDir dir;
+    FakeClockEnv env;
+    const testing::ScopedEnv scoped(env);
     SharedState state;
-    ListSupply supply(state, {&ReadFileStamp, &FakeClock, &RunInBackground});
+    ListSupply supply(state);
     dir.Write("UserBlock.txt", "first.y\n");
     listFolder = dir.path().string();
     supply.Configure(&InListFolder);

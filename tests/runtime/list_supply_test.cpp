@@ -14,6 +14,7 @@
 
 #include "intercept/inspect.h"
 #include "runtime/refusal_log.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -49,6 +50,17 @@ bool FakeStart(std::function<void()> work) noexcept {
     heldRereads.push_back(std::move(work));
     return true;
 }
+
+// The fake platform as an Env. Loads go straight to the files, without
+// snapshots: the stamp reads counted here are the supply's own looks.
+class FakeFilesEnv : public EnvWrapper {
+public:
+    FakeFilesEnv() : EnvWrapper(PlatformEnv()) {}
+    std::optional<FileStamp> ReadFileStamp(const std::string& path) override { return FakeStamp(path); }
+    uint64_t CoarseClockMs() noexcept override { return FakeClock(); }
+    bool RunInBackground(std::function<void()> work) noexcept override { return FakeStart(std::move(work)); }
+    std::optional<std::string> CacheFolderPath() override { return std::nullopt; }
+};
 
 std::string listFolder;
 // Formed as Path() forms it, so that the fake stamps are found on Windows too.
@@ -96,8 +108,10 @@ protected:
     }
 
     testing::TempDir dir_;
+    FakeFilesEnv env_;
+    testing::ScopedEnv scoped_{env_};
     SharedState state_;
-    ListSupply supply_{state_, {&FakeStamp, &FakeClock, &FakeStart}};
+    ListSupply supply_{state_};
 };
 
 TEST_F(Supply, NothingIsReadUntilADecisionNeedsTheLists) {
@@ -111,7 +125,7 @@ TEST_F(Supply, NothingIsReadUntilADecisionNeedsTheLists) {
 
 TEST_F(Supply, UnconfiguredOrStoppedItLeavesTheStateAlone) {
     SharedState other;
-    ListSupply idle(other, {&FakeStamp, &FakeClock});
+    ListSupply idle(other);
     EXPECT_TRUE(idle.Ready());
     EXPECT_FALSE(other.Present(ListKind::ShippedBlock));
     EXPECT_TRUE(Refused("ads.x"));
@@ -160,17 +174,25 @@ TEST_F(Supply, AReplacedFileIsReReadAwayFromTheSenderThatNoticedIt) {
     EXPECT_TRUE(Refused("next.y"));
 }
 
+// The fake stamps and clock, with re-reads started as the platform starts
+// them, on a thread whose id is kept.
 std::atomic<std::thread::id> rereadThread{};
-bool StartAndRecordTheThread(std::function<void()> work) noexcept {
-    return RunInBackground([work = std::move(work)] {
-        rereadThread.store(std::this_thread::get_id());
-        work();
-    });
-}
+class RecordedThreadEnv : public EnvWrapper {
+public:
+    using EnvWrapper::EnvWrapper;
+    bool RunInBackground(std::function<void()> work) noexcept override {
+        return PlatformEnv().RunInBackground([work = std::move(work)] {
+            rereadThread.store(std::this_thread::get_id());
+            work();
+        });
+    }
+};
 
 TEST_F(Supply, AReReadRunsOnAThreadOfItsOwn) {
+    RecordedThreadEnv threads(env_);
+    const testing::ScopedEnv scoped(threads);
     SharedState state;
-    ListSupply supply(state, {&FakeStamp, &FakeClock, &StartAndRecordTheThread});
+    ListSupply supply(state);
     supply.Configure(&InListFolder);
     ASSERT_TRUE(supply.Ready());
     Put("UserBlock.txt", "later.y\n");

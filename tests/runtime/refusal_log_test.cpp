@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/log_file.h"
+#include "platform/env.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -73,7 +73,7 @@ TEST_F(NamedLog, ARefusalNamesTheListLineAndPatternThatDecided) {
     const auto record = ParseLogLine(ReadAll(path));
     ASSERT_TRUE(record);
     EXPECT_EQ(record->program, "curl");
-    EXPECT_EQ(record->pid, std::to_string(CurrentProcessId()));
+    EXPECT_EQ(record->pid, std::to_string(TheEnv().CurrentProcessId()));
     EXPECT_EQ(record->verdict, "refused at lookup");
     EXPECT_EQ(record->subject, "https://www.ads.x:443");
     EXPECT_EQ(record->where, "/lists/BlockList.txt:3");

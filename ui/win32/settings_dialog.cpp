@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/settings_store.h"
+#include "platform/env.h"
 #include "platform/win32/module_instance.h"
 #include "res/resource.h"
 #include "runtime/shared_state.h"
@@ -22,7 +22,7 @@ void StoreSwitchAndEnd(HWND dialog) {
     TheSharedState().AllowAds.store(allow);
     // A failed write is not shown: this process follows the new choice
     // already, and the next attach reads the old one.
-    WriteAllowAdsSwitch(allow);
+    TheEnv().WriteAllowAdsSwitch(allow);
     EndDialog(dialog, 0);
 }
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/settings_store.h"
+#include "platform/env.h"
 #include "platform/win32/log_setting.h"
 
 namespace tamsel {
@@ -27,13 +27,13 @@ protected:
 TEST_F(SettingsRegistryTest, NoKeyReadsAsFilteringOn) {
     DWORD size = 0;
     ASSERT_NE(SHGetValueA(HKEY_CURRENT_USER, kKey, kValue, nullptr, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
 }
 
 TEST_F(SettingsRegistryTest, WrittenValueReadsBackAsAFourByteDword) {
     for (const uint32_t value : {1u, 0u, 0xFFFFFFFFu, 7u}) {
-        ASSERT_TRUE(WriteAllowAdsSwitch(value));
-        EXPECT_EQ(ReadAllowAdsSwitch(), value);
+        ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(value));
+        EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), value);
         DWORD type = REG_NONE;
         DWORD stored = 0;
         DWORD size = sizeof stored;
@@ -48,21 +48,21 @@ TEST_F(SettingsRegistryTest, ValueOfAnotherTypeOrSizeReadsAsFilteringOn) {
     const BYTE four[4] = {1, 0, 0, 0};
     const BYTE eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
     Store(REG_BINARY, four, sizeof four);
-    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
     Store(REG_QWORD, eight, sizeof eight);
-    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
     Store(REG_SZ, "1", 2);
-    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
     Store(REG_DWORD, four, 2);  // a truncated number
-    EXPECT_EQ(ReadAllowAdsSwitch(), 0u);
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
     // A well-formed value after all these is read again.
-    ASSERT_TRUE(WriteAllowAdsSwitch(1));
-    EXPECT_EQ(ReadAllowAdsSwitch(), 1u);
+    ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(1));
+    EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 1u);
 }
 
 TEST_F(SettingsRegistryTest, TheLogFileIsAStringValueBesideTheSwitch) {
     EXPECT_FALSE(ReadLogFileSetting());  // no key: no log
-    ASSERT_TRUE(WriteAllowAdsSwitch(0));
+    ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(0));
     EXPECT_FALSE(ReadLogFileSetting());  // the key, without the value
     const char path[] = "C:\\logs\\tamsel.log";
     ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, kKey, "LogFile", REG_SZ, path, sizeof path), ERROR_SUCCESS);
