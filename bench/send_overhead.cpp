@@ -144,11 +144,7 @@ void PrintGateTable(const char* modulePath, int socket) {
     std::printf("%-48s %10s %10s %9s %8s\n", "case", "head only", "whole", "added", "ratio");
     const auto row = [&](const char* what, const std::string& buffer) {
         Row(what, Measure(
-                      [&] {
-                          const auto n = static_cast<int32_t>(buffer.size());
-                          (void)(tamsel::LooksLikeRequestHead(buffer.data(), n) &&
-                                 tamsel::InspectRequest(buffer.data(), n));
-                      },
+                      [&] { (void)tamsel::InspectRequest(tamsel::ClassifyOutgoing(buffer.data(), buffer.size())); },
                       [&] { (void)tamsel::CheckSend(socket, buffer.data(), buffer.size()); }));
     };
     row("512-byte non-HTTP buffer", kBinary);

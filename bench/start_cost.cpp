@@ -2,8 +2,12 @@
 // that sends nothing) and `curl` fetching one page from a server on
 // 127.0.0.1 (a program whose first request makes the module read its
 // lists), each run with and without the preload, interleaved, in one run.
+// Each --after COMMAND adds a row for the first program after a list write:
+// COMMAND (its words split at spaces, say "tamsel list --lists DIR black
+// add x.example") runs, untimed, before every run of curl with the module,
+// so that run finds the list just replaced.
 //
-// usage: start_cost [--runs N] [MODULE]   (MODULE: libtamsel.so beside this program)
+// usage: start_cost [--runs N] [--after COMMAND]... [MODULE]   (MODULE: libtamsel.so beside this program)
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <spawn.h>
@@ -82,6 +86,7 @@ std::vector<std::string> Environment(const std::string& module) {
 struct Cost {
     double wallMs;  // from spawning to reaping
     double cpuMs;   // user and system time of the child: what a shared, busy machine disturbs least
+    int status;     // as wait gives it
 };
 
 Cost TimeRun(std::vector<std::string> argv, std::vector<std::string> env) {
@@ -105,7 +110,8 @@ Cost TimeRun(std::vector<std::string> argv, std::vector<std::string> env) {
     const auto end = Clock::now();
     posix_spawn_file_actions_destroy(&actions);
     const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-    return {std::chrono::duration<double, std::milli>(end - start).count(), ms(usage.ru_utime) + ms(usage.ru_stime)};
+    return {std::chrono::duration<double, std::milli>(end - start).count(), ms(usage.ru_utime) + ms(usage.ru_stime),
+            status};
 }
 
 double Median(std::vector<double> values) {
@@ -113,13 +119,26 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// Runs `argv` untimed, without the module; a command that fails ends the
+// benchmark, which would otherwise measure an unchanged list.
+void RunBefore(const std::vector<std::string>& argv) {
+    if (argv.empty()) return;
+    const Cost run = TimeRun(argv, Environment(""));
+    if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) return;
+    std::fprintf(stderr, "start_cost: %s failed\n", argv[0].c_str());
+    std::exit(1);
+}
+
 // `runs` pairs, the order within a pair alternating so drift in the
-// machine's load falls on both sides alike.
-void Compare(const char* name, const std::vector<std::string>& argv, const std::string& module, int runs) {
+// machine's load falls on both sides alike; `before` runs ahead of each run
+// with the module.
+void Compare(const std::string& name, const std::vector<std::string>& argv, const std::string& module, int runs,
+             const std::vector<std::string>& before = {}) {
     const auto plain = Environment(""), preloaded = Environment(module);
     std::vector<Cost> without, with;
     for (int i = 0; i < runs; ++i) {
         if (i % 2 == 0) without.push_back(TimeRun(argv, plain));
+        RunBefore(before);
         with.push_back(TimeRun(argv, preloaded));
         if (i % 2 == 1) without.push_back(TimeRun(argv, plain));
     }
@@ -128,8 +147,20 @@ void Compare(const char* name, const std::vector<std::string>& argv, const std::
         for (const Cost& c : without) a.push_back(c.*field);
         for (const Cost& c : with) b.push_back(c.*field);
         const double x = Median(a), y = Median(b);
-        std::printf("%-24s %-5s %9.2f ms %12.2f ms %+10.2f ms %7.2fx\n", name, what, x, y, y - x, y / x);
+        std::printf("%-24s %-5s %9.2f ms %12.2f ms %+10.2f ms %7.2fx\n", name.c_str(), what, x, y, y - x, y / x);
     }
+}
+
+// "a b c" as {"a", "b", "c"}.
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    size_t at = 0;
+    while ((at = text.find_first_not_of(' ', at)) != std::string::npos) {
+        const size_t end = std::min(text.find(' ', at), text.size());
+        words.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return words;
 }
 
 }  // namespace
@@ -137,9 +168,12 @@ void Compare(const char* name, const std::vector<std::string>& argv, const std::
 int main(int argc, char** argv) {
     int runs = 200;
     std::string module;
+    std::vector<std::vector<std::string>> afters;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--after") == 0 && i + 1 < argc) {
+            afters.push_back(Words(argv[++i]));
         } else {
             module = argv[i];
         }
@@ -157,6 +191,13 @@ int main(int argc, char** argv) {
     std::printf("%-30s %12s %15s %13s %8s\n", "program", "without", "with module", "difference", "ratio");
     Compare("true", {"true"}, module, runs);
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
-    Compare("curl, one loopback page", {"curl", "-s", "-o", "/dev/null", url}, module, runs);
+    const std::vector<std::string> curl = {"curl", "-s", "-o", "/dev/null", url};
+    Compare("curl, one loopback page", curl, module, runs);
+    for (size_t i = 0; i < afters.size(); ++i) {
+        std::string command;
+        for (const std::string& word : afters[i]) command += " " + word;
+        std::printf("  write %zu:%s\n", i + 1, command.c_str());
+        Compare("curl after write " + std::to_string(i + 1), curl, module, runs, afters[i]);
+    }
     return 0;
 }

@@ -24,8 +24,10 @@ bool HasExemptMarker(const std::string& url) {
 }
 
 // The verdict of the lists on one source, read in one section so that a list
-// replaced meanwhile is not freed under the judgement.
+// replaced meanwhile is not freed under the judgement. The source is
+// lower-cased in place: its markers are looked for in that form.
 Verdict JudgeSource(std::string& url, const SharedState& state) {
+    LowerAscii(url);
     const SharedState::Reader reader(state);
     return JudgeSourceUrl(url, reader.lists()).verdict;
 }

@@ -36,8 +36,7 @@ void CheckOne(const std::string& given, const ListSet& lists) {
         const Judgement lookup = InspectLookupWith(*url.host, lists);
         if (lookup.verdict == Verdict::Refused) return PrintJudgement(lookup, given, " at lookup");
     }
-    std::string source = given;
-    PrintJudgement(JudgeSourceUrl(source, lists), given);
+    PrintJudgement(JudgeSourceUrl(given, lists), given);
     if (!url.host || !StartsWithNoCase(given, "https://")) return;
     // The port as the connection would have it: 443 unless the URL names one.
     const bool portGiven = url.hostport && url.hostport->find(':') != std::string::npos;
@@ -74,10 +73,9 @@ int RunInspect(const std::vector<std::string>& argsIn) {
     if (!args.empty() && args[0] == "--") args.erase(args.begin());
     if (args.size() > 1) return UsageError("inspect", "give one file at most");
     const std::string file = args.empty() ? "-" : args[0];
-    std::string error;
-    const auto input = ReadInput(file, &error);
+    const Result<std::string> input = ReadInput(file);
     if (!input) {
-        std::fprintf(stderr, "tamsel inspect: %s\n", EscapeControlBytes(error).c_str());
+        std::fprintf(stderr, "tamsel inspect: %s\n", EscapeControlBytes(input.message()).c_str());
         return kExitFailure;
     }
     const std::string& bytes = *input;
@@ -118,8 +116,8 @@ const Command kCheckCommand = {
     "host and port: \"refused by server name\" when every request to that host\n"
     "and port is refused, whatever its path. While advertisements are allowed\n"
     "(tamsel allow on) every line says that nothing is enforced.\n\n"
-    "  --lists DIR   read the three list files from DIR instead of the folder\n"
-    "                that holds the tool\n",
+    "  --lists DIR   read the three list files from DIR instead of the user's\n"
+    "                folder and the shipped list (see man tamsel)\n",
     RunCheck,
 };
 
@@ -135,8 +133,8 @@ const Command kInspectCommand = {
     "by its server name and port 443 (a file has no connection to give the\n"
     "port): refused only when every request to https://NAME:443/ is refused,\n"
     "whatever its path.\n\n"
-    "  --lists DIR   read the three list files from DIR instead of the folder\n"
-    "                that holds the tool\n",
+    "  --lists DIR   read the three list files from DIR instead of the user's\n"
+    "                folder and the shipped list (see man tamsel)\n",
     RunInspect,
 };
 

@@ -33,5 +33,7 @@ extern const Command kAllowCommand;
 extern const Command kListCommand;
 extern const Command kLogCommand;
 extern const Command kImportCommand;
+extern const Command kExportCommand;
+extern const Command kSquidHelperCommand;
 
 }  // namespace tamsel::cli

@@ -14,6 +14,7 @@
 #include "cli/read_input.h"
 #include "import/block_list_sections.h"
 #include "import/list_source.h"
+#include "listfiles/list_cache.h"
 #include "listfiles/list_store.h"
 #include "platform/env.h"
 
@@ -29,7 +30,7 @@ struct Source {
 };
 
 struct ImportOptions {
-    std::string folder;
+    ListFolders folders;
     std::string report;  // empty: none
     std::vector<std::string> sources;
 };
@@ -38,7 +39,7 @@ struct ImportOptions {
 bool ParseImportArgs(std::vector<std::string> args, ImportOptions* options) {
     const auto folder = TakeListFolder("import", args);
     if (!folder) return false;
-    options->folder = *folder;
+    options->folders = *folder;
     bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string error;
@@ -72,13 +73,15 @@ std::string SectionName(const std::string& given) {
 
 // Reads and converts one source; nullopt after saying why it cannot be a list.
 std::optional<Source> LoadSource(const std::string& given) {
-    std::string error;
-    const auto bytes = ReadInput(given, &error);
-    if (bytes) {
-        if (auto problem = import::FindInputProblem(*bytes)) error = Shown(given) + ": " + *problem;
+    const Result<std::string> bytes = ReadInput(given);
+    Status read = bytes.status();
+    if (read.ok()) {
+        if (const Status list = import::CheckListInput(*bytes); !list.ok()) {
+            read = Failure{Shown(given) + ": " + list.message()};
+        }
     }
-    if (!error.empty()) {
-        std::fprintf(stderr, "tamsel import: %s; nothing written\n", error.c_str());
+    if (!read.ok()) {
+        std::fprintf(stderr, "tamsel import: %s; nothing written\n", read.message().c_str());
         return std::nullopt;
     }
     return Source{given, SectionName(given), import::ConvertSource(*bytes)};
@@ -121,13 +124,22 @@ bool WriteOrSay(const std::string& path, const std::string& bytes) {
     return false;
 }
 
-// The block list's lines with every source's section put in, or nullopt
+// The list the sections go into. Where the shipped list is the user's (one
+// folder), they follow its own lines. Where it was installed, it is
+// not the user's to write and an upgrade replaces it: they go into the
+// user's block list, whose lines decide before the shipped list's, as
+// sections after a shipped list's own lines do.
+ListKind ImportTarget(const ListFolders& folders) {
+    return folders.Together() ? ListKind::ShippedBlock : ListKind::UserBlock;
+}
+
+// The target list's lines with every source's section put in, or nullopt
 // after saying why the file cannot be read or its markers trusted.
-std::optional<std::vector<std::string>> MergedEntries(const ListStore& store, const std::string& listPath,
-                                                      const std::vector<Source>& sources) {
+std::optional<std::vector<std::string>> MergedEntries(const ListStore& store, ListKind target,
+                                                      const std::string& listPath, const std::vector<Source>& sources) {
     std::string list;
     if (std::filesystem::exists(listPath)) {
-        const auto entries = store.ReadEntries(ListKind::ShippedBlock);
+        const auto entries = store.ReadEntries(target);
         if (!entries) {
             std::fprintf(stderr, "tamsel import: cannot read %s; nothing written\n", listPath.c_str());
             return std::nullopt;
@@ -136,9 +148,9 @@ std::optional<std::vector<std::string>> MergedEntries(const ListStore& store, co
     }
     for (const Source& s : sources) {
         const std::string section = import::RenderSection(s.name, Shown(s.given), s.converted);
-        if (auto problem = import::PutSection(&list, s.name, section)) {
+        if (const Status put = import::PutSection(&list, s.name, section); !put.ok()) {
             std::fprintf(stderr, "tamsel import: %s: %s; mend the markers by hand; nothing written\n",
-                         listPath.c_str(), problem->c_str());
+                         listPath.c_str(), put.message().c_str());
             return std::nullopt;
         }
     }
@@ -165,13 +177,17 @@ int RunImport(const std::vector<std::string>& args) {
         if (!source) return kExitFailure;
         sources.push_back(std::move(*source));
     }
-    SharedState unpublished;  // programs take the new file up when they next load their lists
-    const ListStore store(unpublished, FilesIn(options.folder));
-    const std::string listPath = store.PathOf(ListKind::ShippedBlock).value_or("");
-    const auto entries = MergedEntries(store, listPath, sources);
+    // Programs take the new file up when they next load their lists, from
+    // the snapshot the store leaves in the cache folder.
+    SharedState unpublished;
+    const ListStore store(unpublished, FilesOf(options.folders), TheEnv().CacheFolderPath());
+    const ListKind target = ImportTarget(options.folders);
+    if (target == ListKind::UserBlock && !MakeUserFolder("import", options.folders)) return kExitFailure;
+    const std::string listPath = store.PathOf(target).value_or("");
+    const auto entries = MergedEntries(store, target, listPath, sources);
     if (!entries) return kExitFailure;
     if (!options.report.empty() && !WriteOrSay(options.report, ReportText(sources))) return kExitFailure;
-    const ListWriteResult written = store.WriteEntries(ListKind::ShippedBlock, *entries);
+    const ListWriteResult written = store.WriteEntries(target, *entries);
     if (!written.written) {
         std::fprintf(stderr, "tamsel import: cannot write %s: %s; it stays as it was\n", written.path.c_str(),
                      written.error.c_str());
@@ -187,12 +203,13 @@ int RunImport(const std::vector<std::string>& args) {
 const Command kImportCommand = {
     "import",
     "import [--lists DIR] [--report FILE] SOURCE...",
-    "bring adblock-style lists, hosts files and domain lists into BlockList.txt",
+    "bring adblock-style lists, hosts files and domain lists into the lists",
     "Reads each SOURCE (a file, or - for standard input), finds out whether it\n"
     "is an adblock-style list, a hosts file (\"0.0.0.0 host\", \"127.0.0.1 host\",\n"
     "\"::1 host\") or a list of host names, and writes the rules our lists can\n"
-    "say into BlockList.txt after its own lines, in a section of its own\n"
-    "between two marker comments. Importing a source of the same file name\n"
+    "say, in a section of its own between two marker comments, after the own\n"
+    "lines of the user's UserBlock.txt (of BlockList.txt when it lies in the\n"
+    "same folder, as with --lists). Importing a source of the same file name\n"
     "again replaces its section; the list's own lines stay as they are. The\n"
     "file is replaced in one step: on any failure it stays as it was.\n\n"
     "Adblock-style rules: \"||host^\" becomes the host line, \"||host/path\" a\n"
@@ -205,7 +222,7 @@ const Command kImportCommand = {
     "Prints, per source, how many lines were written, which options were\n"
     "dropped and how many rules were skipped for which reason.\n\n"
     "  --lists DIR     the folder whose BlockList.txt to write instead of the\n"
-    "                  folder that holds the tool\n"
+    "                  user's UserBlock.txt\n"
     "  --report FILE   list every skipped rule with its source, line and reason\n",
     RunImport,
 };

@@ -14,7 +14,9 @@
 
 #include "cli/command.h"
 #include "cli/list_folder.h"
+#include "listfiles/list_cache.h"
 #include "patterns/text.h"
+#include "platform/env.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel::cli {
@@ -163,15 +165,17 @@ int RunList(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     const auto folder = TakeListFolder("list", args);
     if (!folder) return kExitUsage;
+    if (!HasUserFolder("list", *folder)) return kExitFailure;
     const bool yes = TakeYes(args);
     DropSeparator(args);
     if (args.empty() || (args[0] != "black" && args[0] != "white")) return ListError("say which list: black or white");
     const ListKind kind = args[0] == "black" ? ListKind::UserBlock : ListKind::UserTrust;
     const std::vector<std::string> action(args.begin() + 1, args.end());
 
-    // The tool publishes no list: its shared state only satisfies the store.
+    // The tool publishes no list: its shared state only satisfies the store,
+    // which leaves the new file's snapshot for the next program.
     SharedState unpublished;
-    const ListStore store(unpublished, FilesIn(*folder));
+    const ListStore store(unpublished, FilesOf(*folder), TheEnv().CacheFolderPath());
     PatternTextList list(kind);
     list.LoadIfEmpty(store);
     if (action.empty()) {
@@ -180,7 +184,7 @@ int RunList(const std::vector<std::string>& argsIn) {
     }
     const Outcome outcome = Apply(action, yes, list);
     if (outcome == Outcome::Wrong) return kExitUsage;
-    if (outcome == Outcome::Refused) return kExitFailure;
+    if (outcome == Outcome::Refused || !MakeUserFolder("list", *folder)) return kExitFailure;
     return CloseList(list, store);
 }
 
@@ -208,8 +212,8 @@ const Command kListCommand = {
     "the command fails.\n\n"
     "  --yes, -y      delete without asking (needed when standard input is not\n"
     "                 a terminal)\n"
-    "  --lists DIR    use the list files in DIR instead of the folder that\n"
-    "                 holds the tool\n",
+    "  --lists DIR    use the list files in DIR instead of the user's folder\n"
+    "                 (see man tamsel)\n",
     RunList,
 };
 

@@ -1,6 +1,10 @@
 #include "cli/list_folder.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "cli/command.h"
@@ -11,7 +15,7 @@
 
 namespace tamsel::cli {
 
-std::optional<std::string> TakeListFolder(const std::string& command, std::vector<std::string>& args) {
+std::optional<ListFolders> TakeListFolder(const std::string& command, std::vector<std::string>& args) {
     std::optional<std::string> folder;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--") break;
@@ -36,13 +40,33 @@ std::optional<std::string> TakeListFolder(const std::string& command, std::vecto
         folder = value;
         --i;
     }
-    if (folder) return folder;
-    const auto beside = TheEnv().ModuleFolderPath("");
-    if (!beside) {
+    if (folder) return OneFolder(*folder);
+    const auto found = FindListFolders();
+    if (!found) {
         UsageError(command, "cannot find the folder that holds the tool; give --lists DIR");
         return std::nullopt;
     }
-    return *beside;
+    return found;
+}
+
+bool HasUserFolder(const std::string& command, const ListFolders& folders) {
+    if (folders.user) return true;
+    std::fprintf(stderr, "tamsel %s: there is no folder for the user's lists: neither XDG_CONFIG_HOME nor HOME "
+                         "is set to an absolute path; give --lists DIR\n", command.c_str());
+    return false;
+}
+
+bool MakeUserFolder(const std::string& command, const ListFolders& folders) {
+    if (!HasUserFolder(command, folders)) return false;
+    std::string made;
+    for (const auto& part : std::filesystem::path(*folders.user)) {
+        made = (std::filesystem::path(made) / part).string();
+        if (::mkdir(made.c_str(), 0700) == 0 || errno == EEXIST) continue;
+        std::fprintf(stderr, "tamsel %s: cannot make the folder %s: %s\n", command.c_str(),
+                     EscapeControlBytes(made).c_str(), std::strerror(errno));
+        return false;
+    }
+    return true;
 }
 
 namespace {
@@ -50,14 +74,14 @@ namespace {
 std::unique_ptr<PatternList> LoadOne(const ListStore& store, ListKind kind) {
     ListLoadResult result = store.Load(kind);
     if (result.list) return std::move(result.list);
-    const std::string path = *store.PathOf(kind);
-    if (!std::filesystem::exists(path)) return nullptr;
+    const std::optional<std::string> path = store.PathOf(kind);
+    if (!path || !std::filesystem::exists(*path)) return nullptr;
     const ListLoadError& error = *result.error;
     if (error.lineNumber > 0) {
         std::fprintf(stderr, "tamsel: warning: %s:%d: %s; the whole list is ignored\n",
-                     EscapeControlBytes(path).c_str(), error.lineNumber, EscapeControlBytes(error.message).c_str());
+                     EscapeControlBytes(*path).c_str(), error.lineNumber, EscapeControlBytes(error.message).c_str());
     } else {
-        std::fprintf(stderr, "tamsel: warning: %s: %s; the list is ignored\n", EscapeControlBytes(path).c_str(),
+        std::fprintf(stderr, "tamsel: warning: %s: %s; the list is ignored\n", EscapeControlBytes(*path).c_str(),
                      EscapeControlBytes(error.message).c_str());
     }
     return nullptr;
@@ -65,10 +89,10 @@ std::unique_ptr<PatternList> LoadOne(const ListStore& store, ListKind kind) {
 
 }  // namespace
 
-FolderLists LoadListFolder(const std::string& folder) {
+FolderLists LoadListFolder(const ListFolders& folders) {
     // Loaded for one decision, never published.
     SharedState unpublished;
-    const ListStore store(unpublished, FilesIn(folder), TheEnv().CacheFolderPath());
+    const ListStore store(unpublished, FilesOf(folders), TheEnv().CacheFolderPath());
     return {LoadOne(store, ListKind::UserTrust), LoadOne(store, ListKind::UserBlock),
             LoadOne(store, ListKind::ShippedBlock)};
 }

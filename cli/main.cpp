@@ -18,6 +18,8 @@ const Command* const kCommands[] = {
     &kListCommand,
     &kLogCommand,
     &kImportCommand,
+    &kExportCommand,
+    &kSquidHelperCommand,
 };
 
 void PrintOverview(std::FILE* out) {

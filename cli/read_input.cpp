@@ -7,20 +7,17 @@
 
 namespace tamsel::cli {
 
-std::optional<std::string> ReadInput(const std::string& file, std::string* error) {
+Result<std::string> ReadInput(const std::string& file) {
     if (file == "-") {
         std::ostringstream all;
         all << std::cin.rdbuf();
-        if (std::cin.bad()) {
-            *error = "cannot read standard input";
-            return std::nullopt;
-        }
+        if (std::cin.bad()) return Failure{"cannot read standard input"};
         return all.str();
     }
     int code = 0;
-    auto bytes = ReadFileBytes(file, &code);
-    if (!bytes) *error = "cannot read " + file + ": " + ReadErrorText(code);
-    return bytes;
+    std::optional<std::string> bytes = ReadFileBytes(file, &code);
+    if (!bytes) return Failure{"cannot read " + file + ": " + ReadErrorText(code)};
+    return std::move(*bytes);
 }
 
 }  // namespace tamsel::cli

@@ -1,13 +1,13 @@
 // Reading what a command is given: a file, or standard input for "-".
 #pragma once
 
-#include <optional>
 #include <string>
+
+#include "base/status.h"
 
 namespace tamsel::cli {
 
-// All bytes of `file` ("-": standard input), or nullopt with the reason in
-// `*error`.
-std::optional<std::string> ReadInput(const std::string& file, std::string* error);
+// All bytes of `file` ("-": standard input), or why they cannot be had.
+Result<std::string> ReadInput(const std::string& file);
 
 }  // namespace tamsel::cli

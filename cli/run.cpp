@@ -1,6 +1,7 @@
 // tamsel run: start a program with the filter module preloaded.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "cli/command.h"
 #include "patterns/text.h"
 #include "platform/env.h"
+#include "platform/posix/install_layout.h"
 
 namespace tamsel::cli {
 namespace {
@@ -22,14 +24,28 @@ constexpr const char* kModuleFile = "libtamsel.so";
 constexpr int kExitNotFound = 127;
 constexpr int kExitCannotRun = 126;
 
-// The module beside the tool, or nullopt after telling the user why not.
+// Where an installed tool's module lies, then beside the tool as the build
+// places it.
+std::vector<std::string> ModuleCandidates() {
+    const auto folder = TheEnv().ModuleFolderPath("");
+    if (!folder) return {};
+    const std::filesystem::path installed = std::filesystem::path(*folder) / kModuleFromTool / kModuleFile;
+    return {installed.lexically_normal().string(), *folder + kModuleFile};
+}
+
+// The module the tool goes with, or nullopt after telling the user why not.
 std::optional<std::string> FindModule() {
-    const auto module = TheEnv().ModuleFolderPath(kModuleFile);
-    if (!module || ::access(module->c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "tamsel run: cannot find %s beside the tamsel tool%s%s\n", kModuleFile,
-                     module ? " at " : "", module ? EscapeControlBytes(*module).c_str() : "");
+    const std::vector<std::string> candidates = ModuleCandidates();
+    const auto found = std::find_if(candidates.begin(), candidates.end(),
+                                    [](const std::string& path) { return ::access(path.c_str(), R_OK) == 0; });
+    if (found == candidates.end()) {
+        std::string tried;
+        for (const std::string& path : candidates) tried += (tried.empty() ? " at " : " or ") + EscapeControlBytes(path);
+        std::fprintf(stderr, "tamsel run: cannot find the filter module %s%s; the tamsel installation is "
+                             "incomplete\n", kModuleFile, tried.c_str());
         return std::nullopt;
     }
+    const std::optional<std::string> module = *found;
     // The loader splits LD_PRELOAD at blanks and colons: such a path would
     // name other files.
     if (module->find_first_of(" :\t") != std::string::npos) {
@@ -101,11 +117,12 @@ const Command kRunCommand = {
     "run",
     "run [--log FILE] [--] COMMAND [ARG...]",
     "run a program with its HTTP requests filtered",
-    "Runs COMMAND with the filter module (libtamsel.so, beside the tool) added\n"
-    "in front of LD_PRELOAD; a preload the environment already has is kept.\n"
-    "Every plain HTTP request head the program, or any program it starts, sends\n"
-    "is judged against UserTrust.txt, UserBlock.txt and BlockList.txt in the\n"
-    "module's folder. A refused request never leaves the program: the send\n"
+    "Runs COMMAND with the filter module (libtamsel.so, installed with the tool)\n"
+    "added in front of LD_PRELOAD; a preload the environment already has is\n"
+    "kept. Every plain HTTP request head the program, or any program it starts,\n"
+    "sends is judged against UserTrust.txt, UserBlock.txt and BlockList.txt,\n"
+    "found as tamsel check finds them (see man tamsel for where they lie). A\n"
+    "refused request never leaves the program: the send\n"
     "fails with \"Software caused connection abort\" (ECONNABORTED) and the\n"
     "connection is shut down. An HTTPS connection is judged by the server name\n"
     "its TLS ClientHello carries, against the lines without a path; the rest\n"

@@ -32,7 +32,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!parsed.host) tamsel::fuzz::Fail("a request without a host was judged");
         if (judgement.entry == nullptr) tamsel::fuzz::Fail("a verdict names no deciding line");
     }
-    tamsel::LooksLikeRequestHead(buffer.get(), static_cast<int32_t>(size));
+    // The classification finds a head where the method test does, and the
+    // walk that starts at the head it found judges as the walk that finds
+    // the head itself.
+    const bool head = tamsel::LooksLikeRequestHead(buffer.get(), static_cast<int32_t>(size));
+    const tamsel::OutgoingBuffer outgoing = tamsel::ClassifyOutgoing(buffer.get(), size);
+    if (head != (outgoing.kind == tamsel::OutgoingKind::RequestHead)) tamsel::fuzz::Fail("the two head tests disagree");
+    if (head) {
+        const auto walked = tamsel::InspectStreamWith(buffer.get(), size, 0, lists);
+        if (walked.verdict != judgement.verdict || walked.entry != judgement.entry) {
+            tamsel::fuzz::Fail("the classified head and the walk disagree");
+        }
+    }
     // The same bytes as the rest of a connection, after a body of the length
     // the first byte says: the trail of a body must lie past the head that
     // announced it.

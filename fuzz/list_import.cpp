@@ -34,19 +34,21 @@ void CheckLoads(const std::vector<std::string>& lines, bool exceptions) {
 void CheckSection(const std::string& origin, const tamsel::import::ConvertedSource& converted) {
     const std::string section = tamsel::import::RenderSection("fuzz.txt", origin, converted);
     std::string list = "ours.example\n";
-    if (tamsel::import::PutSection(&list, "fuzz.txt", section)) Fail("a fresh list refused its first section");
+    if (!tamsel::import::PutSection(&list, "fuzz.txt", section).ok()) Fail("a fresh list refused its first section");
     const tamsel::ListLoadResult loaded = tamsel::ParsePatternListText(list, "fuzz");
     if (!loaded.list) Fail("the written list does not load: " + loaded.error->message);
     if (loaded.list->entries.size() != converted.written() + 1) Fail("a written line was lost or split");
     const std::string once = list;
-    if (tamsel::import::PutSection(&list, "fuzz.txt", section) || list != once) Fail("a second import changed the list");
+    if (!tamsel::import::PutSection(&list, "fuzz.txt", section).ok() || list != once) {
+        Fail("a second import changed the list");
+    }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    if (tamsel::import::FindInputProblem(text)) return 0;
+    if (!tamsel::import::CheckListInput(text).ok()) return 0;
     const auto converted = tamsel::import::ConvertSource(text);
     CheckLoads(converted.blocks, false);
     CheckLoads(converted.exceptions, true);

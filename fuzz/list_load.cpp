@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "patterns/matcher.h"
+#include "patterns/judge.h"
 #include "patterns/pattern_list.h"
 
 namespace {
@@ -38,7 +38,8 @@ void Ask(const std::string& line, const tamsel::PatternList* list) {
     tamsel::ParseRequestUrl(line.c_str(), nullptr, &url);
     const tamsel::PatternEntry* entry = tamsel::FindDecidingEntry(url, list);
     const bool refused = entry != nullptr && entry->positive;
-    if (refused != (tamsel::MatchPatternList(&url, list) == 1)) Fail("the two match calls disagree on " + line);
+    const tamsel::Verdict verdict = tamsel::JudgeRequestUrl(url, {nullptr, list, nullptr}).verdict;
+    if (refused != (verdict == tamsel::Verdict::Refused)) Fail("the entry and the judgement disagree on " + line);
     if (bound != nullptr && ThreadMilliseconds() - start > std::atof(bound)) {
         Fail("a request took longer than " + std::string(bound) + " ms: " + line.substr(0, 200));
     }

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!reference.ok()) Fail("the loader kept a path the engine refuses: " + expression);
     const auto compiled = tamsel::PathRegex::Compile(*entryPath);
     if (!compiled) Fail("a path the loader kept does not compile: " + expression);
-    const auto shortcut = tamsel::AnalysePath(std::string_view(expression).substr(2, expression.size() - 3));
+    const auto shortcut = tamsel::AnalysePath(*entryPath);
     if (shortcut.kind == tamsel::PathShortcut::Kind::None) Fail("a path the loader kept has no program: " + expression);
 
     // The glob's runs, or the path with its operators dropped, joined as

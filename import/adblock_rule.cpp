@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 
+#include "base/status.h"
 #include "patterns/pattern_list.h"
 #include "patterns/text.h"
 
@@ -108,84 +108,69 @@ bool IsHostByte(char c) {
 // Checks a host taken from after "||": a "*" may stand for a whole label or
 // end one (our hosts cannot say more), and a final "." (a name that goes on
 // with any ending) becomes a wildcard label.
-std::optional<std::string> ListHost(std::string_view host, std::string* reason) {
+Result<std::string> ListHost(std::string_view host) {
     if (host.empty() || host.front() == '.' || host.find("..") != std::string_view::npos) {
-        *reason = "no host after ||";
-        return std::nullopt;
+        return Failure{"no host after ||"};
     }
     std::string out = Lowered(host);
     if (out.ends_with('.')) out += '*';
     for (size_t star = out.find('*'); star != std::string::npos; star = out.find('*', star + 1)) {
-        if (star + 1 < out.size() && out[star + 1] != '.') {
-            *reason = "wildcard inside a host label";
-            return std::nullopt;
-        }
+        if (star + 1 < out.size() && out[star + 1] != '.') return Failure{"wildcard inside a host label"};
     }
     return out;
 }
 
 // "||host[:port][rest]" (the "||" already taken off) as a list line.
-std::optional<std::string> HostAnchoredLine(std::string_view rule, std::string* reason) {
+Result<std::string> HostAnchoredLine(std::string_view rule) {
     size_t end = 0;
     while (end < rule.size() && IsHostByte(rule[end])) ++end;
     // A "*" that ends the last label may run on past the host: the path
     // takes it ("||example.com*&utm=").
     if (end > 1 && rule[end - 1] == '*' && rule[end - 2] != '.') --end;
-    auto host = ListHost(rule.substr(0, end), reason);
-    if (!host) return std::nullopt;
+    Result<std::string> host = ListHost(rule.substr(0, end));
+    if (!host) return host;
     std::string_view rest = rule.substr(end);
     if (rest.starts_with(':')) {
         size_t digits = 1;
         while (digits < rest.size() && IsAsciiDigit(rest[digits])) ++digits;
-        if (digits == 1) {
-            *reason = "text after the host";
-            return std::nullopt;
-        }
+        if (digits == 1) return Failure{"text after the host"};
         *host += rest.substr(0, digits);
         rest.remove_prefix(digits);
     }
     if (rest.empty() || rest == "^" || rest == "*" || rest == "^*") return host;
     if (rest == "|") rest = "^|";
     if (!rest.starts_with('/') && !rest.starts_with('^') && !rest.starts_with('*')) {
-        *reason = "text after the host";
-        return std::nullopt;
+        return Failure{"text after the host"};
     }
     return *host + PathFromRest(rest);
 }
 
 // "|scheme://..." anchors the start of the address: an http address is a
 // host-anchored rule; any other scheme never reaches the filter.
-std::optional<std::string> StartAnchoredLine(std::string_view rule, std::string* reason) {
+Result<std::string> StartAnchoredLine(std::string_view rule) {
     for (const std::string_view scheme : {"http://", "https://", "http*://"}) {
         if (rule.size() > scheme.size() && Lowered(rule.substr(0, scheme.size())) == scheme)
-            return HostAnchoredLine(rule.substr(scheme.size()), reason);
+            return HostAnchoredLine(rule.substr(scheme.size()));
     }
-    *reason = "anchored at the start of a non-http address";
-    return std::nullopt;
+    return Failure{"anchored at the start of a non-http address"};
 }
 
 // A rule that may match anywhere in the address is looked for anywhere in
 // the path ("/*.*" takes any start).
-std::optional<std::string> AnywhereLine(std::string_view rule, std::string* reason) {
+Result<std::string> AnywhereLine(std::string_view rule) {
     while (rule.starts_with('*')) rule.remove_prefix(1);
     const bool endAnchor = rule.ends_with('|');
     if (endAnchor) rule.remove_suffix(1);
     while (!endAnchor && rule.ends_with('*')) rule.remove_suffix(1);
-    if (rule.empty() || rule == "^") {
-        *reason = "matches every address";
-        return std::nullopt;
-    }
+    if (rule.empty() || rule == "^") return Failure{"matches every address"};
     return "/*.*" + TextToEre(rule) + (endAnchor ? "$" : "");
 }
 
-std::optional<std::string> PatternLine(std::string_view pattern, std::string* reason) {
-    if (pattern.size() > 2 && pattern.front() == '/' && pattern.back() == '/') {
-        *reason = "regular expression";
-        return std::nullopt;
-    }
-    if (pattern.starts_with("||")) return HostAnchoredLine(pattern.substr(2), reason);
-    if (pattern.starts_with('|')) return StartAnchoredLine(pattern.substr(1), reason);
-    return AnywhereLine(pattern, reason);
+Result<std::string> PatternLine(std::string_view pattern) {
+    if (pattern.size() > 2 && pattern.front() == '/' && pattern.back() == '/') return Failure{"regular expression"};
+    if (pattern.starts_with("||")) return HostAnchoredLine(pattern.substr(2));
+    if (pattern.starts_with('|')) return StartAnchoredLine(pattern.substr(1));
+    return AnywhereLine(pattern);
 }
 
 // Bytes our lists cannot carry: "#" starts a comment, white space is
@@ -220,8 +205,11 @@ RuleOutcome ConvertAdblockRule(std::string_view rule) {
     out.skipReason = UnsayableReason(pattern);
     if (out.skipReason.empty()) out.skipReason = options.skipReason;
     if (!out.skipReason.empty()) return out;
-    const auto line = PatternLine(pattern, &out.skipReason);
-    if (!line) return out;
+    const Result<std::string> line = PatternLine(pattern);
+    if (!line) {
+        out.skipReason = line.message();
+        return out;
+    }
     out.line = (exception ? "~" : "") + *line;
     if (out.line.size() + 1 > kMaxPieceLength) {
         out.skipReason = "longer than a list line";

@@ -64,25 +64,26 @@ std::vector<Line> SplitLines(std::string_view list) {
     return lines;
 }
 
-std::optional<std::string> FindSections(std::string_view list, std::vector<MarkedSection>* sections) {
+Result<std::vector<MarkedSection>> FindSections(std::string_view list) {
+    std::vector<MarkedSection> sections;
     const MarkedSection* open = nullptr;
     MarkedSection current;
     for (const Line& line : SplitLines(list)) {
         const std::string where = "line " + std::to_string(line.lineNumber) + ": ";
         if (line.text.starts_with(kBegin)) {
-            if (open) return where + "section \"" + open->name + "\" has no end marker before the next section";
+            if (open) return Failure{where + "section \"" + open->name + "\" has no end marker before the next section"};
             current = {std::string(line.text.substr(kBegin.size())), line.begin, 0};
             open = &current;
         } else if (line.text.starts_with(kEnd)) {
             if (!open || line.text.substr(kEnd.size()) != open->name)
-                return where + "end marker without its begin marker";
+                return Failure{where + "end marker without its begin marker"};
             current.end = line.next;
-            sections->push_back(current);
+            sections.push_back(current);
             open = nullptr;
         }
     }
-    if (open) return "section \"" + open->name + "\" has no end marker";
-    return std::nullopt;
+    if (open) return Failure{"section \"" + open->name + "\" has no end marker"};
+    return sections;
 }
 
 void AppendLines(std::string* out, const std::vector<std::string>& lines) {
@@ -104,18 +105,18 @@ std::string RenderSection(std::string_view name, std::string_view origin, const 
     return out + std::string(kEnd) + marker + "\n";
 }
 
-std::optional<std::string> PutSection(std::string* list, std::string_view name, std::string_view section) {
-    std::vector<MarkedSection> sections;
-    if (auto problem = FindSections(*list, &sections)) return problem;
+Status PutSection(std::string* list, std::string_view name, std::string_view section) {
+    const Result<std::vector<MarkedSection>> sections = FindSections(*list);
+    if (!sections) return sections.status();
     const std::string marker = MarkerName(name);
-    for (const MarkedSection& s : sections) {
+    for (const MarkedSection& s : *sections) {
         if (s.name != marker) continue;
         list->replace(s.begin, s.end - s.begin, section);
-        return std::nullopt;
+        return {};
     }
     if (!list->empty() && list->back() != '\n') *list += '\n';
     *list += section;
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace tamsel::import

@@ -3,10 +3,10 @@
 // same source again replaces exactly its section.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "import/list_source.h"
 
 namespace tamsel::import {
@@ -17,8 +17,8 @@ namespace tamsel::import {
 std::string RenderSection(std::string_view name, std::string_view origin, const ConvertedSource& converted);
 
 // Puts `section` (from RenderSection under `name`) in place of the section
-// of that name in `list`, or after everything when there is none. Returns
-// why not, leaving `list` as it was, when its markers do not pair up.
-std::optional<std::string> PutSection(std::string* list, std::string_view name, std::string_view section);
+// of that name in `list`, or after everything when there is none. Fails,
+// leaving `list` as it was, when its markers do not pair up.
+Status PutSection(std::string* list, std::string_view name, std::string_view section);
 
 }  // namespace tamsel::import

@@ -192,24 +192,26 @@ const char* FormatName(ListFormat format) {
     return "adblock-style list";
 }
 
-std::optional<std::string> FindInputProblem(std::string_view text) {
+Status CheckListInput(std::string_view text) {
     text = WithoutByteOrderMark(text);
     int32_t lineNumber = 1;
     size_t lineStart = 0;
     for (size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == '\n') {
-            if (i - lineStart > kMaxSourceLine)
-                return "line " + std::to_string(lineNumber) + " is " + std::to_string(i - lineStart) +
-                       " bytes long: not a list";
+            if (i - lineStart > kMaxSourceLine) {
+                return Failure{"line " + std::to_string(lineNumber) + " is " + std::to_string(i - lineStart) +
+                               " bytes long: not a list"};
+            }
             lineStart = i + 1;
             ++lineNumber;
             continue;
         }
         const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte < 0x20 && !IsCSpace(text[i])) || byte == 0x7f)
-            return "binary data on line " + std::to_string(lineNumber) + ": not a text list";
+        if ((byte < 0x20 && !IsCSpace(text[i])) || byte == 0x7f) {
+            return Failure{"binary data on line " + std::to_string(lineNumber) + ": not a text list"};
+        }
     }
-    return std::nullopt;
+    return {};
 }
 
 ListFormat DetectFormat(std::string_view text) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
+
 namespace tamsel::import {
 
 enum class ListFormat {
@@ -37,9 +39,9 @@ struct ConvertedSource {
     size_t written() const { return blocks.size() + exceptions.size() + importantBlocks.size(); }
 };
 
-// Why `text` cannot be a list (binary bytes, a line beyond kMaxSourceLine),
-// naming the line; nullopt when it can.
-std::optional<std::string> FindInputProblem(std::string_view text);
+// Whether `text` can be a list: it fails, naming the line, on binary bytes
+// or a line beyond kMaxSourceLine.
+Status CheckListInput(std::string_view text);
 
 // Looks at the lines that are not comments: mostly address-and-name lines
 // make a hosts file, nothing but host names a domain list, anything else an

@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "intercept/refusal.h"
+#include "intercept/tls_client_hello.h"
 #include "patterns/text.h"
-#include "runtime/list_supply.h"
-#include "runtime/refusal_log.h"
-#include "runtime/shared_state.h"
 
 namespace tamsel {
 
@@ -41,26 +40,44 @@ size_t LeadingLineEnds(const char* buffer, size_t length) {
     return at;
 }
 
-}  // namespace
-
-bool LooksLikeRequestHead(const char* buffer, int32_t length) {
-    if (buffer == nullptr || length <= 0) return false;
-    const size_t skipped = LeadingLineEnds(buffer, static_cast<size_t>(length));
-    buffer += skipped;
-    length -= static_cast<int32_t>(skipped);
-    const int64_t bound = length < 8 ? length : 8;
+// Where the request line of a head starts, past the empty lines that lead
+// it, or nullopt when the buffer does not start a head.
+std::optional<size_t> RequestHeadStart(const char* buffer, size_t length) {
+    if (buffer == nullptr || length == 0) return std::nullopt;
+    const size_t skipped = LeadingLineEnds(buffer, length);
+    const char* line = buffer + skipped;
+    const size_t readable = length - skipped;
+    const auto bound = static_cast<int64_t>(std::min<size_t>(readable, 8));
     // Every send of the process comes here, so the common answer "no" must
     // be cheap: "GET " or "POST " starts within the first eight bytes, so one
     // of them is a G or a P, and most buffers are turned away on that alone.
     bool candidate = false;
     for (int64_t i = 0; i < bound && !candidate; ++i) {
-        const int folded = static_cast<unsigned char>(buffer[i]) | 0x20;
+        const int folded = static_cast<unsigned char>(line[i]) | 0x20;
         candidate = folded == 'g' || folded == 'p';
     }
-    if (!candidate) return false;
-    const size_t readable = static_cast<size_t>(length);
-    return FindTextNoCase(buffer, readable, "GET ", bound, true) ||
-           FindTextNoCase(buffer, readable, "POST ", bound, true);
+    if (!candidate) return std::nullopt;
+    if (FindTextNoCase(line, readable, "GET ", bound, true) || FindTextNoCase(line, readable, "POST ", bound, true)) {
+        return skipped;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool LooksLikeRequestHead(const char* buffer, int32_t length) {
+    return length > 0 && RequestHeadStart(buffer, static_cast<size_t>(length)).has_value();
+}
+
+OutgoingBuffer ClassifyOutgoing(const char* bytes, size_t length) {
+    OutgoingBuffer buffer{bytes, length};
+    if (const std::optional<size_t> start = RequestHeadStart(bytes, length)) {
+        buffer.kind = OutgoingKind::RequestHead;
+        buffer.headStart = *start;
+    } else if (LooksLikeClientHello(reinterpret_cast<const unsigned char*>(bytes), length)) {
+        buffer.kind = OutgoingKind::ClientHello;
+    }
+    return buffer;
 }
 
 namespace {
@@ -171,10 +188,24 @@ Judgement JudgeHead(std::string_view head, const HeadFields& fields, const ListS
     return judgement;
 }
 
+// Where the next request starts, past the empty lines at `at`, and whether
+// it is a head the lists judge.
+struct NextRequest {
+    size_t at;
+    bool judged;
+};
+
+NextRequest FindNextRequest(const char* buffer, size_t length, size_t at) {
+    at += LeadingLineEnds(buffer + at, length - at);
+    const auto readable = static_cast<int32_t>(std::min<size_t>(length - at, INT32_MAX));
+    return {at, LooksLikeRequestHead(buffer + at, readable)};
+}
+
 // The walk behind InspectStreamWith, which catches what it throws. The
-// caller's `parsed` names the first head, or the refused one.
-Judgement WalkHeads(const char* buffer, size_t length, uint64_t bodyLeft, const ListSet& lists, BodyTrail* trail,
-                    RequestUrl* parsed) {
+// caller's `parsed` names the first head, or the refused one. `knownHead` is
+// where the first head starts when the caller has found it already.
+Judgement WalkHeads(const char* buffer, size_t length, uint64_t bodyLeft, std::optional<size_t> knownHead,
+                    const ListSet& lists, BodyTrail* trail, RequestUrl* parsed) {
     if (bodyLeft >= length) {
         *trail = {0, bodyLeft};
         return {};
@@ -184,15 +215,15 @@ Judgement WalkHeads(const char* buffer, size_t length, uint64_t bodyLeft, const 
     // must show a request head first.
     bool inRequests = bodyLeft > 0;
     for (size_t at = static_cast<size_t>(bodyLeft); at < length;) {
-        at += LeadingLineEnds(buffer + at, length - at);
+        const NextRequest next = knownHead ? NextRequest{*knownHead, true} : FindNextRequest(buffer, length, at);
+        knownHead.reset();
+        at = next.at;
         const size_t rest = length - at;
-        const auto readable = static_cast<int32_t>(std::min<size_t>(rest, INT32_MAX));
-        const bool judged = LooksLikeRequestHead(buffer + at, readable);
-        if (rest == 0 || (!judged && !inRequests)) break;
+        if (rest == 0 || (!next.judged && !inRequests)) break;
         inRequests = true;
         const HeadExtent extent = FindHead(buffer + at, rest);
         const HeadFields fields = ReadFields(extent.head);
-        if (judged) {
+        if (next.judged) {
             const Judgement judgement = JudgeHead(extent.head, fields, lists, parsed, !first);
             if (judgement.verdict == Verdict::Refused) return judgement;
             if (!first) first = judgement;
@@ -207,6 +238,38 @@ Judgement WalkHeads(const char* buffer, size_t length, uint64_t bodyLeft, const 
         at = static_cast<size_t>(bodyStart + *body);
     }
     return first.value_or(Judgement{});
+}
+
+// InspectStreamWith, for a caller that may have found the first head.
+Judgement InspectHeads(const char* buffer, size_t length, uint64_t bodyLeft, std::optional<size_t> knownHead,
+                       const ListSet& lists, BodyTrail* trail, RequestUrl* parsed) {
+    BodyTrail ignored;
+    if (trail == nullptr) trail = &ignored;
+    *trail = {};
+    if (buffer == nullptr) return {};
+    try {
+        return WalkHeads(buffer, length, bodyLeft, knownHead, lists, trail, parsed);
+    } catch (...) {
+        *trail = {};
+        return {};  // fail open
+    }
+}
+
+// The same against the lists of the moment; a refusal goes to the log.
+bool RefusedNow(const char* buffer, size_t length, uint64_t bodyLeft, std::optional<size_t> knownHead,
+                BodyTrail* trail) {
+    BodyTrail ignored;
+    if (trail == nullptr) trail = &ignored;
+    *trail = {};
+    return RefusedWithCurrentLists(kRefusedStage, [&](const ListSet& lists, std::string* subject) {
+        // The request is kept only when a log will name it.
+        RequestUrl url;
+        const bool logged = RefusalLogNamed();
+        const Judgement judgement =
+            InspectHeads(buffer, length, bodyLeft, knownHead, lists, trail, logged ? &url : nullptr);
+        if (logged && judgement.verdict == Verdict::Refused) *subject = RequestUrlText(url);
+        return judgement;
+    });
 }
 
 }  // namespace
@@ -226,47 +289,28 @@ uint64_t BodyLeftAfter(const BodyTrail& trail, uint64_t sent) {
 
 Judgement InspectStreamWith(const char* buffer, size_t length, uint64_t bodyLeft, const ListSet& lists,
                             BodyTrail* trail, RequestUrl* parsed) {
-    BodyTrail ignored;
-    if (trail == nullptr) trail = &ignored;
-    *trail = {};
-    if (buffer == nullptr) return {};
-    try {
-        return WalkHeads(buffer, length, bodyLeft, lists, trail, parsed);
-    } catch (...) {
-        *trail = {};
-        return {};  // fail open
-    }
+    return InspectHeads(buffer, length, bodyLeft, std::nullopt, lists, trail, parsed);
 }
 
 Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed) {
-    if (!LooksLikeRequestHead(buffer, length)) return {};
-    return InspectStreamWith(buffer, static_cast<size_t>(length), 0, lists, nullptr, parsed);
+    if (length <= 0) return {};
+    const size_t size = static_cast<size_t>(length);
+    const std::optional<size_t> start = RequestHeadStart(buffer, size);
+    if (!start) return {};
+    return InspectHeads(buffer, size, 0, start, lists, nullptr, parsed);
 }
 
 bool InspectStream(const char* buffer, size_t length, uint64_t bodyLeft, BodyTrail* trail) {
-    BodyTrail ignored;
-    if (trail == nullptr) trail = &ignored;
-    *trail = {};
-    if (!ListsReady()) return false;  // fail open
-    try {
-        const SharedState::Reader reader(TheSharedState());
-        // The request is kept only when a log will name it.
-        RequestUrl url;
-        const bool logged = RefusalLogNamed();
-        const Judgement judgement =
-            InspectStreamWith(buffer, length, bodyLeft, reader.lists(), trail, logged ? &url : nullptr);
-        if (judgement.verdict != Verdict::Refused) return false;
-        if (logged) LogRefusal(kRefusedStage, RequestUrlText(url), judgement);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return RefusedNow(buffer, length, bodyLeft, std::nullopt, trail);
 }
 
-bool InspectRequest(const char* buffer, int32_t length) {
-    // The cheap test first: most traffic never needs the lists at all.
-    if (!LooksLikeRequestHead(buffer, length)) return false;
-    return InspectStream(buffer, static_cast<size_t>(length), 0, nullptr);
+bool InspectRequest(const OutgoingBuffer& buffer, BodyTrail* trail) {
+    // Most traffic was found to be something else and never needs the lists.
+    if (buffer.kind != OutgoingKind::RequestHead) {
+        if (trail != nullptr) *trail = {};
+        return false;
+    }
+    return RefusedNow(buffer.bytes, buffer.length, 0, buffer.headStart, trail);
 }
 
 }  // namespace tamsel

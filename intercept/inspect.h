@@ -24,6 +24,24 @@ std::optional<size_t> FindTextNoCase(const char* text, size_t readable, const ch
 // line ends before a request). Reads the caller's bytes only; allocates nothing.
 bool LooksLikeRequestHead(const char* buffer, int32_t length);
 
+// What a buffer about to be sent starts with, as far as the send filter cares.
+enum class OutgoingKind { Other, RequestHead, ClientHello };
+
+// A buffer about to be sent, with its kind as ClassifyOutgoing found it. The
+// inspection that follows takes the kind as found and does not test it again.
+struct OutgoingBuffer {
+    const char* bytes = nullptr;
+    size_t length = 0;
+    OutgoingKind kind = OutgoingKind::Other;
+    size_t headStart = 0;  // a request head's first byte, past the empty lines that lead it
+};
+
+// The one look at every buffer a process sends: a request head as
+// LooksLikeRequestHead finds one, else a ClientHello as LooksLikeClientHello
+// (intercept/tls_client_hello.h) does. Reads at most the leading line ends
+// and the eight bytes after them, or the first six bytes.
+OutgoingBuffer ClassifyOutgoing(const char* bytes, size_t length);
+
 // The most of one request head the inspection reads: a head is judged on
 // its first 64 KB, and a body is skipped by its Content-Length, unread.
 inline constexpr size_t kMaxInspectedBytes = 64 * 1024;
@@ -70,8 +88,10 @@ inline constexpr const char* kRefusedByServerNameStage = "refused by server name
 std::string RequestUrlText(const RequestUrl& url);
 
 // The inspection against the lists of the shared state, loaded and followed
-// by the list supply: true when refused. A refusal goes to the refusal log.
-bool InspectRequest(const char* buffer, int32_t length);
+// by the list supply, of a buffer classified as a request head (any other
+// passes): true when refused. A refusal goes to the refusal log. `trail`,
+// when given, receives where the last head's body lies.
+bool InspectRequest(const OutgoingBuffer& buffer, BodyTrail* trail = nullptr);
 
 // The same for bytes of a connection, as InspectStreamWith reads them.
 bool InspectStream(const char* buffer, size_t length, uint64_t bodyLeft, BodyTrail* trail);

@@ -14,12 +14,6 @@ namespace {
 
 const unsigned char* Bytes(const char* buffer) { return reinterpret_cast<const unsigned char*>(buffer); }
 
-// The server name a buffer announces, when it is a whole ClientHello naming one.
-std::optional<std::string_view> NamedServer(const char* buffer, int32_t length) {
-    if (length <= 0) return std::nullopt;
-    return FindServerName(Bytes(buffer), static_cast<size_t>(length));
-}
-
 std::string ServerNameUrl(std::string_view name, int32_t port) {
     return "https://" + std::string(name) + ":" + std::to_string(port) + "/";
 }
@@ -29,7 +23,8 @@ std::string ServerNameUrl(std::string_view name, int32_t port) {
 Judgement InspectClientHelloWith(const char* buffer, int32_t length, int32_t port, const ListSet& lists,
                                  std::string* url) {
     try {
-        const auto name = NamedServer(buffer, length);
+        if (length <= 0) return {};
+        const auto name = FindServerName(Bytes(buffer), static_cast<size_t>(length));
         if (!name) return {};
         if (url != nullptr) *url = ServerNameUrl(*name, port);
         return JudgeWhollyRefused(*name, port, lists);
@@ -38,11 +33,11 @@ Judgement InspectClientHelloWith(const char* buffer, int32_t length, int32_t por
     }
 }
 
-bool InspectClientHello(const char* buffer, int32_t length, int32_t port) {
-    // Most buffers are turned away here, before the lists are touched.
-    if (length <= 0 || !LooksLikeClientHello(Bytes(buffer), static_cast<size_t>(length))) return false;
+bool InspectClientHello(const OutgoingBuffer& buffer, int32_t port) {
+    // Most buffers were found to be something else, and never touch the lists.
+    if (buffer.kind != OutgoingKind::ClientHello) return false;
     return RefusedWithCurrentLists(kRefusedByServerNameStage, [&](const ListSet& lists, std::string* subject) {
-        const auto name = NamedServer(buffer, length);
+        const auto name = ServerNameOfHello(Bytes(buffer.bytes), buffer.length);
         if (!name) return Judgement{};
         const Judgement judgement = JudgeWhollyRefused(*name, port, lists);
         // Only a refusal is logged: a passing name is judged without a copy.

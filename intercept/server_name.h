@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "intercept/inspect.h"
 #include "patterns/judge.h"
 
 namespace tamsel {
@@ -18,8 +19,9 @@ namespace tamsel {
 Judgement InspectClientHelloWith(const char* buffer, int32_t length, int32_t port, const ListSet& lists,
                                  std::string* url = nullptr);
 
-// The same against the lists of the shared state: true when refused.
-bool InspectClientHello(const char* buffer, int32_t length, int32_t port);
+// The same against the lists of the shared state, for a buffer classified
+// as a ClientHello (any other passes): true when refused.
+bool InspectClientHello(const OutgoingBuffer& buffer, int32_t port);
 
 // The port a connection goes to when the socket cannot say.
 inline constexpr int32_t kDefaultTlsPort = 443;

@@ -114,6 +114,10 @@ size_t TlsRecordSize(const unsigned char* buffer, size_t length) {
 
 std::optional<std::string_view> FindServerName(const unsigned char* buffer, size_t length) {
     if (!LooksLikeClientHello(buffer, length)) return std::nullopt;
+    return ServerNameOfHello(buffer, length);
+}
+
+std::optional<std::string_view> ServerNameOfHello(const unsigned char* buffer, size_t length) {
     const size_t record = TlsRecordSize(buffer, length);
     if (record == 0 || record > length) return std::nullopt;
     Bytes body(buffer + kRecordHeader, record - kRecordHeader);

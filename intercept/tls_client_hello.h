@@ -28,4 +28,7 @@ size_t TlsRecordSize(const unsigned char* buffer, size_t length);
 // empty, longer than a host name can be, or holds a byte no host name has.
 std::optional<std::string_view> FindServerName(const unsigned char* buffer, size_t length);
 
+// The same for a buffer LooksLikeClientHello has accepted already.
+std::optional<std::string_view> ServerNameOfHello(const unsigned char* buffer, size_t length);
+
 }  // namespace tamsel

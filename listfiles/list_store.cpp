@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "listfiles/list_cache.h"
+#include "listfiles/list_folders.h"
 #include "patterns/file_bytes.h"
 #include "patterns/text.h"
 #include "platform/env.h"
@@ -20,10 +21,6 @@ ListFilePath FilesIn(const std::string& folder) {
     return [folder](std::string_view name) {
         return std::optional<std::string>((std::filesystem::path(folder) / std::string(name)).string());
     };
-}
-
-ListFilePath FilesBesideModule() {
-    return [](std::string_view name) { return TheEnv().ModuleFolderPath(name); };
 }
 
 ListStore::ListStore(SharedState& state, ListFilePath where, std::optional<std::string> cacheFolder)
@@ -49,6 +46,7 @@ ListWriteResult ListStore::WriteEntries(ListKind kind, const std::vector<std::st
     }
     result.path = *path;
     result.written = TheEnv().ReplaceFileContents(*path, ListFileBytes(entries), &result.error);
+    if (result.written && cacheFolder_) WriteListSnapshot(*path, *cacheFolder_);
     return result;
 }
 
@@ -107,7 +105,7 @@ std::vector<std::string> SplitListLines(std::string_view bytes) {
 }
 
 ListStore& TheListStore() {
-    static ListStore* const store = new ListStore(TheSharedState(), FilesBesideModule(), TheEnv().CacheFolderPath());
+    static ListStore* const store = new ListStore(TheSharedState(), FilesOfThisProcess(), TheEnv().CacheFolderPath());
     return *store;
 }
 

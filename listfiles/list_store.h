@@ -36,14 +36,12 @@ inline constexpr std::array<ListFileInfo, 3> kListFiles = {{
 const ListFileInfo& ListFileOf(ListKind kind);
 
 // The full path of a list file, or nullopt when it cannot be formed.
-// FilesBesideModule for the module; the tool and the tests name another folder.
+// FilesOfThisProcess (listfiles/list_folders.h) for the module; the tool and
+// the tests name others.
 using ListFilePath = std::function<std::optional<std::string>(std::string_view fileName)>;
 
 // A ListFilePath for the files of one folder.
 ListFilePath FilesIn(const std::string& folder);
-
-// The module's ListFilePath: TheEnv().ModuleFolderPath, asked at each call.
-ListFilePath FilesBesideModule();
 
 struct ListWriteResult {
     bool written = false;
@@ -53,7 +51,8 @@ struct ListWriteResult {
 
 class ListStore {
 public:
-    // With a cache folder, loads go through snapshots (listfiles/list_cache.h).
+    // With a cache folder, loads go through snapshots (listfiles/list_cache.h)
+    // and every write leaves the new file's snapshot there.
     ListStore(SharedState& state, ListFilePath where, std::optional<std::string> cacheFolder = std::nullopt);
 
     SharedState& state() const { return state_; }
@@ -65,7 +64,9 @@ public:
 
     // Replaces the file whole with one entry per line, each ended by CR LF
     // (a single empty line for no entries). A failed write leaves the old
-    // file as it was.
+    // file as it was. With a cache folder, the new file's snapshot is left
+    // there for the next program that loads it; a snapshot that cannot be
+    // written changes nothing else.
     ListWriteResult WriteEntries(ListKind kind, const std::vector<std::string>& entries) const;
 
     // The compiled list of the file as it is now, or why it did not load.

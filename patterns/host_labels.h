@@ -31,6 +31,9 @@ public:
     bool empty() const { return labels.empty(); }
 
 private:
+    // Moves the labels cut so far to the heap, where kMaxHostLabels fit.
+    std::string_view* SpillLabels();
+
     char inlineText_[kInlineBytes];
     std::string_view inlineLabels_[kInlineLabels];
     std::unique_ptr<char[]> heapText_;
@@ -39,11 +42,6 @@ private:
 
 // The labels of `host`, built in the caller's variable.
 inline HostLabels SplitHostLabels(std::string_view host) { return HostLabels(host); }
-
-// Whether the pattern host covers the request host: labels are paired from the
-// right, a pattern label "*" takes any one label, and a "*" inside a label
-// takes the rest of the request's label. A pattern without labels covers all.
-bool MatchHostLabels(const HostLabels& pattern, const HostLabels& request);
 
 // Calls `visit(label)` for the labels of an unsplit host from right to left,
 // skipping empty ones, while it returns true. False when `visit` stopped it.
@@ -60,7 +58,10 @@ bool EachLabelFromRight(std::string_view host, Visit visit) {
     return true;
 }
 
-// The same test for a host pattern as a list holds it: unsplit, in any case.
+// Whether a host pattern, as a list holds it (unsplit, in any case), covers
+// the request host: labels are paired from the right, a pattern label "*"
+// takes any one label, and a "*" inside a label takes the rest of the
+// request's label. A pattern without labels covers all.
 bool MatchHostPattern(std::string_view pattern, const HostLabels& request);
 
 }  // namespace tamsel

@@ -2,12 +2,12 @@
 
 namespace tamsel {
 
-Judgement JudgeRequest(const RequestView& url, const ListSet& lists, PathMode mode) {
+Judgement JudgeRequest(const RequestView& url, const ListSet& lists) {
     Judgement result;
     if (!url.host) return result;
     // Split and lower-case once for all three lists.
     const HostLabels labels = SplitHostLabels(*url.host);
-    const PreparedRequest request(url, labels, mode);
+    const PreparedRequest request(url, labels);
     const struct {
         const PatternList* list;
         Verdict onMatch;
@@ -25,8 +25,8 @@ Judgement JudgeRequest(const RequestView& url, const ListSet& lists, PathMode mo
     return result;
 }
 
-Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists, PathMode mode) {
-    return JudgeRequest(ViewOf(url), lists, mode);
+Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists) {
+    return JudgeRequest(ViewOf(url), lists);
 }
 
 namespace {

@@ -27,13 +27,12 @@ struct Judgement {
     const PatternEntry* entry = nullptr;
 };
 
-// With PathMode::Unknown only lines without a path take part. Allocates
-// nothing for hosts and paths within the inline bounds of HostLabels and
-// LoweredPath.
-Judgement JudgeRequest(const RequestView& request, const ListSet& lists, PathMode mode = PathMode::Known);
+// Allocates nothing for hosts and paths within the inline bounds of
+// HostLabels and LoweredPath.
+Judgement JudgeRequest(const RequestView& request, const ListSet& lists);
 
 // The same for an owned record.
-Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists, PathMode mode = PathMode::Known);
+Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists);
 
 // The port that stands for every port in JudgeWhollyRefused.
 inline constexpr int32_t kAnyPort = 0;

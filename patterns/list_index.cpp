@@ -129,10 +129,7 @@ uint32_t HostPrefixKey(int place, char first) {
     return MixKey(0x7f4a7c15u ^ static_cast<uint32_t>(place) << 8 ^ static_cast<unsigned char>(AsciiLower(first)));
 }
 
-uint32_t HashHostLabel(uint32_t hash, std::string_view label) {
-    for (const char c : label) hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 16777619u;
-    return (hash ^ '.') * 16777619u;
-}
+uint32_t HashHostLabel(uint32_t hash, std::string_view label) { return HashLabelWith(hash, label, AsciiLower); }
 
 void PostingMap::Build(std::vector<uint64_t> pairs) {
     std::sort(pairs.begin(), pairs.end());
@@ -209,14 +206,31 @@ void ListIndex::Build(const PatternList& list) {
     byHostSuffix_.Build(std::move(hosts));
     byHostLabel_.Build(std::move(labels));
     byPathGram_.Build(std::move(grams));
+    MarkPathPairs();
     always_.Adopt(std::move(always));
     pathBits_.Adopt(std::move(pathBits));
     pathLines_.Adopt(std::move(pathLines));
     pathExceptions_.Adopt(std::move(pathExceptions));
 }
 
+void ListIndex::MarkPathPairs() {
+    std::vector<uint64_t> pairs;
+    size_t keys = 0;
+    byPathGram_.EachKey([&](uint32_t) { ++keys; });
+    if (keys > 0) {
+        pathPairShift_ = 32 - 9;  // 512 bits at least, then doubled up to eight bits a key
+        while (pathPairShift_ > 14 && (size_t{1} << (32 - pathPairShift_)) < keys * 8) --pathPairShift_;
+        pairs.assign((size_t{1} << (32 - pathPairShift_)) / 64, 0);
+    }
+    // A key of three bytes has a zero high byte; its last two sit below it.
+    byPathGram_.EachKey([&](uint32_t key) {
+        SetBit(pairs.data(), PathPairBit(key >> 24 == 0 ? key >> 8 & 0xffff : key >> 16));
+    });
+    pathPairs_.Adopt(std::move(pairs));
+}
+
 size_t ListIndex::bytes() const {
-    return byHostSuffix_.bytes() + byHostLabel_.bytes() + byPathGram_.bytes() +
+    return byHostSuffix_.bytes() + byHostLabel_.bytes() + byPathGram_.bytes() + pathPairs_.ownedBytes() +
            always_.ownedBytes() + pathLines_.ownedBytes() + pathExceptions_.ownedBytes() +
            pathBits_.ownedBytes();
 }

@@ -52,6 +52,15 @@ public:
     template <typename Visit>
     void ForEach(uint32_t key, Visit visit) const;
 
+    bool empty() const { return slots_.empty(); }
+    // Calls `take(key)` for every key held.
+    template <typename Take>
+    void EachKey(Take take) const {
+        for (const Slot& slot : slots_) {
+            if (slot.ref != kEmpty) take(slot.key);
+        }
+    }
+
     size_t bytes() const {
         return slots_.ownedBytes() + runs_.ownedBytes() + filter_.ownedBytes();
     }
@@ -159,6 +168,10 @@ public:
     size_t alwaysTried() const { return always_.size(); }
 
 private:
+    // Fills pathPairs_ from byPathGram_.
+    void MarkPathPairs();
+    // The bit of two path bytes, the earlier in the low byte.
+    uint32_t PathPairBit(uint32_t pair) const { return (pair * 0x9e3779b1u) >> pathPairShift_; }
     friend class ListSnapshot;
     template <typename Consider>
     void VisitHost(const HostLabels& host, Consider& consider) const;
@@ -169,14 +182,31 @@ private:
     PostingMap byHostLabel_;      // entries whose host ends in wildcard labels
     uint32_t labelPlaces_ = 0;    // bit p: some entry is filed under a label at place p
     PostingMap byPathGram_;
+    // A bit for the last two bytes of each key of byPathGram_, about eight
+    // bits a key: a path position whose last two bytes have no bit set needs
+    // no lookup, and most have none. Empty when the map is.
+    StoredArray<uint64_t> pathPairs_;
+    unsigned pathPairShift_ = 0;
     StoredArray<uint32_t> always_;
     StoredArray<uint16_t> pathBits_;        // by entry: the PathGramSet bit its path needs, or kAny
     StoredArray<uint32_t> pathLines_;       // every entry filed by path text, ascending
     StoredArray<uint32_t> pathExceptions_;  // the exception lines among them
 };
 
-// Extends the hash of a host suffix by the label on its left.
+// Extends the hash of a host suffix by the label on its left, each byte
+// read through `fold`.
+template <typename Fold>
+uint32_t HashLabelWith(uint32_t hash, std::string_view label, Fold fold) {
+    for (const char c : label) hash = (hash ^ static_cast<unsigned char>(fold(c))) * 16777619u;
+    return (hash ^ '.') * 16777619u;
+}
+
+// The same without regard to case (A to Z).
 uint32_t HashHostLabel(uint32_t hash, std::string_view label);
+// The same for a label lower-cased already, as a request's labels are.
+inline uint32_t HashLoweredLabel(uint32_t hash, std::string_view label) {
+    return HashLabelWith(hash, label, [](char c) { return c; });
+}
 inline constexpr uint32_t kHostHashSeed = 2166136261u;
 
 // Keys of a host label at a place counted from the right (1: the last
@@ -231,7 +261,7 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
     uint32_t hash = kHostHashSeed;
     int place = 0;
     for (auto label = host.labels.rbegin(); label != host.labels.rend(); ++label) {
-        hash = HashHostLabel(hash, *label);
+        hash = HashLoweredLabel(hash, *label);
         byHostSuffix_.ForEach(hash, consider);
         if (++place <= kMaxIndexedLabelPlace && (labelPlaces_ >> place & 1) != 0) {
             byHostLabel_.ForEach(HostLabelKey(place, *label), consider);
@@ -242,10 +272,12 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
 
 template <typename Consider>
 void ListIndex::VisitPath(std::string_view loweredPath, Consider& consider) const {
+    if (pathPairs_.empty()) return;
     uint32_t gram = 0;
     for (size_t i = 0; i < loweredPath.size(); ++i) {
         gram = PathGram(gram, loweredPath[i]);
-        if (i >= 2) byPathGram_.ForEach(gram >> 8, consider);
+        if (i < 2 || !HasBit(pathPairs_.data(), PathPairBit(gram >> 16))) continue;
+        byPathGram_.ForEach(gram >> 8, consider);
         if (i >= 3) byPathGram_.ForEach(gram, consider);
     }
 }

@@ -99,7 +99,7 @@ public:
     // fields, the order of the arrays, or the keys the index files entries
     // under (tests/patterns/list_snapshot_test.cpp pins those). The sizes of
     // the records are part of the version as well.
-    static constexpr uint64_t kFormat = 3;
+    static constexpr uint64_t kFormat = 4;
     static constexpr uint64_t kVersion = kFormat << 32 | sizeof(PatternEntry) << 16 |
                                          sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
 
@@ -121,6 +121,8 @@ public:
         out.Array(index.pathBits_);
         out.Array(index.pathLines_);
         out.Array(index.pathExceptions_);
+        out.Array(index.pathPairs_);
+        out.Word(index.pathPairShift_);
     }
 
     static bool Read(Reader& in, PatternList* list) {
@@ -136,13 +138,25 @@ public:
         if (!in.Word(&places) || places > UINT32_MAX) return false;
         index.labelPlaces_ = static_cast<uint32_t>(places);
         const size_t n = list->entries.size();
-        return in.Array(&index.always_) && AllBelow(index.always_, n) && in.Array(&index.pathBits_) &&
-               index.pathBits_.size() == n && ValidPathBits(index.pathBits_) && in.Array(&index.pathLines_) &&
-               AllBelow(index.pathLines_, n) && in.Array(&index.pathExceptions_) &&
-               AllBelow(index.pathExceptions_, n);
+        const bool read = in.Array(&index.always_) && AllBelow(index.always_, n) && in.Array(&index.pathBits_) &&
+                          index.pathBits_.size() == n && ValidPathBits(index.pathBits_) &&
+                          in.Array(&index.pathLines_) && AllBelow(index.pathLines_, n) &&
+                          in.Array(&index.pathExceptions_) && AllBelow(index.pathExceptions_, n);
+        return read && ReadPathPairs(in, &index);
     }
 
 private:
+    // The pair bits must be there exactly when path keys are (else lookups
+    // would be skipped), and as many as their shift addresses.
+    static bool ReadPathPairs(Reader& in, ListIndex* index) {
+        uint64_t shift = 0;
+        if (!in.Array(&index->pathPairs_) || !in.Word(&shift)) return false;
+        if (index->pathPairs_.empty()) return index->byPathGram_.empty();
+        if (shift < 14 || shift > 23 || index->byPathGram_.empty()) return false;
+        index->pathPairShift_ = static_cast<unsigned>(shift);
+        return index->pathPairs_.size() == (size_t{1} << (32 - shift)) / 64;
+    }
+
     static bool ValidPathBits(const StoredArray<uint16_t>& bits) {
         for (const uint16_t bit : bits) {
             if (bit >= PathGramSet::kBits && bit != PathGramSet::kAny) return false;

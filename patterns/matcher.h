@@ -11,24 +11,15 @@
 
 namespace tamsel {
 
-// Whether the request's path is known. A TLS server name carries no path:
-// then a line with a path can neither block nor trust, so none may decide.
-enum class PathMode { Known, Unknown };
-
 // A request as lists are asked about it, prepared once for all of them.
 struct PreparedRequest {
-    PreparedRequest(const RequestView& url, const HostLabels& hostLabels, PathMode mode = PathMode::Known);
+    PreparedRequest(const RequestView& url, const HostLabels& hostLabels);
 
     const HostLabels& host;
     int32_t port;
-    PathMode mode;
     LoweredPath path;
-    PathGramSet pathGrams;  // of the lowered path; empty when the path is unknown
+    PathGramSet pathGrams;  // of the lowered path
 };
-
-// 1 when the deciding entry is an ordinary line, else 0 (an exception line
-// decided, nothing matched, or the list, the record or its host is null).
-int MatchPatternList(const RequestUrl* url, const PatternList* list);
 
 // The entry that decides, ordinary or exception, or null when none does.
 const PatternEntry* FindDecidingEntry(const RequestUrl& url, const PatternList* list);

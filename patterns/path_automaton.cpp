@@ -1,5 +1,7 @@
 // Automaton programs built from a path's syntax tree, for every path the
-// syntax scan accepts.
+// parse accepts.
+#include "patterns/path_automaton.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -7,8 +9,6 @@
 #include <vector>
 
 #include "patterns/path_program.h"
-#include "patterns/path_shortcut.h"
-#include "patterns/path_tree.h"
 
 namespace tamsel {
 
@@ -168,11 +168,6 @@ private:
 
 }  // namespace
 
-std::optional<std::string> AutomatonProgram(std::string_view path) {
-    const std::string expression = "^(" + std::string(path) + ")";
-    const std::optional<PathTree> tree = ParsePathTree(expression);
-    if (!tree) return std::nullopt;
-    return Builder(*tree).Build();
-}
+std::optional<std::string> AutomatonProgram(const PathTree& tree) { return Builder(tree).Build(); }
 
 }  // namespace tamsel

@@ -3,6 +3,8 @@
 // kMaxExpandedSize bits and moved over the path one byte at a time, so a
 // match takes time linear in the path and no memory beyond a few masks on
 // the stack.
+#include "patterns/path_automaton.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -11,8 +13,6 @@
 #include <string_view>
 
 #include "patterns/path_program.h"
-#include "patterns/path_shortcut.h"
-#include "patterns/path_tree.h"
 
 namespace tamsel {
 

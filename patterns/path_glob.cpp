@@ -1,20 +1,12 @@
 // Glob programs: the shapes of path pattern that lists are mostly made of,
 // answered by plain text search instead of an automaton.
-#include <cstring>
-#include <optional>
-#include <string>
+#include "patterns/path_glob.h"
 
-#include "patterns/path_shortcut.h"
 #include "patterns/text.h"
 
 namespace tamsel {
 
 namespace {
-
-constexpr std::string_view kSeparatorGroup = "([^-a-z0-9_.%]|$)";
-constexpr std::string_view kLeadingAnything = "/*.*";  // "/*" takes any leading slashes, ".*" the rest
-
-bool IsOperator(char c) { return c == kGlobAnyText || c == kGlobSeparator || c == kGlobEnd; }
 
 // The byte of the path a separator stands for: anything but a letter, a
 // digit or one of "-_.%" (the path is lower-cased already).
@@ -22,28 +14,65 @@ bool IsSeparatorByte(char c) {
     return !((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '%');
 }
 
-// Reads one element of the path at `i` into `out`; false when it is not one a glob can hold.
-bool ReadElement(std::string_view path, size_t* i, std::string* out) {
-    const char c = path[*i];
-    if (path.substr(*i, 2) == ".*") {
-        if (out->empty() || out->back() != kGlobAnyText) out->push_back(kGlobAnyText);
-        *i += 2;
-    } else if (path.substr(*i, kSeparatorGroup.size()) == kSeparatorGroup) {
-        out->push_back(kGlobSeparator);
-        *i += kSeparatorGroup.size();
-    } else if (c == '$' && *i + 1 == path.size()) {
-        out->push_back(kGlobEnd);
-        *i += 1;
-    } else if (c == '\\' && *i + 1 < path.size() && IsEscapedLiteral(path[*i + 1])) {
-        out->push_back(AsciiLower(path[*i + 1]));
-        *i += 2;
-    } else if (IsRegexPlainChar(c)) {
-        out->push_back(AsciiLower(c));
-        *i += 1;
+bool IsOperator(char c) { return c == kGlobAnyText || c == kGlobSeparator || c == kGlobEnd; }
+
+// The reading of "[^-a-z0-9_.%]" without regard to case.
+ByteSet SeparatorBytes() {
+    ByteSet set;
+    for (int c = 0; c < 256; ++c) {
+        if (IsSeparatorByte(AsciiLower(static_cast<char>(c)))) set.Add(static_cast<unsigned char>(c));
+    }
+    return set;
+}
+
+// Whether `index` is "x*" for an `x` that `is` accepts.
+template <typename Is>
+bool IsStarOf(const PathTree& tree, int index, Is is) {
+    const PathNode& node = tree.node(index);
+    return node.kind == PathNode::Kind::Repeat && node.op == '*' && is(tree.node(node.children[0]));
+}
+
+bool IsAnyText(const PathTree& tree, int index) { return IsStarOf(tree, index, MatchesAnyByte); }
+
+// A sequence of one node, which `is` accepts.
+template <typename Is>
+bool IsSequenceOfOne(const PathTree& tree, int index, Is is) {
+    const PathNode& node = tree.node(index);
+    return node.kind == PathNode::Kind::Sequence && node.children.size() == 1 && is(tree.node(node.children[0]));
+}
+
+bool IsLineEnd(const PathNode& node) {
+    return node.kind == PathNode::Kind::Assertion && node.assertion == PathAssertion::LineEnd;
+}
+
+// "([^-a-z0-9_.%]|$)": one separator byte, or the end.
+bool IsSeparator(const PathTree& tree, int index) {
+    static const ByteSet separators = SeparatorBytes();
+    const PathNode& node = tree.node(index);
+    const auto isSeparatorSet = [](const PathNode& n) {
+        return n.kind == PathNode::Kind::Bytes && n.bytes == separators;
+    };
+    return node.kind == PathNode::Kind::Either && node.children.size() == 2 &&
+           IsSequenceOfOne(tree, node.children[0], isSeparatorSet) &&
+           IsSequenceOfOne(tree, node.children[1], IsLineEnd);
+}
+
+// Appends the part `index` of the path to `program`; false when it is not
+// one a glob can hold. `last`: it ends the path.
+bool AppendPart(const PathTree& tree, int index, bool last, std::string* program) {
+    const PathNode& node = tree.node(index);
+    if (IsAnyText(tree, index)) {
+        if (program->empty() || program->back() != kGlobAnyText) program->push_back(kGlobAnyText);
+    } else if (IsSeparator(tree, index)) {
+        program->push_back(kGlobSeparator);
+    } else if (last && IsLineEnd(node)) {
+        program->push_back(kGlobEnd);
+    } else if (node.kind == PathNode::Kind::Bytes && node.literal >= 0) {
+        program->push_back(AsciiLower(static_cast<char>(node.literal)));
     } else {
         return false;
     }
-    return *i == path.size() || !IsRegexQuantifier(path[*i]);  // a repeated element is the automaton's
+    return true;
 }
 
 // A separator must be followed by ".*" or nothing, and "$" must not follow
@@ -78,15 +107,20 @@ bool Place(std::string_view path, std::string_view run, bool separator, bool anc
 
 }  // namespace
 
-std::optional<std::string> GlobProgram(std::string_view path) {
+std::optional<std::string> GlobProgram(const PathTree& tree) {
+    const PathNode* body = tree.Body();
+    if (body == nullptr || body->kind != PathNode::Kind::Sequence) return std::nullopt;
+    const std::vector<int>& parts = body->children;
     std::string program;
     size_t i = 0;
-    if (path.starts_with(kLeadingAnything)) {
+    // "/*" takes any leading slashes and ".*" the rest: the two are ".*".
+    const auto isSlash = [](const PathNode& n) { return n.kind == PathNode::Kind::Bytes && n.literal == '/'; };
+    if (parts.size() >= 2 && IsStarOf(tree, parts[0], isSlash) && IsAnyText(tree, parts[1])) {
         program.push_back(kGlobAnyText);
-        i = kLeadingAnything.size();
+        i = 2;
     }
-    while (i < path.size()) {
-        if (!ReadElement(path, &i, &program)) return std::nullopt;
+    for (; i < parts.size(); ++i) {
+        if (!AppendPart(tree, parts[i], i + 1 == parts.size(), &program)) return std::nullopt;
     }
     if (!WellPlaced(program)) return std::nullopt;
     return program;

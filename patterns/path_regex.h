@@ -13,8 +13,8 @@ namespace tamsel {
 
 class PathRegex {
 public:
-    // Compiles "^(path)". On failure (a path that PathSyntaxFault refuses)
-    // returns null and, if `error` is given, says why.
+    // Compiles "^(path)". On failure (a path that ParsePath refuses, or one
+    // too large for the matcher) returns null and, if `error` is given, says why.
     static std::unique_ptr<PathRegex> Compile(std::string_view path, std::string* error = nullptr);
 
     // Safe to call from many threads at once on one object. The path ends
@@ -31,13 +31,13 @@ private:
     PathShortcut shortcut_;
 };
 
-// "^(" + path + ")", with every repetition operator that has nothing before it
-// (at the start, after "(", "|" or an anchor) dropped, as the GNU rules
-// ignore it.
+// The expression a regex engine is given for `path` (see ParsedPath).
 std::string AnchoredExpression(std::string_view path);
 
 // The glob or automaton that answers for `path`, or the reason the path is
-// refused: the syntax scan's, or that it is too large for the matcher.
-std::optional<std::string> PathProgram(std::string_view path, PathShortcut* shortcut);
+// refused: the parse's, or that it is too large for the matcher. The path is
+// read once; `expression`, when given, receives its expression.
+std::optional<std::string> PathProgram(std::string_view path, PathShortcut* shortcut,
+                                       std::string* expression = nullptr);
 
 }  // namespace tamsel

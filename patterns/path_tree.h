@@ -1,16 +1,19 @@
-// A list path as a syntax tree: the one reading of path syntax that the
-// matcher is built from.
+// A list path as a syntax tree: the one reading of path syntax. Whether a
+// path is refused and why, the text every match holds, the glob, the
+// automaton and the expression a regex engine is given are all derived from
+// what ParsePath reads.
 //
-// The tree reads the expression exactly as AnchoredExpression gives it
-// ("^(" + path + ")"), under the GNU rules for extended expressions without
-// regard to case, in the C locale: bytes are bytes, only A to Z fold. Each
-// leaf that matches a character holds the set of lower-cased path bytes it
-// accepts, so the matcher never consults the locale of the program it runs in.
+// The path is read as the expression "^(" + path + ")", under the GNU rules
+// for extended expressions without regard to case, in the C locale: bytes are
+// bytes, only A to Z fold. Each leaf that matches a character holds the set of
+// lower-cased path bytes it accepts, so the matcher never consults the locale
+// of the program it runs in.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -44,6 +47,8 @@ struct PathNode {
     PathAssertion assertion = PathAssertion::LineStart;
     int min = 0;               // Repeat: the least count
     int max = 0;               // Repeat: the most, or -1 for no bound
+    char op = 0;               // Repeat: the operator as written ("*", "+", "?" or "{")
+    int literal = -1;          // Bytes: the printable ASCII character written for itself, plain or escaped
     ByteSet bytes;             // Bytes: the lower-cased bytes it accepts
     std::vector<int> children; // Sequence and Either: the parts; Repeat: the one repeated
 };
@@ -55,10 +60,28 @@ struct PathTree {
     // start: true when an alternative outside all groups (the path
     // closed the anchoring group early) leaves some branch without the "^".
     bool searches = false;
+
+    const PathNode& node(int index) const { return nodes[index]; }
+    // The node of the path itself, inside the anchoring group, when that
+    // group holds the whole path (no "|" or ")" outside all groups).
+    const PathNode* Body() const;
 };
 
-// The tree of an expression PathSyntaxFault accepts; nothing for one it
-// would refuse in a way the tree cannot read.
-std::optional<PathTree> ParsePathTree(std::string_view expression);
+// Whether "." was written: no bracket expression or escape accepts every byte.
+bool MatchesAnyByte(const PathNode& node);
+
+struct ParsedPath {
+    // Why the path is refused, or nothing when it is accepted.
+    std::optional<std::string> fault;
+    // "^(" + path + ")", without the repetitions that have nothing before
+    // them (at the start, after "(", "|" or an anchor), which the GNU rules
+    // ignore: what a regex engine is given for the path.
+    std::string expression;
+    // Present for every accepted path, and for one refused only for its
+    // size or for what it repeats, which the tree can still hold.
+    std::optional<PathTree> tree;
+};
+
+ParsedPath ParsePath(std::string_view path);
 
 }  // namespace tamsel

@@ -217,6 +217,5 @@ std::unique_ptr<PatternList> LoadPatternList(const std::string& path) {
     return LoadPatternListChecked(path).list;
 }
 
-void FreePatternList(const PatternList* list) { delete list; }
 
 }  // namespace tamsel

@@ -111,7 +111,4 @@ ListLoadResult LoadPatternListChecked(const std::string& path);
 // Parses list text already in memory; `source` names it in the result.
 ListLoadResult ParsePatternListText(std::string_view text, const std::string& source);
 
-// Releases a list. Null is ignored.
-void FreePatternList(const PatternList* list);
-
 }  // namespace tamsel

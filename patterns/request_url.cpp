@@ -1,5 +1,6 @@
 #include "patterns/request_url.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/bit_words.h"
@@ -40,14 +41,6 @@ int SplitTokenViews(std::string_view text, std::string_view separators, std::str
                      [&](size_t start, size_t length, int i) { tokens[i] = text.substr(start, length); });
 }
 
-int SplitTokens(char* text, const char* separators, char** tokens, int capacity) {
-    if (text == nullptr) return -1;
-    return CutTokens(text, separators, capacity, [&](size_t start, size_t length, int i) {
-        text[start + length] = '\0';
-        tokens[i] = text + start;
-    });
-}
-
 namespace {
 
 constexpr std::string_view kHttp = "http://";
@@ -66,12 +59,40 @@ bool IsParsedMethod(std::string_view method) {
            (method.size() == 4 && StartsWithNoCase(method, "post"));
 }
 
+// Eight bytes of text in one word, in either byte order: the tests below
+// ask only whether some byte of it qualifies, not which.
+uint64_t EightBytes(const char* at) {
+    uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+constexpr uint64_t kEachByte = 0x0101010101010101u;
+
+// Whether some byte of `word` is below `bound` (at most 128). Exact for the
+// question "any": a borrow reaches a byte's top bit only past a byte that
+// is below the bound itself.
+constexpr bool AnyByteBelow(uint64_t word, uint8_t bound) {
+    return ((word - kEachByte * bound) & ~word & kEachByte * 0x80) != 0;
+}
+
+// Whether some byte of `word` is `byte`.
+constexpr bool AnyByteIs(uint64_t word, char byte) {
+    return AnyByteBelow(word ^ kEachByte * static_cast<uint8_t>(byte), 1);
+}
+
 // An absolute URL after its scheme: the authority runs to the first "/",
 // "?" or "#", and the path from there ("?" straight after the host starts
-// the path too, so that the host is not taken with the query).
+// the path too, so that the host is not taken with the query). Eight bytes
+// at a time while none of them ends the authority.
 void TakeAbsolute(std::string_view rest, RequestView* url) {
-    const size_t end = rest.find_first_of("/?#");
-    url->path = end == std::string_view::npos ? "/" : rest.substr(end);
+    size_t end = 0;
+    for (; end + 8 <= rest.size(); end += 8) {
+        const uint64_t word = EightBytes(rest.data() + end);
+        if (AnyByteIs(word, '/') || AnyByteIs(word, '?') || AnyByteIs(word, '#')) break;
+    }
+    while (end < rest.size() && rest[end] != '/' && rest[end] != '?' && rest[end] != '#') ++end;
+    url->path = end == rest.size() ? "/" : rest.substr(end);
     url->hostport = rest.substr(0, end);
 }
 
@@ -87,22 +108,56 @@ void SplitBracketedHost(std::string_view text, RequestView* url) {
     url->port = after.empty() ? 80 : AtoiSaturating(after.substr(1));
 }
 
-// Host and port are the first two pieces between colons; a third piece, or
-// none at all, leaves the host unknown. User information before an "@" is
-// no part of the host.
-void SplitHostPort(RequestView* url) {
-    std::string_view text = *url->hostport;
-    text = text.substr(0, text.find_first_of(std::string_view("\0\n", 2)));
+// Host and port are the first two pieces of `text` between colons; a third
+// piece, or none at all, leaves the host unknown. User information before
+// an "@" is no part of the host.
+void SplitHostPort(std::string_view text, RequestView* url) {
     if (const size_t at = text.rfind('@'); at != std::string_view::npos) text.remove_prefix(at + 1);
     if (text.starts_with('[')) return SplitBracketedHost(text, url);
     std::string_view parts[2];
-    const int n = SplitTokenViews(text, ":", parts, 2);
-    if (n == 1) {
-        url->host = parts[0];
-        url->port = 80;
-    } else if (n == 2) {
-        url->host = parts[0];
-        url->port = AtoiSaturating(parts[1]);
+    int n = 0;
+    for (size_t from = 0; from < text.size();) {
+        const size_t colon = std::min(text.find(':', from), text.size());
+        if (colon > from) {
+            if (n == 2) return;
+            parts[n++] = text.substr(from, colon - from);
+        }
+        from = colon + 1;
+    }
+    if (n == 0) return;
+    url->host = parts[0];
+    url->port = n == 1 ? 80 : AtoiSaturating(parts[1]);
+}
+
+// A Host value up to its first NUL or LF, which end it as they end a line.
+std::string_view UpToLineEnd(std::string_view text) {
+    size_t end = 0;
+    while (end < text.size() && text[end] != '\0' && text[end] != '\n') ++end;
+    return text.substr(0, end);
+}
+
+// Whether a byte ends a token of a request line: the blank, CR and LF part
+// tokens, and NUL ends the line. All sit at or below the blank, so most
+// bytes are passed on one comparison.
+constexpr bool EndsToken(char c) {
+    return static_cast<unsigned char>(c) <= ' ' && (c == ' ' || c == '\r' || c == '\n' || c == '\0');
+}
+
+// The tokens of a request line, as CutTokens would cut them at blanks and
+// CR, in the scan every request pays, eight bytes at a time within a token
+// while none of them is at or below the blank: the count, or -1 for more
+// than three.
+int CutRequestLine(std::string_view line, std::string_view* tokens) {
+    int count = 0;
+    size_t i = 0;
+    for (;;) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\r')) ++i;
+        if (i == line.size() || line[i] == '\n' || line[i] == '\0') return count;
+        const size_t start = i;
+        while (i + 8 <= line.size() && !AnyByteBelow(EightBytes(line.data() + i), ' ' + 1)) i += 8;
+        while (i < line.size() && !EndsToken(line[i])) ++i;
+        if (count == 3) return -1;
+        tokens[count++] = line.substr(start, i - start);
     }
 }
 
@@ -111,7 +166,8 @@ void SplitHostPort(RequestView* url) {
 RequestView ParseRequestView(std::string_view line, std::optional<std::string_view> hostValue) {
     RequestView url;
     std::string_view tokens[3];
-    const int n = SplitTokenViews(line, " \r\n", tokens, 3);
+    bool fromHostValue = false;
+    const int n = CutRequestLine(line, tokens);
     if (n == 3) {
         if (!IsParsedMethod(tokens[0])) return url;
         url.method = tokens[0];
@@ -120,7 +176,8 @@ RequestView ParseRequestView(std::string_view line, std::optional<std::string_vi
             TakeAbsolute(*rest, &url);
         } else {
             url.path = tokens[1];
-            url.hostport = hostValue;  // split below up to a NUL or LF
+            url.hostport = hostValue;
+            fromHostValue = true;
         }
     } else if (n == 1) {
         url.method = "get";
@@ -133,7 +190,8 @@ RequestView ParseRequestView(std::string_view line, std::optional<std::string_vi
         }
     }
     if (!url.hostport) return url;
-    SplitHostPort(&url);
+    // A token of the line holds no NUL or LF; a Host value may.
+    SplitHostPort(fromHostValue ? UpToLineEnd(*url.hostport) : *url.hostport, &url);
     if (url.host && !url.path) url.path = "/";
     return url;
 }
@@ -159,11 +217,6 @@ void ParseRequestUrl(const char* line, const char* hostValue, RequestUrl* url) {
     std::optional<std::string_view> host;
     if (hostValue != nullptr) host = hostValue;
     KeepRequest(ParseRequestView(line, host), line, url);
-}
-
-void FreeRequestUrl(RequestUrl* url) {
-    if (url == nullptr) return;
-    *url = RequestUrl{};
 }
 
 }  // namespace tamsel

@@ -4,14 +4,6 @@
 
 namespace tamsel {
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
-    }
-    return true;
-}
-
 void LowerAscii(std::string& text) {
     for (char& c : text) c = AsciiLower(c);
 }
@@ -41,26 +33,31 @@ int32_t AtoiSaturating(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
-std::string EscapeControlBytes(std::string_view bytes) {
+void AppendEscaped(std::string& out, std::string_view bytes, EscapeAlso also) {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(bytes.size());
     const auto escape = [&out](unsigned char u) {
         out.append("\\x").push_back(kHex[u >> 4]);
         out.push_back(kHex[u & 15]);
     };
     for (size_t i = 0; i < bytes.size(); ++i) {
         const auto u = static_cast<unsigned char>(bytes[i]);
-        const bool c1 = u == 0xc2 && i + 1 < bytes.size() && (static_cast<unsigned char>(bytes[i + 1]) & 0xe0) == 0x80;
+        const bool c1 = also.c1Controls && u == 0xc2 && i + 1 < bytes.size() &&
+                        (static_cast<unsigned char>(bytes[i + 1]) & 0xe0) == 0x80;
         if (c1) {
             escape(u);
             escape(static_cast<unsigned char>(bytes[++i]));
-        } else if (u < 0x20 || u == 0x7f) {
+        } else if (u < 0x20 || u == 0x7f || (also.backslash && u == '\\')) {
             escape(u);
         } else {
             out.push_back(bytes[i]);
         }
     }
+}
+
+std::string EscapeControlBytes(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    AppendEscaped(out, bytes, {.c1Controls = true});
     return out;
 }
 

@@ -24,7 +24,14 @@ constexpr bool IsCSpace(char c) {
 constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Case-insensitive (A to Z only) test that `text` begins with `prefix`.
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+// Inline: every request asks it of a few constant prefixes.
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
+    }
+    return true;
+}
 
 // Lower-cases A to Z in place; other bytes are left as they are.
 void LowerAscii(std::string& text);
@@ -34,6 +41,17 @@ void LowerAscii(std::string& text);
 // shown as \xNN, so list lines, file names and arguments echoed to the user
 // cannot move the cursor or send the terminal escape sequences.
 std::string EscapeControlBytes(std::string_view bytes);
+
+// The bytes an escaping shows as \xNN besides the control bytes (below 32,
+// and 127).
+struct EscapeAlso {
+    bool c1Controls = false;  // C2 80 to C2 9F, the C1 controls in UTF-8
+    bool backslash = false;   // so that a reader can tell an escape from the text
+};
+
+// Appends `bytes` to `out` with the control bytes, and those `also` names,
+// shown as \xNN (two lower-case hex digits).
+void AppendEscaped(std::string& out, std::string_view bytes, EscapeAlso also);
 
 // Reads a decimal number the way atoi does (leading white space, an optional
 // sign, digits, anything after them ignored, 0 without digits), but clamps to

@@ -35,6 +35,15 @@ public:
     void RemoveStaleSnapshotTemporaries(const std::string& cacheFolder) override {
         native::RemoveStaleSnapshotTemporaries(cacheFolder);
     }
+    std::vector<CachedSnapshot> CachedSnapshots(const std::string& cacheFolder, size_t headBytes) override {
+        return native::CachedSnapshots(cacheFolder, headBytes);
+    }
+    void RemoveCachedSnapshot(const std::string& cacheFolder, const std::string& name) override {
+        native::RemoveCachedSnapshot(cacheFolder, name);
+    }
+    ListFolderFacts FindListFolderFacts(std::string_view shippedListName) override {
+        return native::FindListFolderFacts(shippedListName);
+    }
     bool RunInBackground(std::function<void()> work) noexcept override {
         return native::RunInBackground(std::move(work));
     }

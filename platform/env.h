@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "patterns/stored_array.h"
 
@@ -32,6 +33,26 @@ struct FileStamp {
 // as the user's defaults allow), or the user alone (files the module trusts
 // only when nobody else could have written them).
 enum class NewFileAccess { AsBefore, OwnerOnly };
+
+// A snapshot file in the cache folder, as the cache's sweep sees it.
+struct CachedSnapshot {
+    std::string name;  // within the folder
+    uint64_t size = 0;
+    int64_t modified = 0;  // in the platform's finest unit
+    std::string head;      // the file's first bytes, enough to name its list file
+};
+
+// What the list folders are found from (the rule: listfiles/list_folders.h).
+struct ListFolderFacts {
+    std::optional<std::string> listsVariable;  // TAMSEL_LISTS
+    std::optional<std::string> configHome;     // XDG_CONFIG_HOME
+    std::optional<std::string> home;           // HOME
+    std::optional<std::string> moduleFolder;   // the folder of the module, or of the tool
+    // Where an installed shipped list may lie, relative to moduleFolder,
+    // nearest first.
+    std::vector<std::string> installedLists;
+    std::function<bool(const std::string& folder)> holdsShippedList;
+};
 
 class Env {
 public:
@@ -91,6 +112,21 @@ public:
     // Removes the temporary files of snapshot writes that never finished (the
     // writer was killed): the user's own, a quarter of an hour old or more.
     virtual void RemoveStaleSnapshotTemporaries(const std::string& cacheFolder) = 0;
+    // The snapshot files of the cache folder ("list-*.snapshot") that are
+    // regular files and (on Linux) the user's own, each with its first
+    // `headBytes` bytes.
+    virtual std::vector<CachedSnapshot> CachedSnapshots(const std::string& cacheFolder, size_t headBytes) = 0;
+    // Removes one file of the cache folder. A reader that has it open keeps
+    // what it read; where the file cannot go (Windows, while another program
+    // has it open), it stays until a later sweep.
+    virtual void RemoveCachedSnapshot(const std::string& cacheFolder, const std::string& name) = 0;
+
+    // What this process finds its list folders from, the shipped list being
+    // the file `shippedListName`: on Linux the environment's variables, the
+    // module's (or the tool's) folder and where an installation puts the
+    // shipped list; on Windows the module's folder alone, which holds all
+    // three lists whether or not the shipped one exists yet.
+    virtual ListFolderFacts FindListFolderFacts(std::string_view shippedListName) = 0;
 
     // Starts `work` on a new, detached thread and returns at once; false when
     // no thread could be started (the work then never runs). The thread takes
@@ -136,6 +172,15 @@ public:
     }
     void RemoveStaleSnapshotTemporaries(const std::string& cacheFolder) override {
         target_.RemoveStaleSnapshotTemporaries(cacheFolder);
+    }
+    std::vector<CachedSnapshot> CachedSnapshots(const std::string& cacheFolder, size_t headBytes) override {
+        return target_.CachedSnapshots(cacheFolder, headBytes);
+    }
+    void RemoveCachedSnapshot(const std::string& cacheFolder, const std::string& name) override {
+        target_.RemoveCachedSnapshot(cacheFolder, name);
+    }
+    ListFolderFacts FindListFolderFacts(std::string_view shippedListName) override {
+        return target_.FindListFolderFacts(shippedListName);
     }
     bool RunInBackground(std::function<void()> work) noexcept override {
         return target_.RunInBackground(std::move(work));

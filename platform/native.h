@@ -19,6 +19,9 @@ uint64_t CoarseClockMs() noexcept;
 std::optional<std::string> CacheFolderPath();
 std::unique_ptr<ListStorage> OpenSnapshotFile(const std::string& path);
 void RemoveStaleSnapshotTemporaries(const std::string& cacheFolder);
+std::vector<CachedSnapshot> CachedSnapshots(const std::string& cacheFolder, size_t headBytes);
+void RemoveCachedSnapshot(const std::string& cacheFolder, const std::string& name);
+ListFolderFacts FindListFolderFacts(std::string_view shippedListName);
 bool RunInBackground(std::function<void()> work) noexcept;
 
 }  // namespace tamsel::native

@@ -1,6 +1,6 @@
 #include "runtime/attach.h"
 
-#include "listfiles/list_store.h"
+#include "listfiles/list_folders.h"
 #include "patterns/text.h"
 #include "platform/env.h"
 #include "runtime/list_supply.h"
@@ -20,7 +20,7 @@ bool AttachModule(const AttachHost& host) {
     state.AllowAds.store(TheEnv().ReadAllowAdsSwitch() != 0 ? 1 : 0);
     NameRefusalLog(host.logPath ? host.logPath() : std::nullopt, ProgramNameOf(host.executablePath),
                    host.logQueries && host.logQueries() ? LogQueries::Keep : LogQueries::Leave);
-    TheListSupply().Configure(FilesBesideModule());
+    TheListSupply().Configure(FilesOfThisProcess());
     if (host.installSendHook) host.installSendHook();
     state.attachCount.fetch_add(1);
     return true;

@@ -8,10 +8,6 @@
 
 namespace tamsel {
 
-namespace {
-size_t Index(ListKind kind) { return static_cast<size_t>(kind); }
-}  // namespace
-
 // The right to load or look: taken with a try, so a sender that does not
 // get it goes on at once; released when the work ends, however it ends.
 class ListSupply::Work {

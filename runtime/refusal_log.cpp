@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "patterns/text.h"
 #include "platform/env.h"
 
 namespace tamsel {
@@ -42,21 +43,6 @@ void WriteLine(const std::string& path, std::string line) {
 std::vector<std::unique_ptr<const LogTarget>>& NamedTargets() {
     static auto* const named = new std::vector<std::unique_ptr<const LogTarget>>;
     return *named;
-}
-
-constexpr char kHex[] = "0123456789abcdef";
-
-void AppendEscaped(std::string& out, std::string_view field) {
-    for (const char c : field) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f || c == '\\') {
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xf];
-        } else {
-            out += c;
-        }
-    }
 }
 
 std::string Now() {
@@ -126,7 +112,8 @@ std::string FormatLogLine(const LogRecord& record) {
                                        record.subject, record.where, record.pattern};
     for (const std::string_view field : fields) {
         if (!line.empty()) line += '\t';
-        AppendEscaped(line, field);
+        // A backslash too, so that the reading back can undo every escape.
+        AppendEscaped(line, field, {.backslash = true});
     }
     line += '\n';
     return line;

@@ -5,10 +5,6 @@
 
 namespace tamsel {
 
-namespace {
-size_t Index(ListKind kind) { return static_cast<size_t>(kind); }
-}  // namespace
-
 struct SharedState::Held {
     explicit Held(std::unique_ptr<PatternList> l) : list(std::move(l)) {}
     std::unique_ptr<const PatternList> list;

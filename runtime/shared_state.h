@@ -22,6 +22,9 @@ namespace tamsel {
 
 enum class ListKind { ShippedBlock = 0, UserBlock = 1, UserTrust = 2 };
 
+// A kind's place in a table that holds something for each kind.
+constexpr size_t Index(ListKind kind) { return static_cast<size_t>(kind); }
+
 class SharedState {
     struct Held;  // a published list and the count of its holders
 

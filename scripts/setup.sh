@@ -15,6 +15,8 @@ packages=(
   gnulib autoconf automake
   curl wget python3 ca-certificates w3m openssl
   imagemagick x11-apps
+  unbound dnsmasq-base bind9-dnsutils squid
+  man-db dpkg-dev file passwd util-linux
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -32,6 +34,20 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_if_needed dpkg --add-architecture i386
   fi
   sudo_if_needed apt-get update -qq
+  # Debian starts a service as its package is installed. The proxy tests
+  # start Squid of their own on loopback, so no system-wide proxy is wanted:
+  # a policy that refuses every start holds it back during the install.
+  held_back=false
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | sudo_if_needed tee /usr/sbin/policy-rc.d >/dev/null
+    sudo_if_needed chmod 755 /usr/sbin/policy-rc.d
+    held_back=true
+  fi
   sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  if $held_back; then sudo_if_needed rm -f /usr/sbin/policy-rc.d; fi
+  # ... and the one installed here does not come up at the next boot either.
+  if [[ " ${missing[*]} " == *" squid "* ]] && [ -d /run/systemd/system ]; then
+    sudo_if_needed systemctl disable --now --quiet squid || true
+  fi
 fi
 echo "setup: all packages present"

@@ -14,7 +14,6 @@
 #include "intercept/posix/cancellation.h"
 #include "intercept/posix/connection_table.h"
 #include "intercept/server_name.h"
-#include "intercept/tls_client_hello.h"
 #include "runtime/shared_state.h"
 
 namespace tamsel {
@@ -23,26 +22,11 @@ namespace {
 
 std::atomic<bool> gateEnabled{false};
 
-// What an outgoing buffer starts with, as far as the gate cares.
-enum class Outgoing { Other, RequestHead, ClientHello };
-
-int32_t ClampLength(size_t length) {
-    return length > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(length);
-}
-
 bool Filtering() noexcept {
     if (!gateEnabled.load(std::memory_order_relaxed)) return false;
     // Made by attach before the gate opened; only the first use of the
     // shared state could throw, and then the call passes.
     return AtBoundary(false, [] { return TheSharedState().AllowAds.load(std::memory_order_relaxed) == 0; });
-}
-
-// Reads at most the first eight bytes after any leading line ends: every
-// write of the process comes here.
-Outgoing Classify(const void* buffer, size_t length) {
-    if (LooksLikeRequestHead(static_cast<const char*>(buffer), ClampLength(length))) return Outgoing::RequestHead;
-    if (LooksLikeClientHello(static_cast<const unsigned char*>(buffer), length)) return Outgoing::ClientHello;
-    return Outgoing::Other;
 }
 
 bool IsStreamSocket(int fd) {
@@ -84,24 +68,44 @@ SendCheck InBody(uint64_t bodyLeft) {
     return check;
 }
 
-// The full inspection, for bytes that have passed the first test or follow
-// a body. The caller's errno is kept: a write that goes on must not find it
-// changed; and the thread is not cancelled inside the module's own work.
-SendCheck Inspect(int fd, Outgoing kind, const char* bytes, size_t length, uint64_t bodyLeft) {
+// The module's own work for one call, run so that the caller's errno is
+// kept (a write that goes on must not find it changed) and the thread is
+// not cancelled inside it.
+template <class Work>
+auto KeepingCallerState(Work work) {
     const CancellationDeferred deferred;
     const int saved = errno;
-    SendCheck check;
-    check.bodyLeft = bodyLeft;
-    bool refused;
-    if (kind == Outgoing::RequestHead) {
-        refused = InspectStream(bytes, length, bodyLeft, &check.trail);
-        check.track = bodyLeft > 0 || check.trail.bodyEnd > 0;
-    } else {
-        refused = InspectClientHello(bytes, ClampLength(length), RemotePort(fd));
-    }
+    const auto answer = work();
     errno = saved;
-    if (refused) check.answer = SendCheck::Answer::Refuse;
-    return check;
+    return answer;
+}
+
+// The full inspection of a buffer found to start a request head or a
+// ClientHello.
+SendCheck Inspect(int fd, const OutgoingBuffer& buffer) {
+    return KeepingCallerState([&] {
+        SendCheck check;
+        bool refused;
+        if (buffer.kind == OutgoingKind::ClientHello) {
+            refused = InspectClientHello(buffer, RemotePort(fd));
+        } else {
+            refused = InspectRequest(buffer, &check.trail);
+            check.track = check.trail.bodyEnd > 0;
+        }
+        if (refused) check.answer = SendCheck::Answer::Refuse;
+        return check;
+    });
+}
+
+// Bytes that go on after the rest of a body announced before.
+SendCheck InspectAfterBody(const char* bytes, size_t length, uint64_t bodyLeft) {
+    return KeepingCallerState([&] {
+        SendCheck check;
+        check.bodyLeft = bodyLeft;
+        check.track = true;
+        if (InspectStream(bytes, length, bodyLeft, &check.trail)) check.answer = SendCheck::Answer::Refuse;
+        return check;
+    });
 }
 
 // What the gate does with one buffer once it knows what `fd` remembers;
@@ -109,10 +113,10 @@ SendCheck Inspect(int fd, Outgoing kind, const char* bytes, size_t length, uint6
 SendCheck CheckBuffer(int fd, const ConnectionState& state, const char* bytes, size_t length, bool socketKnown) {
     if (state.refused) return AlreadyRefused();
     if (state.bodyLeft >= length) return InBody(state.bodyLeft);
-    if (state.bodyLeft > 0) return Inspect(fd, Outgoing::RequestHead, bytes, length, state.bodyLeft);
-    const Outgoing kind = Classify(bytes, length);
-    if (kind == Outgoing::Other || (!socketKnown && !StreamSocketKeepingErrno(fd))) return {};
-    return Inspect(fd, kind, bytes, length, 0);
+    if (state.bodyLeft > 0) return InspectAfterBody(bytes, length, state.bodyLeft);
+    const OutgoingBuffer buffer = ClassifyOutgoing(bytes, length);
+    if (buffer.kind == OutgoingKind::Other || (!socketKnown && !StreamSocketKeepingErrno(fd))) return {};
+    return Inspect(fd, buffer);
 }
 
 // The bytes of the elements as one buffer, up to `capacity`: `gathered`
@@ -143,8 +147,9 @@ VectorBytes ReadVector(const iovec* elements, size_t count, char* gathered, size
 // The first test for a vector reads its first bytes, which may come from
 // several elements ("GET" in one, " /x" in the next): the leading line ends,
 // then twelve bytes, which hold any "POST " that starts within the first
-// eight and a record header with its message type.
-Outgoing ClassifyVector(const iovec* elements, size_t count) {
+// eight and a record header with its message type. It only screens: the
+// bytes gathered for inspection are classified on their own.
+OutgoingKind ClassifyVector(const iovec* elements, size_t count) {
     char prefix[12];
     size_t have = 0, skipped = 0;
     for (size_t i = 0; i < count && have < sizeof prefix && skipped < kMaxInspectedBytes; ++i) {
@@ -155,7 +160,7 @@ Outgoing ClassifyVector(const iovec* elements, size_t count) {
             if (!leading) prefix[have++] = bytes[k];
         }
     }
-    return Classify(prefix, have);
+    return ClassifyOutgoing(prefix, have).kind;
 }
 
 uint64_t TotalLength(const iovec* elements, size_t count) {
@@ -184,7 +189,7 @@ SendCheck CheckVector(int fd, const iovec* elements, size_t count, bool needSock
     if (state.refused) return AlreadyRefused();
     if (state.bodyLeft >= TotalLength(elements, count)) return InBody(state.bodyLeft);
     if (state.bodyLeft == 0) {
-        if (ClassifyVector(elements, count) == Outgoing::Other) return {};
+        if (ClassifyVector(elements, count) == OutgoingKind::Other) return {};
         if (needSocketCheck && !StreamSocketKeepingErrno(fd)) return {};
     }
     // Senders often put the request line and the headers in separate
@@ -203,11 +208,7 @@ void AfterSend(int fd, const SendCheck& check, ssize_t sent) noexcept {
 
 bool RefuseLookup(const char* name) noexcept {
     if (!Filtering() || name == nullptr) return false;
-    const CancellationDeferred deferred;
-    const int saved = errno;
-    const bool refused = InspectLookup(name);
-    errno = saved;
-    return refused;
+    return KeepingCallerState([&] { return InspectLookup(name); });
 }
 
 }  // namespace tamsel

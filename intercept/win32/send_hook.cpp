@@ -9,7 +9,6 @@
 #include "base/boundary.h"
 #include "intercept/inspect.h"
 #include "intercept/server_name.h"
-#include "intercept/tls_client_hello.h"
 #include "intercept/win32/hook_engine.h"
 #include "intercept/win32/lookup_hook.h"
 #include "runtime/shared_state.h"
@@ -51,10 +50,7 @@ int PassOn(SOCKET socket, const char* buffer, int length, int flags) {
         WSASetLastError(WSAENETDOWN);
         return SOCKET_ERROR;
     }
-    const int result = real(socket, buffer, length, flags);
-    // The caller must see the socket error the real send left behind.
-    WSASetLastError(WSAGetLastError());
-    return result;
+    return real(socket, buffer, length, flags);
 }
 
 // Keeps this module in the process for good: once any table routes send
@@ -93,11 +89,12 @@ int32_t RemotePort(SOCKET socket) {
 // A request head by its request line and Host header, a ClientHello by its
 // server name and the connection's port. The caller's socket error is kept.
 bool Refused(SOCKET socket, const char* buffer, int length) {
-    if (InspectRequest(buffer, length)) return true;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer);
-    if (length <= 0 || !LooksLikeClientHello(bytes, static_cast<size_t>(length))) return false;
+    if (length <= 0) return false;
+    const OutgoingBuffer outgoing = ClassifyOutgoing(buffer, static_cast<size_t>(length));
+    if (outgoing.kind == OutgoingKind::RequestHead) return InspectRequest(outgoing);
+    if (outgoing.kind != OutgoingKind::ClientHello) return false;
     const int saved = WSAGetLastError();
-    const bool refused = InspectClientHello(buffer, length, RemotePort(socket));
+    const bool refused = InspectClientHello(outgoing, RemotePort(socket));
     WSASetLastError(saved);
     return refused;
 }

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "base/posix/unique_fd.h"
 #include "platform/native.h"
@@ -105,6 +107,31 @@ std::unique_ptr<ListStorage> native::OpenSnapshotFile(const std::string& path) {
     auto copy = std::make_unique<SnapshotCopy>(static_cast<size_t>(info->st_size));
     if (!copy->Fill(fd.get())) return nullptr;
     return copy;
+}
+
+std::vector<CachedSnapshot> native::CachedSnapshots(const std::string& cacheFolder, size_t headBytes) {
+    std::vector<CachedSnapshot> found;
+    const UniqueAny<DIR*, &closedir> dir(opendir(cacheFolder.c_str()));
+    if (!dir) return found;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with("list-") || !name.ends_with(".snapshot")) continue;
+        const UniqueFd fd(openat(dirfd(dir.get()), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const std::optional<struct stat> info = fd ? OursAlone(fd.get(), S_IFREG) : std::nullopt;
+        if (!info) continue;
+        CachedSnapshot snapshot{std::string(name), static_cast<uint64_t>(info->st_size),
+                                static_cast<int64_t>(info->st_mtim.tv_sec) * 1000000000 + info->st_mtim.tv_nsec,
+                                std::string(headBytes, '\0')};
+        const ssize_t n = pread(fd.get(), snapshot.head.data(), headBytes, 0);
+        snapshot.head.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        found.push_back(std::move(snapshot));
+    }
+    return found;
+}
+
+// Unlinking leaves a reader that has the file open its copy whole.
+void native::RemoveCachedSnapshot(const std::string& cacheFolder, const std::string& name) {
+    unlink((cacheFolder + "/" + name).c_str());
 }
 
 void native::RemoveStaleSnapshotTemporaries(const std::string& cacheFolder) {

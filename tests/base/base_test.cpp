@@ -2,10 +2,12 @@
 
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "base/boundary.h"
+#include "base/status.h"
 #include "base/unique_any.h"
 
 namespace tamsel {
@@ -55,6 +57,24 @@ TEST(AtBoundary, NothingThrownCrossesAndEachFailureGetsItsAnswer) {
     EXPECT_EQ(AtBoundary(-2, -1, []() -> int { throw std::bad_alloc(); }), -2);
     EXPECT_EQ(AtBoundary(-2, -1, []() -> int { throw 3; }), -1);
     EXPECT_EQ(AtBoundary(-2, -1, [] { return 0; }), 0);
+}
+
+TEST(Result, AnEmptyValueIsNotAFailureAndAFailureKeepsItsMessage) {
+    const Result<std::string> empty(std::string{});
+    EXPECT_TRUE(empty.ok());
+    EXPECT_EQ(*empty, "");
+    EXPECT_EQ(empty.message(), "");
+    EXPECT_TRUE(empty.status().ok());
+
+    const Result<std::string> failed(Failure{"cannot read x"});
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failed.message(), "cannot read x");
+    const Status status = failed.status();
+    EXPECT_FALSE(status.ok());
+    EXPECT_EQ(status.message(), "cannot read x");
+
+    EXPECT_TRUE(Status().ok());
+    EXPECT_FALSE(Status(Failure{}).ok());  // a failure without words is still a failure
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <iterator>
 
 #include "cli/run_tool.h"
+#include "listfiles/list_cache.h"
+#include "patterns/matcher.h"
+#include "support/cache_home.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -52,6 +55,37 @@ TEST_F(ImportTool, WritesEachSourceAfterOurLinesAndJudgesThroughIt) {
     EXPECT_TRUE(Refused("http://t.example/"));
     EXPECT_TRUE(Refused("http://ours.example/"));
     EXPECT_FALSE(Refused("http://ours.example/ok/"));
+}
+
+// The line that decides `url`, 0 for none.
+int DecidingLine(const PatternList& list, const char* url) {
+    RequestUrl request;
+    ParseRequestUrl(url, nullptr, &request);
+    const PatternEntry* entry = FindDecidingEntry(request, &list);
+    return entry == nullptr ? 0 : list.LineNumber(*entry);
+}
+
+// The next program after an import takes the new list up from the snapshot
+// the tool left, and it decides as the parsed file does.
+TEST_F(ImportTool, LeavesTheSnapshotOfTheNewListForTheNextProgram) {
+    const testing::ScopedCacheHome cacheHome;
+    const std::string hosts = dir_.Write("hosts", "0.0.0.0 t.example\n");
+    const std::string list = (dir_.path() / "BlockList.txt").string();
+    for (int round = 0; round < 2; ++round) {  // a second import replaces the snapshot
+        const auto r = RunTool("import " + Lists() + hosts);
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+        const ListLoadResult taken = LoadListThroughCache(list, cacheHome.folder());
+        ASSERT_TRUE(taken.list);
+        EXPECT_TRUE(taken.list->storage);
+        const ListLoadResult parsed = LoadPatternListChecked(list);
+        ASSERT_TRUE(parsed.list);
+        for (const char* url :
+             {"http://t.example/", "http://ours.example/", "http://ours.example/ok/1", "http://o.x/"}) {
+            EXPECT_EQ(DecidingLine(*taken.list, url), DecidingLine(*parsed.list, url)) << url;
+        }
+        EXPECT_GT(DecidingLine(*taken.list, "http://t.example/"), 0);
+        EXPECT_EQ(cacheHome.Snapshots(), 1);
+    }
 }
 
 // A block list kept elsewhere and linked into the folder is updated where it

@@ -14,10 +14,11 @@ struct ToolResult {
     std::string out;  // standard output and standard error, in order
 };
 
-// `arguments` is shell text appended to the tool's path. `input`, when given,
-// is piped in through printf, which turns the escapes \r, \n and \0 into bytes.
-inline ToolResult RunTool(const std::string& arguments, const std::string& input = "") {
-    std::string command = std::string(TAMSEL_TOOL) + " " + arguments + " 2>&1";
+// `tool` is shell text naming the program (an environment may go before
+// it); `arguments` is shell text appended to it. `input`, when given, is
+// piped in through printf, which turns the escapes \r, \n and \0 into bytes.
+inline ToolResult RunToolAt(const std::string& tool, const std::string& arguments, const std::string& input = "") {
+    std::string command = tool + " " + arguments + " 2>&1";
     if (!input.empty()) command = "printf '" + input + "' | " + command;
     ToolResult result;
     FILE* pipe = popen(command.c_str(), "r");
@@ -28,6 +29,11 @@ inline ToolResult RunTool(const std::string& arguments, const std::string& input
     const int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+// The tool as the build makes it.
+inline ToolResult RunTool(const std::string& arguments, const std::string& input = "") {
+    return RunToolAt(TAMSEL_TOOL, arguments, input);
 }
 
 }  // namespace tamsel::testing

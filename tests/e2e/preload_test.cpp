@@ -220,6 +220,29 @@ TEST_F(Preloaded, ListsComeFromTheModulesOwnFolderEvenThroughALink) {
     EXPECT_EQ(Curl("ads.test", "/", Filtered()).exitCode, 0);
 }
 
+// Installed, the module reads the shipped list from share/tamsel and the
+// user's two lists from the user's folder, as the tool does; TAMSEL_LISTS
+// names one folder for all three.
+TEST_F(Preloaded, InstalledModuleReadsTheShippedListAndTheUsersFolder) {
+    REQUIRE_PROGRAM("curl");
+    for (const char* folder : {"usr/lib/tamsel", "usr/share/tamsel", "config/tamsel"})
+        fs::create_directories(dir_.path() / folder);
+    const fs::path installed = dir_.path() / "usr/lib/tamsel/libtamsel.so";
+    fs::copy_file(TAMSEL_PRELOAD_MODULE, installed);
+    dir_.Write("usr/share/tamsel/BlockList.txt", "shipped.test\n");
+    dir_.Write("config/tamsel/UserBlock.txt", "user.test\n");
+    dir_.Write("config/tamsel/UserTrust.txt", "ok.shipped.test\n");
+    Env env = Filtered(installed.string());
+    env["TAMSEL_LISTS"] = std::nullopt;
+    EXPECT_EQ(Curl("shipped.test", "/", env).exitCode, 55);
+    EXPECT_EQ(Curl("user.test", "/", env).exitCode, 55);
+    EXPECT_EQ(Curl("ok.shipped.test", "/", env).exitCode, 0);
+    EXPECT_EQ(Curl("ads.test", "/", env).exitCode, 0);  // the list of the fixture's module folder
+    env["TAMSEL_LISTS"] = ModuleFolder().string();
+    EXPECT_EQ(Curl("ads.test", "/", env).exitCode, 55);
+    EXPECT_EQ(Curl("user.test", "/", env).exitCode, 0);
+}
+
 // A FIFO would hold whoever opened it for reading until some writer came:
 // in the settings' place, every program at its start; in a list's, the
 // first request. Both are refused at once and the other lists still judge.

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "client_hello_fixtures.h"
+#include "intercept/server_name.h"
 #include "runtime/shared_state.h"
 
 namespace tamsel {
@@ -280,11 +282,48 @@ TEST(FindTextNoCase, BoundCountsStartPositionsNotBytes) {
 TEST(InspectRequest, UsesTheSharedStateLists) {
     SharedState& state = TheSharedState();
     const std::string get = "GET /x HTTP/1.1\r\nHost: shared.x\r\n\r\n";
-    EXPECT_FALSE(InspectRequest(get.data(), static_cast<int32_t>(get.size())));
+    EXPECT_FALSE(InspectRequest(ClassifyOutgoing(get.data(), get.size())));
     state.Replace(ListKind::UserBlock, ParsePatternListText("shared.x\n", "u.txt").list);
-    EXPECT_TRUE(InspectRequest(get.data(), static_cast<int32_t>(get.size())));
+    EXPECT_TRUE(InspectRequest(ClassifyOutgoing(get.data(), get.size())));
     state.Replace(ListKind::UserTrust, ParsePatternListText("shared.x\n", "t.txt").list);
-    EXPECT_FALSE(InspectRequest(get.data(), static_cast<int32_t>(get.size())));
+    EXPECT_FALSE(InspectRequest(ClassifyOutgoing(get.data(), get.size())));
+    state.ClearLists();
+}
+
+TEST(ClassifyOutgoing, NamesTheKindOnceAndWhereTheRequestLineStarts) {
+    const auto classify = [](const std::string& bytes) { return ClassifyOutgoing(bytes.data(), bytes.size()); };
+    const OutgoingBuffer plain = classify("GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(plain.kind, OutgoingKind::RequestHead);
+    EXPECT_EQ(plain.headStart, 0u);
+    const OutgoingBuffer led = classify("\r\n\n\rPOST / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(led.kind, OutgoingKind::RequestHead);
+    EXPECT_EQ(led.headStart, 4u);
+    // Leading line ends count only up to the bound of a head.
+    const std::string ends(kMaxInspectedBytes, '\n');
+    const OutgoingBuffer farthest = classify(ends + "GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(farthest.kind, OutgoingKind::RequestHead);
+    EXPECT_EQ(farthest.headStart, kMaxInspectedBytes);
+    EXPECT_EQ(classify(ends + "\nGET / HTTP/1.1\r\n\r\n").kind, OutgoingKind::Other);
+
+    const std::string hello = fixtures::HelloNaming("a.example");
+    EXPECT_EQ(classify(hello).kind, OutgoingKind::ClientHello);
+    EXPECT_EQ(classify("\r\n" + hello).kind, OutgoingKind::Other);  // line ends lead only a request
+    EXPECT_EQ(classify("PUT / HTTP/1.1\r\n\r\n").kind, OutgoingKind::Other);
+    EXPECT_EQ(ClassifyOutgoing(nullptr, 10).kind, OutgoingKind::Other);
+    EXPECT_EQ(ClassifyOutgoing(hello.data(), 0).kind, OutgoingKind::Other);
+}
+
+TEST(InspectRequest, EachGateTakesOnlyItsOwnKind) {
+    SharedState& state = TheSharedState();
+    state.Replace(ListKind::UserBlock, ParsePatternListText("shared.x\n", "u.txt").list);
+    const std::string get = "\r\nGET /x HTTP/1.1\r\nHost: shared.x\r\n\r\n";
+    const std::string hello = fixtures::HelloNaming("shared.x");
+    const OutgoingBuffer head = ClassifyOutgoing(get.data(), get.size());
+    const OutgoingBuffer named = ClassifyOutgoing(hello.data(), hello.size());
+    EXPECT_TRUE(InspectRequest(head));
+    EXPECT_TRUE(InspectClientHello(named, kDefaultTlsPort));
+    EXPECT_FALSE(InspectRequest(named));
+    EXPECT_FALSE(InspectClientHello(head, kDefaultTlsPort));
     state.ClearLists();
 }
 

@@ -84,16 +84,12 @@ TEST(JudgeWhollyRefused, NeverRefusesAHostWithARequestThatWouldPass) {
     EXPECT_GT(refusedHosts, 100);  // the lists do refuse hosts often enough to test
 }
 
-TEST(JudgeRequestUrl, AnUnknownPathLetsOnlyPathFreeLinesDecide) {
+TEST(JudgeWhollyRefused, AServerNameIsRefusedOnlyByPathFreeLines) {
     const Lists lists = MakeLists("good.x/\n", "", "ads.x/banners/\nads.y\n/\n");
-    auto judge = [&](const char* url) {
-        RequestUrl request;
-        ParseRequestUrl(url, nullptr, &request);
-        return JudgeRequestUrl(request, lists.view(), PathMode::Unknown).verdict;
-    };
-    EXPECT_EQ(judge("https://ads.x:443/"), Verdict::Passed);
-    EXPECT_EQ(judge("https://ads.y:443/"), Verdict::Refused);
-    EXPECT_EQ(judge("https://good.x:443/"), Verdict::Passed);  // a trust line with a path trusts no name
+    auto judge = [&](const char* host) { return JudgeWhollyRefused(host, 443, lists.view()).verdict; };
+    EXPECT_EQ(judge("ads.x"), Verdict::Passed);
+    EXPECT_EQ(judge("ads.y"), Verdict::Refused);
+    EXPECT_EQ(judge("good.x"), Verdict::Passed);  // a trust line with a path trusts no name
 }
 
 }  // namespace

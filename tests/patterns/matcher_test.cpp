@@ -4,6 +4,7 @@
 
 #include "patterns/judge.h"
 #include "support/lcg.h"
+#include "support/list_set.h"
 #include "support/matcher_answer.h"
 #include "support/reference_walk.h"
 
@@ -19,10 +20,10 @@ std::unique_ptr<PatternList> List(const std::string& text) {
 int Match(const PatternList* list, const char* url) {
     RequestUrl request;
     ParseRequestUrl(url, nullptr, &request);
-    return MatchPatternList(&request, list);
+    return testing::Refuses(list, request) ? 1 : 0;
 }
 
-TEST(MatchPatternList, LastMatchingLineDecides) {
+TEST(ListRefuses, LastMatchingLineDecides) {
     const auto exceptionLast = List("ads.x\n~ads.x/keep/\n");
     EXPECT_EQ(Match(exceptionLast.get(), "http://ads.x/keep/a.gif"), 0);
     EXPECT_EQ(Match(exceptionLast.get(), "http://ads.x/other"), 1);
@@ -32,7 +33,7 @@ TEST(MatchPatternList, LastMatchingLineDecides) {
     EXPECT_EQ(Match(exceptionFirst.get(), "http://ads.x/other"), 1);
 }
 
-TEST(MatchPatternList, HostsCompareLabelByLabelFromTheRight) {
+TEST(ListRefuses, HostsCompareLabelByLabelFromTheRight) {
     const auto plain = List("ads.x\n");
     EXPECT_EQ(Match(plain.get(), "http://ads.x/"), 1);
     EXPECT_EQ(Match(plain.get(), "http://b.ads.x/"), 1);
@@ -54,14 +55,14 @@ TEST(MatchPatternList, HostsCompareLabelByLabelFromTheRight) {
     const auto upper = List("AD.X\n");
     RequestUrl request;
     ParseRequestUrl("GET /a HTTP/1.0", "Ad.X", &request);
-    EXPECT_EQ(MatchPatternList(&request, upper.get()), 1);
+    EXPECT_TRUE(testing::Refuses(upper.get(), request));
 
     const auto star = List("*\n");
     EXPECT_EQ(Match(star.get(), "http://anything.at.all/"), 1);
     EXPECT_EQ(Match(star.get(), "/relative"), 1);  // host "localhost"
 }
 
-TEST(MatchPatternList, PortsAndPaths) {
+TEST(ListRefuses, PortsAndPaths) {
     const auto ported = List("ads.x:8080\n");
     EXPECT_EQ(Match(ported.get(), "http://ads.x:8080/"), 1);
     EXPECT_EQ(Match(ported.get(), "http://ads.x/"), 0);
@@ -81,23 +82,22 @@ TEST(MatchPatternList, PortsAndPaths) {
     EXPECT_EQ(Match(queryToo.get(), "http://h.y/track?id=3"), 1);
 }
 
-TEST(MatchPatternList, NothingToMatch) {
+TEST(ListRefuses, NothingToMatch) {
     const auto empty = List("# nothing\n");
     EXPECT_EQ(Match(empty.get(), "http://ads.x/"), 0);
     EXPECT_EQ(Match(nullptr, "http://ads.x/"), 0);
     const auto star = List("*\n/\n:80\n");
     RequestUrl noHost;
     ParseRequestUrl("GET /x HTTP/1.0", nullptr, &noHost);
-    EXPECT_EQ(MatchPatternList(&noHost, star.get()), 0);  // even path- and port-only lines
-    EXPECT_EQ(MatchPatternList(nullptr, star.get()), 0);
+    EXPECT_FALSE(testing::Refuses(star.get(), noHost));  // even path- and port-only lines
     RequestUrl dotsOnly;
     ParseRequestUrl("GET /x HTTP/1.0", "...", &dotsOnly);
-    EXPECT_EQ(MatchPatternList(&dotsOnly, star.get()), 0);
+    EXPECT_FALSE(testing::Refuses(star.get(), dotsOnly));
     std::string manyLabels;
     for (int i = 0; i < 513; ++i) manyLabels += "a.";
     RequestUrl tooMany;
     ParseRequestUrl("GET /x HTTP/1.0", manyLabels.c_str(), &tooMany);
-    EXPECT_EQ(MatchPatternList(&tooMany, star.get()), 0);
+    EXPECT_FALSE(testing::Refuses(star.get(), tooMany));
 }
 
 // Hosts with `count` labels "La", "Lb", ... joined by `dots`.
@@ -128,9 +128,23 @@ TEST(HostLabels, InlineAndHeapStorageGiveTheSameLabels) {
     }
 }
 
-TEST(MatchHostLabels, PairsFromTheRight) {
+TEST(HostLabels, OnlyDotsCutAndOnlyNulAndLineFeedEnd) {
+    // Bytes at or below the dot that are neither stay in their label.
+    const HostLabels odd("A-B.C+D,E!.x*Y");
+    ASSERT_EQ(odd.count(), 3);
+    EXPECT_EQ(odd.labels[0], "a-b");
+    EXPECT_EQ(odd.labels[1], "c+d,e!");
+    EXPECT_EQ(odd.labels[2], "x*y");
+    for (const char end : {'\0', '\n'}) {
+        const HostLabels cut(std::string("Ads.Ex") + end + "tra.com");
+        ASSERT_EQ(cut.count(), 2);
+        EXPECT_EQ(cut.labels[1], "ex");
+    }
+}
+
+TEST(MatchHostPattern, PairsFromTheRight) {
     auto covers = [](const char* pattern, const char* host) {
-        return MatchHostLabels(SplitHostLabels(pattern), SplitHostLabels(host));
+        return MatchHostPattern(pattern, SplitHostLabels(host));
     };
     EXPECT_TRUE(covers("b.c", "a.b.c"));
     EXPECT_TRUE(covers("", "a.b.c"));
@@ -328,7 +342,7 @@ namespace {
 // part of the index. Entries of all three lists and answers are compared.
 const PatternEntry* WalkHostLookup(const ListSet& lists, const HostLabels& host) {
     const auto covers = [&](const PatternList& list, const PatternEntry& e) {
-        return MatchHostLabels(SplitHostLabels(list.Host(e)), host);
+        return EntryHostCovers(list, e, host);
     };
     for (const PatternEntry& e : lists.trust->entries) {
         if (covers(*lists.trust, e)) return nullptr;
@@ -365,25 +379,21 @@ TEST(JudgeWhollyRefused, AgreesWithAWalkAndRefusesOnlyWhatEveryRequestRefuses) {
                 RequestUrl url;
                 ParseRequestUrl(("http://" + *sample.host + rest).c_str(), nullptr, &url);
                 EXPECT_EQ(JudgeRequestUrl(url, lists).verdict, Verdict::Refused) << *url.raw;
-                EXPECT_EQ(JudgeRequestUrl(url, lists, PathMode::Unknown).verdict, Verdict::Refused) << *url.raw;
             }
         }
     }
     EXPECT_GT(refusedHosts, 200);
 }
 
-TEST(JudgeRequestUrl, AnUnknownPathLetsOnlyPathFreeLinesDecide) {
+TEST(JudgeWhollyRefused, LinesWithAPathNeitherRefuseNorTrustAName) {
     const auto trust = List("good.x/\n");
-    const auto shipped = List("ads.x/banners/\nads.y\n/\n~/*.*keep\n");
+    const auto shipped = List("ads.x/banners/\nads.y\nads.z\n/\n~ads.z/*.*keep\n");
     const ListSet lists{trust.get(), nullptr, shipped.get()};
-    auto judge = [&](const char* url) {
-        RequestUrl request;
-        ParseRequestUrl(url, nullptr, &request);
-        return JudgeRequestUrl(request, lists, PathMode::Unknown).verdict;
-    };
-    EXPECT_EQ(judge("https://ads.x:443/banners/"), Verdict::Passed);
-    EXPECT_EQ(judge("https://ads.y:443/keep"), Verdict::Refused);  // the exception has a path
-    EXPECT_EQ(judge("https://good.x:443/"), Verdict::Passed);      // a trust line with a path trusts no name
+    auto judge = [&](const char* host) { return JudgeWhollyRefused(host, 443, lists).verdict; };
+    EXPECT_EQ(judge("ads.x"), Verdict::Passed);
+    EXPECT_EQ(judge("ads.y"), Verdict::Refused);
+    EXPECT_EQ(judge("ads.z"), Verdict::Passed);   // its exception with a path keeps some requests
+    EXPECT_EQ(judge("good.x"), Verdict::Passed);  // a trust line with a path still trusts some requests
 }
 
 }  // namespace

@@ -36,6 +36,39 @@ TEST(AnalysePath, GlobShapedPatterns) {
     }
 }
 
+// A glob is read from what the path means, not from how it is spelled: an
+// escaped slash, a separator class written in another order or case, and
+// nothing else, gives the glob the plain spelling gives, and the glob
+// answers as the engine does.
+TEST(AnalysePath, GlobsWhateverTheSpelling) {
+    const struct {
+        const char* path;
+        const char* program;
+    } cases[] = {{"\\/*.*AdS", "\x01" "ads"},
+                 {"/a([^a-z0-9_.%-]|$).*b", "/a\x02\x01" "b"},
+                 {"/a([^-A-Z0-9_.%]|$)", "/a\x02"},
+                 {"/a([^-a-z0-9_.%]|$)", "/a\x02"}};
+    const char* paths[] = {"/ads", "/x/ads", "/a", "/a/", "/a-", "/a%b", "/aB", "/a/b", "/a.xb", "/A?b"};
+    for (const auto& c : cases) {
+        const PathShortcut shortcut = AnalysePath(c.path);
+        ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Glob) << c.path;
+        EXPECT_EQ(shortcut.program, c.program) << c.path;
+        regex_t re;
+        ASSERT_EQ(regcomp(&re, AnchoredExpression(c.path).c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        for (const char* path : paths) {
+            std::string lowered = path;
+            LowerAscii(lowered);
+            EXPECT_EQ(GlobMatches(shortcut.program, lowered), regexec(&re, path, 0, nullptr, 0) == 0)
+                << c.path << " " << path;
+        }
+        regfree(&re);
+    }
+    // A separator class that is not quite one, or "." repeated by a count, is the automaton's.
+    for (const char* path : {"/a([^-a-z0-9_.]|$)", "/a([^-a-z0-9_.%]|^)", "/a([^-a-z0-9_.%]|$|x)", "/.{0,}a"}) {
+        EXPECT_EQ(AnalysePath(path).kind, PathShortcut::Kind::Automaton) << path;
+    }
+}
+
 TEST(AnalysePath, RequiredTextIsWhatEveryMatchHolds) {
     EXPECT_EQ(AnalysePath("/*.*/ad[-_]?servers?").required, "server");
     EXPECT_EQ(AnalysePath("/*.*/admanager\\.js").required, "/admanager.js");
@@ -146,9 +179,9 @@ TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
     EXPECT_GT(run.matched, 5000);
 }
 
-// Every path the scan accepts gets a program: counted repetitions, named
+// Every path the parse accepts gets a program: counted repetitions, named
 // classes, upper-case members, word escapes, inner anchors, empty branches,
-// and as many matched elements as the scan lets through.
+// and as many matched elements as the parse lets through.
 TEST(AnalysePath, EveryAcceptedPathHasAProgram) {
     const std::string longest = "/" + std::string(254, 'a') + "(b.){128}";  // 511, and the anchoring "^"
     for (const std::string& path : {std::string("/x{2}"), std::string("/[[:digit:]]"), std::string("/[A-Z]"),
@@ -160,8 +193,8 @@ TEST(AnalysePath, EveryAcceptedPathHasAProgram) {
         EXPECT_EQ(AnalysePath(path).kind, PathShortcut::Kind::Automaton) << path;
     }
     EXPECT_FALSE(PathRegex::Compile(longest + "c"));
-    EXPECT_TRUE(AutomatonProgram(longest + "c"));
-    EXPECT_FALSE(AutomatonProgram(longest + "cd"));  // more positions than masks hold
+    EXPECT_TRUE(AutomatonProgram(*ParsePath(longest + "c").tree));
+    EXPECT_FALSE(AutomatonProgram(*ParsePath(longest + "cd").tree));  // more positions than masks hold
 }
 
 // Programs read back from a snapshot are checked before they run: every
@@ -207,7 +240,7 @@ TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
 }
 
 // The same for automata, with pieces globs do not hold, a line feed in the
-// paths (where "$" and "^" also hold within a match), and pieces the scan
+// paths (where "$" and "^" also hold within a match), and pieces the parse
 // refuses.
 TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
     const RandomRun run = CompareOnRandomPatterns(
@@ -219,7 +252,7 @@ TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
     EXPECT_GT(run.matched, 5000);
 }
 
-// Every construct the scan lets through: counts, classes, equivalence
+// Every construct the parse lets through: counts, classes, equivalence
 // classes and collating symbols, escapes of letters, every anchor, empty
 // groups and branches, a group closed early, against paths with bytes of
 // the upper half, line feeds and word boundaries.

@@ -1,4 +1,4 @@
-#include "patterns/path_syntax.h"
+#include "patterns/path_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "patterns/matcher.h"
+#include "support/list_set.h"
 #include "patterns/path_regex.h"
 #include "patterns/pattern_list.h"
 #include "support/lcg.h"
@@ -14,8 +15,8 @@
 namespace tamsel {
 namespace {
 
-// Why the scan refuses `path`, or "" when it accepts it.
-std::string Fault(const std::string& path) { return PathSyntaxFault(AnchoredExpression(path)).value_or(""); }
+// Why the parse refuses `path`, or "" when it accepts it.
+std::string Fault(const std::string& path) { return ParsePath(path).fault.value_or(""); }
 
 std::string Repeated(const std::string& piece, int times) {
     std::string out;
@@ -102,6 +103,28 @@ TEST(PathSyntax, AnchorsInRepeatedCopiesAreRefused) {
     }
 }
 
+// A path refused for its size or for what it repeats is still read to its
+// end, so its tree is whole and later faults do not replace the first
+// reason; any other fault stops the reading and leaves no tree.
+TEST(PathSyntax, RefusedPathsKeepTheFirstReasonAndATreeOnlyWhenWhole) {
+    for (const char* path : {"/a**", "/(a|)+", "/(x|\\<y){2}", "/((a|b)*c){1,255}"}) {
+        const ParsedPath parsed = ParsePath(path);
+        EXPECT_TRUE(parsed.fault) << path;
+        EXPECT_TRUE(parsed.tree) << path;
+    }
+    for (const char* path : {"/(ads", "/[ads", "/a{3,2}", "/a{256}", "/(a)\\1", "/[[:nope:]]", "/[z-a]", "/[[.ab.]]"}) {
+        const ParsedPath parsed = ParsePath(path);
+        EXPECT_TRUE(parsed.fault) << path;
+        EXPECT_FALSE(parsed.tree) << path;
+    }
+    EXPECT_NE(Fault("/a**\\1").find("already repeated"), std::string::npos);
+    EXPECT_NE(Fault("/()*[z-a]").find("can match nothing"), std::string::npos);
+    EXPECT_NE(Fault("/(\\bx){2}(").find("anchor"), std::string::npos);
+    EXPECT_NE(Fault("/a{3,2}**").find("below"), std::string::npos);
+    // Operators with nothing before them are dropped after a refusal as before it.
+    EXPECT_EQ(ParsePath("/a**|*b").expression, "^(/a**|b)");
+}
+
 TEST(PathSyntax, WhatTheScanAcceptsTheEngineCompiles) {
     const char* paths[] = {"/a{,3}", "/a{,}", "/a{0}b", "/a)b", "/[]a]{2}", "/(.*x){1,255}", "/ads/?(\\?.*)?$",
                            "/(ab+)+", "/\\<*ads\\>+", "/(*ads)", "/x|*y", "/[[:alpha:]]+", "/\\w+\\.gif"};
@@ -119,7 +142,7 @@ TEST(PathSyntax, TheShippedListIsAccepted) {
     EXPECT_GT(result.list->entries.size(), 500u);
 }
 
-// The costliest paths the scan lets through, two to a 1 KB line (lines fall
+// The costliest paths the parse lets through, two to a 1 KB line (lines fall
 // into pieces of 511 bytes), load and match.
 TEST(PathSyntax, WorstAcceptedLinesLoad) {
     const std::string filler(511 - std::string("/(.*[]){1,255}").size(), 'q');
@@ -134,15 +157,15 @@ TEST(PathSyntax, WorstAcceptedLinesLoad) {
     const auto match = [&](const char* url) {
         RequestUrl request;
         ParseRequestUrl(url, nullptr, &request);
-        return MatchPatternList(&request, list.get());
+        return testing::Refuses(list.get(), request) ? 1 : 0;
     };
     EXPECT_EQ(match("http://h.x/q/q/q"), 1);
     EXPECT_EQ(match("http://h.x/a/b/c"), 0);
 }
 
-// Lists load without compiling their paths, so the scan must refuse every
+// Lists load without compiling their paths, so the parse must refuse every
 // path the engine would: random paths from the pieces that trouble the
-// engine, brackets above all, compiled when the scan lets them through.
+// engine, brackets above all, compiled when the parse lets them through.
 TEST(PathSyntax, WhatTheScanAcceptsCompiles) {
     const char* const pieces[] = {"a", "Z", "_", "-", "]", "[", "^", ":", ".", "=", "[:alpha:]", "[:alnum:]",
                                   "[:nope:]", "[=a=]", "[=ab=]", "[.a.]", "[.-.]", "[.ab.]", "(", ")", "|", "*",
@@ -157,10 +180,10 @@ TEST(PathSyntax, WhatTheScanAcceptsCompiles) {
         regex_t re;
         const bool compiles = regcomp(&re, expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB) == 0;
         regfree(&re);
-        const bool scanAccepts = !PathSyntaxFault(expression).has_value();
+        const bool scanAccepts = !ParsePath(path).fault.has_value();
         if (scanAccepts) {
             ++accepted;
-            EXPECT_TRUE(compiles) << "the scan accepts " << path << ", which does not compile";
+            EXPECT_TRUE(compiles) << "the parse accepts " << path << ", which does not compile";
         }
         refusedByBoth += !scanAccepts && !compiles;
     }

@@ -222,11 +222,10 @@ TEST(LoadPatternList, FromFilesOnDisk) {
     ASSERT_TRUE(first);
     ASSERT_TRUE(second);
     EXPECT_EQ(first->source, file);
-    FreePatternList(first.release());
+    first.reset();
     // The second load is independent of the first.
     ASSERT_EQ(second->entries.size(), 2u);
     EXPECT_EQ(second->Text(second->entries[0]), "two.x/p");
-    FreePatternList(nullptr);
 }
 
 // Files are read whole, byte for byte, in one read of the size they claim;

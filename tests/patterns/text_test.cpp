@@ -16,5 +16,17 @@ TEST(EscapeControlBytes, ControlBytesAndC1ControlsAreShownAsHex) {
     EXPECT_EQ(EscapeControlBytes("\xc2"), "\xc2");  // a lone lead byte at the end
 }
 
+TEST(AppendEscaped, EachCallerNamesWhatElseIsEscaped) {
+    const std::string text = "a\\b\xc2\x85\x01";
+    const auto escaped = [&](EscapeAlso also) {
+        std::string out = ">";
+        AppendEscaped(out, text, also);
+        return out;
+    };
+    EXPECT_EQ(escaped({}), ">a\\b\xc2\x85\\x01");  // appended, control bytes only
+    EXPECT_EQ(escaped({.backslash = true}), ">a\\x5cb\xc2\x85\\x01");
+    EXPECT_EQ(escaped({.c1Controls = true}), ">a\\b\\xc2\\x85\\x01");
+}
+
 }  // namespace
 }  // namespace tamsel

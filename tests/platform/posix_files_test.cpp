@@ -19,6 +19,8 @@
 #include "patterns/matcher.h"
 #include "platform/env.h"
 #include "runtime/refusal_log.h"
+#include "support/cache_home.h"
+#include "support/list_set.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -36,7 +38,7 @@ std::string ReadAll(const fs::path& path) {
 bool Refuses(const PatternList& list, const std::string& url) {
     RequestUrl request;
     ParseRequestUrl(url.c_str(), nullptr, &request);
-    return MatchPatternList(&request, &list) == 1;
+    return testing::Refuses(&list, request);
 }
 
 // A list of many lines, so that its snapshot spans many pages.
@@ -92,11 +94,8 @@ TEST(SnapshotInUse, ChangesToTheFileByOthersNeitherCrashNorChangeVerdicts) {
 }
 
 TEST(CacheTrust, AFolderOthersCanWriteOrALinkIsNoCacheFolder) {
-    testing::TempDir home;
-    const char* old = std::getenv("XDG_CACHE_HOME");
-    const std::string saved = old != nullptr ? old : "";
-    setenv("XDG_CACHE_HOME", home.path().c_str(), 1);
-    const fs::path folder = home.path() / "tamsel";
+    const testing::ScopedCacheHome home;
+    const fs::path folder = home.folder();
     EXPECT_EQ(TheEnv().CacheFolderPath(), folder.string());  // made, 0700
     fs::permissions(folder, fs::perms::group_write, fs::perm_options::add);
     EXPECT_EQ(TheEnv().CacheFolderPath(), std::nullopt);
@@ -104,8 +103,6 @@ TEST(CacheTrust, AFolderOthersCanWriteOrALinkIsNoCacheFolder) {
     testing::TempDir elsewhere;
     fs::create_directory_symlink(elsewhere.path(), folder);
     EXPECT_EQ(TheEnv().CacheFolderPath(), std::nullopt);
-    if (old != nullptr) setenv("XDG_CACHE_HOME", saved.c_str(), 1);
-    else unsetenv("XDG_CACHE_HOME");
 }
 
 TEST(CacheTrust, ASnapshotOthersCanWriteIsParsedOverAndRewrittenForTheUserAlone) {

@@ -38,7 +38,7 @@ void CountHookInstall() { ++hookInstalls; }
 
 bool Refused(const std::string& host) {
     const std::string head = "GET /a.gif HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
-    return InspectRequest(head.data(), static_cast<int32_t>(head.size()));
+    return InspectRequest(ClassifyOutgoing(head.data(), head.size()));
 }
 
 class Attach : public ::testing::Test {

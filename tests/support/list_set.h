@@ -19,4 +19,10 @@ inline OwnedLists MakeLists(const std::string& trust, const std::string& userBlo
     return {parse(trust), parse(userBlock), parse(shippedBlock)};
 }
 
+// Whether `list`, asked as the user's block list with no other list beside
+// it, refuses the request: what the product's judgement says of one list.
+inline bool Refuses(const PatternList* list, const RequestUrl& request) {
+    return JudgeRequestUrl(request, {nullptr, list, nullptr}).verdict == Verdict::Refused;
+}
+
 }  // namespace tamsel::testing

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "cli/run_tool.h"
+#include "listfiles/list_cache.h"
 #include "listfiles/list_store.h"
+#include "support/cache_home.h"
 #include "support/temp_dir.h"
 #include "ui/pattern_text_list.h"
 
@@ -152,6 +154,25 @@ TEST_F(ListTool, AnEntryTheLoaderWouldRefuseIsNotWritten) {
     const ListLoadResult loaded = LoadPatternListChecked((dir_.path() / "UserBlock.txt").string());
     ASSERT_TRUE(loaded.list) << loaded.error->message;
     EXPECT_EQ(loaded.list->entries.size(), 2u);
+}
+
+// Every write leaves the snapshot of the new file, which the next program
+// takes up without parsing; the snapshot of the file before goes.
+TEST_F(ListTool, EachWriteLeavesTheSnapshotOfTheNewFile) {
+    const testing::ScopedCacheHome cacheHome;
+    const std::string path = (dir_.path() / "UserBlock.txt").string();
+    for (const char* action : {"black add ads.x", "black add /*.*/banner", "black edit 1 /*.*/banners",
+                               "black delete 2 --yes"}) {
+        const auto r = RunTool(List(action));
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+        const ListLoadResult loaded = LoadListThroughCache(path, cacheHome.folder());
+        ASSERT_TRUE(loaded.list) << action;
+        EXPECT_TRUE(loaded.list->storage) << action;
+        EXPECT_EQ(cacheHome.Snapshots(), 1) << action;
+    }
+    const ListLoadResult last = LoadListThroughCache(path, cacheHome.folder());
+    ASSERT_EQ(last.list->entries.size(), 1u);
+    EXPECT_EQ(last.list->Text(last.list->entries[0]), "/*.*/banners");
 }
 
 // `script` gives the tool a terminal, through which the answer is typed.

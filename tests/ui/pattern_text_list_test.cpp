@@ -32,7 +32,7 @@ protected:
     std::string Bytes(const char* name) const { return ReadBytes(dir_.path() / name); }
     bool Refused(const std::string& host) const {
         const std::string head = "GET /x HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
-        return InspectRequest(head.data(), static_cast<int32_t>(head.size()));
+        return InspectRequest(ClassifyOutgoing(head.data(), head.size()));
     }
 
     testing::TempDir dir_;

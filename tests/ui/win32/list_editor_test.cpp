@@ -77,7 +77,7 @@ std::string ReadBytes(const std::filesystem::path& file) {
 
 bool Refused(const std::string& host) {
     const std::string head = "GET /a.gif HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
-    return InspectRequest(head.data(), static_cast<int32_t>(head.size()));
+    return InspectRequest(ClassifyOutgoing(head.data(), head.size()));
 }
 
 class ListEditor : public ::testing::Test {
