@@ -24,6 +24,7 @@
 #include "browser/source_judge.h"
 #include "listfiles/list_store.h"
 #include "patterns/pattern_list.h"
+#include "runtime/shared_state.h"
 
 namespace {
 

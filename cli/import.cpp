@@ -17,6 +17,7 @@
 #include "listfiles/list_cache.h"
 #include "listfiles/list_store.h"
 #include "platform/env.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel::cli {
 namespace {

@@ -17,6 +17,7 @@
 #include "listfiles/list_cache.h"
 #include "patterns/text.h"
 #include "platform/env.h"
+#include "runtime/shared_state.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel::cli {

@@ -12,6 +12,7 @@
 #include "listfiles/list_store.h"
 #include "patterns/text.h"
 #include "platform/env.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel::cli {
 

@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include "listfiles/list_cache.h"
-#include "listfiles/list_folders.h"
 #include "patterns/file_bytes.h"
 #include "patterns/text.h"
 #include "platform/env.h"
@@ -23,8 +22,8 @@ ListFilePath FilesIn(const std::string& folder) {
     };
 }
 
-ListStore::ListStore(SharedState& state, ListFilePath where, std::optional<std::string> cacheFolder)
-    : state_(state), where_(std::move(where)), cacheFolder_(std::move(cacheFolder)) {}
+ListStore::ListStore(ListSlots& slots, ListFilePath where, std::optional<std::string> cacheFolder)
+    : slots_(slots), where_(std::move(where)), cacheFolder_(std::move(cacheFolder)) {}
 
 std::optional<std::string> ListStore::PathOf(ListKind kind) const { return where_(ListFileOf(kind).fileName); }
 
@@ -59,20 +58,20 @@ ListLoadResult ListStore::Load(ListKind kind) const {
 std::optional<ListLoadError> ListStore::Publish(ListKind kind) const {
     ListLoadResult loaded = Load(kind);
     if (!loaded.list) return loaded.error.value_or(ListLoadError{0, "the list did not load"});
-    state_.Replace(kind, std::move(loaded.list));
+    slots_.Replace(kind, std::move(loaded.list));
     return std::nullopt;
 }
 
 std::optional<ListLoadError> ListStore::RenewIfPresent(ListKind kind) const {
     // Without a path there is no file to take up: the list in place stays.
-    if (!state_.Present(kind) || !PathOf(kind)) return std::nullopt;
+    if (!slots_.Present(kind) || !PathOf(kind)) return std::nullopt;
     return Publish(kind);
 }
 
 void ListStore::PublishMissing() const {
     for (const ListFileInfo& file : kListFiles) {
         // A path that cannot be formed counts as a missing file: null.
-        if (!state_.Present(file.kind) && PathOf(file.kind)) Publish(file.kind);
+        if (!slots_.Present(file.kind) && PathOf(file.kind)) Publish(file.kind);
     }
 }
 
@@ -102,11 +101,6 @@ std::vector<std::string> SplitListLines(std::string_view bytes) {
         pos = end + (bytes.substr(end).starts_with("\r\n") ? 2 : 1);
     }
     return lines;
-}
-
-ListStore& TheListStore() {
-    static ListStore* const store = new ListStore(TheSharedState(), FilesOfThisProcess(), TheEnv().CacheFolderPath());
-    return *store;
 }
 
 }  // namespace tamsel

@@ -1,6 +1,6 @@
 // The one owner of the three list files: what they are called, where they
 // lie, their entries as a person edits them, the atomic rewrite, and the
-// compiled lists it loads and publishes in a SharedState.
+// compiled lists it loads and publishes in a ListSlots.
 //
 // An entry is one line of the file, exactly as the loader reads it: comment
 // lines and comment parts stay as written and inert, and a line the loader
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "patterns/pattern_list.h"
-#include "runtime/shared_state.h"
+#include "listfiles/list_kind.h"
 
 namespace tamsel {
 
@@ -53,9 +53,8 @@ class ListStore {
 public:
     // With a cache folder, loads go through snapshots (listfiles/list_cache.h)
     // and every write leaves the new file's snapshot there.
-    ListStore(SharedState& state, ListFilePath where, std::optional<std::string> cacheFolder = std::nullopt);
+    ListStore(ListSlots& slots, ListFilePath where, std::optional<std::string> cacheFolder = std::nullopt);
 
-    SharedState& state() const { return state_; }
     std::optional<std::string> PathOf(ListKind kind) const;
 
     // The file's lines in file order, without their line ends; lines of
@@ -90,7 +89,7 @@ public:
     void PublishMissing() const;
 
 private:
-    SharedState& state_;
+    ListSlots& slots_;
     const ListFilePath where_;
     const std::optional<std::string> cacheFolder_;
 };
@@ -105,9 +104,5 @@ std::string ListFileBytes(const std::vector<std::string>& entries);
 
 // The entries of a file's bytes, as ReadEntries gives them.
 std::vector<std::string> SplitListLines(std::string_view bytes);
-
-// The store of the process: the files beside the module, the lists of
-// TheSharedState(), snapshots in TheEnv().CacheFolderPath(). Never destroyed.
-ListStore& TheListStore();
 
 }  // namespace tamsel

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "listfiles/list_cache.h"
+#include "listfiles/list_folders.h"
 #include "runtime/refusal_log.h"
 
 namespace tamsel {
@@ -190,6 +191,11 @@ void ListSupply::Refresh(ListKind kind) {
 ListSupply& TheListSupply() {
     static ListSupply* const supply = new ListSupply(TheSharedState());
     return *supply;
+}
+
+ListStore& TheListStore() {
+    static ListStore* const store = new ListStore(TheSharedState(), FilesOfThisProcess(), TheEnv().CacheFolderPath());
+    return *store;
 }
 
 bool ListsReady() noexcept { return TheListSupply().Ready(); }

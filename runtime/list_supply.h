@@ -82,6 +82,11 @@ private:
 // The process's one supply, over TheSharedState().
 ListSupply& TheListSupply();
 
+// The list store of the process, for the editors: the module's list files
+// (FilesOfThisProcess), the lists of TheSharedState(), snapshots in
+// TheEnv().CacheFolderPath(). Never destroyed.
+ListStore& TheListStore();
+
 // What every decision path calls before it judges: see ListSupply::Ready.
 bool ListsReady() noexcept;
 

@@ -15,17 +15,13 @@
 #include <memory>
 #include <mutex>
 
+#include "listfiles/list_kind.h"
 #include "patterns/judge.h"
 #include "patterns/pattern_list.h"
 
 namespace tamsel {
 
-enum class ListKind { ShippedBlock = 0, UserBlock = 1, UserTrust = 2 };
-
-// A kind's place in a table that holds something for each kind.
-constexpr size_t Index(ListKind kind) { return static_cast<size_t>(kind); }
-
-class SharedState {
+class SharedState final : public ListSlots {
     struct Held;  // a published list and the count of its holders
 
 public:
@@ -34,7 +30,7 @@ public:
 
     SharedState() = default;
     // Frees every list; no reader may be inside any more.
-    ~SharedState();
+    ~SharedState() override;
     SharedState(const SharedState&) = delete;
     SharedState& operator=(const SharedState&) = delete;
 
@@ -55,8 +51,8 @@ public:
 
     // Publishes `list` (null included) in place of the current one. Loading
     // a list from its file is the list store's (list_store.h).
-    void Replace(ListKind kind, std::unique_ptr<PatternList> list);
-    bool Present(ListKind kind) const;
+    void Replace(ListKind kind, std::unique_ptr<PatternList> list) override;
+    bool Present(ListKind kind) const override;
     // Empties all three slots and frees every list no reader holds.
     void ClearLists();
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "listfiles/list_store.h"
+#include "runtime/list_supply.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "listfiles/list_store.h"
+#include "runtime/list_supply.h"
 
 namespace tamsel {
 namespace {

@@ -11,6 +11,7 @@
 #include "browser/win32/mshtml_page.h"
 #include "patterns/text.h"
 #include "runtime/list_supply.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 

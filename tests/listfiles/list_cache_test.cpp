@@ -12,6 +12,7 @@
 
 #include "listfiles/list_store.h"
 #include "patterns/matcher.h"
+#include "runtime/shared_state.h"
 #include "support/list_set.h"
 #include "support/temp_dir.h"
 

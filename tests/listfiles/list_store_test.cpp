@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/shared_state.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {

@@ -7,6 +7,7 @@
 
 #include "intercept/inspect.h"
 #include "listfiles/list_store.h"
+#include "runtime/shared_state.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 

@@ -16,6 +16,7 @@
 #include "cli/run_tool.h"
 #include "listfiles/list_cache.h"
 #include "listfiles/list_store.h"
+#include "runtime/shared_state.h"
 #include "support/cache_home.h"
 #include "support/temp_dir.h"
 #include "ui/pattern_text_list.h"

@@ -11,6 +11,7 @@
 #include "listfiles/list_store.h"
 #include "platform/env.h"
 #include "res/resource.h"
+#include "runtime/list_supply.h"
 #include "runtime/shared_state.h"
 #include "ui/win32/dialog_script.h"
 #include "ui/win32/help_launcher.h"
