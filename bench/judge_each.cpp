@@ -22,8 +22,9 @@
 #include <vector>
 
 #include "browser/source_judge.h"
-#include "module/list_store.h"
+#include "listfiles/list_store.h"
 #include "patterns/pattern_list.h"
+#include "runtime/shared_state.h"
 
 namespace {
 

@@ -21,10 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/posix/unique_fd.h"
 #include "intercept/inspect.h"
 #include "intercept/posix/send_gate.h"
-#include "module/posix/unique_fd.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace {
 

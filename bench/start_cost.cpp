@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "module/posix/unique_fd.h"
+#include "base/posix/unique_fd.h"
 
 extern char** environ;
 

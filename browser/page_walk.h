@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "browser/page_model.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 

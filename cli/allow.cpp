@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "module/posix/settings_file.h"
-#include "module/settings_store.h"
 #include "patterns/text.h"
+#include "platform/posix/settings_file.h"
+#include "platform/env.h"
 
 namespace tamsel::cli {
 namespace {
@@ -23,7 +23,7 @@ void PrintStatus(uint32_t value) {
 }
 
 int Store(uint32_t value) {
-    if (!WriteAllowAdsSwitch(value)) {
+    if (!TheEnv().WriteAllowAdsSwitch(value)) {
         const auto file = SettingsFilePath();
         std::fprintf(stderr, "tamsel allow: cannot store the setting in %s; it is unchanged\n",
                      file ? EscapeControlBytes(*file).c_str() : "the user's configuration folder (neither XDG_CONFIG_HOME nor HOME is set)");

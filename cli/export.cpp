@@ -11,8 +11,8 @@
 #include "cli/list_folder.h"
 #include "cli/read_input.h"
 #include "export/resolver_formats.h"
-#include "module/replace_file.h"
 #include "patterns/text.h"
+#include "platform/env.h"
 
 namespace tamsel::cli {
 namespace {
@@ -78,7 +78,7 @@ uint32_t SerialFor(const ExportOptions& options) {
 bool WriteTo(const std::string& path, const std::string& bytes) {
     if (path.empty()) return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
     std::string error;
-    if (ReplaceFileContents(path, bytes, &error)) return true;
+    if (TheEnv().ReplaceFileContents(path, bytes, &error)) return true;
     std::fprintf(stderr, "tamsel export: cannot write %s: %s; it stays as it was\n",
                  EscapeControlBytes(path).c_str(), EscapeControlBytes(error).c_str());
     return false;

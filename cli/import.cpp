@@ -14,9 +14,10 @@
 #include "cli/read_input.h"
 #include "import/block_list_sections.h"
 #include "import/list_source.h"
-#include "module/list_cache.h"
-#include "module/list_store.h"
-#include "module/replace_file.h"
+#include "listfiles/list_cache.h"
+#include "listfiles/list_store.h"
+#include "platform/env.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel::cli {
 namespace {
@@ -119,7 +120,7 @@ void PrintSummary(const Source& s) {
 
 bool WriteOrSay(const std::string& path, const std::string& bytes) {
     std::string error;
-    if (ReplaceFileContents(path, bytes, &error)) return true;
+    if (TheEnv().ReplaceFileContents(path, bytes, &error)) return true;
     std::fprintf(stderr, "tamsel import: cannot write %s: %s; it stays as it was\n", path.c_str(), error.c_str());
     return false;
 }
@@ -180,7 +181,7 @@ int RunImport(const std::vector<std::string>& args) {
     // Programs take the new file up when they next load their lists, from
     // the snapshot the store leaves in the cache folder.
     SharedState unpublished;
-    const ListStore store(unpublished, FilesOf(options.folders), CacheFolderPath());
+    const ListStore store(unpublished, FilesOf(options.folders), TheEnv().CacheFolderPath());
     const ListKind target = ImportTarget(options.folders);
     if (target == ListKind::UserBlock && !MakeUserFolder("import", options.folders)) return kExitFailure;
     const std::string listPath = store.PathOf(target).value_or("");

@@ -14,8 +14,10 @@
 
 #include "cli/command.h"
 #include "cli/list_folder.h"
-#include "module/list_cache.h"
+#include "listfiles/list_cache.h"
 #include "patterns/text.h"
+#include "platform/env.h"
+#include "runtime/shared_state.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel::cli {
@@ -174,7 +176,7 @@ int RunList(const std::vector<std::string>& argsIn) {
     // The tool publishes no list: its shared state only satisfies the store,
     // which leaves the new file's snapshot for the next program.
     SharedState unpublished;
-    const ListStore store(unpublished, FilesOf(*folder), CacheFolderPath());
+    const ListStore store(unpublished, FilesOf(*folder), TheEnv().CacheFolderPath());
     PatternTextList list(kind);
     list.LoadIfEmpty(store);
     if (action.empty()) {

@@ -8,10 +8,11 @@
 #include <filesystem>
 
 #include "cli/command.h"
-#include "module/list_cache.h"
-#include "module/list_store.h"
-#include "module/settings_store.h"
+#include "listfiles/list_cache.h"
+#include "listfiles/list_store.h"
 #include "patterns/text.h"
+#include "platform/env.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel::cli {
 
@@ -92,7 +93,7 @@ std::unique_ptr<PatternList> LoadOne(const ListStore& store, ListKind kind) {
 FolderLists LoadListFolder(const ListFolders& folders) {
     // Loaded for one decision, never published.
     SharedState unpublished;
-    const ListStore store(unpublished, FilesOf(folders), CacheFolderPath());
+    const ListStore store(unpublished, FilesOf(folders), TheEnv().CacheFolderPath());
     return {LoadOne(store, ListKind::UserTrust), LoadOne(store, ListKind::UserBlock),
             LoadOne(store, ListKind::ShippedBlock)};
 }
@@ -108,7 +109,7 @@ void PrintJudgement(const Judgement& judgement, const std::string& subject, cons
                     EscapeControlBytes(judgement.list->Text(*judgement.entry)).c_str());
     }
     // The module enforces nothing then; a bare "refused" would mislead.
-    if (ReadAllowAdsSwitch() != 0) std::printf("  (advertisements are allowed: not enforced)");
+    if (TheEnv().ReadAllowAdsSwitch() != 0) std::printf("  (advertisements are allowed: not enforced)");
     std::printf("\n");
 }
 

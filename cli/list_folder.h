@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "module/list_folders.h"
+#include "listfiles/list_folders.h"
 #include "patterns/judge.h"
 
 namespace tamsel::cli {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "module/refusal_log.h"
 #include "patterns/text.h"
+#include "runtime/refusal_log.h"
 
 namespace tamsel::cli {
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "module/module_path.h"
-#include "module/posix/install_layout.h"
 #include "patterns/text.h"
+#include "platform/env.h"
+#include "platform/posix/install_layout.h"
 
 namespace tamsel::cli {
 namespace {
@@ -27,7 +27,7 @@ constexpr int kExitCannotRun = 126;
 // Where an installed tool's module lies, then beside the tool as the build
 // places it.
 std::vector<std::string> ModuleCandidates() {
-    const auto folder = ModuleFolderPath("");
+    const auto folder = TheEnv().ModuleFolderPath("");
     if (!folder) return {};
     const std::filesystem::path installed = std::filesystem::path(*folder) / kModuleFromTool / kModuleFile;
     return {installed.lexically_normal().string(), *folder + kModuleFile};

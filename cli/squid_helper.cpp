@@ -13,7 +13,7 @@
 #include "cli/command.h"
 #include "cli/list_folder.h"
 #include "export/squid_helper_protocol.h"
-#include "module/list_supply.h"
+#include "runtime/list_supply.h"
 
 namespace tamsel::cli {
 namespace {

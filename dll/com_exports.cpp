@@ -4,13 +4,13 @@
 #include <objbase.h>
 
 #include "browser/win32/ad_filter.h"
-#include "win32/class_factory.h"
+#include "com/win32/class_factory.h"
+#include "com/win32/guids.h"
+#include "com/win32/module_lock.h"
+#include "com/win32/registrar.h"
+#include "com/win32/type_library.h"
 #include "dll/com_module.h"
-#include "module/win32/guids.h"
-#include "module/win32/module_instance.h"
-#include "win32/module_lock.h"
-#include "win32/registrar.h"
-#include "module/win32/type_library.h"
+#include "platform/win32/module_instance.h"
 #include "res/resource.h"
 
 namespace tamsel {

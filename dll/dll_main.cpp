@@ -10,13 +10,12 @@
 #include <atomic>
 
 #include "base/boundary.h"
-#include "intercept/win32/send_hook.h"
-#include "module/attach.h"
-#include "module/settings_store.h"
 #include "dll/com_module.h"
-#include "module/win32/log_setting.h"
-#include "module/win32/module_file.h"
-#include "module/win32/module_instance.h"
+#include "intercept/win32/send_hook.h"
+#include "platform/win32/log_setting.h"
+#include "platform/win32/module_file.h"
+#include "platform/win32/module_instance.h"
+#include "runtime/attach.h"
 
 namespace tamsel {
 
@@ -37,7 +36,6 @@ bool Attach(HINSTANCE instance) {
     if (!executable) return false;
     AttachHost host;
     host.executablePath = *executable;
-    host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
     host.installSendHook = &InstallHookForThisProcess;
     host.logPath = &ReadLogFileSetting;
     host.logQueries = &ReadLogQueriesSetting;

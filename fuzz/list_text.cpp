@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_input.h"
-#include "module/list_store.h"
+#include "listfiles/list_store.h"
 #include "patterns/pattern_list.h"
 
 namespace {

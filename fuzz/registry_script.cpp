@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "com/registry_script.h"
 #include "fuzz/fuzz_input.h"
-#include "module/registry_script.h"
 
 namespace {
 

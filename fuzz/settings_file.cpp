@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "module/posix/settings_file.h"
+#include "platform/posix/settings_file.h"
 
 namespace {
 

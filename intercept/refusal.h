@@ -5,10 +5,10 @@
 #include <string>
 
 #include "base/boundary.h"
-#include "module/list_supply.h"
-#include "module/refusal_log.h"
-#include "module/shared_state.h"
 #include "patterns/judge.h"
+#include "runtime/list_supply.h"
+#include "runtime/refusal_log.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 

@@ -10,9 +10,8 @@
 
 #include "base/boundary.h"
 #include "intercept/posix/send_replacement.h"
-#include "module/attach.h"
-#include "module/list_supply.h"
-#include "module/settings_store.h"
+#include "runtime/attach.h"
+#include "runtime/list_supply.h"
 
 namespace tamsel {
 namespace {
@@ -50,7 +49,6 @@ __attribute__((constructor)) void AttachToProcess() {
         const std::string executable = ExecutablePath();
         AttachHost host;
         host.executablePath = executable;
-        host.readAllowAdsSwitch = &ReadAllowAdsSwitch;
         host.installSendHook = &InstallSendReplacement;
         host.logPath = &LogPathFromEnvironment;
         host.logQueries = &LogQueriesFromEnvironment;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "module/list_store.h"
+#include "listfiles/list_store.h"
 
 namespace tamsel {
 

@@ -3,7 +3,8 @@
 // until the process ends.
 #pragma once
 
-#include "module/list_store.h"
+#include "listfiles/list_store.h"
+#include "runtime/list_supply.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel {

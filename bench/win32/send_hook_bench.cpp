@@ -18,7 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "module/list_store.h"
+#include "listfiles/list_store.h"
+#include "runtime/list_supply.h"
 
 namespace tamsel {
 namespace {

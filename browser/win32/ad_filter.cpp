@@ -6,7 +6,7 @@
 #include <new>
 
 #include "base/boundary.h"
-#include "win32/module_lock.h"
+#include "com/win32/module_lock.h"
 #include "ui/user_lists.h"
 #include "ui/win32/settings_dialog.h"
 

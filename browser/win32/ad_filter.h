@@ -10,8 +10,8 @@
 
 #include <optional>
 
-#include "win32/com_ptr.h"
-#include "module/win32/guids.h"
+#include "com/win32/com_ptr.h"
+#include "com/win32/guids.h"
 
 // The class's own dual interface. It declares no members: it exists so that
 // the class has a described IDispatch.

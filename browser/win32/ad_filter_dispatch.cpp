@@ -9,8 +9,9 @@
 #include "browser/win32/ad_filter.h"
 #include "browser/win32/ansi_text.h"
 #include "browser/win32/mshtml_page.h"
-#include "module/list_supply.h"
 #include "patterns/text.h"
+#include "runtime/list_supply.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "browser/win32/ansi_text.h"
-#include "win32/com_ptr.h"
+#include "com/win32/com_ptr.h"
 
 namespace tamsel {
 

@@ -14,7 +14,7 @@
 #include "intercept/posix/cancellation.h"
 #include "intercept/posix/connection_table.h"
 #include "intercept/server_name.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "base/win32/owned_handles.h"
 #include "intercept/win32/jump_stub.h"
-#include "module/refusal_log.h"
-#include "win32/owned_handles.h"
+#include "runtime/refusal_log.h"
 
 namespace tamsel::hook {
 

@@ -9,7 +9,7 @@
 #include "intercept/lookup.h"
 #include "intercept/tls_client_hello.h"
 #include "intercept/win32/hook_engine.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 

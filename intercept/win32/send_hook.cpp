@@ -9,9 +9,9 @@
 #include "base/boundary.h"
 #include "intercept/inspect.h"
 #include "intercept/server_name.h"
-#include "intercept/win32/lookup_hook.h"
 #include "intercept/win32/hook_engine.h"
-#include "module/shared_state.h"
+#include "intercept/win32/lookup_hook.h"
+#include "runtime/shared_state.h"
 
 namespace {
 

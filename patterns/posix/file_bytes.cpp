@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "module/posix/unique_fd.h"
+#include "base/posix/unique_fd.h"
 #include "patterns/file_bytes.h"
 
 namespace tamsel {

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "win32/owned_handles.h"
+#include "base/win32/owned_handles.h"
 
 namespace tamsel {
 

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "cli/run_tool.h"
-#include "module/list_cache.h"
+#include "listfiles/list_cache.h"
 #include "patterns/matcher.h"
 #include "support/cache_home.h"
 #include "support/temp_dir.h"

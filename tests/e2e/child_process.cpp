@@ -10,7 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "module/posix/unique_fd.h"
+#include "base/posix/unique_fd.h"
 
 extern char** environ;
 

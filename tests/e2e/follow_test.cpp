@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "child_process.h"
-#include "module/refusal_log.h"
 #include "recording_server.h"
+#include "runtime/refusal_log.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {

@@ -12,11 +12,11 @@
 #include <cerrno>
 #include <string>
 
+#include "base/posix/unique_fd.h"
 #include "cancellation_probe.h"
 #include "intercept/client_hello_fixtures.h"
 #include "intercept/posix/send_replacement.h"
-#include "module/posix/unique_fd.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 namespace {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "module/posix/unique_fd.h"
+#include "base/posix/unique_fd.h"
 
 namespace tamsel::testing {
 

@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/posix/unique_fd.h"
 #include "cancellation_probe.h"
-#include "module/posix/unique_fd.h"
-#include "module/refusal_log.h"
-#include "module/shared_state.h"
+#include "runtime/refusal_log.h"
+#include "runtime/shared_state.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {

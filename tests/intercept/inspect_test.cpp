@@ -6,7 +6,7 @@
 
 #include "client_hello_fixtures.h"
 #include "intercept/server_name.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 namespace {

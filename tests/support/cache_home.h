@@ -1,4 +1,4 @@
-// A cache home of the test's own: CacheFolderPath() and the tools the test
+// A cache home of the test's own: the platform's CacheFolderPath() and the tools the test
 // runs find their snapshots there, and nowhere else, until it goes.
 #pragma once
 

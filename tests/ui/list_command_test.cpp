@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "cli/run_tool.h"
+#include "listfiles/list_cache.h"
+#include "listfiles/list_store.h"
+#include "runtime/shared_state.h"
 #include "support/cache_home.h"
 #include "support/temp_dir.h"
-#include "module/list_cache.h"
-#include "module/list_store.h"
 #include "ui/pattern_text_list.h"
 
 namespace tamsel {

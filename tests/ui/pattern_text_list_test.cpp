@@ -12,6 +12,7 @@
 
 #include "browser/source_judge.h"
 #include "intercept/inspect.h"
+#include "runtime/shared_state.h"
 #include "support/temp_dir.h"
 #include "ui/user_lists.h"
 

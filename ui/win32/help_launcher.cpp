@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "base/boundary.h"
+#include "base/win32/owned_handles.h"
+#include "platform/win32/registry_key.h"
 #include "ui/help_command.h"
-#include "win32/owned_handles.h"
-#include "win32/registry_key.h"
 
 namespace tamsel {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/boundary.h"
-#include "module/win32/module_instance.h"
+#include "platform/win32/module_instance.h"
 #include "res/resource.h"
 #include "ui/user_lists.h"
 #include "ui/win32/list_dialogs.h"

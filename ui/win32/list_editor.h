@@ -2,7 +2,7 @@
 // procedure, told which list it edits and which store keeps its file.
 #pragma once
 
-#include "module/list_store.h"
+#include "listfiles/list_store.h"
 
 namespace tamsel {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "module/list_store.h"
-#include "module/win32/module_instance.h"
+#include "listfiles/list_store.h"
+#include "platform/win32/module_instance.h"
 #include "res/resource.h"
 #include "ui/win32/list_dialogs.h"
 

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "module/settings_store.h"
-#include "module/shared_state.h"
-#include "module/win32/module_instance.h"
+#include "platform/env.h"
+#include "platform/win32/module_instance.h"
 #include "res/resource.h"
+#include "runtime/shared_state.h"
 #include "ui/win32/help_launcher.h"
 #include "ui/win32/list_dialogs.h"
 
@@ -22,7 +22,7 @@ void StoreSwitchAndEnd(HWND dialog) {
     TheSharedState().AllowAds.store(allow);
     // A failed write is not shown: this process follows the new choice
     // already, and the next attach reads the old one.
-    WriteAllowAdsSwitch(allow);
+    TheEnv().WriteAllowAdsSwitch(allow);
     EndDialog(dialog, 0);
 }
 

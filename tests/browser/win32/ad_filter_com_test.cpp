@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "browser/win32/ad_filter.h"
-#include "win32/module_lock.h"
+#include "com/win32/module_lock.h"
 #include "scripted_browser.h"
 
 namespace tamsel {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "browser/win32/ad_filter.h"
-#include "module/shared_state.h"
 #include "patterns/pattern_list.h"
+#include "runtime/shared_state.h"
 #include "scripted_browser.h"
 
 namespace tamsel {

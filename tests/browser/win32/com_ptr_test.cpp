@@ -1,4 +1,4 @@
-#include "win32/com_ptr.h"
+#include "com/win32/com_ptr.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "win32/com_ptr.h"
+#include "com/win32/com_ptr.h"
 
 namespace tamsel::testing {
 

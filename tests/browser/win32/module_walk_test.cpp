@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "module/win32/guids.h"
+#include "com/win32/guids.h"
 #include "scripted_browser.h"
 
 namespace tamsel {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "intercept/win32/loopback.h"
-#include "module/settings_store.h"
+#include "platform/env.h"
 #include "win32_support.h"
 
 namespace tamsel::testing {
@@ -19,7 +19,7 @@ namespace {
 std::string Request(const std::string& host) { return "GET /banner.gif HTTP/1.1\r\nHost: " + host + "\r\n\r\n"; }
 
 TEST(FirstNeed, TheListsAreReadAtTheFirstRequestNotWhileTheModuleAttaches) {
-    ASSERT_TRUE(WriteAllowAdsSwitch(0));
+    ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(0));
     char temp[MAX_PATH];
     ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
     const std::string folder = std::string(temp) + "tamsel-first-need-" + std::to_string(GetCurrentProcessId()) + "\\";

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "module/settings_store.h"
+#include "platform/env.h"
 #include "win32_support.h"
 
 namespace tamsel::testing {
@@ -43,9 +43,9 @@ protected:
     }
     void SetUp() override {
         ASSERT_TRUE(registered_) << modulePath_;
-        ASSERT_TRUE(WriteAllowAdsSwitch(0));
+        ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(0));
     }
-    void TearDown() override { WriteAllowAdsSwitch(0); }
+    void TearDown() override { TheEnv().WriteAllowAdsSwitch(0); }
 
     // host_probe, copied to `relative` under the test's folder.
     static std::string Host(const std::string& relative) {
@@ -84,7 +84,7 @@ TEST_F(HostTest, TheShellGetsNoFilterEvenThroughCom) {
 }
 
 TEST_F(HostTest, TheStoredSwitchAllowsEverything) {
-    ASSERT_TRUE(WriteAllowAdsSwitch(1));
+    ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(1));
     EXPECT_EQ(RunProgram(Host("browser\\iexplore.exe") + " send"),
               kCreated | kBlockedArrived | kTrustedArrived | kOrdinaryArrived | kHelloArrived);
 }

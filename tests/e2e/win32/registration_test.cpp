@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "win32/com_ptr.h"
-#include "win32/registry_key.h"
-#include "module/win32/guids.h"
+#include "com/win32/com_ptr.h"
+#include "com/win32/guids.h"
+#include "platform/win32/registry_key.h"
 #include "win32_support.h"
 
 namespace tamsel::testing {

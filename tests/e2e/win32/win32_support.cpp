@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "module/win32/module_file.h"
-#include "win32/registry_key.h"
+#include "platform/win32/module_file.h"
+#include "platform/win32/registry_key.h"
 
 namespace tamsel::testing {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "intercept/posix/send_gate.h"
-#include "module/list_supply.h"
-#include "module/shared_state.h"
+#include "runtime/list_supply.h"
+#include "runtime/shared_state.h"
 #include "support/allocation_count.h"
 
 namespace tamsel {

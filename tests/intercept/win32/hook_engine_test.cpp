@@ -12,7 +12,7 @@
 #include <string>
 
 #include "intercept/win32/hook_engine.h"
-#include "module/refusal_log.h"
+#include "runtime/refusal_log.h"
 #include "support/temp_dir.h"
 
 // Bound by import: the engine rewrites this program's import entries too.

@@ -1,7 +1,7 @@
 // A module that carries the send replacement as Tamsel.dll does, with two
 // entry points of its own for the test that loads and unloads it.
 #include "intercept/win32/send_hook.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 extern "C" int HookModuleInstall() { return tamsel::InstallSendHook(GetCurrentProcessId()) ? 1 : 0; }
 

@@ -11,7 +11,7 @@
 #include "intercept/client_hello_fixtures.h"
 #include "intercept/win32/send_hook.h"
 #include "loopback.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "jump_target.h"
 #include "loopback.h"
-#include "module/shared_state.h"
+#include "runtime/shared_state.h"
 
 namespace tamsel {
 namespace {

@@ -1,5 +1,5 @@
 // A failed rewrite must leave the user's list as it was.
-#include "module/replace_file.h"
+#include "platform/env.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,8 +12,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "listfiles/list_store.h"
 #include "support/temp_dir.h"
-#include "module/list_store.h"
 
 namespace tamsel {
 namespace {
@@ -56,7 +56,7 @@ TEST(ReplaceFileContents, AWriteCutShortKeepsTheOldFileAndSaysSo) {
     std::string error;
     {
         const FileSizeLimit full(1);
-        EXPECT_FALSE(ReplaceFileContents(file, ListFileBytes({"new.x", "more.x"}), &error));
+        EXPECT_FALSE(TheEnv().ReplaceFileContents(file, ListFileBytes({"new.x", "more.x"}), &error));
     }
     EXPECT_NE(error.find("write"), std::string::npos) << error;
     EXPECT_EQ(ReadBytes(file), "old.x\r\n");
@@ -65,12 +65,12 @@ TEST(ReplaceFileContents, AWriteCutShortKeepsTheOldFileAndSaysSo) {
 
 // Root writes anywhere, so as root the write is made by "nobody".
 bool ReplaceAsUnprivileged(const std::string& file, std::string* error) {
-    if (geteuid() != 0) return ReplaceFileContents(file, "new.x\r\n", error);
+    if (geteuid() != 0) return TheEnv().ReplaceFileContents(file, "new.x\r\n", error);
     const pid_t child = fork();
     if (child == 0) {
         std::string childError;
         const bool ok = setgid(65534) == 0 && setuid(65534) == 0 &&
-                        ReplaceFileContents(file, "new.x\r\n", &childError);
+                        TheEnv().ReplaceFileContents(file, "new.x\r\n", &childError);
         _exit(ok ? 0 : childError.find("cannot create") != std::string::npos ? 1 : 2);
     }
     int status = 0;
@@ -97,7 +97,7 @@ TEST(ReplaceFileContents, KeepsTheModeOfTheOldFile) {
     const std::string file = dir.Write("UserTrust.txt", "a\r\n");
     chmod(file.c_str(), 0600);
     std::string error;
-    ASSERT_TRUE(ReplaceFileContents(file, "b\r\n", &error)) << error;
+    ASSERT_TRUE(TheEnv().ReplaceFileContents(file, "b\r\n", &error)) << error;
     struct stat st {};
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);

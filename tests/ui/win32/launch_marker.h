@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "win32/registry_key.h"
+#include "platform/win32/registry_key.h"
 
 namespace tamsel::testing {
 

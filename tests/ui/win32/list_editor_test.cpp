@@ -15,6 +15,7 @@
 #include "browser/source_judge.h"
 #include "intercept/inspect.h"
 #include "res/resource.h"
+#include "runtime/shared_state.h"
 #include "support/temp_dir.h"
 #include "ui/user_lists.h"
 #include "ui/win32/list_dialogs.h"

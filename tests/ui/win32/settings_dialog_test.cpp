@@ -8,10 +8,11 @@
 #include <optional>
 #include <string>
 
-#include "module/list_store.h"
-#include "module/settings_store.h"
-#include "module/shared_state.h"
+#include "listfiles/list_store.h"
+#include "platform/env.h"
 #include "res/resource.h"
+#include "runtime/list_supply.h"
+#include "runtime/shared_state.h"
 #include "ui/win32/dialog_script.h"
 #include "ui/win32/help_launcher.h"
 #include "ui/win32/launch_marker.h"
@@ -65,15 +66,15 @@ Step KeyOn(int id, WPARAM key, bool& focused) {
 
 class SettingsDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override { saved_ = ReadAllowAdsSwitch(); }
+    void SetUp() override { saved_ = TheEnv().ReadAllowAdsSwitch(); }
     void TearDown() override {
-        WriteAllowAdsSwitch(saved_);
+        TheEnv().WriteAllowAdsSwitch(saved_);
         TheSharedState().AllowAds.store(0);
     }
 
     static void Start(uint8_t allowAds, uint32_t stored) {
         TheSharedState().AllowAds.store(allowAds);
-        ASSERT_TRUE(WriteAllowAdsSwitch(stored));
+        ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(stored));
     }
 
     // Shows the real dialog and returns once it has closed.
@@ -86,7 +87,7 @@ protected:
 
     static void ExpectSwitch(uint8_t allowAds, uint32_t stored) {
         EXPECT_EQ(TheSharedState().AllowAds.load(), allowAds);
-        EXPECT_EQ(ReadAllowAdsSwitch(), stored);
+        EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), stored);
     }
 
 private:

@@ -1,0 +1,193 @@
+#include "listfiles/list_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "listfiles/list_store.h"
+#include "patterns/matcher.h"
+#include "runtime/shared_state.h"
+#include "support/list_set.h"
+#include "support/temp_dir.h"
+
+namespace tamsel {
+namespace {
+
+int SnapshotsIn(const std::filesystem::path& folder) {
+    int n = 0;
+    for (const auto& file : std::filesystem::directory_iterator(folder)) n += file.path().extension() == ".snapshot";
+    return n;
+}
+
+// A scratch folder with an empty cache folder inside it.
+struct Scratch {
+    Scratch() { std::filesystem::create_directory(cache); }
+    testing::TempDir dir;
+    std::string cache = (dir.path() / "cache").string();
+};
+
+bool FromSnapshot(const std::string& list, const std::string& cache) {
+    const ListLoadResult loaded = LoadListThroughCache(list, cache);
+    return loaded.list && loaded.list->storage;
+}
+
+bool Refuses(const PatternList& list, const char* url) {
+    RequestUrl request;
+    ParseRequestUrl(url, nullptr, &request);
+    return testing::Refuses(&list, request);
+}
+
+TEST(ListCache, LaterLoadsOfAFileComeFromItsSnapshotUntilTheFileChanges) {
+    const Scratch scratch;
+    const testing::TempDir& dir = scratch.dir;
+    const std::string& cache = scratch.cache;
+    const std::string list = dir.Write("BlockList.txt", "ads.x\n/*.*/banner\n~ads.x/keep\n");
+
+    const ListLoadResult first = LoadListThroughCache(list, cache);
+    ASSERT_TRUE(first.list);
+    EXPECT_FALSE(first.list->storage);  // parsed
+    EXPECT_EQ(SnapshotsIn(cache), 1);
+
+    const ListLoadResult second = LoadListThroughCache(list, cache);
+    ASSERT_TRUE(second.list);
+    EXPECT_TRUE(second.list->storage);  // read in place
+    EXPECT_EQ(second.list->source, list);
+    EXPECT_TRUE(Refuses(*second.list, "http://ads.x/"));
+    EXPECT_TRUE(Refuses(*second.list, "http://b.y/img/banner.gif"));
+    EXPECT_FALSE(Refuses(*second.list, "http://ads.x/keep"));
+
+    dir.Write("BlockList.txt", "other.x\n");
+    const ListLoadResult third = LoadListThroughCache(list, cache);
+    ASSERT_TRUE(third.list);
+    EXPECT_FALSE(third.list->storage);
+    EXPECT_TRUE(Refuses(*third.list, "http://other.x/"));
+    EXPECT_FALSE(Refuses(*third.list, "http://ads.x/"));
+    const ListLoadResult fourth = LoadListThroughCache(list, cache);
+    ASSERT_TRUE(fourth.list);
+    EXPECT_TRUE(fourth.list->storage);
+    EXPECT_TRUE(Refuses(*fourth.list, "http://other.x/"));
+    EXPECT_EQ(SnapshotsIn(cache), 1);  // the one snapshot of the file, replaced
+}
+
+TEST(ListCache, AFailedLoadLeavesNoSnapshotAndADamagedOneIsParsedOver) {
+    const Scratch scratch;
+    const testing::TempDir& dir = scratch.dir;
+    const std::string& cache = scratch.cache;
+    const std::string bad = dir.Write("UserBlock.txt", "ok.x\n/(a+)+\n");
+    const ListLoadResult refused = LoadListThroughCache(bad, cache);
+    EXPECT_FALSE(refused.list);
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->lineNumber, 2);
+    EXPECT_EQ(SnapshotsIn(cache), 0);
+    EXPECT_FALSE(LoadListThroughCache((dir.path() / "missing.txt").string(), cache).list);
+
+    const std::string good = dir.Write("BlockList.txt", "ads.x\n");
+    ASSERT_TRUE(LoadListThroughCache(good, cache).list);
+    for (const auto& file : std::filesystem::directory_iterator(cache)) {
+        std::filesystem::resize_file(file.path(), 100);
+    }
+    const ListLoadResult reparsed = LoadListThroughCache(good, cache);
+    ASSERT_TRUE(reparsed.list);
+    EXPECT_FALSE(reparsed.list->storage);
+    EXPECT_TRUE(Refuses(*reparsed.list, "http://ads.x/"));
+    const ListLoadResult restored = LoadListThroughCache(good, cache);
+    ASSERT_TRUE(restored.list);
+    EXPECT_TRUE(restored.list->storage);
+}
+
+// A list written through the store is taken up from its snapshot by the
+// first load, whichever spelling of its folder the writer was given; one
+// changed by hand is parsed. The snapshot never decides whether the list is
+// written.
+TEST(ListCache, AWriterLeavesTheSnapshotTheNextLoadTakesUp) {
+    const Scratch scratch;
+    const testing::TempDir& dir = scratch.dir;
+    const std::string list = dir.Write("UserBlock.txt", "old.x\n");
+    std::filesystem::create_directory(dir.path() / "sub");
+    SharedState state;
+    const ListStore store(state, FilesIn((dir.path() / "sub" / "..").string()), scratch.cache);
+
+    ASSERT_TRUE(store.WriteEntries(ListKind::UserBlock, {"new.x", "/*.*/banner"}).written);
+    EXPECT_EQ(SnapshotsIn(scratch.cache), 1);
+    const ListLoadResult first = LoadListThroughCache(list, scratch.cache);
+    ASSERT_TRUE(first.list);
+    EXPECT_TRUE(first.list->storage);
+    EXPECT_TRUE(Refuses(*first.list, "http://new.x/"));
+    EXPECT_TRUE(Refuses(*first.list, "http://b.y/img/banner.gif"));
+    EXPECT_FALSE(Refuses(*first.list, "http://old.x/"));
+
+    dir.Write("UserBlock.txt", "hand.x\n");
+    const ListLoadResult byHand = LoadListThroughCache(list, scratch.cache);
+    ASSERT_TRUE(byHand.list);
+    EXPECT_FALSE(byHand.list->storage);
+    EXPECT_TRUE(Refuses(*byHand.list, "http://hand.x/"));
+
+    // A list that would not load is written all the same, without a snapshot.
+    ASSERT_TRUE(store.WriteEntries(ListKind::UserBlock, {"ok.x", "/(a+)+"}).written);
+    EXPECT_EQ(SnapshotsIn(scratch.cache), 1);
+    EXPECT_FALSE(FromSnapshot(list, scratch.cache));
+
+    // A cache folder that is a file: no snapshot can be written there.
+    const std::string notAFolder = dir.Write("not-a-folder", "");
+    const ListStore blocked(state, FilesIn(dir.path().string()), notAFolder);
+    const ListWriteResult written = blocked.WriteEntries(ListKind::UserBlock, {"kept.x"});
+    EXPECT_TRUE(written.written) << written.error;
+    EXPECT_TRUE(written.error.empty()) << written.error;
+    const ListLoadResult reread = LoadPatternListChecked(list);
+    ASSERT_TRUE(reread.list);
+    EXPECT_TRUE(Refuses(*reread.list, "http://kept.x/"));
+}
+
+// Each write trims the folder: snapshots of lists that are gone, and files
+// of an older making, go first, then the oldest beyond the bounds; the one
+// just written stays whatever its size, and files that are not snapshots
+// are left alone.
+TEST(ListCache, TheCacheKeepsOnlySnapshotsOfListsThatExistWithinItsBounds) {
+    const Scratch scratch;
+    const testing::TempDir& dir = scratch.dir;
+    const std::string& cache = scratch.cache;
+    const std::string foreign = cache + "/notes.txt", oldMaking = cache + "/list-0123456789abcdef.snapshot";
+    std::ofstream(foreign) << "mine";
+    std::ofstream(oldMaking) << std::string(64, 'x');
+    // The writes follow each other faster than some file systems tell their
+    // times apart: each new snapshot is dated a second after the one before.
+    const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::set<std::filesystem::path> dated;
+    std::vector<std::string> lists;
+    for (int i = 0; i < 20; ++i) {
+        lists.push_back(dir.Write("list" + std::to_string(i) + ".txt", "host" + std::to_string(i) + ".x\n"));
+        WriteListSnapshot(lists.back(), cache);
+        for (const auto& file : std::filesystem::directory_iterator(cache)) {
+            if (file.path().extension() != ".snapshot" || !dated.insert(file.path()).second) continue;
+            std::filesystem::last_write_time(file.path(), anHourAgo + std::chrono::seconds(i));
+        }
+    }
+    EXPECT_EQ(SnapshotsIn(cache), static_cast<int>(SnapshotCacheBounds{}.files));
+    EXPECT_TRUE(std::filesystem::exists(foreign));
+    EXPECT_FALSE(std::filesystem::exists(oldMaking));
+    EXPECT_TRUE(FromSnapshot(lists[19], cache));
+    EXPECT_FALSE(FromSnapshot(lists[0], cache));  // the oldest went (and is parsed now, pushing another out)
+
+    std::filesystem::remove(lists[19]);
+    std::filesystem::remove(lists[17]);
+    WriteListSnapshot(lists[18], cache);
+    EXPECT_EQ(SnapshotsIn(cache), static_cast<int>(SnapshotCacheBounds{}.files) - 2);
+    EXPECT_TRUE(FromSnapshot(lists[18], cache));
+
+    TrimSnapshotCache(cache, lists[16], {3, UINT64_MAX});
+    EXPECT_EQ(SnapshotsIn(cache), 3);
+    EXPECT_TRUE(FromSnapshot(lists[16], cache));
+    TrimSnapshotCache(cache, lists[16], {100, 1});
+    EXPECT_EQ(SnapshotsIn(cache), 1);
+    EXPECT_TRUE(FromSnapshot(lists[16], cache));
+    EXPECT_TRUE(std::filesystem::exists(foreign));
+}
+
+}  // namespace
+}  // namespace tamsel
