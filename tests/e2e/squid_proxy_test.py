@@ -50,7 +50,7 @@ def free_port():
         return s.getsockname()[1]
 
 
-def squid_conf(folder, port, lists, concurrency):
+def squid_conf(folder, port, lists, concurrency, tool):
     options = "ttl=1 negative_ttl=1 children-startup=1"
     if concurrency:
         options += " concurrency=%d" % concurrency
@@ -67,7 +67,7 @@ def squid_conf(folder, port, lists, concurrency):
         "hosts_file %s/hosts" % folder,
         "dns_nameservers 127.0.0.1",
         "error_directory %s/errors" % folder,
-        "external_acl_type tamsel %s %%URI %s squid-helper --lists %s" % (options, TOOL, lists),
+        "external_acl_type tamsel %s %%URI %s squid-helper --lists %s" % (options, tool, lists),
         "acl tamsel_refuses external tamsel",
         "deny_info ERR_TAMSEL tamsel_refuses",
         "http_access deny tamsel_refuses",
@@ -87,8 +87,14 @@ def prepare(folder, port, concurrency):
     shutil.copytree("/usr/share/squid/errors/templates", os.path.join(folder, "errors"))
     with open(os.path.join(folder, "errors", "ERR_TAMSEL"), "w") as f:
         f.write("<html><body><p>Refused by Tamsel: %o</p><p>%U</p></body></html>\n")
+    tool = TOOL
+    if os.geteuid() == 0:
+        # Squid's user may not reach the build folder (a clone under /root):
+        # it runs a copy of the tool from the test's own folder.
+        tool = os.path.join(folder, "tamsel")
+        shutil.copy2(TOOL, tool)
     with open(os.path.join(folder, "squid.conf"), "w") as f:
-        f.write(squid_conf(folder, port, lists, concurrency))
+        f.write(squid_conf(folder, port, lists, concurrency, tool))
     if os.geteuid() == 0:
         # Squid started as root works as its default user, and so does the helper.
         user = pwd.getpwnam("proxy" if "proxy" in [p.pw_name for p in pwd.getpwall()] else "nobody")
