@@ -152,10 +152,20 @@ TEST_F(InstalledTool, TheBuildFoldersLayoutKeepsEveryListBesideTheTool) {
     EXPECT_NE(checked.out.find((root() / "out/BlockList.txt").string() + ":1"), std::string::npos) << checked.out;
 }
 
+#if defined(TAMSEL_SANITIZED)
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+
 TEST_F(InstalledTool, RunPreloadsTheInstalledModuleAndFailsClearlyWithoutIt) {
-    const ToolResult found = Run("run sh -c 'echo \"$LD_PRELOAD\"'", "LD_PRELOAD=");
-    EXPECT_EQ(found.exitCode, 0) << found.out;
-    EXPECT_EQ(found.out, Module().string() + "\n");
+    // A sanitizer build's module cannot be preloaded into sh (its runtime
+    // must come first); there only the failure is checked.
+    if (!kSanitizedBuild) {
+        const ToolResult found = Run("run sh -c 'echo \"$LD_PRELOAD\"'", "LD_PRELOAD=");
+        EXPECT_EQ(found.exitCode, 0) << found.out;
+        EXPECT_EQ(found.out, Module().string() + "\n");
+    }
 
     fs::rename(Module(), root() / "libtamsel.so");
     const ToolResult missing = Run("run true");

@@ -20,18 +20,12 @@ extern "C" const char* __tsan_default_options() { return "report_thread_leaks=0"
 namespace tamsel {
 namespace {
 
-// ThreadSanitizer's allocator can be left locked in a child forked while
-// another thread of the parent allocates, so a thread the child starts may
-// hang there for good. Under it the child checks what it inherited and
-// starts no thread of its own.
-#if defined(__SANITIZE_THREAD__)
+// A sanitizer's runtime can be left locked in a child forked while another
+// thread of the parent is inside it (ThreadSanitizer's allocator was seen
+// so), and a thread the child starts then waits for good. Under a sanitizer
+// the child checks what it inherited and starts no thread of its own.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 constexpr bool kChildMayStartThreads = false;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kChildMayStartThreads = false;
-#else
-constexpr bool kChildMayStartThreads = true;
-#endif
 #else
 constexpr bool kChildMayStartThreads = true;
 #endif
