@@ -1,10 +1,7 @@
 #include "browser/source_judge.h"
 
-#include <string>
-
 #include "intercept/lookup.h"
 #include "patterns/request_url.h"
-#include "patterns/text.h"
 
 namespace tamsel {
 
@@ -14,16 +11,15 @@ Judgement JudgeSourceUrl(std::string_view url, const ListSet& lists) {
     return JudgeRequest(ParseRequestView(url, std::nullopt), lists);
 }
 
+// One parse serves both stages; the lookup gate reads a name without regard
+// to case, as the resolver hands names over.
 UrlJudgement JudgeUrlAtEarliestStage(std::string_view url, const ListSet& lists) {
-    std::string lowered(url);
-    LowerAscii(lowered);
-    RequestUrl parsed;
-    ParseRequestUrl(lowered.c_str(), nullptr, &parsed);
-    if (parsed.host) {
-        const Judgement lookup = InspectLookupWith(*parsed.host, lists);
+    const RequestView request = ParseRequestView(url, std::nullopt);
+    if (request.host) {
+        const Judgement lookup = InspectLookupWith(*request.host, lists);
         if (lookup.verdict == Verdict::Refused) return {lookup, true};
     }
-    return {JudgeSourceUrl(url, lists), false};
+    return {JudgeRequest(request, lists), false};
 }
 
 }  // namespace tamsel
