@@ -15,6 +15,9 @@ namespace tamsel {
 // What went wrong, in words for the user.
 struct Failure {
     std::string message;
+    // The C library's error number behind it, for a caller that decides by
+    // it (ENOENT: nothing there yet); 0 when there is none.
+    int errorNumber = 0;
 };
 
 class [[nodiscard]] Status {
@@ -53,6 +56,8 @@ public:
         static const std::string none;
         return ok() ? none : std::get<1>(held_).message;
     }
+    // Only for a result that is not ok.
+    const Failure& failure() const { return std::get<1>(held_); }
     Status status() const { return ok() ? Status() : Status(std::get<1>(held_)); }
 
 private:

@@ -14,9 +14,8 @@ Result<std::string> ReadInput(const std::string& file) {
         if (std::cin.bad()) return Failure{"cannot read standard input"};
         return all.str();
     }
-    int code = 0;
-    std::optional<std::string> bytes = ReadFileBytes(file, &code);
-    if (!bytes) return Failure{"cannot read " + file + ": " + ReadErrorText(code)};
+    Result<std::string> bytes = ReadFileBytes(file);
+    if (!bytes) return Failure{"cannot read " + file + ": " + bytes.message()};
     return std::move(*bytes);
 }
 

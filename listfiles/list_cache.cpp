@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <new>
 #include <string_view>
 #include <system_error>
 
@@ -107,19 +106,15 @@ ListLoadResult ParseAndKeep(const std::string& path, const std::string& origin, 
 }  // namespace
 
 ListLoadResult LoadListThroughCache(const std::string& path, const std::string& cacheFolder) {
-    try {
-        const std::optional<FileStamp> stamp = TheEnv().ReadFileStamp(path);
-        const std::string origin = ListFileOrigin(path);
-        if (stamp) {
-            const std::string snapshotPath = cacheFolder + "/" + SnapshotNameFor(origin);
-            if (auto list = ListFromCacheFile(TheEnv().OpenSnapshotFile(snapshotPath), origin, *stamp, path)) {
-                return {std::move(list), std::nullopt};
-            }
+    const std::optional<FileStamp> stamp = TheEnv().ReadFileStamp(path);
+    const std::string origin = ListFileOrigin(path);
+    if (stamp) {
+        const std::string snapshotPath = cacheFolder + "/" + SnapshotNameFor(origin);
+        if (auto list = ListFromCacheFile(TheEnv().OpenSnapshotFile(snapshotPath), origin, *stamp, path)) {
+            return {std::move(list), std::nullopt};
         }
-        return ParseAndKeep(path, origin, stamp, cacheFolder);
-    } catch (const std::bad_alloc&) {
-        return {nullptr, ListLoadError{0, "out of memory"}};
     }
+    return ParseAndKeep(path, origin, stamp, cacheFolder);
 }
 
 void WriteListSnapshot(const std::string& path, const std::string& cacheFolder) noexcept {

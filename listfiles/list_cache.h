@@ -23,7 +23,8 @@ namespace tamsel {
 // The list file at `path`, from the snapshot in `cacheFolder` made from the
 // file as its stamp (platform/env.h) shows it now, else parsed. A parse
 // that succeeds leaves a snapshot for the next load; failing to write it
-// changes nothing else.
+// changes nothing else. Running out of memory throws std::bad_alloc, as
+// LoadPatternListChecked does.
 ListLoadResult LoadListThroughCache(const std::string& path, const std::string& cacheFolder);
 
 // Leaves the snapshot of the list file at `path` as it is now, for the next

@@ -1,6 +1,7 @@
 #include "listfiles/list_store.h"
 
 #include <filesystem>
+#include <new>
 
 #include "listfiles/list_cache.h"
 #include "patterns/file_bytes.h"
@@ -8,6 +9,12 @@
 #include "platform/env.h"
 
 namespace tamsel {
+
+namespace {
+
+constexpr const char* kNoListFolder = "the folder of the list files cannot be found";
+
+}  // namespace
 
 const ListFileInfo& ListFileOf(ListKind kind) {
     for (const ListFileInfo& file : kListFiles) {
@@ -27,11 +34,11 @@ ListStore::ListStore(ListSlots& slots, ListFilePath where, std::optional<std::st
 
 std::optional<std::string> ListStore::PathOf(ListKind kind) const { return where_(ListFileOf(kind).fileName); }
 
-std::optional<std::vector<std::string>> ListStore::ReadEntries(ListKind kind) const {
+Result<std::vector<std::string>> ListStore::ReadEntries(ListKind kind) const {
     const std::optional<std::string> path = PathOf(kind);
-    if (!path) return std::nullopt;
-    const std::optional<std::string> bytes = ReadFileBytes(*path);
-    if (!bytes) return std::nullopt;
+    if (!path) return Failure{kNoListFolder};
+    const Result<std::string> bytes = ReadFileBytes(*path);
+    if (!bytes) return bytes.failure();
     return SplitListLines(*bytes);
 }
 
@@ -40,7 +47,7 @@ ListWriteResult ListStore::WriteEntries(ListKind kind, const std::vector<std::st
     const std::optional<std::string> path = PathOf(kind);
     if (!path) {
         result.path = ListFileOf(kind).fileName;
-        result.error = "the folder of the list files cannot be found";
+        result.error = kNoListFolder;
         return result;
     }
     result.path = *path;
@@ -51,8 +58,15 @@ ListWriteResult ListStore::WriteEntries(ListKind kind, const std::vector<std::st
 
 ListLoadResult ListStore::Load(ListKind kind) const {
     const std::optional<std::string> path = PathOf(kind);
-    if (!path) return {nullptr, ListLoadError{0, "the folder of the list files cannot be found"}};
-    return cacheFolder_ ? LoadListThroughCache(*path, *cacheFolder_) : LoadPatternListChecked(*path);
+    if (!path) return {nullptr, ListLoadError{0, kNoListFolder}};
+    // Every load of the module, the editors and the tool comes through here:
+    // a list too large for the memory left fails like any other, and the
+    // list in use stays.
+    try {
+        return cacheFolder_ ? LoadListThroughCache(*path, *cacheFolder_) : LoadPatternListChecked(*path);
+    } catch (const std::bad_alloc&) {
+        return {nullptr, ListLoadError{0, "out of memory"}};
+    }
 }
 
 std::optional<ListLoadError> ListStore::Publish(ListKind kind) const {

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "patterns/pattern_list.h"
 #include "listfiles/list_kind.h"
 
@@ -58,8 +59,8 @@ public:
     std::optional<std::string> PathOf(ListKind kind) const;
 
     // The file's lines in file order, without their line ends; lines of
-    // white space only are dropped. nullopt when the file cannot be read.
-    std::optional<std::vector<std::string>> ReadEntries(ListKind kind) const;
+    // white space only are dropped. Fails when the file cannot be read.
+    Result<std::vector<std::string>> ReadEntries(ListKind kind) const;
 
     // Replaces the file whole with one entry per line, each ended by CR LF
     // (a single empty line for no entries). A failed write leaves the old
@@ -68,8 +69,8 @@ public:
     // written changes nothing else.
     ListWriteResult WriteEntries(ListKind kind, const std::vector<std::string>& entries) const;
 
-    // The compiled list of the file as it is now, or why it did not load.
-    // Publishes nothing.
+    // The compiled list of the file as it is now, or why it did not load
+    // (running out of memory included). Publishes nothing.
     ListLoadResult Load(ListKind kind) const;
 
     // Loads the file and publishes the list it gives; the list it replaces

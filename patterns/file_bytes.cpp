@@ -22,9 +22,9 @@ void ByteBuffer::Resize(size_t size) {
     size_ = size;
 }
 
-std::optional<std::string> ReadFileBytes(const std::string& path, int* error) {
-    std::optional<ByteBuffer> bytes = ReadFileBuffer(path, error);
-    if (!bytes) return std::nullopt;
+Result<std::string> ReadFileBytes(const std::string& path) {
+    Result<ByteBuffer> bytes = ReadFileBuffer(path);
+    if (!bytes) return bytes.failure();
     return std::string(bytes->view());
 }
 
@@ -32,5 +32,7 @@ std::string ReadErrorText(int error) {
     if (error == kNotRegularFile) return "not a regular file";
     return std::strerror(error);
 }
+
+Failure ReadFailure(int error) { return Failure{ReadErrorText(error), error}; }
 
 }  // namespace tamsel

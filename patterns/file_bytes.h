@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/status.h"
 
 namespace tamsel {
 
@@ -48,29 +49,28 @@ inline constexpr uint64_t kMaxFileBytes = uint64_t{128} << 20;
 inline constexpr int kNotRegularFile = -1;
 
 // The file's bytes, read in binary mode so every platform sees the same
-// bytes; nullopt when it cannot be opened or read, with an error number in
-// `*error` when given: the C library's (ENOENT for a missing file, EISDIR
-// for a folder, EFBIG past kMaxFileBytes) or kNotRegularFile. Only a
-// regular file is read, and opening it never waits.
-std::optional<ByteBuffer> ReadFileBuffer(const std::string& path, int* error = nullptr);
+// bytes, or why it cannot be opened or read: a ReadFailure, whose error
+// number is the C library's (ENOENT for a missing file, EISDIR for a folder,
+// EFBIG past kMaxFileBytes) or kNotRegularFile. Only a regular file is read,
+// and opening it never waits.
+Result<ByteBuffer> ReadFileBuffer(const std::string& path);
 
 // The same, as a string.
-std::optional<std::string> ReadFileBytes(const std::string& path, int* error = nullptr);
+Result<std::string> ReadFileBytes(const std::string& path);
 
 // What an error number from the readers above means, for a person.
 std::string ReadErrorText(int error);
+
+// The readers' failure for an error number: its text, and the number itself.
+Failure ReadFailure(int error);
 
 // For the platform's ReadFileBuffer: reads a file opened for reading that
 // claimed `claimed` bytes, through `read(into, n)` (the bytes read, 0 at
 // the end, negative on failure with the error in errno). The file may grow
 // or shrink meanwhile; it is read to its end, never past kMaxFileBytes.
 template <class Read>
-std::optional<ByteBuffer> ReadBounded(uint64_t claimed, Read read, int* error) {
-    const auto fail = [error](int code) -> std::optional<ByteBuffer> {
-        if (error != nullptr) *error = code;
-        return std::nullopt;
-    };
-    if (claimed > kMaxFileBytes) return fail(EFBIG);
+Result<ByteBuffer> ReadBounded(uint64_t claimed, Read read) {
+    if (claimed > kMaxFileBytes) return ReadFailure(EFBIG);
     // One read of the size the file has now, then whatever it grew by; the
     // byte beyond is where a grown file shows itself.
     ByteBuffer bytes;
@@ -78,10 +78,10 @@ std::optional<ByteBuffer> ReadBounded(uint64_t claimed, Read read, int* error) {
     size_t filled = 0;
     for (;;) {
         const long long n = read(bytes.data() + filled, bytes.size() - filled);
-        if (n < 0) return fail(errno != 0 ? errno : EIO);
+        if (n < 0) return ReadFailure(errno != 0 ? errno : EIO);
         if (n == 0) break;
         filled += static_cast<size_t>(n);
-        if (filled > kMaxFileBytes) return fail(EFBIG);
+        if (filled > kMaxFileBytes) return ReadFailure(EFBIG);
         if (filled == bytes.size()) bytes.Resize(std::min<size_t>(bytes.size() * 2, kMaxFileBytes + 1));
     }
     bytes.Resize(filled);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <new>
 #include <type_traits>
 
 namespace tamsel {
@@ -271,16 +270,12 @@ std::unique_ptr<PatternList> ListFromSnapshot(std::unique_ptr<ListStorage> stora
         words[4] != HashBytes(payload)) {
         return nullptr;
     }
-    try {
-        auto list = std::make_unique<PatternList>();
-        list->storage = std::move(storage);
-        Reader in(payload);
-        if (!ListSnapshot::Read(in, list.get()) || !in.done()) return nullptr;
-        list->source = source;
-        return list;
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    auto list = std::make_unique<PatternList>();
+    list->storage = std::move(storage);
+    Reader in(payload);
+    if (!ListSnapshot::Read(in, list.get()) || !in.done()) return nullptr;
+    list->source = source;
+    return list;
 }
 
 }  // namespace tamsel

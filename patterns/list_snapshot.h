@@ -36,7 +36,8 @@ std::string SealedSnapshot(std::string_view payload, const ListTextKey& key);
 
 // The list in the snapshot `storage` holds, read in place, when the
 // snapshot is whole and was made from what `key` names; else null. The list
-// keeps the storage. `source` names the list file in the result.
+// keeps the storage. `source` names the list file in the result. Running
+// out of memory throws std::bad_alloc.
 std::unique_ptr<PatternList> ListFromSnapshot(std::unique_ptr<ListStorage> storage, const ListTextKey& key,
                                               const std::string& source);
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,10 +27,10 @@ class Builder {
 public:
     explicit Builder(const PathTree& tree) : tree_(tree) {}
 
-    std::optional<std::string> Build() {
+    Result<std::string> Build() {
         skipHead_ = SkipsHead();
         Part whole = Node(tree_.root);
-        if (failed_) return std::nullopt;
+        if (failed_) return Failure{"too many elements to match"};
         return Serialised(whole);
     }
 
@@ -168,6 +167,6 @@ private:
 
 }  // namespace
 
-std::optional<std::string> AutomatonProgram(const PathTree& tree) { return Builder(tree).Build(); }
+Result<std::string> AutomatonProgram(const PathTree& tree) { return Builder(tree).Build(); }
 
 }  // namespace tamsel

@@ -7,17 +7,17 @@
 // linear in the path and its memory fixed.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "patterns/path_tree.h"
 
 namespace tamsel {
 
-// The program of a path's tree; nothing for a tree of more than
-// kMaxExpandedSize matched elements, which the parse refuses.
-std::optional<std::string> AutomatonProgram(const PathTree& tree);
+// The program of a path's tree, or a failure for a tree of more matched
+// elements than the program's masks hold (kMaxPositions).
+Result<std::string> AutomatonProgram(const PathTree& tree);
 
 // Whether the automaton `program` matches at the start of the lower-cased path.
 bool AutomatonMatches(std::string_view program, std::string_view lowered);

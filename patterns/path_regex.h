@@ -2,20 +2,19 @@
 // regard to case (A to Z only), anchored at the start of the path only.
 #pragma once
 
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "patterns/path_shortcut.h"
 
 namespace tamsel {
 
 class PathRegex {
 public:
-    // Compiles "^(path)". On failure (a path that ParsePath refuses, or one
-    // too large for the matcher) returns null and, if `error` is given, says why.
-    static std::unique_ptr<PathRegex> Compile(std::string_view path, std::string* error = nullptr);
+    // Compiles "^(path)", or says why the path is refused: ParsePath refuses
+    // it, or it is too large for the matcher.
+    static Result<PathRegex> Compile(std::string_view path);
 
     // Safe to call from many threads at once on one object. The path ends
     // at its first NUL, if any.
@@ -37,7 +36,6 @@ std::string AnchoredExpression(std::string_view path);
 // The glob or automaton that answers for `path`, or the reason the path is
 // refused: the parse's, or that it is too large for the matcher. The path is
 // read once; `expression`, when given, receives its expression.
-std::optional<std::string> PathProgram(std::string_view path, PathShortcut* shortcut,
-                                       std::string* expression = nullptr);
+Result<PathShortcut> PathProgram(std::string_view path, std::string* expression = nullptr);
 
 }  // namespace tamsel

@@ -58,12 +58,14 @@ bool HoldsRunsInOrder(std::string_view runs, std::string_view lowered) {
 
 }  // namespace
 
-PathShortcut ShortcutOf(const PathTree& tree) {
+Result<PathShortcut> ShortcutOf(const PathTree& tree) {
     PathShortcut out;
     if (std::optional<std::string> program = GlobProgram(tree)) {
         out.kind = PathShortcut::Kind::Glob;
         out.program = std::move(*program);
-    } else if (std::optional<std::string> automaton = AutomatonProgram(tree)) {
+    } else {
+        Result<std::string> automaton = AutomatonProgram(tree);
+        if (!automaton) return automaton.failure();
         out.kind = PathShortcut::Kind::Automaton;
         out.program = std::move(*automaton);
     }
@@ -77,7 +79,9 @@ PathShortcut ShortcutOf(const PathTree& tree) {
 
 PathShortcut AnalysePath(std::string_view path) {
     const ParsedPath parsed = ParsePath(path);
-    return parsed.tree ? ShortcutOf(*parsed.tree) : PathShortcut{};
+    if (!parsed.tree) return PathShortcut{};
+    Result<PathShortcut> shortcut = ShortcutOf(*parsed.tree);
+    return shortcut ? std::move(*shortcut) : PathShortcut{};
 }
 
 bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view runs,

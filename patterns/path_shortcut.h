@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "patterns/path_automaton.h"
 #include "patterns/path_glob.h"
 #include "patterns/path_tree.h"
@@ -21,7 +22,7 @@ namespace tamsel {
 
 struct PathShortcut {
     enum class Kind {
-        None,       // no program: the path is too large for the matcher
+        None,       // no program: the path is refused
         Glob,       // `program` is a glob program (see GlobMatches)
         Automaton,  // `program` is an automaton program (see AutomatonMatches)
     };
@@ -35,10 +36,12 @@ struct PathShortcut {
     std::string runs;
 };
 
-// The glob, or else the automaton, of a path's tree, and its required text.
-PathShortcut ShortcutOf(const PathTree& tree);
+// The glob, or else the automaton, of a path's tree, and its required text;
+// a failure when the tree is too large for an automaton.
+Result<PathShortcut> ShortcutOf(const PathTree& tree);
 
-// The same for `path` as written; kind None when the parse has no tree for it.
+// The same for `path` as written; kind None when the parse has no tree for
+// it or the tree has no program.
 PathShortcut AnalysePath(std::string_view path);
 
 // Whether a Glob or Automaton program, whose matches all hold `runs` in

@@ -20,12 +20,10 @@ LoweredPath::LoweredPath(std::string_view path) {
     lowered_ = std::string_view(out, end);
 }
 
-bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
-    PathShortcut shortcut;
-    if (auto fault = PathProgram(path, &shortcut)) {
-        *error = std::move(*fault);
-        return false;
-    }
+Result<uint32_t> PathTable::Add(std::string_view path) {
+    Result<PathShortcut> program = PathProgram(path);
+    if (!program) return program.failure();
+    const PathShortcut& shortcut = *program;
     Record record;
     record.programOffset = static_cast<uint32_t>(literalsBuilt_.size());
     literalsBuilt_.push_back(static_cast<char>(shortcut.kind));
@@ -43,9 +41,9 @@ bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
         record.requiredOffset = record.programOffset + static_cast<uint32_t>(within);
     }
     record.requiredLength = static_cast<uint16_t>(shortcut.required.size());
-    *slot = static_cast<uint32_t>(recordsBuilt_.size());
+    const auto slot = static_cast<uint32_t>(recordsBuilt_.size());
     recordsBuilt_.push_back(record);
-    return true;
+    return slot;
 }
 
 void PathTable::Seal() {

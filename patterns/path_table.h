@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "patterns/path_shortcut.h"
 #include "patterns/stored_array.h"
 
@@ -50,9 +51,9 @@ public:
     PathTable(const PathTable&) = delete;
     PathTable& operator=(const PathTable&) = delete;
 
-    // Records a path (from its "/" on) and returns its slot. Returns false,
-    // with the reason in `error`, when the path is refused.
-    bool Add(std::string_view path, uint32_t* slot, std::string* error);
+    // Records a path (from its "/" on) and returns its slot, or why the
+    // path is refused.
+    Result<uint32_t> Add(std::string_view path);
     // Called once all paths are added.
     void Seal();
 

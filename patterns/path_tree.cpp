@@ -160,9 +160,9 @@ public:
                 out.expression.push_back(s_[i]);
             }
         }
-        out.fault = std::move(fault_);
+        out.status = std::move(fault_);
         if (out.expression.size() > kMaxExpressionLength) {
-            out.fault = "longer than " + std::to_string(kMaxExpressionLength) + " bytes";
+            out.status = Failure{"longer than " + std::to_string(kMaxExpressionLength) + " bytes"};
         }
         if (!broken_) {
             tree_.root = root.node;
@@ -194,7 +194,7 @@ private:
 
     // The first reason given is the one reported.
     void Refuse(std::string reason) {
-        if (!fault_) fault_ = std::move(reason);
+        if (fault_.ok()) fault_ = Failure{std::move(reason)};
     }
     Parsed Break(std::string reason) {
         Refuse(std::move(reason));
@@ -370,7 +370,7 @@ private:
     std::string s_;
     size_t pos_ = 0;
     std::vector<size_t> dropped_;  // the repetitions with nothing before them
-    std::optional<std::string> fault_;
+    Status fault_;
     bool broken_ = false;  // the reading stopped: no tree
     PathTree tree_;
 };

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
+
 namespace tamsel {
 
 // A set of bytes, one bit each.
@@ -71,8 +73,8 @@ struct PathTree {
 bool MatchesAnyByte(const PathNode& node);
 
 struct ParsedPath {
-    // Why the path is refused, or nothing when it is accepted.
-    std::optional<std::string> fault;
+    // Success when the path is accepted, else why it is refused.
+    Status status;
     // "^(" + path + ")", without the repetitions that have nothing before
     // them (at the start, after "(", "|" or an anchor), which the GNU rules
     // ignore: what a regex engine is given for the path.

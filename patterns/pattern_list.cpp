@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <new>
 
 #include "patterns/file_bytes.h"
 #include "patterns/text.h"
@@ -113,19 +112,16 @@ char* CleanPiece(const char** in, const char* limit, char* out) {
 
 
 // Fills an entry from a cleaned, non-empty line (without its "~") that
-// starts at `start` in the arena. Returns false, with the reason, when the
-// path cannot be compiled.
-bool BuildEntry(std::string_view text, PathTable* paths, size_t start, size_t length, PatternEntry* entry,
-                std::string* error) {
+// starts at `start` in the arena; fails when the path cannot be compiled.
+Status BuildEntry(std::string_view text, PathTable* paths, size_t start, size_t length, PatternEntry* entry) {
     const std::string_view cleaned = text.substr(start, length);
     entry->textOffset = static_cast<uint32_t>(start);
     entry->textLength = static_cast<uint32_t>(cleaned.size());
     std::string_view rest = cleaned;
     if (const size_t slash = rest.find('/'); slash != std::string_view::npos) {
-        if (!paths->Add(rest.substr(slash), &entry->pathSlot, error)) {
-            *error = "bad path pattern \"" + std::string(rest.substr(slash)) + "\": " + *error;
-            return false;
-        }
+        const Result<uint32_t> slot = paths->Add(rest.substr(slash));
+        if (!slot) return Failure{"bad path pattern \"" + std::string(rest.substr(slash)) + "\": " + slot.message()};
+        entry->pathSlot = *slot;
         rest = rest.substr(0, slash);
     }
     if (const size_t colon = rest.find(':'); colon != std::string_view::npos) {
@@ -133,7 +129,7 @@ bool BuildEntry(std::string_view text, PathTable* paths, size_t start, size_t le
         rest = rest.substr(0, colon);
     }
     entry->hostLength = static_cast<uint32_t>(rest.size());
-    return true;
+    return {};
 }
 
 // A leading "~" makes an exception line and is no part of its text. Returns
@@ -179,24 +175,15 @@ ListLoadResult ParseOwnedText(ByteBuffer text, const std::string& source) {
         PatternEntry entry;
         out = DropExceptionMark(start, out, &entry);
         if (out == start) continue;
-        std::string error;
-        if (!BuildEntry(text.view(), &list->paths, static_cast<size_t>(start - base), static_cast<size_t>(out - start),
-                        &entry, &error)) {
-            return {nullptr, ListLoadError{pieceLine, error}};
-        }
+        const Status built = BuildEntry(text.view(), &list->paths, static_cast<size_t>(start - base),
+                                        static_cast<size_t>(out - start), &entry);
+        if (!built.ok()) return {nullptr, ListLoadError{pieceLine, built.message()}};
         entries.push_back(entry);
         list->lines.Add(pieceLine);
     }
     text.Resize(static_cast<size_t>(out - base));  // in place
     Seal(list.get(), std::move(text), std::move(entries));
     return {std::move(list), std::nullopt};
-}
-
-ListLoadResult ReadAndParse(const std::string& path) {
-    int error = 0;
-    std::optional<ByteBuffer> text = ReadFileBuffer(path, &error);
-    if (!text) return {nullptr, ListLoadError{0, ReadErrorText(error)}};
-    return ParseOwnedText(std::move(*text), path);
 }
 
 }  // namespace
@@ -206,11 +193,9 @@ ListLoadResult ParsePatternListText(std::string_view text, const std::string& so
 }
 
 ListLoadResult LoadPatternListChecked(const std::string& path) {
-    try {
-        return ReadAndParse(path);
-    } catch (const std::bad_alloc&) {
-        return {nullptr, ListLoadError{0, "out of memory"}};
-    }
+    Result<ByteBuffer> text = ReadFileBuffer(path);
+    if (!text) return {nullptr, ListLoadError{0, text.message()}};
+    return ParseOwnedText(std::move(*text), path);
 }
 
 std::unique_ptr<PatternList> LoadPatternList(const std::string& path) {

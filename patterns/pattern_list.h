@@ -102,7 +102,9 @@ struct ListLoadResult {
     std::optional<ListLoadError> error;   // why, when `list` is null
 };
 
-// Loads a list file; a missing file or a path that fails to compile gives null.
+// Loads a list file; a missing file or a path that fails to compile gives
+// null. Running out of memory throws std::bad_alloc (ListStore::Load, the
+// loaders' one caller in the module, makes it a failure).
 std::unique_ptr<PatternList> LoadPatternList(const std::string& path);
 
 // The same load, saying why it failed.

@@ -24,20 +24,16 @@ int ErrnoOf(DWORD code) {
 
 }  // namespace
 
-std::optional<ByteBuffer> ReadFileBuffer(const std::string& path, int* error) {
-    const auto fail = [error](int code) -> std::optional<ByteBuffer> {
-        if (error != nullptr) *error = code;
-        return std::nullopt;
-    };
+Result<ByteBuffer> ReadFileBuffer(const std::string& path) {
     // Backup semantics let a folder open too, so that it is told apart.
     const OwnedHandle file = OwnedFile(CreateFileA(path.c_str(), GENERIC_READ,
                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return fail(ErrnoOf(GetLastError()));
-    if (GetFileType(file.get()) != FILE_TYPE_DISK) return fail(kNotRegularFile);
+    if (!file) return ReadFailure(ErrnoOf(GetLastError()));
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) return ReadFailure(kNotRegularFile);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file.get(), &info)) return fail(ErrnoOf(GetLastError()));
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return fail(EISDIR);
+    if (!GetFileInformationByHandle(file.get(), &info)) return ReadFailure(ErrnoOf(GetLastError()));
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ReadFailure(EISDIR);
     const uint64_t size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
     return ReadBounded(size, [&](char* into, size_t n) -> long long {
         DWORD got = 0;
@@ -47,7 +43,7 @@ std::optional<ByteBuffer> ReadFileBuffer(const std::string& path, int* error) {
             return -1;
         }
         return got;
-    }, error);
+    });
 }
 
 }  // namespace tamsel

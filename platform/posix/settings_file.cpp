@@ -152,10 +152,10 @@ namespace {
 
 // The whole file; nullopt when it is absent (`*absent` set) or unreadable.
 std::optional<std::string> ReadFile(const std::string& path, bool* absent) {
-    int error = 0;
-    auto text = ReadFileBytes(path, &error);
-    *absent = !text && error == ENOENT;
-    return text;
+    Result<std::string> text = ReadFileBytes(path);
+    *absent = !text && text.failure().errorNumber == ENOENT;
+    if (!text) return std::nullopt;
+    return std::move(*text);
 }
 
 }  // namespace
@@ -163,9 +163,11 @@ std::optional<std::string> ReadFile(const std::string& path, bool* absent) {
 StoredSwitch ReadStoredSwitch() {
     const auto path = SettingsFilePath();
     if (!path) return {};
-    int error = 0;
-    const auto text = ReadFileBytes(*path, &error);
-    if (!text) return {0, error == ENOENT ? std::nullopt : std::optional<std::string>(ReadErrorText(error))};
+    const Result<std::string> text = ReadFileBytes(*path);
+    if (!text) {
+        const bool absent = text.failure().errorNumber == ENOENT;
+        return {0, absent ? std::nullopt : std::optional<std::string>(text.message())};
+    }
     return {FindStatusValue(*text).value_or(0), std::nullopt};
 }
 

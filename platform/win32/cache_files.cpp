@@ -14,7 +14,7 @@ namespace tamsel {
 std::optional<std::string> native::CacheFolderPath() { return std::nullopt; }
 
 std::unique_ptr<ListStorage> native::OpenSnapshotFile(const std::string& path) {
-    std::optional<std::string> bytes = ReadFileBytes(path);
+    Result<std::string> bytes = ReadFileBytes(path);
     if (!bytes) return nullptr;
     return std::make_unique<StringStorage>(std::move(*bytes));
 }

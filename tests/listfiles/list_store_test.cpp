@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "patterns/file_bytes.h"
 #include "runtime/shared_state.h"
 #include "support/temp_dir.h"
 
@@ -55,17 +57,22 @@ TEST(ListStore, WritesThroughAReplacementAndReadsBack) {
     testing::TempDir dir;
     SharedState state;
     const ListStore store(state, FilesIn(dir.path().string()));
-    EXPECT_FALSE(store.ReadEntries(ListKind::UserTrust));  // missing
+    const Result<std::vector<std::string>> missing = store.ReadEntries(ListKind::UserTrust);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.message(), ReadErrorText(ENOENT));
     const ListWriteResult written = store.WriteEntries(ListKind::UserTrust, {"good.x", "# why"});
     ASSERT_TRUE(written.written) << written.error;
     EXPECT_EQ(written.path, (dir.path() / "UserTrust.txt").string());
-    EXPECT_EQ(store.ReadEntries(ListKind::UserTrust), (Lines{"good.x", "# why"}));
+    const Result<std::vector<std::string>> read = store.ReadEntries(ListKind::UserTrust);
+    ASSERT_TRUE(read) << read.message();
+    EXPECT_EQ(*read, (Lines{"good.x", "# why"}));
 
     const ListStore nowhere(state, [](std::string_view) { return std::nullopt; });
     const ListWriteResult failed = nowhere.WriteEntries(ListKind::UserTrust, {"x"});
     EXPECT_FALSE(failed.written);
     EXPECT_FALSE(failed.error.empty());
     EXPECT_FALSE(nowhere.Load(ListKind::UserTrust).list);
+    EXPECT_EQ(nowhere.ReadEntries(ListKind::UserTrust).message(), "the folder of the list files cannot be found");
 }
 
 TEST(ListStore, RenewIfPresentLeavesANullListNull) {

@@ -20,8 +20,8 @@ void ExpectRefusedPromptly(const std::string& path) {
     EXPECT_EXIT(
         {
             alarm(2);
-            int error = 0;
-            if (ReadFileBuffer(path, &error) || error != kNotRegularFile) _exit(1);
+            const Result<ByteBuffer> read = ReadFileBuffer(path);
+            if (read || read.failure().errorNumber != kNotRegularFile) _exit(1);
             const ListLoadResult loaded = LoadPatternListChecked(path);
             _exit(!loaded.list && loaded.error && loaded.error->message == "not a regular file" ? 0 : 2);
         },
@@ -41,24 +41,24 @@ TEST(ReadFileBuffer, ADeviceBehindALinkIsRefusedInsteadOfReadWithoutEnd) {
     const std::filesystem::path link = dir.path() / "BlockList.txt";
     std::filesystem::create_symlink("/dev/zero", link);
     ExpectRefusedPromptly(link.string());
-    int error = 0;
-    EXPECT_FALSE(ReadFileBytes("/dev/null", &error));
-    EXPECT_EQ(error, kNotRegularFile);
+    const Result<std::string> device = ReadFileBytes("/dev/null");
+    ASSERT_FALSE(device);
+    EXPECT_EQ(device.failure().errorNumber, kNotRegularFile);
 }
 
 TEST(ReadFileBuffer, AFileOverTheBoundIsRefusedAndOneAtItIsRead) {
     testing::TempDir dir;
     const std::string big = dir.Write("big.txt", "");
     std::filesystem::resize_file(big, kMaxFileBytes + 1);  // sparse: costs no disk
-    int error = 0;
-    EXPECT_FALSE(ReadFileBuffer(big, &error));
-    EXPECT_EQ(error, EFBIG);
+    const Result<ByteBuffer> over = ReadFileBuffer(big);
+    ASSERT_FALSE(over);
+    EXPECT_EQ(over.failure().errorNumber, EFBIG);
     const ListLoadResult loaded = LoadPatternListChecked(big);
     ASSERT_TRUE(loaded.error);
     EXPECT_EQ(loaded.error->message, ReadErrorText(EFBIG));
 
     std::filesystem::resize_file(big, kMaxFileBytes);
-    const std::optional<ByteBuffer> whole = ReadFileBuffer(big, &error);
+    const Result<ByteBuffer> whole = ReadFileBuffer(big);
     ASSERT_TRUE(whole);
     EXPECT_EQ(whole->size(), kMaxFileBytes);
 }

@@ -50,18 +50,18 @@ TEST(PathRegex, RepetitionWithNothingBeforeItIsIgnored) {
 }
 
 TEST(PathRegex, ErrorsAreReported) {
-    std::string error;
-    EXPECT_FALSE(PathRegex::Compile("/ads/(", &error));
-    EXPECT_FALSE(error.empty());
+    const Result<PathRegex> open = PathRegex::Compile("/ads/(");
+    EXPECT_FALSE(open);
+    EXPECT_FALSE(open.message().empty());
     EXPECT_FALSE(PathRegex::Compile("/[a"));
 }
 
 // The engine's back-reference matcher can recurse until the stack of the
 // sending thread overflows: such a path is refused at load.
 TEST(PathRegex, BackReferencesAreRefused) {
-    std::string error;
-    EXPECT_FALSE(PathRegex::Compile("/(|)(\\2\\2)*", &error));
-    EXPECT_NE(error.find("back-reference"), std::string::npos) << error;
+    const Result<PathRegex> backReference = PathRegex::Compile("/(|)(\\2\\2)*");
+    EXPECT_FALSE(backReference);
+    EXPECT_NE(backReference.message().find("back-reference"), std::string::npos) << backReference.message();
     EXPECT_FALSE(PathRegex::Compile("/(a)\\1"));
     EXPECT_TRUE(PathRegex::Compile("/[\\1]x"));  // in brackets: a backslash and a one
     EXPECT_TRUE(PathRegex::Compile("/a\\\\1"));  // an escaped backslash, then a one

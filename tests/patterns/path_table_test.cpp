@@ -20,10 +20,9 @@ struct Table {
     PathTable table;
 
     uint32_t Add(const std::string& path) {
-        uint32_t slot = 0;
-        std::string error;
-        EXPECT_TRUE(table.Add(path, &slot, &error)) << path << ": " << error;
-        return slot;
+        const Result<uint32_t> slot = table.Add(path);
+        EXPECT_TRUE(slot) << path << ": " << slot.message();
+        return slot ? *slot : 0;
     }
     bool Matches(uint32_t slot, std::string_view request) const {
         const LoweredPath lowered(request);

@@ -235,16 +235,16 @@ TEST(ReadFileBuffer, ReadsEveryByteAndRefusesFolders) {
     testing::TempDir dir;
     std::string bytes;
     for (int i = 0; i < 70000; ++i) bytes.push_back(static_cast<char>(i * 7 % 256));
-    const std::optional<ByteBuffer> read = ReadFileBuffer(dir.Write("b.bin", bytes));
+    const Result<ByteBuffer> read = ReadFileBuffer(dir.Write("b.bin", bytes));
     ASSERT_TRUE(read);
     EXPECT_EQ(read->view(), bytes);
-    const std::optional<ByteBuffer> empty = ReadFileBuffer(dir.Write("e.txt", ""));
+    const Result<ByteBuffer> empty = ReadFileBuffer(dir.Write("e.txt", ""));
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->size(), 0u);
 
-    int error = 0;
-    EXPECT_FALSE(ReadFileBytes(dir.path().string(), &error));
-    EXPECT_NE(error, 0);
+    const Result<std::string> folderBytes = ReadFileBytes(dir.path().string());
+    ASSERT_FALSE(folderBytes);
+    EXPECT_NE(folderBytes.failure().errorNumber, 0);
     const ListLoadResult folder = LoadPatternListChecked(dir.path().string());
     EXPECT_FALSE(folder.list);
     ASSERT_TRUE(folder.error);
