@@ -6,14 +6,18 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <new>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "listfiles/list_store.h"
 #include "patterns/matcher.h"
+#include "platform/env.h"
 #include "runtime/shared_state.h"
 #include "support/list_set.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace tamsel {
@@ -99,6 +103,31 @@ TEST(ListCache, AFailedLoadLeavesNoSnapshotAndADamagedOneIsParsedOver) {
     const ListLoadResult restored = LoadListThroughCache(good, cache);
     ASSERT_TRUE(restored.list);
     EXPECT_TRUE(restored.list->storage);
+}
+
+// Opening a snapshot when memory has run out.
+class OutOfMemoryEnv : public EnvWrapper {
+public:
+    OutOfMemoryEnv() : EnvWrapper(PlatformEnv()) {}
+    std::unique_ptr<ListStorage> OpenSnapshotFile(const std::string&) override { throw std::bad_alloc(); }
+};
+
+// Running out of memory anywhere in a load fails that load with its reason,
+// as a bad line does: the list in use stays and nothing is thrown at the
+// module or the editor that asked.
+TEST(ListCache, RunningOutOfMemoryFailsTheLoadAndKeepsTheListInUse) {
+    const Scratch scratch;
+    scratch.dir.Write("UserBlock.txt", "ads.x\n");
+    SharedState state;
+    const ListStore store(state, FilesIn(scratch.dir.path().string()), scratch.cache);
+    ASSERT_FALSE(store.Publish(ListKind::UserBlock));
+    OutOfMemoryEnv env;
+    const testing::ScopedEnv scoped(env);
+    const std::optional<ListLoadError> failure = store.Publish(ListKind::UserBlock);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message, "out of memory");
+    EXPECT_EQ(failure->lineNumber, 0);
+    EXPECT_TRUE(state.Present(ListKind::UserBlock));
 }
 
 // A list written through the store is taken up from its snapshot by the
