@@ -160,18 +160,19 @@ std::optional<std::string> ReadFile(const std::string& path, bool* absent) {
 
 }  // namespace
 
-StoredSwitch ReadStoredSwitch() {
+Result<uint32_t> ReadStoredSwitch() {
     const auto path = SettingsFilePath();
-    if (!path) return {};
+    if (!path) return 0u;
     int error = 0;
     const auto text = ReadFileBytes(*path, &error);
-    if (!text) return {0, error == ENOENT ? std::nullopt : std::optional<std::string>(ReadErrorText(error))};
-    return {FindStatusValue(*text).value_or(0), std::nullopt};
+    if (!text && error != ENOENT) return Failure{ReadErrorText(error)};
+    return text ? FindStatusValue(*text).value_or(0) : 0u;
 }
 
 uint32_t native::ReadAllowAdsSwitch() {
     try {
-        return ReadStoredSwitch().value;
+        const Result<uint32_t> stored = ReadStoredSwitch();
+        return stored.ok() ? *stored : 0;
     } catch (...) {
         return 0;
     }
@@ -189,9 +190,8 @@ bool native::WriteAllowAdsSwitch(uint32_t value) {
         // A file that exists but cannot be read may hold more than the
         // switch: leave it alone rather than write over what we cannot see.
         if (!old && !absent) return false;
-        std::string error;
-        return native::ReplaceFileContents(*path, WithStatusValue(old.value_or(""), value), &error,
-                                             NewFileAccess::AsBefore);
+        return native::ReplaceFileContents(*path, WithStatusValue(old.value_or(""), value), NewFileAccess::AsBefore)
+            .ok();
     } catch (...) {
         return false;
     }
