@@ -79,8 +79,8 @@ bool WriteTo(const std::string& path, const std::string& bytes) {
     if (path.empty()) return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
     const Status written = TheEnv().ReplaceFileContents(path, bytes);
     if (written.ok()) return true;
-    std::fprintf(stderr, "tamsel export: cannot write %s: %s; it stays as it was\n",
-                 EscapeControlBytes(path).c_str(), EscapeControlBytes(written.message()).c_str());
+    std::fprintf(stderr, "tamsel export: cannot write %s: %s; it stays as it was\n", EscapeControlBytes(path).c_str(),
+                 EscapeControlBytes(written.message()).c_str());
     return false;
 }
 

@@ -50,23 +50,20 @@ std::string Now() {
     return UtcTimestamp(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
-// What a line says beyond its time, process and verdict.
-struct LineFacts {
-    std::string subject, where, pattern;
-};
-
-// Appends the line whose facts `facts(target)` gives, when a log is named.
-// Every line is built here, so that running out of memory while building
-// or writing one loses that line alone: the caller goes on.
+// Appends a line when a log is named: `facts(target)` gives its subject,
+// where and pattern; the rest is filled in here. Every line is built here,
+// so that running out of memory while building or writing one loses that
+// line alone: the caller goes on.
 template <class Facts>
 void Append(std::string_view verdict, Facts facts) noexcept {
     const LogTarget* to = target.load(std::memory_order_acquire);
     if (to == nullptr) return;
     try {
-        LineFacts line = facts(*to);
-        const LogRecord record{Now(),        std::to_string(TheEnv().CurrentProcessId()), to->program,
-                               std::string(verdict), std::move(line.subject), std::move(line.where),
-                               std::move(line.pattern)};
+        LogRecord record = facts(*to);
+        record.time = Now();
+        record.pid = std::to_string(TheEnv().CurrentProcessId());
+        record.program = to->program;
+        record.verdict = verdict;
         WriteLine(to->path, FormatLogLine(record));
     } catch (...) {
     }
@@ -89,7 +86,7 @@ bool RefusalLogNamed() noexcept { return target.load(std::memory_order_relaxed) 
 
 void LogRefusal(std::string_view stage, std::string_view subject, const Judgement& judgement) noexcept {
     Append(stage, [&](const LogTarget& to) {
-        LineFacts line;
+        LogRecord line;
         line.subject = to.queries == LogQueries::Leave ? subject.substr(0, subject.find('?')) : subject;
         if (judgement.list != nullptr && judgement.entry != nullptr) {
             line.where = judgement.list->source + ":" + std::to_string(judgement.list->LineNumber(*judgement.entry));
@@ -101,13 +98,20 @@ void LogRefusal(std::string_view stage, std::string_view subject, const Judgemen
 
 void LogListFailure(const std::string& path, const ListLoadError& error) noexcept {
     Append(kListNotLoaded, [&](const LogTarget&) {
-        return LineFacts{path, path + ":" + std::to_string(error.lineNumber), error.message};
+        LogRecord line;
+        line.subject = path;
+        line.where = path + ":" + std::to_string(error.lineNumber);
+        line.pattern = error.message;
+        return line;
     });
 }
 
 void LogHookFailure(std::string_view module, std::string_view function, std::string_view reason) noexcept {
     Append(kHookNotInstalled, [&](const LogTarget&) {
-        return LineFacts{std::string(module) + "!" + std::string(function), {}, std::string(reason)};
+        LogRecord line;
+        line.subject = std::string(module) + "!" + std::string(function);
+        line.pattern = reason;
+        return line;
     });
 }
 
