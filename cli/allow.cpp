@@ -42,14 +42,14 @@ int RunAllow(const std::vector<std::string>& argsIn) {
     if (args[0] == "off") return Store(0);
     if (args[0] != "status") return UsageError("allow", "unknown setting \"" + args[0] + "\"");
     const auto file = SettingsFilePath();
-    const StoredSwitch stored = ReadStoredSwitch();
-    if (stored.error) {
+    const Result<uint32_t> stored = ReadStoredSwitch();
+    if (!stored.ok()) {
         // Programs read such a file as "filtered"; the user is told why.
         std::fprintf(stderr, "tamsel allow: cannot read %s: %s; programs filter advertisements until it can be read\n",
-                     EscapeControlBytes(*file).c_str(), stored.error->c_str());
+                     EscapeControlBytes(*file).c_str(), stored.message().c_str());
         return kExitFailure;
     }
-    PrintStatus(stored.value);
+    PrintStatus(*stored);
     std::printf("Stored in %s.\n%s", file ? EscapeControlBytes(*file).c_str() : "(no configuration folder)", kLaterNote);
     return kExitOk;
 }

@@ -77,10 +77,10 @@ uint32_t SerialFor(const ExportOptions& options) {
 
 bool WriteTo(const std::string& path, const std::string& bytes) {
     if (path.empty()) return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
-    std::string error;
-    if (TheEnv().ReplaceFileContents(path, bytes, &error)) return true;
-    std::fprintf(stderr, "tamsel export: cannot write %s: %s; it stays as it was\n",
-                 EscapeControlBytes(path).c_str(), EscapeControlBytes(error).c_str());
+    const Status written = TheEnv().ReplaceFileContents(path, bytes);
+    if (written.ok()) return true;
+    std::fprintf(stderr, "tamsel export: cannot write %s: %s; it stays as it was\n", EscapeControlBytes(path).c_str(),
+                 EscapeControlBytes(written.message()).c_str());
     return false;
 }
 

@@ -119,9 +119,10 @@ void PrintSummary(const Source& s) {
 }
 
 bool WriteOrSay(const std::string& path, const std::string& bytes) {
-    std::string error;
-    if (TheEnv().ReplaceFileContents(path, bytes, &error)) return true;
-    std::fprintf(stderr, "tamsel import: cannot write %s: %s; it stays as it was\n", path.c_str(), error.c_str());
+    const Status written = TheEnv().ReplaceFileContents(path, bytes);
+    if (written.ok()) return true;
+    std::fprintf(stderr, "tamsel import: cannot write %s: %s; it stays as it was\n", path.c_str(),
+                 written.message().c_str());
     return false;
 }
 

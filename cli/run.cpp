@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "cli/command.h"
 #include "patterns/text.h"
 #include "platform/env.h"
@@ -33,27 +34,24 @@ std::vector<std::string> ModuleCandidates() {
     return {installed.lexically_normal().string(), *folder + kModuleFile};
 }
 
-// The module the tool goes with, or nullopt after telling the user why not.
-std::optional<std::string> FindModule() {
+// The module the tool goes with, or why there is none to preload.
+Result<std::string> FindModule() {
     const std::vector<std::string> candidates = ModuleCandidates();
     const auto found = std::find_if(candidates.begin(), candidates.end(),
                                     [](const std::string& path) { return ::access(path.c_str(), R_OK) == 0; });
     if (found == candidates.end()) {
         std::string tried;
         for (const std::string& path : candidates) tried += (tried.empty() ? " at " : " or ") + EscapeControlBytes(path);
-        std::fprintf(stderr, "tamsel run: cannot find the filter module %s%s; the tamsel installation is "
-                             "incomplete\n", kModuleFile, tried.c_str());
-        return std::nullopt;
+        return Failure{std::string("cannot find the filter module ") + kModuleFile + tried +
+                       "; the tamsel installation is incomplete"};
     }
-    const std::optional<std::string> module = *found;
     // The loader splits LD_PRELOAD at blanks and colons: such a path would
     // name other files.
-    if (module->find_first_of(" :\t") != std::string::npos) {
-        std::fprintf(stderr, "tamsel run: the module's path \"%s\" contains a blank or a colon, which "
-                             "LD_PRELOAD cannot carry\n", EscapeControlBytes(*module).c_str());
-        return std::nullopt;
+    if (found->find_first_of(" :\t") != std::string::npos) {
+        return Failure{"the module's path \"" + EscapeControlBytes(*found) +
+                       "\" contains a blank or a colon, which LD_PRELOAD cannot carry"};
     }
-    return module;
+    return *found;
 }
 
 // The module first, then whatever the user preloads already.
@@ -94,8 +92,11 @@ int RunProgram(const std::vector<std::string>& argsIn) {
     if (!TakeLogOption(args)) return kExitUsage;
     if (!args.empty() && args[0] == "--") args.erase(args.begin());
     if (args.empty()) return UsageError("run", "give the program to run");
-    const auto module = FindModule();
-    if (!module) return kExitFailure;
+    const Result<std::string> module = FindModule();
+    if (!module) {
+        std::fprintf(stderr, "tamsel run: %s\n", module.message().c_str());
+        return kExitFailure;
+    }
     if (::setenv("LD_PRELOAD", PreloadValue(*module).c_str(), 1) != 0) {
         std::fprintf(stderr, "tamsel run: cannot set LD_PRELOAD: %s\n", std::strerror(errno));
         return kExitFailure;

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <stdexcept>
 #include <string>
+
+#include "base/status.h"
 
 namespace tamsel {
 
@@ -20,11 +21,14 @@ struct Token {
     int32_t line = 1;
 };
 
-// A fault in the script text; caught at the parser's edge and turned into
-// the result's error.
-struct ScriptFault : std::runtime_error {
-    ScriptFault(int32_t l, const std::string& what) : std::runtime_error(what), line(l) {}
-    int32_t line;
+// Where the first fault in the script text was found; its words travel as
+// the Failure that every step hands back up to the parser's edge.
+struct FaultLine {
+    int32_t line = 0;
+    Failure At(int32_t where, std::string message) {
+        line = where;
+        return Failure{std::move(message)};
+    }
 };
 
 bool IsWordChar(char c) {
@@ -41,10 +45,10 @@ bool SameWord(const std::string& a, const char* b) {
 
 class Lexer {
 public:
-    Lexer(const std::string& text, const ScriptReplacements& replacements)
-        : text_(text), replacements_(replacements) {}
+    Lexer(const std::string& text, const ScriptReplacements& replacements, FaultLine& fault)
+        : text_(text), replacements_(replacements), fault_(fault) {}
 
-    Token Next() {
+    Result<Token> Next() {
         SkipSpace();
         Token t;
         t.line = line_;
@@ -52,8 +56,7 @@ public:
         const char c = text_[pos_];
         if (c == '{' && StartsBracedWord()) {
             t.kind = Token::Word;
-            t.text = Replace(Braced(), t.line);
-            return t;
+            return Replaced(Braced(), std::move(t));
         }
         if (c == '{' || c == '}' || c == '=') {
             ++pos_;
@@ -62,8 +65,7 @@ public:
         }
         t.kind = Token::Word;
         t.quoted = c == '\'';
-        t.text = Replace(t.quoted ? Quoted() : Bare(), t.line);
-        return t;
+        return Replaced(t.quoted ? Quoted() : Result<std::string>(Bare()), std::move(t));
     }
 
 private:
@@ -80,12 +82,12 @@ private:
         return pos_ + 1 < text_.size() && IsWordChar(text_[pos_ + 1]);
     }
 
-    std::string Braced() {
+    Result<std::string> Braced() {
         const size_t close = text_.find('}', pos_);
-        if (close == std::string::npos) throw ScriptFault(line_, "a name in braces without its closing brace");
+        if (close == std::string::npos) return fault_.At(line_, "a name in braces without its closing brace");
         std::string word = text_.substr(pos_, close + 1 - pos_);
         if (!std::all_of(word.begin() + 1, word.end() - 1, IsWordChar)) {
-            throw ScriptFault(line_, "white space or a quote inside a name in braces");
+            return fault_.At(line_, "white space or a quote inside a name in braces");
         }
         pos_ = close + 1;
         return word;
@@ -98,7 +100,7 @@ private:
     }
 
     // After the opening quote; '' inside stands for one quote.
-    std::string Quoted() {
+    Result<std::string> Quoted() {
         const int32_t startLine = line_;
         std::string out;
         for (++pos_; pos_ < text_.size(); ++pos_) {
@@ -114,10 +116,19 @@ private:
                 return out;
             }
         }
-        throw ScriptFault(startLine, "quoted text without its closing quote");
+        return fault_.At(startLine, "quoted text without its closing quote");
     }
 
-    std::string Replace(const std::string& raw, int32_t line) const {
+    // The word `raw` into `t`, with its replacements made.
+    Result<Token> Replaced(const Result<std::string>& raw, Token t) const {
+        if (!raw) return Failure{raw.message()};
+        Result<std::string> text = Replace(*raw, t.line);
+        if (!text) return Failure{text.message()};
+        t.text = std::move(*text);
+        return t;
+    }
+
+    Result<std::string> Replace(const std::string& raw, int32_t line) const {
         std::string out;
         for (size_t i = 0; i < raw.size(); ++i) {
             if (raw[i] != '%') {
@@ -125,13 +136,13 @@ private:
                 continue;
             }
             const size_t end = raw.find('%', i + 1);
-            if (end == std::string::npos) throw ScriptFault(line, "a lone '%' in \"" + raw + "\"");
+            if (end == std::string::npos) return fault_.At(line, "a lone '%' in \"" + raw + "\"");
             const std::string name = raw.substr(i + 1, end - i - 1);
             if (name.empty()) {
                 out += '%';
             } else {
                 const auto found = replacements_.find(name);
-                if (found == replacements_.end()) throw ScriptFault(line, "no replacement for %" + name + "%");
+                if (found == replacements_.end()) return fault_.At(line, "no replacement for %" + name + "%");
                 out += found->second;
             }
             i = end;
@@ -141,35 +152,47 @@ private:
 
     const std::string& text_;
     const ScriptReplacements& replacements_;
+    FaultLine& fault_;
     size_t pos_ = 0;
     int32_t line_ = 1;
 };
 
 class Parser {
 public:
-    Parser(const std::string& text, const ScriptReplacements& replacements) : lexer_(text, replacements) {
-        Advance();
-    }
+    Parser(const std::string& text, const ScriptReplacements& replacements) : lexer_(text, replacements, fault_) {}
 
-    RegistryScript Script() {
+    // The line of the first fault, once Script() has failed.
+    int32_t FaultLineNumber() const { return fault_.line; }
+
+    Result<RegistryScript> Script() {
+        if (Status first = Advance(); !first.ok()) return Failure{first.message()};
         RegistryScript script;
         while (current_.kind != Token::End) {
-            ScriptRootBlock block;
-            block.root = Root(Expect(Token::Word, "a root key"));
-            Expect(Token::Open, "'{' after the root key");
-            block.keys = KeyList(nullptr, 1);
-            script.roots.push_back(std::move(block));
+            Result<Token> rootWord = Expect(Token::Word, "a root key");
+            if (!rootWord) return Failure{rootWord.message()};
+            Result<RegistryRoot> root = Root(*rootWord);
+            if (!root) return Failure{root.message()};
+            Result<Token> open = Expect(Token::Open, "'{' after the root key");
+            if (!open) return Failure{open.message()};
+            Result<std::vector<ScriptKey>> keys = KeyList(nullptr, 1);
+            if (!keys) return Failure{keys.message()};
+            script.roots.push_back({*root, std::move(*keys)});
         }
         return script;
     }
 
 private:
-    void Advance() { current_ = lexer_.Next(); }
+    Status Advance() {
+        Result<Token> next = lexer_.Next();
+        if (!next) return next.status();
+        current_ = std::move(*next);
+        return {};
+    }
 
-    Token Expect(Token::Kind kind, const char* what) {
-        if (current_.kind != kind) throw ScriptFault(current_.line, std::string("expected ") + what);
+    Result<Token> Expect(Token::Kind kind, const char* what) {
+        if (current_.kind != kind) return fault_.At(current_.line, std::string("expected ") + what);
         Token t = std::move(current_);
-        Advance();
+        if (Status next = Advance(); !next.ok()) return Failure{next.message()};
         return t;
     }
 
@@ -177,63 +200,84 @@ private:
         return current_.kind == Token::Word && !current_.quoted && SameWord(current_.text, word);
     }
 
-    static RegistryRoot Root(const Token& t) {
+    Result<RegistryRoot> Root(const Token& t) {
         const std::string& w = t.text;
         if (SameWord(w, "HKCR") || SameWord(w, "HKEY_CLASSES_ROOT")) return RegistryRoot::ClassesRoot;
         if (SameWord(w, "HKCU") || SameWord(w, "HKEY_CURRENT_USER")) return RegistryRoot::CurrentUser;
         if (SameWord(w, "HKLM") || SameWord(w, "HKEY_LOCAL_MACHINE")) return RegistryRoot::LocalMachine;
         if (SameWord(w, "HKU") || SameWord(w, "HKEY_USERS")) return RegistryRoot::Users;
-        throw ScriptFault(t.line, "unknown root key \"" + w + "\"");
+        return fault_.At(t.line, "unknown root key \"" + w + "\"");
     }
 
     // "= s 'text'": only string values exist in this script form.
-    std::string StringValue() {
-        Expect(Token::Equals, "'='");
-        if (!IsKeyword("s")) throw ScriptFault(current_.line, "expected the value type s");
-        Advance();
-        return Expect(Token::Word, "the value's text").text;
+    Result<std::string> StringValue() {
+        if (Result<Token> equals = Expect(Token::Equals, "'='"); !equals) return Failure{equals.message()};
+        if (!IsKeyword("s")) return fault_.At(current_.line, "expected the value type s");
+        if (Status next = Advance(); !next.ok()) return Failure{next.message()};
+        Result<Token> text = Expect(Token::Word, "the value's text");
+        if (!text) return Failure{text.message()};
+        return std::move(text->text);
+    }
+
+    // A named value ("val NAME = s 'text'") of `owner`, the key whose block
+    // holds it; null for a root block, which holds none.
+    Status NamedValue(ScriptKey* owner) {
+        if (owner == nullptr) return fault_.At(current_.line, "a value directly under a root key");
+        if (Status next = Advance(); !next.ok()) return next;
+        Result<Token> name = Expect(Token::Word, "the value's name");
+        if (!name) return name.status();
+        Result<std::string> data = StringValue();
+        if (!data) return data.status();
+        owner->values.push_back({std::move(name->text), std::move(*data)});
+        return {};
     }
 
     // The items of one block, up to and including its '}'. `owner` is the
     // key the block belongs to, null for a root block; `depth` counts the
     // blocks open, this one included.
-    std::vector<ScriptKey> KeyList(ScriptKey* owner, int depth) {
+    Result<std::vector<ScriptKey>> KeyList(ScriptKey* owner, int depth) {
         if (depth > kMaxBlockDepth) {
-            throw ScriptFault(current_.line, "blocks nested deeper than " + std::to_string(kMaxBlockDepth));
+            return fault_.At(current_.line, "blocks nested deeper than " + std::to_string(kMaxBlockDepth));
         }
         std::vector<ScriptKey> keys;
         while (current_.kind != Token::Close) {
             if (IsKeyword("val")) {
-                if (owner == nullptr) throw ScriptFault(current_.line, "a value directly under a root key");
-                Advance();
-                ScriptValue value;
-                value.name = Expect(Token::Word, "the value's name").text;
-                value.data = StringValue();
-                owner->values.push_back(std::move(value));
-            } else {
-                keys.push_back(Key(depth));
+                if (Status value = NamedValue(owner); !value.ok()) return Failure{value.message()};
+                continue;
             }
+            Result<ScriptKey> key = Key(depth);
+            if (!key) return Failure{key.message()};
+            keys.push_back(std::move(*key));
         }
-        Advance();
+        if (Status next = Advance(); !next.ok()) return Failure{next.message()};
         return keys;
     }
 
-    ScriptKey Key(int depth) {
+    Result<ScriptKey> Key(int depth) {
         ScriptKey key;
         if (IsKeyword("ForceRemove") || IsKeyword("NoRemove")) {
             key.mark = IsKeyword("NoRemove") ? KeyMark::NoRemove : KeyMark::ForceRemove;
-            Advance();
+            if (Status next = Advance(); !next.ok()) return Failure{next.message()};
         }
-        key.name = Expect(Token::Word, "a key name").text;
-        if (key.name.empty()) throw ScriptFault(current_.line, "an empty key name");
-        if (current_.kind == Token::Equals) key.values.push_back({"", StringValue()});
+        Result<Token> name = Expect(Token::Word, "a key name");
+        if (!name) return Failure{name.message()};
+        if (name->text.empty()) return fault_.At(current_.line, "an empty key name");
+        key.name = std::move(name->text);
+        if (current_.kind == Token::Equals) {
+            Result<std::string> data = StringValue();
+            if (!data) return Failure{data.message()};
+            key.values.push_back({"", std::move(*data)});
+        }
         if (current_.kind == Token::Open) {
-            Advance();
-            key.subkeys = KeyList(&key, depth + 1);
+            if (Status next = Advance(); !next.ok()) return Failure{next.message()};
+            Result<std::vector<ScriptKey>> subkeys = KeyList(&key, depth + 1);
+            if (!subkeys) return Failure{subkeys.message()};
+            key.subkeys = std::move(*subkeys);
         }
         return key;
     }
 
+    FaultLine fault_;
     Lexer lexer_;
     Token current_;
 };
@@ -242,12 +286,13 @@ private:
 
 ScriptParseResult ParseRegistryScript(const std::string& text, const ScriptReplacements& replacements) {
     ScriptParseResult result;
-    try {
-        Parser parser(text, replacements);
-        result.script = parser.Script();
-    } catch (const ScriptFault& fault) {
-        result.lineNumber = fault.line;
-        result.error = fault.what();
+    Parser parser(text, replacements);
+    Result<RegistryScript> script = parser.Script();
+    if (script) {
+        result.script = std::move(*script);
+    } else {
+        result.lineNumber = parser.FaultLineNumber();
+        result.error = script.message();
     }
     return result;
 }

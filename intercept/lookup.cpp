@@ -27,7 +27,7 @@ Judgement InspectLookupWith(std::string_view name, const ListSet& lists) {
     }
 }
 
-bool InspectLookup(const char* name) {
+bool InspectLookup(const char* name) noexcept {
     if (name == nullptr) return false;
     return RefusedWithCurrentLists(kRefusedAtLookupStage, [name](const ListSet& lists, std::string* subject) {
         const Judgement judgement = InspectLookupWith(name, lists);

@@ -18,7 +18,8 @@ bool IsNumericAddress(std::string_view name);
 Judgement InspectLookupWith(std::string_view name, const ListSet& lists);
 
 // The same against the lists of the shared state: true when refused. A null
-// name passes.
-bool InspectLookup(const char* name);
+// name passes, and so does every name while the lists cannot be had or
+// anything inside fails.
+bool InspectLookup(const char* name) noexcept;
 
 }  // namespace tamsel

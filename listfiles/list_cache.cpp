@@ -95,9 +95,8 @@ ListLoadResult ParseAndKeep(const std::string& path, const std::string& origin, 
     TheEnv().RemoveStaleSnapshotTemporaries(cacheFolder);
     std::string bytes = SnapshotHead(origin);
     bytes += ListSnapshotBytes(*loaded.list, KeyOf(*stamp));
-    std::string ignored;
     const std::string snapshotPath = cacheFolder + "/" + SnapshotNameFor(origin);
-    if (TheEnv().ReplaceFileContents(snapshotPath, bytes, &ignored, NewFileAccess::OwnerOnly)) {
+    if (TheEnv().ReplaceFileContents(snapshotPath, bytes, NewFileAccess::OwnerOnly).ok()) {
         TrimSnapshotCache(cacheFolder, origin);
     }
     return loaded;

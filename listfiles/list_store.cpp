@@ -51,7 +51,9 @@ ListWriteResult ListStore::WriteEntries(ListKind kind, const std::vector<std::st
         return result;
     }
     result.path = *path;
-    result.written = TheEnv().ReplaceFileContents(*path, ListFileBytes(entries), &result.error);
+    const Status written = TheEnv().ReplaceFileContents(*path, ListFileBytes(entries));
+    result.written = written.ok();
+    result.error = written.message();
     if (result.written && cacheFolder_) WriteListSnapshot(*path, *cacheFolder_);
     return result;
 }

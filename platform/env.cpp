@@ -16,9 +16,8 @@ public:
     std::optional<std::string> ModuleFolderPath(std::string_view fileName) override {
         return native::ModuleFolderPath(fileName);
     }
-    bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error,
-                             NewFileAccess access) override {
-        return native::ReplaceFileContents(path, bytes, error, access);
+    Status ReplaceFileContents(const std::string& path, std::string_view bytes, NewFileAccess access) override {
+        return native::ReplaceFileContents(path, bytes, access);
     }
     uint32_t ReadAllowAdsSwitch() override { return native::ReadAllowAdsSwitch(); }
     bool WriteAllowAdsSwitch(uint32_t value) override { return native::WriteAllowAdsSwitch(value); }

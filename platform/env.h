@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "patterns/stored_array.h"
 
 namespace tamsel {
@@ -68,9 +69,9 @@ public:
     // it in place of `path` in one step. When `path` is a symbolic link, the
     // file it leads to is replaced and the link stays. On any failure the old
     // file (or its absence) stays as it was, the new file is removed, and
-    // `error` says why.
-    virtual bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error,
-                                     NewFileAccess access = NewFileAccess::AsBefore) = 0;
+    // the failure says why.
+    virtual Status ReplaceFileContents(const std::string& path, std::string_view bytes,
+                                       NewFileAccess access = NewFileAccess::AsBefore) = 0;
 
     // The one persisted setting, the AllowAds switch, per user, under the key
     // HKEY_CURRENT_USER "Software\Tamsel\BHO", value "Status" (nonzero allows
@@ -154,9 +155,8 @@ public:
     std::optional<std::string> ModuleFolderPath(std::string_view fileName) override {
         return target_.ModuleFolderPath(fileName);
     }
-    bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error,
-                             NewFileAccess access) override {
-        return target_.ReplaceFileContents(path, bytes, error, access);
+    Status ReplaceFileContents(const std::string& path, std::string_view bytes, NewFileAccess access) override {
+        return target_.ReplaceFileContents(path, bytes, access);
     }
     uint32_t ReadAllowAdsSwitch() override { return target_.ReadAllowAdsSwitch(); }
     bool WriteAllowAdsSwitch(uint32_t value) override { return target_.WriteAllowAdsSwitch(value); }

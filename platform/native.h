@@ -9,7 +9,7 @@
 namespace tamsel::native {
 
 std::optional<std::string> ModuleFolderPath(std::string_view fileName);
-bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error, NewFileAccess access);
+Status ReplaceFileContents(const std::string& path, std::string_view bytes, NewFileAccess access);
 uint32_t ReadAllowAdsSwitch();
 bool WriteAllowAdsSwitch(uint32_t value);
 size_t AppendLogLine(const std::string& path, std::string_view line) noexcept;

@@ -50,16 +50,22 @@ std::string Now() {
     return UtcTimestamp(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
-void Append(std::string_view verdict, std::string_view subject, std::string where,
-            std::string_view pattern) noexcept {
+// Appends a line when a log is named: `facts(target)` gives its subject,
+// where and pattern; the rest is filled in here. Every line is built here,
+// so that running out of memory while building or writing one loses that
+// line alone: the caller goes on.
+template <class Facts>
+void Append(std::string_view verdict, Facts facts) noexcept {
     const LogTarget* to = target.load(std::memory_order_acquire);
     if (to == nullptr) return;
     try {
-        const LogRecord record{Now(), std::to_string(TheEnv().CurrentProcessId()), to->program, std::string(verdict),
-                               std::string(subject), std::move(where), std::string(pattern)};
+        LogRecord record = facts(*to);
+        record.time = Now();
+        record.pid = std::to_string(TheEnv().CurrentProcessId());
+        record.program = to->program;
+        record.verdict = verdict;
         WriteLine(to->path, FormatLogLine(record));
     } catch (...) {
-        // Out of memory: the line is lost, the send goes on.
     }
 }
 
@@ -79,31 +85,34 @@ void NameRefusalLog(const std::optional<std::string>& path, std::string_view pro
 bool RefusalLogNamed() noexcept { return target.load(std::memory_order_relaxed) != nullptr; }
 
 void LogRefusal(std::string_view stage, std::string_view subject, const Judgement& judgement) noexcept {
-    const LogTarget* to = target.load(std::memory_order_acquire);
-    if (to == nullptr) return;
-    if (to->queries == LogQueries::Leave) subject = subject.substr(0, subject.find('?'));
-    try {
-        std::string where, pattern;
+    Append(stage, [&](const LogTarget& to) {
+        LogRecord line;
+        line.subject = to.queries == LogQueries::Leave ? subject.substr(0, subject.find('?')) : subject;
         if (judgement.list != nullptr && judgement.entry != nullptr) {
-            where = judgement.list->source + ":" + std::to_string(judgement.list->LineNumber(*judgement.entry));
-            pattern = std::string(judgement.list->Text(*judgement.entry));
+            line.where = judgement.list->source + ":" + std::to_string(judgement.list->LineNumber(*judgement.entry));
+            line.pattern = std::string(judgement.list->Text(*judgement.entry));
         }
-        Append(stage, subject, std::move(where), pattern);
-    } catch (...) {
-    }
+        return line;
+    });
 }
 
 void LogListFailure(const std::string& path, const ListLoadError& error) noexcept {
-    if (!RefusalLogNamed()) return;
-    try {
-        Append(kListNotLoaded, path, path + ":" + std::to_string(error.lineNumber), error.message);
-    } catch (...) {
-    }
+    Append(kListNotLoaded, [&](const LogTarget&) {
+        LogRecord line;
+        line.subject = path;
+        line.where = path + ":" + std::to_string(error.lineNumber);
+        line.pattern = error.message;
+        return line;
+    });
 }
 
-void LogHookFailure(std::string_view function, std::string_view reason) noexcept {
-    if (!RefusalLogNamed()) return;
-    Append(kHookNotInstalled, function, std::string(), reason);
+void LogHookFailure(std::string_view module, std::string_view function, std::string_view reason) noexcept {
+    Append(kHookNotInstalled, [&](const LogTarget&) {
+        LogRecord line;
+        line.subject = std::string(module) + "!" + std::string(function);
+        line.pattern = reason;
+        return line;
+    });
 }
 
 std::string FormatLogLine(const LogRecord& record) {

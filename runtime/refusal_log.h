@@ -49,8 +49,8 @@ void LogListFailure(const std::string& path, const ListLoadError& error) noexcep
 
 // Appends the line for a function whose calls could not be routed through
 // the module, so that it filters nothing there: VERDICT "hook not
-// installed", the function as SUBJECT, the reason as PATTERN.
-void LogHookFailure(std::string_view function, std::string_view reason) noexcept;
+// installed", "MODULE!FUNCTION" as SUBJECT, the reason as PATTERN.
+void LogHookFailure(std::string_view module, std::string_view function, std::string_view reason) noexcept;
 
 // One log line's fields, as written (still escaped).
 struct LogRecord {

@@ -2,9 +2,9 @@
 
 #include <oleauto.h>
 
-#include <new>
 #include <vector>
 
+#include "base/boundary.h"
 #include "com/win32/com_ptr.h"
 #include "platform/win32/module_file.h"
 
@@ -41,20 +41,18 @@ HRESULT LoadOwnLibrary(HMODULE module, std::wstring& path, ComPtr<ITypeLib>& lib
 }  // namespace
 
 HRESULT RegisterModuleTypeLib(HMODULE module) noexcept {
-    try {
+    return AtBoundary(E_OUTOFMEMORY, E_UNEXPECTED, [&] {
         std::wstring path;
         ComPtr<ITypeLib> library;
         if (const HRESULT hr = LoadOwnLibrary(module, path, library); FAILED(hr)) return hr;
         std::vector<wchar_t> writablePath(path.begin(), path.end());
         writablePath.push_back(L'\0');
         return RegisterTypeLib(library.get(), writablePath.data(), nullptr);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT UnregisterModuleTypeLib(HMODULE module) noexcept {
-    try {
+    return AtBoundary(E_OUTOFMEMORY, E_UNEXPECTED, [&] {
         std::wstring path;
         ComPtr<ITypeLib> library;
         if (const HRESULT hr = LoadOwnLibrary(module, path, library); FAILED(hr)) return hr;
@@ -68,9 +66,7 @@ HRESULT UnregisterModuleTypeLib(HMODULE module) noexcept {
             return S_OK;
         }
         return UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 }  // namespace tamsel

@@ -5,6 +5,9 @@
 
 namespace tamsel {
 
+// Both are steps of the registration exports and answer as they do: nothing
+// thrown inside crosses, running out of memory gives E_OUTOFMEMORY.
+
 // Loads the module's own type library from its file and registers it, with
 // the module's path as the library's path.
 HRESULT RegisterModuleTypeLib(HMODULE module) noexcept;

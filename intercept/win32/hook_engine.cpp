@@ -235,15 +235,6 @@ std::optional<std::vector<PlannedEntry>> PlanExports(const ExportRoute& route, c
     return planned;
 }
 
-void LogUnreachable(const ExportRoute& route) noexcept {
-    try {
-        LogHookFailure(std::string(route.moduleName) + "!" + route.functionName,
-                       "no memory within reach of the exporting module for a jump to the replacement");
-    } catch (...) {
-        // Out of memory: the line is lost; the route is refused all the same.
-    }
-}
-
 }  // namespace
 
 void* ResolveExport(const char* moduleName, const char* functionName) {
@@ -272,7 +263,8 @@ RouteResult RouteExport(const ExportRoute& route, const Reach& reach) {
         // Routing the imports alone would leave GetProcAddress and every
         // later module with the real function: all or nothing.
         result.unreachable = true;
-        LogUnreachable(route);
+        LogHookFailure(route.moduleName, route.functionName,
+                       "no memory within reach of the exporting module for a jump to the replacement");
         return result;
     }
     // Exports first: a module whose imports the loader resolves from now on

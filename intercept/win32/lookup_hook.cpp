@@ -29,12 +29,7 @@ constinit std::atomic<HostByNameLookup> g_realGetHostByName{nullptr};
 bool RefuseName(const char* name) noexcept {
     if (name == nullptr || TheSharedState().AllowAds.load(std::memory_order_relaxed) != 0) return false;
     const int saved = WSAGetLastError();
-    bool refused = false;
-    try {
-        refused = InspectLookup(name);
-    } catch (...) {
-        refused = false;  // the filter fails open
-    }
+    const bool refused = InspectLookup(name);
     WSASetLastError(saved);
     return refused;
 }

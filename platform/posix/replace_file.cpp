@@ -50,37 +50,33 @@ std::string ResolvedTarget(std::string path) {
     return path;  // a loop of links: the link reached is replaced by the file
 }
 
-bool Fail(const char* step, const std::string& temp, std::string* error) {
-    *error = std::string(step) + ": " + std::strerror(errno);
+Failure Fail(const char* step, const std::string& temp) {
+    Failure failure{std::string(step) + ": " + std::strerror(errno)};
     unlink(temp.c_str());
-    return false;
+    return failure;
 }
 
 }  // namespace
 
-bool native::ReplaceFileContents(const std::string& given, std::string_view bytes, std::string* error,
-                         NewFileAccess access) {
+Status native::ReplaceFileContents(const std::string& given, std::string_view bytes, NewFileAccess access) {
     const std::string path = ResolvedTarget(given);
     const std::string temp = TemporaryBeside(path);
     const bool ownerOnly = access == NewFileAccess::OwnerOnly;
     UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, ownerOnly ? 0600 : 0666));
-    if (!fd) {
-        *error = std::string("cannot create ") + temp + ": " + std::strerror(errno);
-        return false;
-    }
+    if (!fd) return Failure{"cannot create " + temp + ": " + std::strerror(errno)};
     // The new file keeps the permissions the user gave the old one.
     struct stat old {};
     if (!ownerOnly && stat(path.c_str(), &old) == 0) fchmod(fd.get(), old.st_mode & 07777);
-    if (!WriteAll(fd.get(), bytes)) return Fail("write", temp, error);
-    if (fsync(fd.get()) != 0) return Fail("fsync", temp, error);
-    if (fd.CloseNow() != 0) return Fail("close", temp, error);
-    if (rename(temp.c_str(), path.c_str()) != 0) return Fail("rename", temp, error);
+    if (!WriteAll(fd.get(), bytes)) return Fail("write", temp);
+    if (fsync(fd.get()) != 0) return Fail("fsync", temp);
+    if (fd.CloseNow() != 0) return Fail("close", temp);
+    if (rename(temp.c_str(), path.c_str()) != 0) return Fail("rename", temp);
     // The rename itself lasts only once the folder is on disk.
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     const UniqueFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir) fsync(dir.get());
-    return true;
+    return {};
 }
 
 }  // namespace tamsel

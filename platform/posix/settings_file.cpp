@@ -160,20 +160,18 @@ std::optional<std::string> ReadFile(const std::string& path, bool* absent) {
 
 }  // namespace
 
-StoredSwitch ReadStoredSwitch() {
+Result<uint32_t> ReadStoredSwitch() {
     const auto path = SettingsFilePath();
-    if (!path) return {};
+    if (!path) return 0u;
     const Result<std::string> text = ReadFileBytes(*path);
-    if (!text) {
-        const bool absent = text.failure().errorNumber == ENOENT;
-        return {0, absent ? std::nullopt : std::optional<std::string>(text.message())};
-    }
-    return {FindStatusValue(*text).value_or(0), std::nullopt};
+    if (!text && text.failure().errorNumber != ENOENT) return text.failure();
+    return text ? FindStatusValue(*text).value_or(0) : 0u;
 }
 
 uint32_t native::ReadAllowAdsSwitch() {
     try {
-        return ReadStoredSwitch().value;
+        const Result<uint32_t> stored = ReadStoredSwitch();
+        return stored.ok() ? *stored : 0;
     } catch (...) {
         return 0;
     }
@@ -191,9 +189,8 @@ bool native::WriteAllowAdsSwitch(uint32_t value) {
         // A file that exists but cannot be read may hold more than the
         // switch: leave it alone rather than write over what we cannot see.
         if (!old && !absent) return false;
-        std::string error;
-        return native::ReplaceFileContents(*path, WithStatusValue(old.value_or(""), value), &error,
-                                             NewFileAccess::AsBefore);
+        return native::ReplaceFileContents(*path, WithStatusValue(old.value_or(""), value), NewFileAccess::AsBefore)
+            .ok();
     } catch (...) {
         return false;
     }

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
+
 namespace tamsel {
 
 // The file's path, or nullopt when neither an absolute XDG_CONFIG_HOME nor
@@ -22,13 +24,9 @@ namespace tamsel {
 std::optional<std::string> SettingsFilePath();
 
 // The stored switch as the tool reports it: the value (0 when the file or the
-// value is absent), or why the file cannot be read. The module itself reads
-// such a file as 0, filtering on.
-struct StoredSwitch {
-    uint32_t value = 0;
-    std::optional<std::string> error;  // e.g. "Is a directory"
-};
-StoredSwitch ReadStoredSwitch();
+// value is absent), or why the file cannot be read (e.g. "Is a directory").
+// The module itself reads such a file as 0, filtering on.
+Result<uint32_t> ReadStoredSwitch();
 
 // The "Status" dword of the Tamsel key in registry-export text; nullopt when
 // the key or the value is absent or is not a dword. When the value appears

@@ -42,40 +42,37 @@ std::string ResolvedTarget(const std::string& path) {
     return n == 0 || n >= sizeof target ? path : std::string(target, n);
 }
 
-bool Fail(const char* step, const std::string& temp, std::string* error) {
-    *error = std::string(step) + " failed (Windows error " + std::to_string(GetLastError()) + ")";
+Failure Fail(const char* step, const std::string& temp) {
+    Failure failure{std::string(step) + " failed (Windows error " + std::to_string(GetLastError()) + ")"};
     DeleteFileA(temp.c_str());
-    return false;
+    return failure;
 }
 
 // A file must be closed before it can be deleted.
-bool FailClosing(const char* step, OwnedHandle& file, const std::string& temp, std::string* error) {
+Failure FailClosing(const char* step, OwnedHandle& file, const std::string& temp) {
     const DWORD code = GetLastError();
     file.reset();
     SetLastError(code);
-    return Fail(step, temp, error);
+    return Fail(step, temp);
 }
 
 }  // namespace
 
 // Files keep the access their folder gives; `access` matters only where the
 // platform's cache folder is trusted by its owner, which Windows has none of.
-bool native::ReplaceFileContents(const std::string& given, std::string_view bytes, std::string* error, NewFileAccess) {
+Status native::ReplaceFileContents(const std::string& given, std::string_view bytes, NewFileAccess) {
     const std::string path = ResolvedTarget(given);
     const std::string temp = TemporaryBeside(path);
     OwnedHandle file =
         OwnedFile(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        *error = "cannot create " + temp + " (Windows error " + std::to_string(GetLastError()) + ")";
-        return false;
-    }
-    if (!WriteAll(file.get(), bytes)) return FailClosing("write", file, temp, error);
-    if (!FlushFileBuffers(file.get())) return FailClosing("flush", file, temp, error);
+    if (!file) return Failure{"cannot create " + temp + " (Windows error " + std::to_string(GetLastError()) + ")"};
+    if (!WriteAll(file.get(), bytes)) return FailClosing("write", file, temp);
+    if (!FlushFileBuffers(file.get())) return FailClosing("flush", file, temp);
     // Closed here, so that a failure of the close itself is seen.
-    if (file.CloseNow() == FALSE) return Fail("close", temp, error);
+    if (file.CloseNow() == FALSE) return Fail("close", temp);
     if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return Fail("replace", temp, error);
-    return true;
+        return Fail("replace", temp);
+    return {};
 }
 
 }  // namespace tamsel

@@ -149,14 +149,15 @@ TEST(ReplaceFile, ALinkedFileIsReplacedWhereItLivesAndTheLinkStays) {
     const std::string target = dir.Write("kept/UserBlock.txt", "old.x\r\n");
     const fs::path link = dir.path() / "UserBlock.txt";
     fs::create_symlink("kept/UserBlock.txt", link);  // relative, as ln -s makes it
-    std::string error;
-    ASSERT_TRUE(TheEnv().ReplaceFileContents(link.string(), "new.x\r\n", &error)) << error;
+    const Status throughLink = TheEnv().ReplaceFileContents(link.string(), "new.x\r\n");
+    ASSERT_TRUE(throughLink.ok()) << throughLink.message();
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadAll(target), "new.x\r\n");
     // A link to a file not there yet leads to where the file is made.
     const fs::path dangling = dir.path() / "UserTrust.txt";
     fs::create_symlink(dir.path() / "kept" / "UserTrust.txt", dangling);
-    ASSERT_TRUE(TheEnv().ReplaceFileContents(dangling.string(), "trusted.x\r\n", &error)) << error;
+    const Status throughDangling = TheEnv().ReplaceFileContents(dangling.string(), "trusted.x\r\n");
+    ASSERT_TRUE(throughDangling.ok()) << throughDangling.message();
     EXPECT_TRUE(fs::is_symlink(dangling));
     EXPECT_EQ(ReadAll(dir.path() / "kept" / "UserTrust.txt"), "trusted.x\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "kept"), fs::directory_iterator()), 2);

@@ -154,9 +154,9 @@ TEST_F(SettingsFile, AFailedWriteLeavesTheOldFileWhole) {
 TEST_F(SettingsFile, AFolderInThePlaceOfTheFileReadsZeroAndIsNotReplaced) {
     std::filesystem::create_directories(Folder() / "settings.reg");
     EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
-    const StoredSwitch stored = ReadStoredSwitch();  // what the tool reports
-    EXPECT_EQ(stored.value, 0u);
-    EXPECT_EQ(stored.error, std::strerror(EISDIR));
+    const Result<uint32_t> stored = ReadStoredSwitch();  // what the tool reports
+    EXPECT_FALSE(stored.ok());
+    EXPECT_EQ(stored.message(), std::strerror(EISDIR));
     EXPECT_FALSE(TheEnv().WriteAllowAdsSwitch(1));
     EXPECT_TRUE(std::filesystem::is_directory(Folder() / "settings.reg"));
 }
@@ -170,8 +170,8 @@ TEST_F(SettingsFile, AFifoInThePlaceOfTheFileReadsZeroWithoutWaiting) {
     EXPECT_EXIT(
         {
             alarm(2);
-            const StoredSwitch stored = ReadStoredSwitch();
-            _exit(TheEnv().ReadAllowAdsSwitch() == 0 && stored.error == "not a regular file" && !TheEnv().WriteAllowAdsSwitch(1) ? 0 : 1);
+            const Result<uint32_t> stored = ReadStoredSwitch();
+            _exit(TheEnv().ReadAllowAdsSwitch() == 0 && stored.message() == "not a regular file" && !TheEnv().WriteAllowAdsSwitch(1) ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
     struct stat info {};

@@ -53,30 +53,30 @@ private:
 TEST(ReplaceFileContents, AWriteCutShortKeepsTheOldFileAndSaysSo) {
     testing::TempDir dir;
     const std::string file = dir.Write("UserBlock.txt", "old.x\r\n");
-    std::string error;
+    Status written;
     {
         const FileSizeLimit full(1);
-        EXPECT_FALSE(TheEnv().ReplaceFileContents(file, ListFileBytes({"new.x", "more.x"}), &error));
+        written = TheEnv().ReplaceFileContents(file, ListFileBytes({"new.x", "more.x"}));
     }
-    EXPECT_NE(error.find("write"), std::string::npos) << error;
+    EXPECT_FALSE(written.ok());
+    EXPECT_NE(written.message().find("write"), std::string::npos) << written.message();
     EXPECT_EQ(ReadBytes(file), "old.x\r\n");
     EXPECT_EQ(FileCount(dir.path()), 1u);  // the temporary file is gone
 }
 
 // Root writes anywhere, so as root the write is made by "nobody".
-bool ReplaceAsUnprivileged(const std::string& file, std::string* error) {
-    if (geteuid() != 0) return TheEnv().ReplaceFileContents(file, "new.x\r\n", error);
+Status ReplaceAsUnprivileged(const std::string& file) {
+    if (geteuid() != 0) return TheEnv().ReplaceFileContents(file, "new.x\r\n");
     const pid_t child = fork();
     if (child == 0) {
-        std::string childError;
-        const bool ok = setgid(65534) == 0 && setuid(65534) == 0 &&
-                        TheEnv().ReplaceFileContents(file, "new.x\r\n", &childError);
-        _exit(ok ? 0 : childError.find("cannot create") != std::string::npos ? 1 : 2);
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        const Status written = TheEnv().ReplaceFileContents(file, "new.x\r\n");
+        _exit(written.ok() ? 0 : written.message().find("cannot create") != std::string::npos ? 1 : 2);
     }
     int status = 0;
     waitpid(child, &status, 0);
-    *error = WIFEXITED(status) && WEXITSTATUS(status) == 1 ? "cannot create (in the child)" : "";
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+    return Failure{WIFEXITED(status) && WEXITSTATUS(status) == 1 ? "cannot create (in the child)" : ""};
 }
 
 TEST(ReplaceFileContents, AReadOnlyFolderKeepsTheOldFileAndSaysSo) {
@@ -84,11 +84,10 @@ TEST(ReplaceFileContents, AReadOnlyFolderKeepsTheOldFileAndSaysSo) {
     chmod(dir.path().c_str(), 0755);
     const std::string file = dir.Write("UserBlock.txt", "old.x\r\n");
     chmod(dir.path().c_str(), 0555);
-    std::string error;
-    const bool written = ReplaceAsUnprivileged(file, &error);
+    const Status written = ReplaceAsUnprivileged(file);
     chmod(dir.path().c_str(), 0755);
-    EXPECT_FALSE(written);
-    EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+    EXPECT_FALSE(written.ok());
+    EXPECT_NE(written.message().find("cannot create"), std::string::npos) << written.message();
     EXPECT_EQ(ReadBytes(file), "old.x\r\n");
 }
 
@@ -96,8 +95,8 @@ TEST(ReplaceFileContents, KeepsTheModeOfTheOldFile) {
     testing::TempDir dir;
     const std::string file = dir.Write("UserTrust.txt", "a\r\n");
     chmod(file.c_str(), 0600);
-    std::string error;
-    ASSERT_TRUE(TheEnv().ReplaceFileContents(file, "b\r\n", &error)) << error;
+    const Status written = TheEnv().ReplaceFileContents(file, "b\r\n");
+    ASSERT_TRUE(written.ok()) << written.message();
     struct stat st {};
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
