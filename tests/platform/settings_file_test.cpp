@@ -108,7 +108,7 @@ private:
 
 TEST_F(SettingsFile, AMissingFileReadsZeroAndAWriteRoundTrips) {
     EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
-    EXPECT_EQ(ReadStoredSwitch().error, std::nullopt);  // no file yet is no fault to report
+    EXPECT_TRUE(ReadStoredSwitch().ok());  // no file yet is no fault to report
     ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(1));  // creates the folder
     EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 1u);
     EXPECT_EQ(ReadBack(), std::string("REGEDIT4\n\n") + kKeyLine + "\n\"Status\"=dword:00000001\n");
