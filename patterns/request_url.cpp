@@ -43,13 +43,22 @@ int SplitTokenViews(std::string_view text, std::string_view separators, std::str
 
 namespace {
 
+// Whether a byte is `lower` in either case; `lower` must be a letter, whose
+// cases differ only in the 0x20 bit.
+constexpr bool IsLetterNoCase(char c, char lower) { return (c | 0x20) == lower; }
+
 // Returns the part after "http://" or "https://", or nullopt for neither:
 // "http" in any case, then an "s" in any case or none, then "://", each
 // byte read once.
 std::optional<std::string_view> AfterScheme(std::string_view target) {
-    if (!StartsWithNoCase(target, "http")) return std::nullopt;
-    const size_t at = target.size() > 4 && AsciiLower(target[4]) == 's' ? 5 : 4;
-    if (target.substr(at, 3) != "://") return std::nullopt;
+    if (target.size() < 7 || !IsLetterNoCase(target[0], 'h') || !IsLetterNoCase(target[1], 't') ||
+        !IsLetterNoCase(target[2], 't') || !IsLetterNoCase(target[3], 'p')) {
+        return std::nullopt;
+    }
+    const size_t at = IsLetterNoCase(target[4], 's') ? 5 : 4;
+    if (target.size() < at + 3 || target[at] != ':' || target[at + 1] != '/' || target[at + 2] != '/') {
+        return std::nullopt;
+    }
     return target.substr(at + 3);
 }
 
@@ -81,19 +90,34 @@ constexpr bool AnyByteIs(uint64_t word, char byte) {
     return AnyByteBelow(word ^ kEachByte * static_cast<uint8_t>(byte), 1);
 }
 
+// Whether a byte of an authority asks for more than taking it whole as the
+// host: user information, a port, or a bracketed literal.
+constexpr bool NeedsSplitting(char c) { return c == '@' || c == ':' || c == '['; }
+bool AnyNeedsSplitting(uint64_t word) { return AnyByteIs(word, '@') || AnyByteIs(word, ':') || AnyByteIs(word, '['); }
+
 // An absolute URL after its scheme: the authority runs to the first "/",
 // "?" or "#", and the path from there ("?" straight after the host starts
 // the path too, so that the host is not taken with the query). Eight bytes
-// at a time while none of them ends the authority.
+// at a time while none of them ends the authority. An authority that holds
+// no "@", ":" or "[" is the host itself, on port 80, and is taken so here;
+// others are left to SplitHostPort.
 void TakeAbsolute(std::string_view rest, RequestView* url) {
     size_t end = 0;
+    bool split = false;
     for (; end + 8 <= rest.size(); end += 8) {
         const uint64_t word = EightBytes(rest.data() + end);
         if (AnyByteIs(word, '/') || AnyByteIs(word, '?') || AnyByteIs(word, '#')) break;
+        split = split || AnyNeedsSplitting(word);
     }
-    while (end < rest.size() && rest[end] != '/' && rest[end] != '?' && rest[end] != '#') ++end;
+    for (; end < rest.size() && rest[end] != '/' && rest[end] != '?' && rest[end] != '#'; ++end) {
+        split = split || NeedsSplitting(rest[end]);
+    }
     url->path = end == rest.size() ? "/" : rest.substr(end);
     url->hostport = rest.substr(0, end);
+    if (!split && end > 0) {
+        url->host = url->hostport;
+        url->port = 80;
+    }
 }
 
 // A bracketed IPv6 literal, "[::1]" or "[::1]:8080": the host keeps its
@@ -189,7 +213,7 @@ RequestView ParseRequestView(std::string_view line, std::optional<std::string_vi
             url.hostport = "localhost";
         }
     }
-    if (!url.hostport) return url;
+    if (!url.hostport || url.host) return url;
     // A token of the line holds no NUL or LF; a Host value may.
     SplitHostPort(fromHostValue ? UpToLineEnd(*url.hostport) : *url.hostport, &url);
     if (url.host && !url.path) url.path = "/";
