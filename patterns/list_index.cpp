@@ -113,13 +113,14 @@ void TestedEntries::Resize(size_t capacity) {
 }
 
 void PathGramSet::Make() const {
-    std::fill(std::begin(bits_), std::end(bits_), 0);
-    uint32_t gram = 0;
-    for (size_t i = 0; i < path_.size(); ++i) {
-        gram = PathGram(gram, path_[i]);
-        if (i >= 2) SetBit(bits_, BitOf(gram >> 8));
-    }
+    for (uint64_t& word : bits_) word = 0;
     made_ = true;
+    if (path_.size() < 3) return;
+    uint32_t gram = PathGram(PathGram(0, path_[0]), path_[1]);
+    for (size_t i = 2; i < path_.size(); ++i) {
+        gram = PathGram(gram, path_[i]);
+        SetBit(bits_, BitOf(gram >> 8));
+    }
 }
 
 uint32_t HostLabelKey(int place, std::string_view label) {

@@ -2,11 +2,14 @@
 
 #include <cstring>
 
+#include "patterns/byte_words.h"
 #include "patterns/path_regex.h"
 #include "patterns/text.h"
 
 namespace tamsel {
 
+// Eight bytes at a time while none of them is NUL; byte by byte from the
+// word that holds one, or for the last few bytes.
 LoweredPath::LoweredPath(std::string_view path) {
     const size_t n = path.size();
     char* out = inline_;
@@ -14,10 +17,15 @@ LoweredPath::LoweredPath(std::string_view path) {
         heap_.reset(new char[n]);
         out = heap_.get();
     }
-    const void* nul = n > 0 ? std::memchr(path.data(), '\0', n) : nullptr;
-    const size_t end = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - path.data()) : n;
-    for (size_t i = 0; i < end; ++i) out[i] = AsciiLower(path[i]);
-    lowered_ = std::string_view(out, end);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const uint64_t word = EightBytes(path.data() + i);
+        if (AnyByteBelow(word, 1)) break;
+        const uint64_t lowered = LowerEightBytes(word);
+        std::memcpy(out + i, &lowered, sizeof lowered);
+    }
+    for (; i < n && path[i] != '\0'; ++i) out[i] = AsciiLower(path[i]);
+    lowered_ = std::string_view(out, i);
 }
 
 bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/bit_words.h"
+#include "patterns/byte_words.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -66,28 +67,6 @@ bool IsParsedMethod(std::string_view method) {
     return (method.size() == 3 && StartsWithNoCase(method, "get")) ||
            (method.size() == 4 && StartsWithNoCase(method, "head")) ||
            (method.size() == 4 && StartsWithNoCase(method, "post"));
-}
-
-// Eight bytes of text in one word, in either byte order: the tests below
-// ask only whether some byte of it qualifies, not which.
-uint64_t EightBytes(const char* at) {
-    uint64_t word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-}
-
-constexpr uint64_t kEachByte = 0x0101010101010101u;
-
-// Whether some byte of `word` is below `bound` (at most 128). Exact for the
-// question "any": a borrow reaches a byte's top bit only past a byte that
-// is below the bound itself.
-constexpr bool AnyByteBelow(uint64_t word, uint8_t bound) {
-    return ((word - kEachByte * bound) & ~word & kEachByte * 0x80) != 0;
-}
-
-// Whether some byte of `word` is `byte`.
-constexpr bool AnyByteIs(uint64_t word, char byte) {
-    return AnyByteBelow(word ^ kEachByte * static_cast<uint8_t>(byte), 1);
 }
 
 // Whether a byte of an authority asks for more than taking it whole as the
