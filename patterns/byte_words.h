@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string_view>
+
+#include "patterns/text.h"
 
 namespace tamsel {
 
@@ -37,6 +40,21 @@ constexpr uint64_t LowerEightBytes(uint64_t word) {
     const uint64_t pastZ = low7 + kEachByte * (0x80 - 'Z' - 1);  // top bit: past 'Z'
     const uint64_t upper = fromA & ~pastZ & ~word & kEachByte * 0x80;
     return word | upper >> 2;
+}
+
+// Copies `text` into `out` lower-cased (A to Z), up to its first NUL, or its
+// first NUL or LF with `lineFeedEnds`; returns how many bytes it copied.
+// Eight bytes at a time until a word holds an end.
+inline size_t LowerInto(std::string_view text, char* out, bool lineFeedEnds) {
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        const uint64_t word = EightBytes(text.data() + i);
+        if (AnyByteBelow(word, 1) || (lineFeedEnds && AnyByteIs(word, '\n'))) break;
+        const uint64_t lowered = LowerEightBytes(word);
+        std::memcpy(out + i, &lowered, sizeof lowered);
+    }
+    for (; i < text.size() && text[i] != '\0' && !(lineFeedEnds && text[i] == '\n'); ++i) out[i] = AsciiLower(text[i]);
+    return i;
 }
 
 }  // namespace tamsel

@@ -8,24 +8,13 @@
 
 namespace tamsel {
 
-// Eight bytes at a time while none of them is NUL; byte by byte from the
-// word that holds one, or for the last few bytes.
 LoweredPath::LoweredPath(std::string_view path) {
-    const size_t n = path.size();
     char* out = inline_;
-    if (n >= kInline) {
-        heap_.reset(new char[n]);
+    if (path.size() >= kInline) {
+        heap_.reset(new char[path.size()]);
         out = heap_.get();
     }
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const uint64_t word = EightBytes(path.data() + i);
-        if (AnyByteBelow(word, 1)) break;
-        const uint64_t lowered = LowerEightBytes(word);
-        std::memcpy(out + i, &lowered, sizeof lowered);
-    }
-    for (; i < n && path[i] != '\0'; ++i) out[i] = AsciiLower(path[i]);
-    lowered_ = std::string_view(out, i);
+    lowered_ = std::string_view(out, LowerInto(path, out, false));
 }
 
 bool PathTable::Add(std::string_view path, uint32_t* slot, std::string* error) {
