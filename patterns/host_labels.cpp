@@ -2,46 +2,61 @@
 
 #include <algorithm>
 
+#include "patterns/byte_words.h"
 #include "patterns/text.h"
 
 namespace tamsel {
 
-// One scan lower-cases the host into the object and cuts it at its dots;
-// NUL and LF end it, as they end a request line. The three bytes that need
-// a second look all sit at or below the dot, so most bytes take one test.
+// The host is lowered into the object a word at a time up to its first NUL
+// or LF, which end it as they end a request line; one scan of the copy then
+// cuts it at its dots and hashes each label.
 HostLabels::HostLabels(std::string_view host) {
     char* text = inlineText_;
     if (host.size() > kInlineBytes) {
         heapText_.reset(new char[host.size()]);
         text = heapText_.get();
     }
+    const size_t end = LowerInto(host, text, true);
     std::string_view* cut = inlineLabels_;
+    uint32_t* hashed = inlineHashes_;
     size_t count = 0;
     size_t start = 0;
-    const auto endLabel = [&](size_t end) {
-        if (end == start) return true;
+    uint32_t hash = kHostHashSeed;
+    const auto endLabel = [&](size_t at) {
+        if (at == start) return true;
         if (count == kMaxHostLabels) return false;  // too many labels: none at all
-        if (count == kInlineLabels) cut = SpillLabels();
-        cut[count++] = std::string_view(text + start, end - start);
+        if (count == kInlineLabels) SpillLabels(&cut, &hashed);
+        hashed[count] = EndLabelHash(hash);
+        cut[count++] = std::string_view(text + start, at - start);
         return true;
     };
-    size_t i = 0;
-    for (; i < host.size(); ++i) {
-        const char c = host[i];
-        text[i] = AsciiLower(c);
-        if (static_cast<unsigned char>(c) > '.') continue;
-        if (c == '\0' || c == '\n') break;
-        if (c != '.') continue;
+    for (size_t i = 0; i < end; ++i) {
+        if (text[i] != '.') {
+            hash = HashLabelByte(hash, text[i]);
+            continue;
+        }
         if (!endLabel(i)) return;
         start = i + 1;
+        hash = kHostHashSeed;
     }
-    if (endLabel(i)) labels = std::span<const std::string_view>(cut, count);
+    if (!endLabel(end)) return;
+    labels = std::span<const std::string_view>(cut, count);
+    hashes = std::span<const uint32_t>(hashed, count);
 }
 
-std::string_view* HostLabels::SpillLabels() {
+void HostLabels::SpillLabels(std::string_view** cut, uint32_t** hashes) {
     heapLabels_.reset(new std::string_view[kMaxHostLabels]);
+    heapHashes_.reset(new uint32_t[kMaxHostLabels]);
     std::copy(inlineLabels_, inlineLabels_ + kInlineLabels, heapLabels_.get());
-    return heapLabels_.get();
+    std::copy(inlineHashes_, inlineHashes_ + kInlineLabels, heapHashes_.get());
+    *cut = heapLabels_.get();
+    *hashes = heapHashes_.get();
+}
+
+uint32_t HashHostLabel(std::string_view label) {
+    uint32_t hash = kHostHashSeed;
+    for (const char c : label) hash = HashLabelByte(hash, AsciiLower(c));
+    return EndLabelHash(hash);
 }
 
 namespace {

@@ -10,10 +10,11 @@ namespace tamsel {
 
 inline constexpr int kMaxHostLabels = 512;
 
-// The lower-cased copy and the label views sit inside the object for hosts of
-// up to kInlineBytes bytes and kInlineLabels labels, so that judging a request
-// allocates nothing; longer hosts, rare, take them from the heap. The views
-// point into the object itself, so it can be neither copied nor moved.
+// The lower-cased copy, the label views and each label's hash sit inside the
+// object for hosts of up to kInlineBytes bytes and kInlineLabels labels, so
+// that judging a request allocates nothing; longer hosts, rare, take them
+// from the heap. The views point into the object itself, so it can be
+// neither copied nor moved.
 class HostLabels {
 public:
     static constexpr size_t kInlineBytes = 256;
@@ -26,13 +27,16 @@ public:
     HostLabels& operator=(const HostLabels&) = delete;
 
     std::span<const std::string_view> labels;  // left to right
+    // By label, as `labels`: HashHostLabel(kHostHashSeed, label), made in
+    // the same scan that lowers and cuts the host.
+    std::span<const uint32_t> hashes;
 
     int32_t count() const { return static_cast<int32_t>(labels.size()); }
     bool empty() const { return labels.empty(); }
 
 private:
-    // Moves the labels cut so far to the heap, where kMaxHostLabels fit.
-    std::string_view* SpillLabels();
+    // Moves the labels and hashes cut so far to the heap, where kMaxHostLabels fit.
+    void SpillLabels(std::string_view** cut, uint32_t** hashes);
 
     char inlineText_[kInlineBytes];
     // Left unset until cut: a request rarely has more than a few labels,
@@ -40,9 +44,26 @@ private:
     union {
         std::string_view inlineLabels_[kInlineLabels];
     };
+    uint32_t inlineHashes_[kInlineLabels];
     std::unique_ptr<char[]> heapText_;
     std::unique_ptr<std::string_view[]> heapLabels_;
+    std::unique_ptr<uint32_t[]> heapHashes_;
 };
+
+// Extends the hash of a label by one byte, taken as it is.
+constexpr uint32_t HashLabelByte(uint32_t hash, char c) {
+    return (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+}
+// Ends the hash of a label: the same bytes followed by more make another.
+constexpr uint32_t EndLabelHash(uint32_t hash) { return HashLabelByte(hash, '.'); }
+inline constexpr uint32_t kHostHashSeed = 2166136261u;
+
+// The hash of one label without regard to case (A to Z), from kHostHashSeed.
+uint32_t HashHostLabel(std::string_view label);
+
+// The key of a host suffix one label longer: `suffix` is that of the labels
+// on its right (0 for none), `labelHash` the new label's HashHostLabel.
+constexpr uint32_t ExtendSuffixKey(uint32_t suffix, uint32_t labelHash) { return suffix * 0x9e3779b1u + labelHash; }
 
 // The labels of `host`, built in the caller's variable.
 inline HostLabels SplitHostLabels(std::string_view host) { return HostLabels(host); }

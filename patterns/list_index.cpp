@@ -26,7 +26,7 @@ struct HostFiling {
 // label's place: a plain label, else the first byte of a label's text before
 // its "*" (such a label matches every label that starts with that text).
 std::optional<HostFiling> HostFilingOf(std::string_view host) {
-    uint32_t suffix = kHostHashSeed;
+    uint32_t suffix = 0;
     int suffixLabels = 0;
     bool wildcard = false;
     std::optional<HostFiling> plain, prefix;
@@ -35,7 +35,7 @@ std::optional<HostFiling> HostFilingOf(std::string_view host) {
         const size_t star = label.find('*');
         ++place;
         if (!wildcard && star == std::string_view::npos) {
-            suffix = HashHostLabel(suffix, label);
+            suffix = ExtendSuffixKey(suffix, HashHostLabel(label));
             ++suffixLabels;
             return true;
         }
@@ -113,54 +113,55 @@ void TestedEntries::Resize(size_t capacity) {
 }
 
 void PathGramSet::Make() const {
-    std::fill(std::begin(bits_), std::end(bits_), 0);
-    uint32_t gram = 0;
-    for (size_t i = 0; i < path_.size(); ++i) {
-        gram = PathGram(gram, path_[i]);
-        if (i >= 2) SetBit(bits_, BitOf(gram >> 8));
-    }
+    for (uint64_t& word : bits_) word = 0;
     made_ = true;
+    if (path_.size() < 3) return;
+    uint32_t gram = PathGram(PathGram(0, path_[0]), path_[1]);
+    for (size_t i = 2; i < path_.size(); ++i) {
+        gram = PathGram(gram, path_[i]);
+        SetBit(bits_, BitOf(gram >> 8));
+    }
 }
 
 uint32_t HostLabelKey(int place, std::string_view label) {
-    return PlacedLabelKey(place, HashHostLabel(kHostHashSeed, label));
+    return PlacedLabelKey(place, HashHostLabel(label));
 }
 
 uint32_t HostPrefixKey(int place, char first) {
     return MixKey(0x7f4a7c15u ^ static_cast<uint32_t>(place) << 8 ^ static_cast<unsigned char>(AsciiLower(first)));
 }
 
-uint32_t HashHostLabel(uint32_t hash, std::string_view label) { return HashLabelWith(hash, label, AsciiLower); }
-
 void PostingMap::Build(std::vector<uint64_t> pairs) {
+    // Mixed keys in the high half: sorted, they come in the order of the table.
+    for (uint64_t& pair : pairs) pair = uint64_t{MixKey(static_cast<uint32_t>(pair >> 32))} << 32 | (pair & UINT32_MAX);
     std::sort(pairs.begin(), pairs.end());
-    const auto key = [&](size_t i) { return static_cast<uint32_t>(pairs[i] >> 32); };
+    const auto mixed = [&](size_t i) { return static_cast<uint32_t>(pairs[i] >> 32); };
     const auto entry = [&](size_t i) { return static_cast<uint32_t>(pairs[i]); };
     size_t keys = 0;
-    for (size_t i = 0; i < pairs.size(); ++i) keys += i == 0 || key(i) != key(i - 1);
-    // Six keys in seven slots: the bit array spares most lookups of absent
-    // keys the longer probe a full table would cost them.
-    std::vector<Slot> slots(keys == 0 ? 0 : keys + keys / 6 + 1, Slot{0, kEmpty});
+    for (size_t i = 0; i < pairs.size(); ++i) keys += i == 0 || mixed(i) != mixed(i - 1);
+    // Six keys in seven home slots: the bit array spares most lookups of
+    // absent keys the table, and the order the rest a long probe.
+    homes_ = keys == 0 ? 0 : static_cast<uint32_t>(keys + keys / 6 + 1);
+    std::vector<Slot> slots;
     filterShift_ = 26;  // 64 bits at least, then doubled up to eight bits a key
     while (filterShift_ > 12 && (size_t{1} << (32 - filterShift_)) < keys * 8) --filterShift_;
     std::vector<uint64_t> filter((size_t{1} << (32 - filterShift_)) / 64, 0);
     std::vector<uint32_t> runs;
     for (size_t i = 0; i < pairs.size();) {
         size_t j = i;
-        while (j < pairs.size() && key(j) == key(i)) ++j;
+        while (j < pairs.size() && mixed(j) == mixed(i)) ++j;
         uint32_t ref = entry(i) | kSingle;
         if (j - i > 1) {
             ref = static_cast<uint32_t>(runs.size());
             runs.push_back(static_cast<uint32_t>(j - i));
             for (size_t k = i; k < j; ++k) runs.push_back(entry(k));
         }
-        const uint32_t mixed = MixKey(key(i));
-        SetBit(filter.data(), mixed >> filterShift_);
-        size_t at = Home(mixed, slots.size());
-        while (slots[at].ref != kEmpty) at = at + 1 == slots.size() ? 0 : at + 1;
-        slots[at] = Slot{key(i), ref};
+        SetBit(filter.data(), mixed(i) >> filterShift_);
+        slots.resize(std::max(slots.size(), Home(mixed(i), homes_)), Slot{UINT32_MAX, kEmpty});
+        slots.push_back(Slot{mixed(i), ref});
         i = j;
     }
+    if (keys > 0) slots.resize(std::max<size_t>(slots.size(), homes_) + 1, Slot{UINT32_MAX, kEmpty});
     slots_.Adopt(std::move(slots));
     runs_.Adopt(std::move(runs));
     filter_.Adopt(std::move(filter));
@@ -206,25 +207,28 @@ void ListIndex::Build(const PatternList& list) {
     }
     byHostSuffix_.Build(std::move(hosts));
     byHostLabel_.Build(std::move(labels));
+    MarkPathTriples(grams);
     byPathGram_.Build(std::move(grams));
-    MarkPathTriples();
     always_.Adopt(std::move(always));
     pathBits_.Adopt(std::move(pathBits));
     pathLines_.Adopt(std::move(pathLines));
     pathExceptions_.Adopt(std::move(pathExceptions));
 }
 
-void ListIndex::MarkPathTriples() {
+void ListIndex::MarkPathTriples(const std::vector<uint64_t>& grams) {
+    std::vector<uint32_t> keys;
+    keys.reserve(grams.size());
+    for (const uint64_t pair : grams) keys.push_back(static_cast<uint32_t>(pair >> 32));
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     std::vector<uint64_t> triples;
-    size_t keys = 0;
-    byPathGram_.EachKey([&](uint32_t) { ++keys; });
-    if (keys > 0) {
+    if (!keys.empty()) {
         pathTripleShift_ = 32 - 9;  // 512 bits at least, then doubled up to eight bits a key
-        while (pathTripleShift_ > 14 && (size_t{1} << (32 - pathTripleShift_)) < keys * 8) --pathTripleShift_;
+        while (pathTripleShift_ > 14 && (size_t{1} << (32 - pathTripleShift_)) < keys.size() * 8) --pathTripleShift_;
         triples.assign((size_t{1} << (32 - pathTripleShift_)) / 64, 0);
     }
     // A key of three bytes has a zero high byte and is its own last three.
-    byPathGram_.EachKey([&](uint32_t key) { SetBit(triples.data(), PathTripleBit(key >> 24 == 0 ? key : key >> 8)); });
+    for (const uint32_t key : keys) SetBit(triples.data(), PathTripleBit(key >> 24 == 0 ? key : key >> 8));
     pathTriples_.Adopt(std::move(triples));
 }
 

@@ -43,6 +43,13 @@ constexpr uint32_t MixKey(uint32_t h) {
 // Two keys that hash alike may share a run: that only adds candidates. A bit
 // array of about eight bits per key, small enough to stay in the cache,
 // answers most lookups of absent keys without touching the table.
+//
+// A slot holds the key mixed (MixKey is one to one), and the table is built
+// in ascending order of that value: each key goes to its home slot, or the
+// first free one after the key before it, and never wraps round. The
+// occupied slots then ascend, so a lookup stops at the first value not below
+// its own, however full the table: an absent key costs a slot or two, not the
+// rest of a cluster. One empty slot ends the table.
 class PostingMap {
 public:
     // Pairs of key (high half) and entry (low half), in any order.
@@ -53,13 +60,6 @@ public:
     void ForEach(uint32_t key, Visit visit) const;
 
     bool empty() const { return slots_.empty(); }
-    // Calls `take(key)` for every key held.
-    template <typename Take>
-    void EachKey(Take take) const {
-        for (const Slot& slot : slots_) {
-            if (slot.ref != kEmpty) take(slot.key);
-        }
-    }
 
     size_t bytes() const {
         return slots_.ownedBytes() + runs_.ownedBytes() + filter_.ownedBytes();
@@ -70,17 +70,19 @@ private:
     static constexpr uint32_t kEmpty = UINT32_MAX;
     static constexpr uint32_t kSingle = 0x80000000u;  // the slot holds the one entry itself
     struct Slot {
-        uint32_t key;
-        uint32_t ref;  // kEmpty; entry | kSingle; or where [count, entries...] starts in runs_
+        uint32_t mixed;  // MixKey of the key; UINT32_MAX in an empty slot
+        uint32_t ref;    // kEmpty; entry | kSingle; or where [count, entries...] starts in runs_
     };
 
-    static size_t Home(uint32_t mixed, size_t slots) { return static_cast<size_t>((uint64_t{mixed} * slots) >> 32); }
+    // Ascends with `mixed`, below `homes`.
+    static size_t Home(uint32_t mixed, size_t homes) { return static_cast<size_t>((uint64_t{mixed} * homes) >> 32); }
     bool MayHold(uint32_t mixed) const { return HasBit(filter_.data(), mixed >> filterShift_); }
 
     StoredArray<Slot> slots_;
     StoredArray<uint32_t> runs_;
     StoredArray<uint64_t> filter_;  // bit (mixed key >> filterShift_) set for each key held
     unsigned filterShift_ = 26;
+    uint32_t homes_ = 0;  // home slots: the first homes_ of the table
 };
 
 // The three-byte windows of a lowered request path, hashed into 1,024 bits.
@@ -98,7 +100,8 @@ public:
     PathGramSet(const PathGramSet&) = delete;
     PathGramSet& operator=(const PathGramSet&) = delete;
 
-    static uint16_t BitOf(uint32_t gram3) { return static_cast<uint16_t>(MixKey(gram3) >> 22); }
+    // A multiply and a shift: made for every window of many paths, it must be cheap.
+    static uint16_t BitOf(uint32_t gram3) { return static_cast<uint16_t>((uint64_t{gram3} * 0x9e3779b97f4a7c15u) >> 54); }
     bool MayHold(uint16_t bit) const {
         if (bit == kAny) return true;
         if (!made_) Make();
@@ -180,8 +183,8 @@ public:
     size_t alwaysTried() const { return always_.size(); }
 
 private:
-    // Fills pathTriples_ from byPathGram_.
-    void MarkPathTriples();
+    // Fills pathTriples_ from the keys byPathGram_ is built from.
+    void MarkPathTriples(const std::vector<uint64_t>& grams);
     // The bit of three path bytes, the earliest in the low byte.
     uint32_t PathTripleBit(uint32_t triple) const { return (triple * 0x9e3779b1u) >> pathTripleShift_; }
     friend class ListSnapshot;
@@ -205,29 +208,13 @@ private:
     StoredArray<uint32_t> pathExceptions_;  // the exception lines among them
 };
 
-// Extends the hash of a host suffix by the label on its left, each byte
-// read through `fold`.
-template <typename Fold>
-uint32_t HashLabelWith(uint32_t hash, std::string_view label, Fold fold) {
-    for (const char c : label) hash = (hash ^ static_cast<unsigned char>(fold(c))) * 16777619u;
-    return (hash ^ '.') * 16777619u;
-}
-
-// The same without regard to case (A to Z).
-uint32_t HashHostLabel(uint32_t hash, std::string_view label);
-// The same for a label lower-cased already, as a request's labels are.
-inline uint32_t HashLoweredLabel(uint32_t hash, std::string_view label) {
-    return HashLabelWith(hash, label, [](char c) { return c; });
-}
-inline constexpr uint32_t kHostHashSeed = 2166136261u;
-
 // Keys of a host label at a place counted from the right (1: the last
 // label, up to kMaxIndexedLabelPlace): the whole label, or the first byte of
 // a wildcard label's prefix.
 inline constexpr int kMaxIndexedLabelPlace = 31;
 uint32_t HostLabelKey(int place, std::string_view label);
-// The same from the label's hash (HashHostLabel from kHostHashSeed), which a
-// request's lowered label gives without folding its bytes again.
+// The same from the label's hash (HashHostLabel), which a request's labels
+// carry already.
 constexpr uint32_t PlacedLabelKey(int place, uint32_t labelHash) {
     return MixKey(labelHash + static_cast<uint32_t>(place) * 0x9e3779b9u);
 }
@@ -245,18 +232,16 @@ void PostingMap::ForEach(uint32_t key, Visit visit) const {
     if (slots_.empty()) return;
     const uint32_t mixed = MixKey(key);
     if (!MayHold(mixed)) return;
-    for (size_t i = Home(mixed, slots_.size());; i = i + 1 == slots_.size() ? 0 : i + 1) {
-        const Slot& slot = slots_[i];
-        if (slot.ref == kEmpty) return;
-        if (slot.key != key) continue;
-        if (slot.ref & kSingle) {
-            visit(slot.ref & ~kSingle);
-            return;
-        }
-        const uint32_t* run = &runs_[slot.ref];
-        for (uint32_t k = 1; k <= run[0] && visit(run[k]); ++k) {
-        }
+    // The last slot is empty, and an empty slot's value is the highest.
+    const Slot* slot = &slots_[Home(mixed, homes_)];
+    while (slot->mixed < mixed) ++slot;
+    if (slot->mixed != mixed || slot->ref == kEmpty) return;
+    if (slot->ref & kSingle) {
+        visit(slot->ref & ~kSingle);
         return;
+    }
+    const uint32_t* run = &runs_[slot->ref];
+    for (uint32_t k = 1; k <= run[0] && visit(run[k]); ++k) {
     }
 }
 
@@ -275,14 +260,15 @@ uint32_t ListIndex::FirstPassingForHost(const HostLabels& host, bool allPathLine
 
 template <typename Consider>
 void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
-    uint32_t hash = kHostHashSeed;
+    uint32_t suffix = 0;
     int place = 0;
-    for (auto label = host.labels.rbegin(); label != host.labels.rend(); ++label) {
-        hash = HashLoweredLabel(hash, *label);
-        byHostSuffix_.ForEach(hash, consider);
+    for (size_t i = host.labels.size(); i-- > 0;) {
+        const uint32_t labelHash = host.hashes[i];
+        suffix = ExtendSuffixKey(suffix, labelHash);
+        byHostSuffix_.ForEach(suffix, consider);
         if (++place <= kMaxIndexedLabelPlace && (labelPlaces_ >> place & 1) != 0) {
-            byHostLabel_.ForEach(PlacedLabelKey(place, HashLoweredLabel(kHostHashSeed, *label)), consider);
-            byHostLabel_.ForEach(HostPrefixKey(place, label->front()), consider);
+            byHostLabel_.ForEach(PlacedLabelKey(place, labelHash), consider);
+            byHostLabel_.ForEach(HostPrefixKey(place, host.labels[i].front()), consider);
         }
     }
 }

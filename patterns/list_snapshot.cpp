@@ -98,7 +98,7 @@ public:
     // fields, the order of the arrays, or the keys the index files entries
     // under (tests/patterns/list_snapshot_test.cpp pins those). The sizes of
     // the records are part of the version as well.
-    static constexpr uint64_t kFormat = 5;
+    static constexpr uint64_t kFormat = 6;
     static constexpr uint64_t kVersion = kFormat << 32 | sizeof(PatternEntry) << 16 |
                                          sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
 
@@ -114,6 +114,7 @@ public:
             out.Array(map->runs_);
             out.Array(map->filter_);
             out.Word(map->filterShift_);
+            out.Word(map->homes_);
         }
         out.Word(index.labelPlaces_);
         out.Array(index.always_);
@@ -216,25 +217,31 @@ private:
 
     static bool ReadMap(Reader& in, size_t entries, PostingMap* map) {
         uint64_t shift = 0;
-        if (!in.Array(&map->slots_) || !in.Array(&map->runs_) || !in.Array(&map->filter_) || !in.Word(&shift)) {
+        uint64_t homes = 0;
+        if (!in.Array(&map->slots_) || !in.Array(&map->runs_) || !in.Array(&map->filter_) || !in.Word(&shift) ||
+            !in.Word(&homes)) {
             return false;
         }
         if (shift < 12 || shift > 26 || map->filter_.size() != (size_t{1} << (32 - shift)) / 64) return false;
         map->filterShift_ = static_cast<unsigned>(shift);
-        bool anyEmpty = map->slots_.empty();
+        // A lookup starts below homes_ and stops at the empty slot that ends the table at the latest.
+        const StoredArray<PostingMap::Slot>& slots = map->slots_;
+        if (slots.empty() ? homes != 0 : homes >= slots.size() || slots[slots.size() - 1].ref != PostingMap::kEmpty) {
+            return false;
+        }
+        map->homes_ = static_cast<uint32_t>(homes);
         const StoredArray<uint32_t>& runs = map->runs_;
-        for (const PostingMap::Slot& slot : map->slots_) {
+        for (const PostingMap::Slot& slot : slots) {
             if (slot.ref == PostingMap::kEmpty) {
-                anyEmpty = true;
+                if (slot.mixed != UINT32_MAX) return false;
             } else if ((slot.ref & PostingMap::kSingle) != 0) {
                 if ((slot.ref & ~PostingMap::kSingle) >= entries) return false;
             } else if (slot.ref >= runs.size() || runs[slot.ref] > runs.size() - slot.ref - 1) {
                 return false;
             }
         }
-        // A lookup stops at an empty slot, and a run holds entries only.
-        if (!anyEmpty) return false;
-        for (const PostingMap::Slot& slot : map->slots_) {
+        // A run holds entries only.
+        for (const PostingMap::Slot& slot : slots) {
             if (slot.ref == PostingMap::kEmpty || (slot.ref & PostingMap::kSingle) != 0) continue;
             for (uint32_t k = 1; k <= runs[slot.ref]; ++k) {
                 if (runs[slot.ref + k] >= entries) return false;

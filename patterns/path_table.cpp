@@ -2,22 +2,19 @@
 
 #include <cstring>
 
+#include "patterns/byte_words.h"
 #include "patterns/path_regex.h"
 #include "patterns/text.h"
 
 namespace tamsel {
 
 LoweredPath::LoweredPath(std::string_view path) {
-    const size_t n = path.size();
     char* out = inline_;
-    if (n >= kInline) {
-        heap_.reset(new char[n]);
+    if (path.size() >= kInline) {
+        heap_.reset(new char[path.size()]);
         out = heap_.get();
     }
-    const void* nul = n > 0 ? std::memchr(path.data(), '\0', n) : nullptr;
-    const size_t end = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - path.data()) : n;
-    for (size_t i = 0; i < end; ++i) out[i] = AsciiLower(path[i]);
-    lowered_ = std::string_view(out, end);
+    lowered_ = std::string_view(out, LowerInto(path, out, false));
 }
 
 Result<uint32_t> PathTable::Add(std::string_view path) {

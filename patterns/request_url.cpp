@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/bit_words.h"
+#include "patterns/byte_words.h"
 #include "patterns/text.h"
 
 namespace tamsel {
@@ -43,13 +44,22 @@ int SplitTokenViews(std::string_view text, std::string_view separators, std::str
 
 namespace {
 
+// Whether a byte is `lower` in either case; `lower` must be a letter, whose
+// cases differ only in the 0x20 bit.
+constexpr bool IsLetterNoCase(char c, char lower) { return (c | 0x20) == lower; }
+
 // Returns the part after "http://" or "https://", or nullopt for neither:
 // "http" in any case, then an "s" in any case or none, then "://", each
 // byte read once.
 std::optional<std::string_view> AfterScheme(std::string_view target) {
-    if (!StartsWithNoCase(target, "http")) return std::nullopt;
-    const size_t at = target.size() > 4 && AsciiLower(target[4]) == 's' ? 5 : 4;
-    if (target.substr(at, 3) != "://") return std::nullopt;
+    if (target.size() < 7 || !IsLetterNoCase(target[0], 'h') || !IsLetterNoCase(target[1], 't') ||
+        !IsLetterNoCase(target[2], 't') || !IsLetterNoCase(target[3], 'p')) {
+        return std::nullopt;
+    }
+    const size_t at = IsLetterNoCase(target[4], 's') ? 5 : 4;
+    if (target.size() < at + 3 || target[at] != ':' || target[at + 1] != '/' || target[at + 2] != '/') {
+        return std::nullopt;
+    }
     return target.substr(at + 3);
 }
 
@@ -59,41 +69,34 @@ bool IsParsedMethod(std::string_view method) {
            (method.size() == 4 && StartsWithNoCase(method, "post"));
 }
 
-// Eight bytes of text in one word, in either byte order: the tests below
-// ask only whether some byte of it qualifies, not which.
-uint64_t EightBytes(const char* at) {
-    uint64_t word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-}
-
-constexpr uint64_t kEachByte = 0x0101010101010101u;
-
-// Whether some byte of `word` is below `bound` (at most 128). Exact for the
-// question "any": a borrow reaches a byte's top bit only past a byte that
-// is below the bound itself.
-constexpr bool AnyByteBelow(uint64_t word, uint8_t bound) {
-    return ((word - kEachByte * bound) & ~word & kEachByte * 0x80) != 0;
-}
-
-// Whether some byte of `word` is `byte`.
-constexpr bool AnyByteIs(uint64_t word, char byte) {
-    return AnyByteBelow(word ^ kEachByte * static_cast<uint8_t>(byte), 1);
-}
+// Whether a byte of an authority asks for more than taking it whole as the
+// host: user information, a port, or a bracketed literal.
+constexpr bool NeedsSplitting(char c) { return c == '@' || c == ':' || c == '['; }
+bool AnyNeedsSplitting(uint64_t word) { return AnyByteIs(word, '@') || AnyByteIs(word, ':') || AnyByteIs(word, '['); }
 
 // An absolute URL after its scheme: the authority runs to the first "/",
 // "?" or "#", and the path from there ("?" straight after the host starts
 // the path too, so that the host is not taken with the query). Eight bytes
-// at a time while none of them ends the authority.
+// at a time while none of them ends the authority. An authority that holds
+// no "@", ":" or "[" is the host itself, on port 80, and is taken so here;
+// others are left to SplitHostPort.
 void TakeAbsolute(std::string_view rest, RequestView* url) {
     size_t end = 0;
+    bool split = false;
     for (; end + 8 <= rest.size(); end += 8) {
         const uint64_t word = EightBytes(rest.data() + end);
         if (AnyByteIs(word, '/') || AnyByteIs(word, '?') || AnyByteIs(word, '#')) break;
+        split = split || AnyNeedsSplitting(word);
     }
-    while (end < rest.size() && rest[end] != '/' && rest[end] != '?' && rest[end] != '#') ++end;
+    for (; end < rest.size() && rest[end] != '/' && rest[end] != '?' && rest[end] != '#'; ++end) {
+        split = split || NeedsSplitting(rest[end]);
+    }
     url->path = end == rest.size() ? "/" : rest.substr(end);
     url->hostport = rest.substr(0, end);
+    if (!split && end > 0) {
+        url->host = url->hostport;
+        url->port = 80;
+    }
 }
 
 // A bracketed IPv6 literal, "[::1]" or "[::1]:8080": the host keeps its
@@ -189,7 +192,7 @@ RequestView ParseRequestView(std::string_view line, std::optional<std::string_vi
             url.hostport = "localhost";
         }
     }
-    if (!url.hostport) return url;
+    if (!url.hostport || url.host) return url;
     // A token of the line holds no NUL or LF; a Host value may.
     SplitHostPort(fromHostValue ? UpToLineEnd(*url.hostport) : *url.hostport, &url);
     if (url.host && !url.path) url.path = "/";

@@ -2,10 +2,34 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+
+#include "patterns/byte_words.h"
 
 namespace tamsel {
 namespace {
+
+// Every byte value, at every place of the word and beside every neighbour
+// that could lend or borrow a carry, lowers as AsciiLower lowers it alone.
+TEST(LowerEightBytes, EachByteLowersAsItWouldAlone) {
+    for (int place = 0; place < 8; ++place) {
+        for (int value = 0; value < 256; ++value) {
+            for (const int neighbour : {0x00, 0x40, 0x41, 0x5a, 0x5b, 0x7f, 0x80, 0xc1, 0xda, 0xff}) {
+                char bytes[8];
+                std::memset(bytes, neighbour, sizeof bytes);
+                bytes[place] = static_cast<char>(value);
+                const uint64_t lowered = LowerEightBytes(EightBytes(bytes));
+                char out[8];
+                std::memcpy(out, &lowered, sizeof out);
+                for (int i = 0; i < 8; ++i) {
+                    ASSERT_EQ(out[i], AsciiLower(bytes[i])) << "byte " << value << " at " << place << " beside "
+                                                            << neighbour;
+                }
+            }
+        }
+    }
+}
 
 TEST(EscapeControlBytes, ControlBytesAndC1ControlsAreShownAsHex) {
     EXPECT_EQ(EscapeControlBytes("ads.x/\\.gif?a=[1]~"), "ads.x/\\.gif?a=[1]~");  // printable text as is
