@@ -12,6 +12,7 @@
 #include "fuzz/fuzz_input.h"
 #include "patterns/list_snapshot.h"
 #include "patterns/matcher.h"
+#include "support/list_set.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ std::vector<std::string> RequestsFor(const tamsel::PatternList& list) {
 const tamsel::PatternEntry* Decide(const std::string& url, const tamsel::PatternList& list) {
     tamsel::RequestUrl request;
     tamsel::ParseRequestUrl(url.c_str(), nullptr, &request);
-    return tamsel::FindDecidingEntry(request, &list);
+    return tamsel::testing::DecidingEntry(&list, request);
 }
 
 }  // namespace

@@ -75,9 +75,12 @@ PathShortcut ShortcutOf(const PathTree& tree) {
     return out;
 }
 
-PathShortcut AnalysePath(std::string_view path) {
-    const ParsedPath parsed = ParsePath(path);
-    return parsed.tree ? ShortcutOf(*parsed.tree) : PathShortcut{};
+std::optional<std::string> PathProgram(std::string_view path, PathShortcut* shortcut) {
+    ParsedPath parsed = ParsePath(path);
+    if (parsed.fault) return parsed.fault;
+    *shortcut = ShortcutOf(*parsed.tree);
+    if (shortcut->kind == PathShortcut::Kind::None) return "too many elements to match";
+    return std::nullopt;
 }
 
 bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view runs,

@@ -10,6 +10,7 @@
 // automaton runs.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,8 +39,9 @@ struct PathShortcut {
 // The glob, or else the automaton, of a path's tree, and its required text.
 PathShortcut ShortcutOf(const PathTree& tree);
 
-// The same for `path` as written; kind None when the parse has no tree for it.
-PathShortcut AnalysePath(std::string_view path);
+// The glob or automaton that answers for `path` as written, or the reason
+// the path is refused: the parse's, or that it is too large for the matcher.
+std::optional<std::string> PathProgram(std::string_view path, PathShortcut* shortcut);
 
 // Whether a Glob or Automaton program, whose matches all hold `runs` in
 // order, matches the lower-cased path (which ends at its first NUL, if any).

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "patterns/path_regex.h"
 #include "patterns/text.h"
 
 namespace tamsel {

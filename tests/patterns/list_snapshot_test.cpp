@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "patterns/matcher.h"
+#include "support/list_set.h"
 
 namespace tamsel {
 namespace {
@@ -46,7 +47,7 @@ std::vector<int> Decisions(const PatternList& list) {
                             "http://www.example.org/index.html", "http://www.q.example/ads/adframe.js"}) {
         RequestUrl request;
         ParseRequestUrl(url, nullptr, &request);
-        const PatternEntry* entry = FindDecidingEntry(request, &list);
+        const PatternEntry* entry = testing::DecidingEntry(&list, request);
         const int line = entry == nullptr ? 0 : list.LineNumber(*entry);
         out.push_back(entry != nullptr && entry->positive == 0 ? -line : line);
     }

@@ -22,7 +22,13 @@ inline OwnedLists MakeLists(const std::string& trust, const std::string& userBlo
 // Whether `list`, asked as the user's block list with no other list beside
 // it, refuses the request: what the product's judgement says of one list.
 inline bool Refuses(const PatternList* list, const RequestUrl& request) {
-    return JudgeRequestUrl(request, {nullptr, list, nullptr}).verdict == Verdict::Refused;
+    return JudgeRequest(ViewOf(request), {nullptr, list, nullptr}).verdict == Verdict::Refused;
+}
+
+// The line of `list` that decides the request, ordinary or exception, or null
+// when none does: asked the same way, as the judgement reports it.
+inline const PatternEntry* DecidingEntry(const PatternList* list, const RequestUrl& request) {
+    return JudgeRequest(ViewOf(request), {nullptr, list, nullptr}).entry;
 }
 
 }  // namespace tamsel::testing
