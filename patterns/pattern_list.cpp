@@ -213,9 +213,4 @@ ListLoadResult LoadPatternListChecked(const std::string& path) {
     }
 }
 
-std::unique_ptr<PatternList> LoadPatternList(const std::string& path) {
-    return LoadPatternListChecked(path).list;
-}
-
-
 }  // namespace tamsel

@@ -47,9 +47,4 @@ void ParseRequestUrl(const char* line, const char* hostValue, RequestUrl* url);
 // Fills a record from a parsed request and the line it was parsed from.
 void KeepRequest(const RequestView& view, std::string_view line, RequestUrl* url);
 
-// Splits `text` at any of `separators`; NUL and LF end the text. Empty tokens
-// are dropped. Returns the number of tokens stored in `tokens`, or -1 for more
-// non-empty tokens than `capacity`.
-int SplitTokenViews(std::string_view text, std::string_view separators, std::string_view* tokens, int capacity);
-
 }  // namespace tamsel

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "listfiles/list_folders.h"
 #include "listfiles/list_store.h"
 #include "patterns/matcher.h"
 #include "runtime/shared_state.h"
@@ -111,7 +112,7 @@ TEST(ListCache, AWriterLeavesTheSnapshotTheNextLoadTakesUp) {
     const std::string list = dir.Write("UserBlock.txt", "old.x\n");
     std::filesystem::create_directory(dir.path() / "sub");
     SharedState state;
-    const ListStore store(state, FilesIn((dir.path() / "sub" / "..").string()), scratch.cache);
+    const ListStore store(state, FilesOf(OneFolder((dir.path() / "sub" / "..").string())), scratch.cache);
 
     ASSERT_TRUE(store.WriteEntries(ListKind::UserBlock, {"new.x", "/*.*/banner"}).written);
     EXPECT_EQ(SnapshotsIn(scratch.cache), 1);
@@ -135,7 +136,7 @@ TEST(ListCache, AWriterLeavesTheSnapshotTheNextLoadTakesUp) {
 
     // A cache folder that is a file: no snapshot can be written there.
     const std::string notAFolder = dir.Write("not-a-folder", "");
-    const ListStore blocked(state, FilesIn(dir.path().string()), notAFolder);
+    const ListStore blocked(state, FilesOf(OneFolder(dir.path().string())), notAFolder);
     const ListWriteResult written = blocked.WriteEntries(ListKind::UserBlock, {"kept.x"});
     EXPECT_TRUE(written.written) << written.error;
     EXPECT_TRUE(written.error.empty()) << written.error;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "listfiles/list_folders.h"
 #include "runtime/shared_state.h"
 #include "support/temp_dir.h"
 
@@ -54,7 +55,7 @@ TEST(ListLines, EveryLineIsOneEntryAsWritten) {
 TEST(ListStore, WritesThroughAReplacementAndReadsBack) {
     testing::TempDir dir;
     SharedState state;
-    const ListStore store(state, FilesIn(dir.path().string()));
+    const ListStore store(state, FilesOf(OneFolder(dir.path().string())));
     EXPECT_FALSE(store.ReadEntries(ListKind::UserTrust));  // missing
     const ListWriteResult written = store.WriteEntries(ListKind::UserTrust, {"good.x", "# why"});
     ASSERT_TRUE(written.written) << written.error;
@@ -72,7 +73,7 @@ TEST(ListStore, RenewIfPresentLeavesANullListNull) {
     testing::TempDir dir;
     dir.Write("UserBlock.txt", "one.x\n");
     SharedState state;
-    const ListStore store(state, FilesIn(dir.path().string()));
+    const ListStore store(state, FilesOf(OneFolder(dir.path().string())));
     store.RenewIfPresent(ListKind::UserBlock);
     EXPECT_FALSE(state.Present(ListKind::UserBlock));
     store.Publish(ListKind::UserBlock);
@@ -88,7 +89,7 @@ TEST(ListStore, AFileThatFailsToLoadKeepsTheListInUse) {
     testing::TempDir dir;
     dir.Write("UserBlock.txt", "one.x\n");
     SharedState state;
-    const ListStore store(state, FilesIn(dir.path().string()));
+    const ListStore store(state, FilesOf(OneFolder(dir.path().string())));
     EXPECT_FALSE(store.Publish(ListKind::UserBlock));
     dir.Write("UserBlock.txt", "two.x\nbad/(a\n");
     for (const auto& reload : {&ListStore::Publish, &ListStore::RenewIfPresent}) {
@@ -106,18 +107,10 @@ TEST(ListStore, AFileThatFailsToLoadKeepsTheListInUse) {
     EXPECT_EQ(FirstText(state, ListKind::UserBlock), "three.x");
 }
 
-TEST(ListStore, PublishMissingLeavesListsInPlaceAlone) {
-    testing::TempDir dir;
-    dir.Write("BlockList.txt", "shipped.x\n");
-    dir.Write("UserBlock.txt", "file.x\n");
+// Without a path nothing is loaded and nothing in place is dropped.
+TEST(ListStore, RenewingWithoutAPathKeepsTheListInPlace) {
     SharedState state;
-    state.Replace(ListKind::UserBlock, ParsePatternListText("edited.x\n", "UserBlock.txt").list);
-    ListStore(state, FilesIn(dir.path().string())).PublishMissing();
-    EXPECT_EQ(FirstText(state, ListKind::ShippedBlock), "shipped.x");
-    EXPECT_EQ(FirstText(state, ListKind::UserBlock), "edited.x");
-    EXPECT_FALSE(state.Present(ListKind::UserTrust));  // no file: null
-
-    // Without a path nothing is loaded and nothing in place is dropped.
+    state.Replace(ListKind::ShippedBlock, ParsePatternListText("shipped.x\n", "BlockList.txt").list);
     const ListStore nowhere(state, [](std::string_view) { return std::nullopt; });
     nowhere.RenewIfPresent(ListKind::ShippedBlock);
     EXPECT_EQ(FirstText(state, ListKind::ShippedBlock), "shipped.x");
