@@ -162,14 +162,6 @@ RequestView ParseRequestView(std::string_view line, std::optional<std::string_vi
     return url;
 }
 
-RequestView ViewOf(const RequestUrl& url) {
-    const auto view = [](const std::optional<std::string>& text) -> std::optional<std::string_view> {
-        if (!text) return std::nullopt;
-        return std::string_view(*text);
-    };
-    return {view(url.method), view(url.host), url.port, view(url.path), view(url.version), view(url.hostport)};
-}
-
 void KeepRequest(const RequestView& view, std::string_view line, RequestUrl* url) {
     const auto keep = [](const std::optional<std::string_view>& text) -> std::optional<std::string> {
         if (!text) return std::nullopt;

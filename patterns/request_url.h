@@ -1,4 +1,4 @@
-// The parsed parts of one outgoing request, and the tokenizer that cuts them.
+// The parsed parts of one outgoing request.
 #pragma once
 
 #include <cstdint>
@@ -36,9 +36,6 @@ struct RequestUrl {
 // Parses a request line (or a bare URL) and the value of the Host header,
 // which may be null. A NUL or LF ends either text.
 RequestView ParseRequestView(std::string_view line, std::optional<std::string_view> hostValue);
-
-// The parts of a record, as views into it.
-RequestView ViewOf(const RequestUrl& url);
 
 // Fills an empty record from a request line (or a bare URL) and the value of
 // the Host header, which may be null. Neither input is modified.

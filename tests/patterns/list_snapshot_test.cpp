@@ -12,6 +12,7 @@
 
 #include "patterns/matcher.h"
 #include "support/list_set.h"
+#include "support/string_storage.h"
 
 namespace tamsel {
 namespace {
@@ -34,7 +35,7 @@ std::string SampleText() {
 }
 
 std::unique_ptr<PatternList> Restore(const std::string& snapshot, const ListTextKey& key = kKey) {
-    return ListFromSnapshot(std::make_unique<StringStorage>(snapshot), key, "restored.txt");
+    return ListFromSnapshot(std::make_unique<testing::StringStorage>(snapshot), key, "restored.txt");
 }
 
 // The line number that decides each URL, 0 for none; negative for an exception.

@@ -164,7 +164,7 @@ TEST(JudgeRequest, TrustOverridesBothBlockLists) {
     auto judge = [&](const char* url) {
         RequestUrl request;
         ParseRequestUrl(url, nullptr, &request);
-        return JudgeRequest(ViewOf(request), lists);
+        return JudgeRequest(testing::ViewOf(request), lists);
     };
     const Judgement trusted = judge("http://good.x/");
     EXPECT_EQ(trusted.verdict, Verdict::Trusted);
@@ -183,7 +183,7 @@ TEST(JudgeRequest, TrustOverridesBothBlockLists) {
     EXPECT_FALSE(excepted.entry->positive);
 
     EXPECT_EQ(judge("http://other.y/").verdict, Verdict::Passed);
-    EXPECT_EQ(JudgeRequest(ViewOf(RequestUrl{}), ListSet{}).verdict, Verdict::Passed);
+    EXPECT_EQ(JudgeRequest(testing::ViewOf(RequestUrl{}), ListSet{}).verdict, Verdict::Passed);
 }
 
 }  // namespace
@@ -378,7 +378,7 @@ TEST(JudgeWhollyRefused, AgreesWithAWalkAndRefusesOnlyWhatEveryRequestRefuses) {
             for (const char* rest : {"/", ":8080/p", ":443/ads/x.js", "/img/Banner-ad-"}) {
                 RequestUrl url;
                 ParseRequestUrl(("http://" + *sample.host + rest).c_str(), nullptr, &url);
-                EXPECT_EQ(JudgeRequest(ViewOf(url), lists).verdict, Verdict::Refused) << *url.raw;
+                EXPECT_EQ(JudgeRequest(testing::ViewOf(url), lists).verdict, Verdict::Refused) << *url.raw;
             }
         }
     }

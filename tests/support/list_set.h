@@ -3,7 +3,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "patterns/judge.h"
 
@@ -17,6 +19,15 @@ struct OwnedLists {
 inline OwnedLists MakeLists(const std::string& trust, const std::string& userBlock, const std::string& shippedBlock) {
     auto parse = [](const std::string& text) { return ParsePatternListText(text, "list.txt").list; };
     return {parse(trust), parse(userBlock), parse(shippedBlock)};
+}
+
+// The parts of an owned record, as views into it.
+inline RequestView ViewOf(const RequestUrl& url) {
+    const auto view = [](const std::optional<std::string>& text) -> std::optional<std::string_view> {
+        if (!text) return std::nullopt;
+        return std::string_view(*text);
+    };
+    return {view(url.method), view(url.host), url.port, view(url.path), view(url.version), view(url.hostport)};
 }
 
 // Whether `list`, asked as the user's block list with no other list beside
