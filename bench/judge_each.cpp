@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "browser/source_judge.h"
+#include "listfiles/list_folders.h"
 #include "listfiles/list_store.h"
 #include "patterns/pattern_list.h"
 #include "runtime/shared_state.h"
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
     const long long before = HeapInUse();
     const auto loadStart = Clock::now();
     tamsel::SharedState unpublished;
-    const tamsel::ListStore store(unpublished, tamsel::FilesIn(argv[1]), cache);
+    const tamsel::ListStore store(unpublished, tamsel::FilesOf(tamsel::OneFolder(argv[1])), cache);
     Lists lists{LoadOne(store, tamsel::ListKind::UserTrust), LoadOne(store, tamsel::ListKind::UserBlock),
                 LoadOne(store, tamsel::ListKind::ShippedBlock)};
     const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();

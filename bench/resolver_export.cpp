@@ -56,9 +56,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string folder = argv[1];
-    const auto trust = tamsel::LoadPatternList(folder + "/UserTrust.txt");
-    const auto userBlock = tamsel::LoadPatternList(folder + "/UserBlock.txt");
-    const auto shipped = tamsel::LoadPatternList(folder + "/BlockList.txt");
+    const auto trust = tamsel::LoadPatternListChecked(folder + "/UserTrust.txt").list;
+    const auto userBlock = tamsel::LoadPatternListChecked(folder + "/UserBlock.txt").list;
+    const auto shipped = tamsel::LoadPatternListChecked(folder + "/BlockList.txt").list;
     const tamsel::ListSet lists{trust.get(), userBlock.get(), shipped.get()};
     size_t refusedHosts = 0;
     const double baseline = BestOfFive([&] { refusedHosts = AskEveryHost(lists); });

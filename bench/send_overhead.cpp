@@ -135,7 +135,7 @@ std::string ClientHello() {
 // The gate's decision alone, in this process, against the shipped list.
 void PrintGateTable(const char* modulePath, int socket) {
     const std::string list = std::string(modulePath).substr(0, std::string(modulePath).rfind('/') + 1) + "BlockList.txt";
-    tamsel::TheSharedState().Replace(tamsel::ListKind::ShippedBlock, tamsel::LoadPatternList(list));
+    tamsel::TheSharedState().Replace(tamsel::ListKind::ShippedBlock, tamsel::LoadPatternListChecked(list).list);
     tamsel::EnableSendGate();
     const std::string passing = Head("www.example.org");
     const std::string hello = ClientHello();

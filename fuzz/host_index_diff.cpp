@@ -13,8 +13,9 @@
 
 #include "fuzz/fuzz_input.h"
 #include "patterns/matcher.h"
-#include "patterns/path_regex.h"
+#include "patterns/path_tree.h"
 #include "patterns/pattern_list.h"
+#include "support/list_set.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ public:
         for (const auto& entry : list.entries) {
             hosts_.push_back(Labels(list.Host(entry)));
             const auto path = list.Path(entry);
-            paths_.push_back(path ? std::make_unique<tamsel::fuzz::ReferenceRegex>(tamsel::AnchoredExpression(*path))
+            paths_.push_back(path ? std::make_unique<tamsel::fuzz::ReferenceRegex>(tamsel::ParsePath(*path).expression)
                                   : nullptr);
         }
     }
@@ -115,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& line : requests) {
         tamsel::RequestUrl url;
         tamsel::ParseRequestUrl(line.c_str(), "host.example", &url);
-        if (tamsel::FindDecidingEntry(url, loaded.list.get()) != walk.Decide(url)) {
+        if (tamsel::testing::DecidingEntry(loaded.list.get(), url) != walk.Decide(url)) {
             Fail("the matcher and the plain walk pick different lines for " + line);
         }
     }

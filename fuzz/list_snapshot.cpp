@@ -12,6 +12,8 @@
 #include "fuzz/fuzz_input.h"
 #include "patterns/list_snapshot.h"
 #include "patterns/matcher.h"
+#include "support/list_set.h"
+#include "support/string_storage.h"
 
 namespace {
 
@@ -35,7 +37,7 @@ std::vector<std::string> RequestsFor(const tamsel::PatternList& list) {
 const tamsel::PatternEntry* Decide(const std::string& url, const tamsel::PatternList& list) {
     tamsel::RequestUrl request;
     tamsel::ParseRequestUrl(url.c_str(), nullptr, &request);
-    return tamsel::FindDecidingEntry(request, &list);
+    return tamsel::testing::DecidingEntry(&list, request);
 }
 
 }  // namespace
@@ -55,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         payload[offset % payload.size()] = static_cast<char>(data[1 + c * 5 + 4]);
     }
     const auto restored = tamsel::ListFromSnapshot(
-        std::make_unique<tamsel::StringStorage>(tamsel::SealedSnapshot(payload, key)), key, "fuzz");
+        std::make_unique<tamsel::testing::StringStorage>(tamsel::SealedSnapshot(payload, key)), key, "fuzz");
     if (changes == 0 && !restored) Fail("an unchanged snapshot was refused");
     if (!restored) return 0;
     for (const std::string& url : RequestsFor(*parsed)) {

@@ -1,8 +1,9 @@
 // The path matcher against the regex engine. The first line of the input
 // is a list path; the lines after it, and texts made from the path itself,
 // are request paths. The glob or automaton, the text every match must hold
-// and the compiled path must all agree with regexec on "^(path)" in the C
-// locale, though the harness itself runs in a UTF-8 one, as programs do.
+// and the loaded list's path table must all agree with regexec on "^(path)"
+// in the C locale, though the harness itself runs in a UTF-8 one, as
+// programs do.
 #include <algorithm>
 #include <clocale>
 #include <cstdint>
@@ -11,8 +12,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "patterns/path_regex.h"
 #include "patterns/path_shortcut.h"
+#include "patterns/path_table.h"
 #include "patterns/pattern_list.h"
 #include "patterns/text.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 using tamsel::fuzz::Fail;
 
-void Check(const tamsel::PathShortcut& shortcut, const tamsel::PathRegex& compiled,
+void Check(const tamsel::PathShortcut& shortcut, const tamsel::PatternList& list,
            const tamsel::fuzz::ReferenceRegex& reference, std::string path) {
     path = path.c_str();  // the engine reads up to the first NUL
     const bool engine = reference.Matches(path);
@@ -32,7 +33,9 @@ void Check(const tamsel::PathShortcut& shortcut, const tamsel::PathRegex& compil
     if (engine && lowered.find(shortcut.required) == std::string::npos) {
         Fail("a matching path lacks the required text " + shortcut.required + ": " + path);
     }
-    if (compiled.Matches(path.c_str()) != engine) Fail("the compiled path disagrees with the engine on " + path);
+    if (list.paths.Matches(list.entries[0].pathSlot, tamsel::LoweredPath(path)) != engine) {
+        Fail("the list's path table disagrees with the engine on " + path);
+    }
 }
 
 }  // namespace
@@ -49,13 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!loaded.list || loaded.list->entries.size() != 1) return 0;
     const auto entryPath = loaded.list->Path(loaded.list->entries[0]);
     if (!entryPath) return 0;
-    const std::string expression = tamsel::AnchoredExpression(*entryPath);
+    const std::string expression = tamsel::ParsePath(*entryPath).expression;
     const tamsel::fuzz::ReferenceRegex reference(expression);
     if (!reference.ok()) Fail("the loader kept a path the engine refuses: " + expression);
-    const auto compiled = tamsel::PathRegex::Compile(*entryPath);
-    if (!compiled) Fail("a path the loader kept does not compile: " + expression);
-    const auto shortcut = tamsel::AnalysePath(*entryPath);
-    if (shortcut.kind == tamsel::PathShortcut::Kind::None) Fail("a path the loader kept has no program: " + expression);
+    tamsel::PathShortcut shortcut;
+    if (tamsel::PathProgram(*entryPath, &shortcut)) Fail("a path the loader kept has no program: " + expression);
 
     // The glob's runs, or the path with its operators dropped, joined as
     // text, make paths near its matches.
@@ -67,6 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> paths = {std::string(*entryPath), runs, shortcut.required, runs + "/x", "/" + runs,
                                       "/x" + shortcut.required, runs + "\n", runs.substr(0, runs.size() / 2)};
     for (size_t i = 1; i < lines.size() && i <= 16; ++i) paths.push_back(lines[i]);
-    for (const auto& path : paths) Check(shortcut, *compiled, reference, path);
+    for (const auto& path : paths) Check(shortcut, *loaded.list, reference, path);
     return 0;
 }

@@ -46,4 +46,10 @@ bool InspectClientHello(const OutgoingBuffer& buffer, int32_t port) {
     });
 }
 
+int32_t PeerPort(const void* address, size_t size, bool internet) {
+    if (!internet || size < 4) return kDefaultTlsPort;
+    const auto* bytes = static_cast<const unsigned char*>(address);
+    return bytes[2] << 8 | bytes[3];
+}
+
 }  // namespace tamsel

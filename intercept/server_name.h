@@ -4,6 +4,7 @@
 // port would be, whatever its path.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,5 +26,12 @@ bool InspectClientHello(const OutgoingBuffer& buffer, int32_t port);
 
 // The port a connection goes to when the socket cannot say.
 inline constexpr int32_t kDefaultTlsPort = 443;
+
+// The port a connection goes to, read from its peer's address as the socket
+// layer filled it in: `size` bytes (0 when it could not say), `internet` when
+// it is an IPv4 or IPv6 address. Both kinds hold the port, in network order,
+// in the two bytes after their two-byte family; any other peer gets
+// kDefaultTlsPort, and a send on it fails anyway.
+int32_t PeerPort(const void* address, size_t size, bool internet);
 
 }  // namespace tamsel

@@ -9,7 +9,6 @@ namespace {
 constexpr unsigned char kHandshakeRecord = 0x16;
 constexpr unsigned char kClientHello = 0x01;
 constexpr size_t kRecordHeader = 5;
-constexpr size_t kHandshakeHeader = 4;
 // A plaintext record carries at most 2^14 bytes.
 constexpr size_t kMaxRecordBody = 16384;
 constexpr uint16_t kServerNameExtension = 0;

@@ -1,6 +1,5 @@
 #include "listfiles/list_store.h"
 
-#include <filesystem>
 #include <new>
 
 #include "listfiles/list_cache.h"
@@ -21,12 +20,6 @@ const ListFileInfo& ListFileOf(ListKind kind) {
         if (file.kind == kind) return file;
     }
     return kListFiles[0];  // unreachable: every kind has its row
-}
-
-ListFilePath FilesIn(const std::string& folder) {
-    return [folder](std::string_view name) {
-        return std::optional<std::string>((std::filesystem::path(folder) / std::string(name)).string());
-    };
 }
 
 ListStore::ListStore(ListSlots& slots, ListFilePath where, std::optional<std::string> cacheFolder)
@@ -82,13 +75,6 @@ std::optional<ListLoadError> ListStore::RenewIfPresent(ListKind kind) const {
     // Without a path there is no file to take up: the list in place stays.
     if (!slots_.Present(kind) || !PathOf(kind)) return std::nullopt;
     return Publish(kind);
-}
-
-void ListStore::PublishMissing() const {
-    for (const ListFileInfo& file : kListFiles) {
-        // A path that cannot be formed counts as a missing file: null.
-        if (!slots_.Present(file.kind) && PathOf(file.kind)) Publish(file.kind);
-    }
 }
 
 std::optional<ListLoadError> EntryFault(std::string_view entry) {

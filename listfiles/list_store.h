@@ -41,9 +41,6 @@ const ListFileInfo& ListFileOf(ListKind kind);
 // the tests name others.
 using ListFilePath = std::function<std::optional<std::string>(std::string_view fileName)>;
 
-// A ListFilePath for the files of one folder.
-ListFilePath FilesIn(const std::string& folder);
-
 struct ListWriteResult {
     bool written = false;
     std::string path;   // the file written, or meant to be
@@ -84,10 +81,6 @@ public:
     // Publishes afresh only a list that is present: one that failed to load
     // at attach stays null until the next attach.
     std::optional<ListLoadError> RenewIfPresent(ListKind kind) const;
-
-    // Publishes each list that is not present yet. A list already in place
-    // came from an earlier attach or from an editor and is left alone.
-    void PublishMissing() const;
 
 private:
     ListSlots& slots_;

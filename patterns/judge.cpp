@@ -25,10 +25,6 @@ Judgement JudgeRequest(const RequestView& url, const ListSet& lists) {
     return result;
 }
 
-Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists) {
-    return JudgeRequest(ViewOf(url), lists);
-}
-
 namespace {
 
 // Whether a line of port `linePort` (0: none) can match some request on

@@ -31,9 +31,6 @@ struct Judgement {
 // HostLabels and LoweredPath.
 Judgement JudgeRequest(const RequestView& request, const ListSet& lists);
 
-// The same for an owned record.
-Judgement JudgeRequestUrl(const RequestUrl& url, const ListSet& lists);
-
 // The port that stands for every port in JudgeWhollyRefused.
 inline constexpr int32_t kAnyPort = 0;
 

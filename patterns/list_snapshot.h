@@ -41,14 +41,4 @@ std::string SealedSnapshot(std::string_view payload, const ListTextKey& key);
 std::unique_ptr<PatternList> ListFromSnapshot(std::unique_ptr<ListStorage> storage, const ListTextKey& key,
                                               const std::string& source);
 
-// Storage of bytes held in memory.
-class StringStorage : public ListStorage {
-public:
-    explicit StringStorage(std::string bytes) : bytes_(std::move(bytes)) {}
-    std::string_view bytes() const override { return bytes_; }
-
-private:
-    std::string bytes_;
-};
-
 }  // namespace tamsel

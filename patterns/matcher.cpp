@@ -31,10 +31,4 @@ const PatternEntry* FindDecidingEntry(const PreparedRequest& request, const Patt
     return found == ListIndex::kNone ? nullptr : &list->entries[found];
 }
 
-const PatternEntry* FindDecidingEntry(const RequestUrl& url, const PatternList* list) {
-    if (list == nullptr || !url.host) return nullptr;
-    const HostLabels labels = SplitHostLabels(*url.host);
-    return FindDecidingEntry(PreparedRequest(ViewOf(url), labels), list);
-}
-
 }  // namespace tamsel

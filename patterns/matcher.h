@@ -22,9 +22,6 @@ struct PreparedRequest {
 };
 
 // The entry that decides, ordinary or exception, or null when none does.
-const PatternEntry* FindDecidingEntry(const RequestUrl& url, const PatternList* list);
-
-// The same, for a caller that asks several lists about one request.
 const PatternEntry* FindDecidingEntry(const PreparedRequest& request, const PatternList* list);
 
 // Whether an entry's host pattern covers `host` (an entry without a host covers all).

@@ -77,11 +77,10 @@ Result<PathShortcut> ShortcutOf(const PathTree& tree) {
     return out;
 }
 
-PathShortcut AnalysePath(std::string_view path) {
+Result<PathShortcut> PathProgram(std::string_view path) {
     const ParsedPath parsed = ParsePath(path);
-    if (!parsed.tree) return PathShortcut{};
-    Result<PathShortcut> shortcut = ShortcutOf(*parsed.tree);
-    return shortcut ? std::move(*shortcut) : PathShortcut{};
+    if (!parsed.status.ok()) return Failure{parsed.status.message()};
+    return ShortcutOf(*parsed.tree);
 }
 
 bool ShortcutMatches(PathShortcut::Kind kind, std::string_view program, std::string_view runs,

@@ -10,6 +10,7 @@
 // automaton runs.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,9 +41,9 @@ struct PathShortcut {
 // a failure when the tree is too large for an automaton.
 Result<PathShortcut> ShortcutOf(const PathTree& tree);
 
-// The same for `path` as written; kind None when the parse has no tree for
-// it or the tree has no program.
-PathShortcut AnalysePath(std::string_view path);
+// The glob or automaton that answers for `path` as written, or the reason
+// the path is refused: the parse's, or that it is too large for the matcher.
+Result<PathShortcut> PathProgram(std::string_view path);
 
 // Whether a Glob or Automaton program, whose matches all hold `runs` in
 // order, matches the lower-cased path (which ends at its first NUL, if any).

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "patterns/byte_words.h"
-#include "patterns/path_regex.h"
 #include "patterns/text.h"
 
 namespace tamsel {

@@ -198,9 +198,4 @@ ListLoadResult LoadPatternListChecked(const std::string& path) {
     return ParseOwnedText(std::move(*text), path);
 }
 
-std::unique_ptr<PatternList> LoadPatternList(const std::string& path) {
-    return LoadPatternListChecked(path).list;
-}
-
-
 }  // namespace tamsel

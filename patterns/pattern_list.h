@@ -102,12 +102,9 @@ struct ListLoadResult {
     std::optional<ListLoadError> error;   // why, when `list` is null
 };
 
-// Loads a list file; a missing file or a path that fails to compile gives
-// null. Running out of memory throws std::bad_alloc (ListStore::Load, the
-// loaders' one caller in the module, makes it a failure).
-std::unique_ptr<PatternList> LoadPatternList(const std::string& path);
-
-// The same load, saying why it failed.
+// Loads a list file: the list, or why it failed (a missing file, a line that
+// does not parse). Running out of memory throws std::bad_alloc
+// (ListStore::Load, the loaders' one caller in the module, makes it a failure).
 ListLoadResult LoadPatternListChecked(const std::string& path);
 
 // Parses list text already in memory; `source` names it in the result.

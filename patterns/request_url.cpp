@@ -3,44 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/bit_words.h"
 #include "patterns/byte_words.h"
 #include "patterns/text.h"
 
 namespace tamsel {
-
-namespace {
-
-// Hands each non-empty token to `take(start, length, index)`; the count, or
-// -1 once a token would go past `capacity`.
-template <typename Take>
-int CutTokens(std::string_view text, std::string_view separators, int capacity, Take take) {
-    // One bit per byte value: a few words to clear, where a table of bytes
-    // would cost a 256-byte fill on every call.
-    uint64_t separator[4] = {};
-    for (const char s : separators) SetBit(separator, static_cast<unsigned char>(s));
-    int count = 0;
-    size_t start = 0;
-    for (size_t i = 0;; ++i) {
-        const auto c = i == text.size() ? 0u : static_cast<unsigned char>(text[i]);
-        const bool end = c == 0 || c == '\n';
-        if (!end && !HasBit(separator, c)) continue;
-        if (i != start) {
-            if (count >= capacity) return -1;
-            take(start, i - start, count++);
-        }
-        if (end) break;
-        start = i + 1;
-    }
-    return count;
-}
-
-}  // namespace
-
-int SplitTokenViews(std::string_view text, std::string_view separators, std::string_view* tokens, int capacity) {
-    return CutTokens(text, separators, capacity,
-                     [&](size_t start, size_t length, int i) { tokens[i] = text.substr(start, length); });
-}
 
 namespace {
 
@@ -146,8 +112,8 @@ constexpr bool EndsToken(char c) {
     return static_cast<unsigned char>(c) <= ' ' && (c == ' ' || c == '\r' || c == '\n' || c == '\0');
 }
 
-// The tokens of a request line, as CutTokens would cut them at blanks and
-// CR, in the scan every request pays, eight bytes at a time within a token
+// The tokens of a request line, cut at blanks and CR with empty ones
+// dropped, in the scan every request pays, eight bytes at a time within a token
 // while none of them is at or below the blank: the count, or -1 for more
 // than three.
 int CutRequestLine(std::string_view line, std::string_view* tokens) {
@@ -197,14 +163,6 @@ RequestView ParseRequestView(std::string_view line, std::optional<std::string_vi
     SplitHostPort(fromHostValue ? UpToLineEnd(*url.hostport) : *url.hostport, &url);
     if (url.host && !url.path) url.path = "/";
     return url;
-}
-
-RequestView ViewOf(const RequestUrl& url) {
-    const auto view = [](const std::optional<std::string>& text) -> std::optional<std::string_view> {
-        if (!text) return std::nullopt;
-        return std::string_view(*text);
-    };
-    return {view(url.method), view(url.host), url.port, view(url.path), view(url.version), view(url.hostport)};
 }
 
 void KeepRequest(const RequestView& view, std::string_view line, RequestUrl* url) {

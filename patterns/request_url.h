@@ -1,4 +1,4 @@
-// The parsed parts of one outgoing request, and the tokenizer that cuts them.
+// The parsed parts of one outgoing request.
 #pragma once
 
 #include <cstdint>
@@ -37,19 +37,11 @@ struct RequestUrl {
 // which may be null. A NUL or LF ends either text.
 RequestView ParseRequestView(std::string_view line, std::optional<std::string_view> hostValue);
 
-// The parts of a record, as views into it.
-RequestView ViewOf(const RequestUrl& url);
-
 // Fills an empty record from a request line (or a bare URL) and the value of
 // the Host header, which may be null. Neither input is modified.
 void ParseRequestUrl(const char* line, const char* hostValue, RequestUrl* url);
 
 // Fills a record from a parsed request and the line it was parsed from.
 void KeepRequest(const RequestView& view, std::string_view line, RequestUrl* url);
-
-// Splits `text` at any of `separators`; NUL and LF end the text. Empty tokens
-// are dropped. Returns the number of tokens stored in `tokens`, or -1 for more
-// non-empty tokens than `capacity`.
-int SplitTokenViews(std::string_view text, std::string_view separators, std::string_view* tokens, int capacity);
 
 }  // namespace tamsel

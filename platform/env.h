@@ -107,19 +107,19 @@ public:
     virtual std::optional<std::string> CacheFolderPath() = 0;
     // A snapshot file's bytes, copied into memory of the program's own so
     // that nothing another process does to the file afterwards reaches the
-    // list; null when the file cannot be had, is not a regular file, or (on
-    // Linux) is not the user's alone.
+    // list; null when the file cannot be had, is not a regular file, or is
+    // not the user's alone. Windows, which has no cache folder, keeps no
+    // snapshots: there this and the calls below find and remove nothing.
     virtual std::unique_ptr<ListStorage> OpenSnapshotFile(const std::string& path) = 0;
     // Removes the temporary files of snapshot writes that never finished (the
     // writer was killed): the user's own, a quarter of an hour old or more.
     virtual void RemoveStaleSnapshotTemporaries(const std::string& cacheFolder) = 0;
     // The snapshot files of the cache folder ("list-*.snapshot") that are
-    // regular files and (on Linux) the user's own, each with its first
-    // `headBytes` bytes.
+    // regular files and the user's own, each with its first `headBytes`
+    // bytes.
     virtual std::vector<CachedSnapshot> CachedSnapshots(const std::string& cacheFolder, size_t headBytes) = 0;
     // Removes one file of the cache folder. A reader that has it open keeps
-    // what it read; where the file cannot go (Windows, while another program
-    // has it open), it stays until a later sweep.
+    // what it read.
     virtual void RemoveCachedSnapshot(const std::string& cacheFolder, const std::string& name) = 0;
 
     // What this process finds its list folders from, the shipped list being

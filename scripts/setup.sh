@@ -2,13 +2,13 @@
 # Installs what Tamsel needs on a Debian machine: the native toolchain, the
 # 32-bit and 64-bit Windows cross toolchains, 32-bit and 64-bit Wine to run
 # the two Windows builds, clang with its libFuzzer runtime for the fuzz
-# harnesses, and the programs the whole-program tests drive. Safe to run
-# again.
+# harnesses, clang-format for the source layout, and the programs the
+# whole-program tests drive. Safe to run again.
 set -euo pipefail
 
 packages=(
   build-essential cmake ccache libgtest-dev googletest
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32 wine64 fonts-wine xvfb xauth

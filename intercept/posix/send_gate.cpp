@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -42,15 +43,13 @@ bool StreamSocketKeepingErrno(int fd) {
     return socket;
 }
 
-// The port the connection goes to; a socket that cannot say gets the usual
-// TLS port, and a send on it fails anyway.
+static_assert(offsetof(sockaddr_in, sin_port) == 2 && offsetof(sockaddr_in6, sin6_port) == 2, "PeerPort reads there");
+
 int32_t RemotePort(int fd) {
     sockaddr_storage address{};
     socklen_t size = sizeof address;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) return kDefaultTlsPort;
-    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
-    return kDefaultTlsPort;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) size = 0;
+    return PeerPort(&address, size, address.ss_family == AF_INET || address.ss_family == AF_INET6);
 }
 
 SendCheck AlreadyRefused() {

@@ -3,6 +3,7 @@
 
 #include "intercept/win32/send_hook.h"
 
+#include <cstddef>
 #include <mutex>
 #include <type_traits>
 
@@ -75,15 +76,13 @@ bool Install(const ApiHookChainTable& table) {
     return routed.exportEntries > 0;
 }
 
-// The port the connection goes to; a socket that cannot say gets the usual
-// TLS port, and a send on it fails anyway.
+static_assert(offsetof(sockaddr_in, sin_port) == 2 && offsetof(sockaddr_in6, sin6_port) == 2, "PeerPort reads there");
+
 int32_t RemotePort(SOCKET socket) {
     sockaddr_storage address{};
     int size = sizeof address;
-    if (getpeername(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return kDefaultTlsPort;
-    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
-    return kDefaultTlsPort;
+    if (getpeername(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) size = 0;
+    return PeerPort(&address, static_cast<size_t>(size), address.ss_family == AF_INET || address.ss_family == AF_INET6);
 }
 
 // A request head by its request line and Host header, a ClientHello by its

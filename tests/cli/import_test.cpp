@@ -10,6 +10,7 @@
 #include "patterns/matcher.h"
 #include "support/cache_home.h"
 #include "support/temp_dir.h"
+#include "support/list_set.h"
 
 namespace tamsel {
 namespace {
@@ -61,7 +62,7 @@ TEST_F(ImportTool, WritesEachSourceAfterOurLinesAndJudgesThroughIt) {
 int DecidingLine(const PatternList& list, const char* url) {
     RequestUrl request;
     ParseRequestUrl(url, nullptr, &request);
-    const PatternEntry* entry = FindDecidingEntry(request, &list);
+    const PatternEntry* entry = testing::DecidingEntry(&list, request);
     return entry == nullptr ? 0 : list.LineNumber(*entry);
 }
 

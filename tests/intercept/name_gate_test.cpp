@@ -65,6 +65,15 @@ TEST(InspectClientHello, AnythingButAWholeNamedHelloPasses) {
               Verdict::Passed);
 }
 
+// An IPv4 or IPv6 peer keeps its port, high byte first, after its family;
+// any other peer, or none, goes to the usual TLS port.
+TEST(PeerPort, ReadsTheInternetPortAndFallsBackOtherwise) {
+    const unsigned char v4[16] = {2, 0, 0x20, 0xfb, 127, 0, 0, 1};  // port 8443, 127.0.0.1
+    EXPECT_EQ(PeerPort(v4, sizeof v4, true), 8443);
+    EXPECT_EQ(PeerPort(v4, sizeof v4, false), kDefaultTlsPort);  // a local socket, say
+    EXPECT_EQ(PeerPort(v4, 0, true), kDefaultTlsPort);           // the socket could not say
+}
+
 TEST(InspectLookup, NumericAddressesAreNeverRefused) {
     const Lists lists = MakeLists("", "", "*\n");
     for (const char* name : {"127.0.0.1", "10.1", "2130706433", "0x7f.1", "::1", "[::1]", "fe80::1%eth0", "1.2.3.4."}) {

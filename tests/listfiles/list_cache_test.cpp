@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "listfiles/list_folders.h"
 #include "listfiles/list_store.h"
 #include "patterns/matcher.h"
 #include "platform/env.h"
@@ -119,7 +120,7 @@ TEST(ListCache, RunningOutOfMemoryFailsTheLoadAndKeepsTheListInUse) {
     const Scratch scratch;
     scratch.dir.Write("UserBlock.txt", "ads.x\n");
     SharedState state;
-    const ListStore store(state, FilesIn(scratch.dir.path().string()), scratch.cache);
+    const ListStore store(state, FilesOf(OneFolder(scratch.dir.path().string())), scratch.cache);
     ASSERT_FALSE(store.Publish(ListKind::UserBlock));
     OutOfMemoryEnv env;
     const testing::ScopedEnv scoped(env);
@@ -140,7 +141,7 @@ TEST(ListCache, AWriterLeavesTheSnapshotTheNextLoadTakesUp) {
     const std::string list = dir.Write("UserBlock.txt", "old.x\n");
     std::filesystem::create_directory(dir.path() / "sub");
     SharedState state;
-    const ListStore store(state, FilesIn((dir.path() / "sub" / "..").string()), scratch.cache);
+    const ListStore store(state, FilesOf(OneFolder((dir.path() / "sub" / "..").string())), scratch.cache);
 
     ASSERT_TRUE(store.WriteEntries(ListKind::UserBlock, {"new.x", "/*.*/banner"}).written);
     EXPECT_EQ(SnapshotsIn(scratch.cache), 1);
@@ -164,7 +165,7 @@ TEST(ListCache, AWriterLeavesTheSnapshotTheNextLoadTakesUp) {
 
     // A cache folder that is a file: no snapshot can be written there.
     const std::string notAFolder = dir.Write("not-a-folder", "");
-    const ListStore blocked(state, FilesIn(dir.path().string()), notAFolder);
+    const ListStore blocked(state, FilesOf(OneFolder(dir.path().string())), notAFolder);
     const ListWriteResult written = blocked.WriteEntries(ListKind::UserBlock, {"kept.x"});
     EXPECT_TRUE(written.written) << written.error;
     EXPECT_TRUE(written.error.empty()) << written.error;

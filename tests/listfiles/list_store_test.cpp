@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "listfiles/list_folders.h"
 #include "patterns/file_bytes.h"
 #include "runtime/shared_state.h"
 #include "support/temp_dir.h"
@@ -56,7 +57,7 @@ TEST(ListLines, EveryLineIsOneEntryAsWritten) {
 TEST(ListStore, WritesThroughAReplacementAndReadsBack) {
     testing::TempDir dir;
     SharedState state;
-    const ListStore store(state, FilesIn(dir.path().string()));
+    const ListStore store(state, FilesOf(OneFolder(dir.path().string())));
     const Result<std::vector<std::string>> missing = store.ReadEntries(ListKind::UserTrust);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.message(), ReadErrorText(ENOENT));
@@ -79,7 +80,7 @@ TEST(ListStore, RenewIfPresentLeavesANullListNull) {
     testing::TempDir dir;
     dir.Write("UserBlock.txt", "one.x\n");
     SharedState state;
-    const ListStore store(state, FilesIn(dir.path().string()));
+    const ListStore store(state, FilesOf(OneFolder(dir.path().string())));
     store.RenewIfPresent(ListKind::UserBlock);
     EXPECT_FALSE(state.Present(ListKind::UserBlock));
     store.Publish(ListKind::UserBlock);
@@ -95,7 +96,7 @@ TEST(ListStore, AFileThatFailsToLoadKeepsTheListInUse) {
     testing::TempDir dir;
     dir.Write("UserBlock.txt", "one.x\n");
     SharedState state;
-    const ListStore store(state, FilesIn(dir.path().string()));
+    const ListStore store(state, FilesOf(OneFolder(dir.path().string())));
     EXPECT_FALSE(store.Publish(ListKind::UserBlock));
     dir.Write("UserBlock.txt", "two.x\nbad/(a\n");
     for (const auto& reload : {&ListStore::Publish, &ListStore::RenewIfPresent}) {
@@ -113,18 +114,10 @@ TEST(ListStore, AFileThatFailsToLoadKeepsTheListInUse) {
     EXPECT_EQ(FirstText(state, ListKind::UserBlock), "three.x");
 }
 
-TEST(ListStore, PublishMissingLeavesListsInPlaceAlone) {
-    testing::TempDir dir;
-    dir.Write("BlockList.txt", "shipped.x\n");
-    dir.Write("UserBlock.txt", "file.x\n");
+// Without a path nothing is loaded and nothing in place is dropped.
+TEST(ListStore, RenewingWithoutAPathKeepsTheListInPlace) {
     SharedState state;
-    state.Replace(ListKind::UserBlock, ParsePatternListText("edited.x\n", "UserBlock.txt").list);
-    ListStore(state, FilesIn(dir.path().string())).PublishMissing();
-    EXPECT_EQ(FirstText(state, ListKind::ShippedBlock), "shipped.x");
-    EXPECT_EQ(FirstText(state, ListKind::UserBlock), "edited.x");
-    EXPECT_FALSE(state.Present(ListKind::UserTrust));  // no file: null
-
-    // Without a path nothing is loaded and nothing in place is dropped.
+    state.Replace(ListKind::ShippedBlock, ParsePatternListText("shipped.x\n", "BlockList.txt").list);
     const ListStore nowhere(state, [](std::string_view) { return std::nullopt; });
     nowhere.RenewIfPresent(ListKind::ShippedBlock);
     EXPECT_EQ(FirstText(state, ListKind::ShippedBlock), "shipped.x");

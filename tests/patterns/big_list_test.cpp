@@ -17,6 +17,7 @@
 #include "support/matcher_answer.h"
 #include "support/reference_walk.h"
 #include "support/request_corpus.h"
+#include "support/list_set.h"
 
 namespace tamsel {
 namespace {
@@ -55,7 +56,7 @@ TEST_F(LargeList, CorpusDecidedAsTheWalkDecidesIt) {
     for (size_t i = 0; i < urls_.size(); ++i) {
         RequestUrl request;
         ParseRequestUrl(urls_[i].c_str(), nullptr, &request);
-        const testing::ReferenceAnswer got = testing::AnswerOf(*list_, FindDecidingEntry(request, list_.get()));
+        const testing::ReferenceAnswer got = testing::AnswerOf(*list_, testing::DecidingEntry(list_.get(), request));
         EXPECT_EQ(got, expected_[i]) << urls_[i] << " decided by line " << got.lineNumber << ", the walk says "
                                      << expected_[i].lineNumber;
         refused += got.lineNumber != 0 && got.positive;

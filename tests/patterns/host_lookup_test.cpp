@@ -75,7 +75,7 @@ TEST(JudgeWhollyRefused, NeverRefusesAHostWithARequestThatWouldPass) {
                     RequestUrl url;
                     const std::string line = "http://" + host + port + path;
                     ParseRequestUrl(line.c_str(), nullptr, &url);
-                    EXPECT_EQ(JudgeRequestUrl(url, lists.view()).verdict, Verdict::Refused)
+                    EXPECT_EQ(JudgeRequest(testing::ViewOf(url), lists.view()).verdict, Verdict::Refused)
                         << line << "\ntrust:\n" << texts[0] << "user:\n" << texts[1] << "shipped:\n" << texts[2];
                 }
             }

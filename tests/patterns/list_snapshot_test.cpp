@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "patterns/matcher.h"
+#include "support/list_set.h"
+#include "support/string_storage.h"
 
 namespace tamsel {
 namespace {
@@ -33,7 +35,7 @@ std::string SampleText() {
 }
 
 std::unique_ptr<PatternList> Restore(const std::string& snapshot, const ListTextKey& key = kKey) {
-    return ListFromSnapshot(std::make_unique<StringStorage>(snapshot), key, "restored.txt");
+    return ListFromSnapshot(std::make_unique<testing::StringStorage>(snapshot), key, "restored.txt");
 }
 
 // The line number that decides each URL, 0 for none; negative for an exception.
@@ -46,7 +48,7 @@ std::vector<int> Decisions(const PatternList& list) {
                             "http://www.example.org/index.html", "http://www.q.example/ads/adframe.js"}) {
         RequestUrl request;
         ParseRequestUrl(url, nullptr, &request);
-        const PatternEntry* entry = FindDecidingEntry(request, &list);
+        const PatternEntry* entry = testing::DecidingEntry(&list, request);
         const int line = entry == nullptr ? 0 : list.LineNumber(*entry);
         out.push_back(entry != nullptr && entry->positive == 0 ? -line : line);
     }

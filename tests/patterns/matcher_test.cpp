@@ -156,7 +156,7 @@ TEST(MatchHostPattern, PairsFromTheRight) {
     EXPECT_FALSE(covers("\xe9.c", "\xc9.c"));
 }
 
-TEST(JudgeRequestUrl, TrustOverridesBothBlockLists) {
+TEST(JudgeRequest, TrustOverridesBothBlockLists) {
     const auto trust = List("good.x\n");
     const auto userBlock = List("good.x\nmine.x\n");
     const auto shippedBlock = List("good.x\nads.x\n~ads.x/keep\n");
@@ -164,7 +164,7 @@ TEST(JudgeRequestUrl, TrustOverridesBothBlockLists) {
     auto judge = [&](const char* url) {
         RequestUrl request;
         ParseRequestUrl(url, nullptr, &request);
-        return JudgeRequestUrl(request, lists);
+        return JudgeRequest(testing::ViewOf(request), lists);
     };
     const Judgement trusted = judge("http://good.x/");
     EXPECT_EQ(trusted.verdict, Verdict::Trusted);
@@ -183,7 +183,7 @@ TEST(JudgeRequestUrl, TrustOverridesBothBlockLists) {
     EXPECT_FALSE(excepted.entry->positive);
 
     EXPECT_EQ(judge("http://other.y/").verdict, Verdict::Passed);
-    EXPECT_EQ(JudgeRequestUrl(RequestUrl{}, ListSet{}).verdict, Verdict::Passed);
+    EXPECT_EQ(JudgeRequest(testing::ViewOf(RequestUrl{}), ListSet{}).verdict, Verdict::Passed);
 }
 
 }  // namespace
@@ -292,7 +292,7 @@ TEST(FindDecidingEntry, DeepHostsAgreeWithAWalk) {
     ASSERT_TRUE(testing::ReferenceDecideAll(text, reference, &expected));
     int decided = 0;
     for (size_t r = 0; r < requests.size(); ++r) {
-        const PatternEntry* entry = FindDecidingEntry(requests[r], list.get());
+        const PatternEntry* entry = testing::DecidingEntry(list.get(), requests[r]);
         const testing::ReferenceAnswer got = testing::AnswerOf(*list, entry);
         EXPECT_EQ(got, expected[r]) << *requests[r].raw;
         decided += got.lineNumber != 0;
@@ -319,7 +319,7 @@ TEST(FindDecidingEntry, AgreesWithAWalkOfTheWholeChain) {
         std::vector<testing::ReferenceAnswer> expected;
         ASSERT_TRUE(testing::ReferenceDecideAll(text, reference, &expected)) << text;
         for (size_t r = 0; r < requests.size(); ++r) {
-            const PatternEntry* entry = FindDecidingEntry(requests[r], list.get());
+            const PatternEntry* entry = testing::DecidingEntry(list.get(), requests[r]);
             const testing::ReferenceAnswer got = testing::AnswerOf(*list, entry);
             ASSERT_EQ(got, expected[r]) << text << "request " << *requests[r].raw << " decided by line "
                                         << got.lineNumber << ", the walk says " << expected[r].lineNumber;
@@ -378,7 +378,7 @@ TEST(JudgeWhollyRefused, AgreesWithAWalkAndRefusesOnlyWhatEveryRequestRefuses) {
             for (const char* rest : {"/", ":8080/p", ":443/ads/x.js", "/img/Banner-ad-"}) {
                 RequestUrl url;
                 ParseRequestUrl(("http://" + *sample.host + rest).c_str(), nullptr, &url);
-                EXPECT_EQ(JudgeRequestUrl(url, lists).verdict, Verdict::Refused) << *url.raw;
+                EXPECT_EQ(JudgeRequest(testing::ViewOf(url), lists).verdict, Verdict::Refused) << *url.raw;
             }
         }
     }

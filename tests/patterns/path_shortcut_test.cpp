@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "patterns/path_regex.h"
 #include "patterns/text.h"
 #include "support/lcg.h"
+#include "support/list_path.h"
 
 namespace tamsel {
 namespace {
 
-TEST(AnalysePath, GlobShapedPatterns) {
+TEST(PathProgram, GlobShapedPatterns) {
     const auto program = [](const char* path) {
-        const PathShortcut s = AnalysePath(path);
+        const PathShortcut s = testing::ShortcutFor(path);
         return s.kind == PathShortcut::Kind::Glob ? s.program : std::string("(automaton)");
     };
     EXPECT_EQ(program("/Ads/"), "/ads/");
@@ -40,7 +40,7 @@ TEST(AnalysePath, GlobShapedPatterns) {
 // escaped slash, a separator class written in another order or case, and
 // nothing else, gives the glob the plain spelling gives, and the glob
 // answers as the engine does.
-TEST(AnalysePath, GlobsWhateverTheSpelling) {
+TEST(PathProgram, GlobsWhateverTheSpelling) {
     const struct {
         const char* path;
         const char* program;
@@ -50,11 +50,11 @@ TEST(AnalysePath, GlobsWhateverTheSpelling) {
                  {"/a([^-a-z0-9_.%]|$)", "/a\x02"}};
     const char* paths[] = {"/ads", "/x/ads", "/a", "/a/", "/a-", "/a%b", "/aB", "/a/b", "/a.xb", "/A?b"};
     for (const auto& c : cases) {
-        const PathShortcut shortcut = AnalysePath(c.path);
+        const PathShortcut shortcut = testing::ShortcutFor(c.path);
         ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Glob) << c.path;
         EXPECT_EQ(shortcut.program, c.program) << c.path;
         regex_t re;
-        ASSERT_EQ(regcomp(&re, AnchoredExpression(c.path).c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        ASSERT_EQ(regcomp(&re, ParsePath(c.path).expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
         for (const char* path : paths) {
             std::string lowered = path;
             LowerAscii(lowered);
@@ -65,33 +65,33 @@ TEST(AnalysePath, GlobsWhateverTheSpelling) {
     }
     // A separator class that is not quite one, or "." repeated by a count, is the automaton's.
     for (const char* path : {"/a([^-a-z0-9_.]|$)", "/a([^-a-z0-9_.%]|^)", "/a([^-a-z0-9_.%]|$|x)", "/.{0,}a"}) {
-        EXPECT_EQ(AnalysePath(path).kind, PathShortcut::Kind::Automaton) << path;
+        EXPECT_EQ(testing::ShortcutFor(path).kind, PathShortcut::Kind::Automaton) << path;
     }
 }
 
-TEST(AnalysePath, RequiredTextIsWhatEveryMatchHolds) {
-    EXPECT_EQ(AnalysePath("/*.*/ad[-_]?servers?").required, "server");
-    EXPECT_EQ(AnalysePath("/*.*/admanager\\.js").required, "/admanager.js");
-    EXPECT_EQ(AnalysePath("/ab*cdef").required, "cdef");          // "b" may be absent
-    EXPECT_EQ(AnalysePath("/xy{2}zzz").required, "zzz");          // "y" repeats
-    EXPECT_EQ(AnalysePath("/(long|longer)/q").required, "/q");    // groups hold nothing certain
-    EXPECT_EQ(AnalysePath("/aaaa|/b").required, "");              // alternation outside all groups
-    EXPECT_EQ(AnalysePath("/aaaa)|(/b").required, "");            // closes the anchoring group
-    EXPECT_EQ(AnalysePath("/\\w+abc").required, "abc");
-    EXPECT_EQ(AnalysePath("/[(|)]zz").required, "zz");           // brackets hold plain characters
-    EXPECT_EQ(AnalysePath("/\\<ads\\>x").required, "ads");       // word anchors match no character
+TEST(PathProgram, RequiredTextIsWhatEveryMatchHolds) {
+    EXPECT_EQ(testing::ShortcutFor("/*.*/ad[-_]?servers?").required, "server");
+    EXPECT_EQ(testing::ShortcutFor("/*.*/admanager\\.js").required, "/admanager.js");
+    EXPECT_EQ(testing::ShortcutFor("/ab*cdef").required, "cdef");          // "b" may be absent
+    EXPECT_EQ(testing::ShortcutFor("/xy{2}zzz").required, "zzz");          // "y" repeats
+    EXPECT_EQ(testing::ShortcutFor("/(long|longer)/q").required, "/q");    // groups hold nothing certain
+    EXPECT_EQ(testing::ShortcutFor("/aaaa|/b").required, "");              // alternation outside all groups
+    EXPECT_EQ(testing::ShortcutFor("/aaaa)|(/b").required, "");            // closes the anchoring group
+    EXPECT_EQ(testing::ShortcutFor("/\\w+abc").required, "abc");
+    EXPECT_EQ(testing::ShortcutFor("/[(|)]zz").required, "zz");           // brackets hold plain characters
+    EXPECT_EQ(testing::ShortcutFor("/\\<ads\\>x").required, "ads");       // word anchors match no character
 }
 
 // An automaton is tried only on paths that hold every literal stretch of its
 // pattern, in order and without overlap. A stretch taken too long, or a
 // search started past where the next stretch may begin, refuses paths the
 // pattern matches.
-TEST(AnalysePath, RunsAreTheLiteralStretchesInOrder) {
-    EXPECT_EQ(AnalysePath("/*.*/ad[-_]?servers?").runs, std::string("\x03/ad\x06server"));
-    EXPECT_EQ(AnalysePath("/ab?c{2}D").runs, std::string("\x02/a\x01" "d"));
-    EXPECT_EQ(AnalysePath("/aaaa|/b").runs, "");
-    EXPECT_EQ(AnalysePath("/*.*/ads").runs, "");  // a glob searches for its own text
-    EXPECT_EQ(AnalysePath(std::string("/x") + std::string(300, 'y') + "[0-9]").runs,
+TEST(PathProgram, RunsAreTheLiteralStretchesInOrder) {
+    EXPECT_EQ(testing::ShortcutFor("/*.*/ad[-_]?servers?").runs, std::string("\x03/ad\x06server"));
+    EXPECT_EQ(testing::ShortcutFor("/ab?c{2}D").runs, std::string("\x02/a\x01" "d"));
+    EXPECT_EQ(testing::ShortcutFor("/aaaa|/b").runs, "");
+    EXPECT_EQ(testing::ShortcutFor("/*.*/ads").runs, "");  // a glob searches for its own text
+    EXPECT_EQ(testing::ShortcutFor(std::string("/x") + std::string(300, 'y') + "[0-9]").runs,
               '\xff' + ("/x" + std::string(253, 'y')));  // a stretch too long for its byte keeps its start
     const struct {
         const char* pattern;
@@ -108,7 +108,7 @@ TEST(AnalysePath, RunsAreTheLiteralStretchesInOrder) {
         {"/ab?c{2}d", "/abcd", false},
     };
     for (const auto& c : cases) {
-        const PathShortcut shortcut = AnalysePath(c.pattern);
+        const PathShortcut shortcut = testing::ShortcutFor(c.pattern);
         ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Automaton) << c.pattern;
         EXPECT_EQ(ShortcutMatches(shortcut.kind, shortcut.program, shortcut.runs, c.path), c.matches)
             << c.pattern << " " << c.path;
@@ -117,7 +117,7 @@ TEST(AnalysePath, RunsAreTheLiteralStretchesInOrder) {
 
 // Every pattern of the shipped list and a few awkward ones, against paths
 // built to hit and to miss them: the shortcut must answer as the engine does.
-TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
+TEST(ListPath, ShortcutsAgreeWithTheEngine) {
     std::vector<std::string> patterns = {"/ads/", "/*.*/banners", "/*.*/sponsors?[0-9]?/", "/a|/b", "/x(y)*z",
                                          "/img/(ad|banner)s?\\.gif", "/\\(x", "/*.*[/_.-](728x90|468x60)[/_.-]",
                                          "/\\<ads", "/ads\\>", "/ads\\'", "\\`/ads", "/\\bads\\B"};
@@ -133,7 +133,7 @@ TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
                                       "/x/728x90/a", "/b", "/xyyz", "/img/ads.gif", "/(x",
                                       "/ads", "/ads/x.gif", "/adsx"};
     for (const std::string& p : patterns) {
-        const PathShortcut s = AnalysePath(p);
+        const PathShortcut s = testing::ShortcutFor(p);
         std::string programText = s.program;
         std::replace_if(programText.begin(), programText.end(), [](char c) { return c < 0x20; }, '/');
         for (const std::string& text : {programText, s.required}) {
@@ -148,14 +148,14 @@ TEST(PathRegex, ShortcutsAgreeWithTheEngine) {
     }
     int engineRuns = 0;
     for (const std::string& p : patterns) {
-        const auto compiled = PathRegex::Compile(p);
+        const testing::ListPath compiled(p);
         ASSERT_TRUE(compiled) << p;
         regex_t re;
-        ASSERT_EQ(regcomp(&re, compiled->expression().c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        ASSERT_EQ(regcomp(&re, ParsePath(p).expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
         for (const std::string& path : paths) {
             const bool engine = regexec(&re, path.c_str(), 0, nullptr, 0) == 0;
             ++engineRuns;
-            EXPECT_EQ(compiled->Matches(path.c_str()), engine) << "pattern " << p << " path " << path;
+            EXPECT_EQ(compiled.Matches(path), engine) << "pattern " << p << " path " << path;
         }
         regfree(&re);
     }
@@ -179,12 +179,12 @@ RandomRun CompareOnRandomPatterns(const std::vector<std::string>& pieces, const 
     for (int round = 0; round < 4000; ++round) {
         std::string pattern = next(2) ? "/*.*" : "/";
         for (uint32_t n = next(6); n > 0; --n) pattern += pieces[next(static_cast<uint32_t>(pieces.size()))];
-        const auto compiled = PathRegex::Compile(pattern);
-        const PathShortcut shortcut = AnalysePath(pattern);
+        const testing::ListPath compiled(pattern);
+        const PathShortcut shortcut = testing::ShortcutFor(pattern);
         if (!compiled || shortcut.kind != kind) continue;
         ++run.patterns;
         regex_t re;
-        EXPECT_EQ(regcomp(&re, compiled->expression().c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        EXPECT_EQ(regcomp(&re, ParsePath(pattern).expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
         for (int probe = 0; probe < 20; ++probe) {
             std::string path = "/";
             for (uint32_t n = next(7); n > 0; --n) path += pathPieces[next(static_cast<uint32_t>(pathPieces.size()))];
@@ -194,7 +194,7 @@ RandomRun CompareOnRandomPatterns(const std::vector<std::string>& pieces, const 
             LowerAscii(lowered);
             const bool shortcutSays = ShortcutMatches(kind, shortcut.program, shortcut.runs, lowered);
             EXPECT_EQ(shortcutSays, engine) << "pattern " << pattern << " path " << path;
-            EXPECT_EQ(compiled->Matches(path.c_str()), engine) << "pattern " << pattern << " path " << path;
+            EXPECT_EQ(compiled.Matches(path), engine) << "pattern " << pattern << " path " << path;
             EXPECT_TRUE(!engine || lowered.find(shortcut.required) != std::string::npos) << pattern << " " << path;
             if (shortcutSays != engine) break;
         }
@@ -215,17 +215,17 @@ TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
 // Every path the parse accepts gets a program: counted repetitions, named
 // classes, upper-case members, word escapes, inner anchors, empty branches,
 // and as many matched elements as the parse lets through.
-TEST(AnalysePath, EveryAcceptedPathHasAProgram) {
+TEST(PathProgram, EveryAcceptedPathHasAProgram) {
     const std::string longest = "/" + std::string(254, 'a') + "(b.){128}";  // 511, and the anchoring "^"
     for (const std::string& path : {std::string("/x{2}"), std::string("/[[:digit:]]"), std::string("/[A-Z]"),
                                     std::string("/[a\\b]"), std::string("/a\\w"), std::string("/\\<a"),
                                     std::string("/(^a)"), std::string("/(a|)"), std::string("/[%-/]"),
                                     std::string("/a$b"), std::string("/(a|$)b"), std::string("/a$$"),
                                     std::string("/a)|(b"), std::string("/.*a.{254}c"), longest}) {
-        ASSERT_TRUE(PathRegex::Compile(path)) << path;
-        EXPECT_EQ(AnalysePath(path).kind, PathShortcut::Kind::Automaton) << path;
+        ASSERT_TRUE(testing::ListPath(path)) << path;
+        EXPECT_EQ(testing::ShortcutFor(path).kind, PathShortcut::Kind::Automaton) << path;
     }
-    EXPECT_FALSE(PathRegex::Compile(longest + "c"));
+    EXPECT_FALSE(testing::ListPath(longest + "c"));
     EXPECT_TRUE(AutomatonProgram(*ParsePath(longest + "c").tree));
     EXPECT_FALSE(AutomatonProgram(*ParsePath(longest + "cd").tree));  // more positions than masks hold
 }
@@ -237,7 +237,7 @@ TEST(AnalysePath, EveryAcceptedPathHasAProgram) {
 TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
     for (const char* path : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*[/_.-](728x90|160x600)[/_.-]",
                              "/[^a-z0-9]+x", "/(ab)*$", "/x$|/y", "/.*[0-9].{70}/", "/\\<a[[:alpha:]]*\\>"}) {
-        const PathShortcut shortcut = AnalysePath(path);
+        const PathShortcut shortcut = testing::ShortcutFor(path);
         ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Automaton) << path;
         const std::string& program = shortcut.program;
         const auto byte = [&](size_t i) { return static_cast<size_t>(static_cast<uint8_t>(program[i])); };
@@ -303,7 +303,7 @@ TEST(AutomatonMatches, EveryConstructAgreesWithTheEngine) {
 // Case folding, "." and the classes do not follow the program's locale: a
 // program that chose a UTF-8 one gets the verdicts of the C locale, where
 // each byte is a character and only A to Z fold.
-TEST(PathRegex, OneVerdictWhateverTheLocale) {
+TEST(ListPath, OneVerdictWhateverTheLocale) {
     struct Case {
         const char* pattern;
         const char* path;
@@ -317,14 +317,14 @@ TEST(PathRegex, OneVerdictWhateverTheLocale) {
     if (setlocale(LC_ALL, "C.UTF-8") == nullptr) GTEST_SKIP() << "no UTF-8 locale here";
     std::vector<std::string> wrong;
     for (const Case& c : cases) {
-        const auto compiled = PathRegex::Compile(c.pattern);
-        if (!compiled || compiled->Matches(c.path) != c.matches) wrong.push_back(std::string(c.pattern) + " " + c.path);
+        const testing::ListPath compiled(c.pattern);
+        if (!compiled || compiled.Matches(c.path) != c.matches) wrong.push_back(std::string(c.pattern) + " " + c.path);
     }
     setlocale(LC_ALL, before.c_str());
     EXPECT_TRUE(wrong.empty()) << wrong.front();
     for (const Case& c : cases) {  // and the engine, in the C locale, agrees
         regex_t re;
-        ASSERT_EQ(regcomp(&re, AnchoredExpression(c.pattern).c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        ASSERT_EQ(regcomp(&re, ParsePath(c.pattern).expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
         EXPECT_EQ(regexec(&re, c.path, 0, nullptr, 0) == 0, c.matches) << c.pattern << " " << c.path;
         regfree(&re);
     }

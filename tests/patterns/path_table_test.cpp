@@ -9,6 +9,7 @@
 #include "patterns/host_labels.h"
 #include "patterns/pattern_list.h"
 #include "support/lcg.h"
+#include "support/list_path.h"
 
 namespace tamsel {
 namespace {
@@ -156,7 +157,7 @@ TEST(PathTable, StoredRunsAnswerAsTheAnalysis) {
     t.table.Seal();
     EXPECT_TRUE(t.Matches(0, "/x/adserver"));
     for (uint32_t slot = 0; slot < paths.size(); ++slot) {
-        const PathShortcut shortcut = AnalysePath(paths[slot]);
+        const PathShortcut shortcut = testing::ShortcutFor(paths[slot]);
         for (const std::string& request : requests) {
             const bool analysed = ShortcutMatches(shortcut.kind, shortcut.program, shortcut.runs, request);
             EXPECT_EQ(t.Matches(slot, request), analysed) << paths[slot] << " " << request;

@@ -211,14 +211,14 @@ TEST(LoadPatternList, PortsReadAsAtoiAndSaturate) {
 
 TEST(LoadPatternList, FromFilesOnDisk) {
     testing::TempDir dir;
-    EXPECT_FALSE(LoadPatternList((dir.path() / "missing.txt").string()));
     const ListLoadResult missing = LoadPatternListChecked((dir.path() / "missing.txt").string());
+    EXPECT_FALSE(missing.list);
     ASSERT_TRUE(missing.error);
     EXPECT_EQ(missing.error->lineNumber, 0);
 
     const std::string file = dir.Write("l.txt", "one.x\ntwo.x/p\n");
-    auto first = LoadPatternList(file);
-    auto second = LoadPatternList(file);
+    auto first = LoadPatternListChecked(file).list;
+    auto second = LoadPatternListChecked(file).list;
     ASSERT_TRUE(first);
     ASSERT_TRUE(second);
     EXPECT_EQ(first->source, file);

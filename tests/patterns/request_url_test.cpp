@@ -218,41 +218,5 @@ TEST(ParseRequestView, PartsEndAtTheirDelimiterWhereverItFalls) {
     }
 }
 
-std::vector<std::string> Split(std::string_view text, const char* seps, int capacity, int* result) {
-    std::vector<std::string_view> tokens(static_cast<size_t>(capacity) + 1);
-    *result = SplitTokenViews(text, seps, tokens.data(), capacity);
-    std::vector<std::string> out;
-    for (int i = 0; i < *result; ++i) out.emplace_back(tokens[static_cast<size_t>(i)]);
-    return out;
-}
-
-TEST(SplitTokenViews, DropsEmptyTokensAndRespectsCapacity) {
-    int n = 0;
-    EXPECT_TRUE(Split("", ".", 4, &n).empty());
-    EXPECT_EQ(n, 0);
-    EXPECT_EQ(Split(".a..b.", ".", 4, &n), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(n, 2);
-    Split("a.b.c", ".", 2, &n);
-    EXPECT_EQ(n, -1);
-    EXPECT_EQ(Split("a.b", ".", 2, &n).size(), 2u);  // exactly the capacity is fine
-}
-
-TEST(SplitTokenViews, StopsAtTheViewsEndAndKeepsTheCapacity) {
-    std::string_view tokens[3];
-    EXPECT_EQ(SplitTokenViews(std::string_view("a:b:c", 3), ":", tokens, 3), 2);
-    EXPECT_EQ(tokens[1], "b");
-    EXPECT_EQ(SplitTokenViews("::a::b::", ":", tokens, 2), 2);
-    EXPECT_EQ(SplitTokenViews("a:b:c", ":", tokens, 2), -1);
-    EXPECT_EQ(SplitTokenViews("", ":", tokens, 0), 0);
-    EXPECT_EQ(SplitTokenViews("a", ":", tokens, 0), -1);
-}
-
-TEST(SplitTokenViews, LineFeedEndsTheTextEvenWhenItIsASeparator) {
-    int n = 0;
-    EXPECT_EQ(Split("a b\nc d", " \n", 10, &n), (std::vector<std::string>{"a", "b"}));
-    // Bytes of the upper half are ordinary characters, never separators.
-    EXPECT_EQ(Split("\xe9t\xe9.x", ".", 10, &n), (std::vector<std::string>{"\xe9t\xe9", "x"}));
-}
-
 }  // namespace
 }  // namespace tamsel

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "intercept/inspect.h"
+#include "listfiles/list_folders.h"
 #include "listfiles/list_store.h"
 #include "runtime/shared_state.h"
 #include "support/scoped_env.h"
@@ -91,7 +92,7 @@ TEST_F(Attach, TheShellIsRefusedWhereverItsNameAppearsAndNothingHappens) {
 
 TEST_F(Attach, DetachAfterARefusedAttachUndoesNothing) {
     // Lists some other part of the process put in place must survive.
-    ListStore(TheSharedState(), FilesIn(listFolder)).Publish(ListKind::UserBlock);
+    ListStore(TheSharedState(), FilesOf(OneFolder(listFolder))).Publish(ListKind::UserBlock);
     ASSERT_FALSE(AttachModule(Host("c:\\windows\\explorer.exe")));
     EXPECT_FALSE(DetachModule());
     EXPECT_EQ(TheSharedState().attachCount.load(), 0);

@@ -15,6 +15,7 @@
 
 #include "cli/run_tool.h"
 #include "listfiles/list_cache.h"
+#include "listfiles/list_folders.h"
 #include "listfiles/list_store.h"
 #include "runtime/shared_state.h"
 #include "support/cache_home.h"
@@ -69,7 +70,7 @@ TEST_F(ListTool, ControlBytesAreShownEscaped) {
 TEST_F(ListTool, AddEditDeleteWriteWhatTheEditorModelWrites) {
     testing::TempDir model;
     SharedState unpublished;
-    const ListStore where(unpublished, FilesIn(model.path().string()));
+    const ListStore where(unpublished, FilesOf(OneFolder(model.path().string())));
     dir_.Write("UserBlock.txt", "P\nQ\nR\n");
     model.Write("UserBlock.txt", "P\nQ\nR\n");
 

@@ -12,6 +12,7 @@
 
 #include "browser/source_judge.h"
 #include "intercept/inspect.h"
+#include "listfiles/list_folders.h"
 #include "runtime/shared_state.h"
 #include "support/temp_dir.h"
 #include "ui/user_lists.h"
@@ -37,7 +38,7 @@ protected:
     }
 
     testing::TempDir dir_;
-    const ListStore store_{TheSharedState(), FilesIn(dir_.path().string())};
+    const ListStore store_{TheSharedState(), FilesOf(OneFolder(dir_.path().string()))};
     PatternTextList black_{ListKind::UserBlock};
 };
 
@@ -140,7 +141,7 @@ TEST_F(PatternTexts, CloseReplacesThePatternListAtOnce) {
 }
 
 TEST_F(PatternTexts, AWriteThatCannotStartReportsAndKeepsTheTexts) {
-    const ListStore nowhere(TheSharedState(), FilesIn((dir_.path() / "missing-folder").string()));
+    const ListStore nowhere(TheSharedState(), FilesOf(OneFolder((dir_.path() / "missing-folder").string())));
     black_.Add("kept");
     const ListWriteResult result = black_.Close(nowhere);
     EXPECT_FALSE(result.written);

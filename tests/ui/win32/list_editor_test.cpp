@@ -14,6 +14,7 @@
 
 #include "browser/source_judge.h"
 #include "intercept/inspect.h"
+#include "listfiles/list_folders.h"
 #include "res/resource.h"
 #include "runtime/shared_state.h"
 #include "support/temp_dir.h"
@@ -124,7 +125,7 @@ protected:
     }
 
     testing::TempDir dir_;
-    const ListStore store_{TheSharedState(), FilesIn(dir_.path().string())};
+    const ListStore store_{TheSharedState(), FilesOf(OneFolder(dir_.path().string()))};
 };
 
 #define EXPECT_SHOWN(editor, box, ...)                                                      \
@@ -309,7 +310,7 @@ TEST_F(ListEditor, ASecondRequestForAnOpenEditorReturnsAtOnce) {
 }
 
 TEST_F(ListEditor, AFailedWriteIsSaidAndTheEditsAreKept) {
-    const ListStore nowhere(TheSharedState(), FilesIn((dir_.path() / "no-such-folder").string()));
+    const ListStore nowhere(TheSharedState(), FilesOf(OneFolder((dir_.path() / "no-such-folder").string())));
     Run(ListKind::UserBlock, [&] {
         const HWND editor = WaitForWindow(kBlackCaption);
         ASSERT_NE(editor, nullptr);
