@@ -51,7 +51,8 @@ struct Lists {
     std::unique_ptr<tamsel::PatternList> trust, userBlock, shippedBlock;
     size_t entries() const {
         size_t n = 0;
-        for (const auto* list : {trust.get(), userBlock.get(), shippedBlock.get()}) n += list ? list->entries.size() : 0;
+        for (const auto* list : {trust.get(), userBlock.get(), shippedBlock.get()})
+            n += list ? list->entries.size() : 0;
         return n;
     }
     // Bytes of snapshots read in place: memory the lists hold besides the heap.

@@ -56,8 +56,7 @@ double MedianSeconds(Pass pass) {
 }
 
 bool Refused(const std::string& url, const tamsel::ListSet& lists) {
-    return tamsel::JudgeRequest(tamsel::ParseRequestView(url, std::nullopt), lists).verdict ==
-           tamsel::Verdict::Refused;
+    return tamsel::JudgeRequest(tamsel::ParseRequestView(url, std::nullopt), lists).verdict == tamsel::Verdict::Refused;
 }
 
 // Each URL timed on its own, kRounds times; the median of each URL's rounds.
@@ -150,8 +149,8 @@ int main(int argc, char** argv) {
     }
     const tamsel::PatternList& list = *load.loaded.list;
     const tamsel::ListSet lists{nullptr, nullptr, &list};
-    std::printf("%zu URLs from %s against %s (%zu patterns), median of %d rounds\n", urls.size(),
-                requestsPath.c_str(), listPath.c_str(), list.entries.size(), kRounds);
+    std::printf("%zu URLs from %s against %s (%zu patterns), median of %d rounds\n", urls.size(), requestsPath.c_str(),
+                listPath.c_str(), list.entries.size(), kRounds);
     std::printf("  load                   %8.2f ms   list memory %8.2f MiB (%zu path lines, %zu tried always)\n",
                 load.seconds * 1e3, load.bytes / 1048576.0, list.paths.size(), list.index.alwaysTried());
     PrintThroughput(urls, lists);

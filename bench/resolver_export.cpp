@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
         const tamsel::FormatCounts& c = text.counts;
         std::printf("%-8s names %zu, records %zu, under a parent %zu, only below %zu, below kept %zu, "
                     "subtrees lost %zu; written in %.1f ms (%zu bytes)\n",
-                    name, c.written, c.records, c.underParent, c.onlyBelow, c.belowKept, c.belowUncovered,
-                    write * 1e3, text.text.size());
+                    name, c.written, c.records, c.underParent, c.onlyBelow, c.belowKept, c.belowUncovered, write * 1e3,
+                    text.text.size());
     }
     return 0;
 }

@@ -106,10 +106,9 @@ std::optional<Entries> OpenModule(const char* modulePath) {
         std::fprintf(stderr, "send_overhead: cannot open %s: %s\n", modulePath, ::dlerror());
         return std::nullopt;
     }
-    const Entries e{reinterpret_cast<SendFn>(::dlsym(RTLD_DEFAULT, "send")),
-                    reinterpret_cast<SendFn>(::dlsym(module, "send")),
-                    reinterpret_cast<WriteFn>(::dlsym(RTLD_DEFAULT, "write")),
-                    reinterpret_cast<WriteFn>(::dlsym(module, "write"))};
+    const Entries e{
+        reinterpret_cast<SendFn>(::dlsym(RTLD_DEFAULT, "send")), reinterpret_cast<SendFn>(::dlsym(module, "send")),
+        reinterpret_cast<WriteFn>(::dlsym(RTLD_DEFAULT, "write")), reinterpret_cast<WriteFn>(::dlsym(module, "write"))};
     if (!e.realSend || !e.hookedSend || !e.realWrite || !e.hookedWrite || e.hookedSend == e.realSend) {
         std::fprintf(stderr, "send_overhead: %s does not export its own send and write\n", modulePath);
         return std::nullopt;
@@ -126,15 +125,17 @@ std::string ClientHello() {
     std::string ext = std::string("\x00\x00", 2) + char(0) + char(name.size() + 5) + char(0) + char(name.size() + 3) +
                       char(0) + char(0) + char(name.size()) + name;
     ext += std::string("\x00\x15", 2) + char(0) + char(100) + std::string(100, '\0');  // padding
-    std::string body = std::string("\x03\x03", 2) + std::string(32, '\x5a') + char(0) + std::string("\x00\x02\x13\x01", 4) +
-                       std::string("\x01\x00", 2) + char(ext.size() >> 8) + char(ext.size() & 0xff) + ext;
+    std::string body = std::string("\x03\x03", 2) + std::string(32, '\x5a') + char(0) +
+                       std::string("\x00\x02\x13\x01", 4) + std::string("\x01\x00", 2) + char(ext.size() >> 8) +
+                       char(ext.size() & 0xff) + ext;
     const std::string message = std::string("\x01\x00", 2) + char(body.size() >> 8) + char(body.size() & 0xff) + body;
     return std::string("\x16\x03\x01", 3) + char(message.size() >> 8) + char(message.size() & 0xff) + message;
 }
 
 // The gate's decision alone, in this process, against the shipped list.
 void PrintGateTable(const char* modulePath, int socket) {
-    const std::string list = std::string(modulePath).substr(0, std::string(modulePath).rfind('/') + 1) + "BlockList.txt";
+    const std::string list =
+        std::string(modulePath).substr(0, std::string(modulePath).rfind('/') + 1) + "BlockList.txt";
     tamsel::TheSharedState().Replace(tamsel::ListKind::ShippedBlock, tamsel::LoadPatternListChecked(list).list);
     tamsel::EnableSendGate();
     const std::string passing = Head("www.example.org");
@@ -143,9 +144,8 @@ void PrintGateTable(const char* modulePath, int socket) {
                 "server-name test) against the whole gate (ns per call)\n");
     std::printf("%-48s %10s %10s %9s %8s\n", "case", "head only", "whole", "added", "ratio");
     const auto row = [&](const char* what, const std::string& buffer) {
-        Row(what, Measure(
-                      [&] { (void)tamsel::InspectRequest(tamsel::ClassifyOutgoing(buffer.data(), buffer.size())); },
-                      [&] { (void)tamsel::CheckSend(socket, buffer.data(), buffer.size()); }));
+        Row(what, Measure([&] { (void)tamsel::InspectRequest(tamsel::ClassifyOutgoing(buffer.data(), buffer.size())); },
+                          [&] { (void)tamsel::CheckSend(socket, buffer.data(), buffer.size()); }));
     };
     row("512-byte non-HTTP buffer", kBinary);
     row("request head that passes", passing);
@@ -155,8 +155,8 @@ void PrintGateTable(const char* modulePath, int socket) {
 void PrintTable(const Entries& e, int socket, int refusedSocket, int devNull, const std::string& refused) {
     const std::string& binary = kBinary;
     const std::string passing = Head("www.example.org");
-    std::printf("Added cost of libtamsel.so's send and write (median of %d rounds of %d calls, ns per call)\n",
-                kRounds, kCallsPerRound);
+    std::printf("Added cost of libtamsel.so's send and write (median of %d rounds of %d calls, ns per call)\n", kRounds,
+                kCallsPerRound);
     std::printf("%-48s %10s %10s %9s %8s\n", "case", "libc", "libtamsel", "added", "ratio");
     const auto sendRow = [&](const char* what, const std::string& buffer, int calls = kCallsPerRound) {
         Row(what, Measure([&] { e.realSend(socket, buffer.data(), buffer.size(), MSG_NOSIGNAL); },

@@ -63,7 +63,8 @@ private:
             char head[4096];
             std::string got;
             ssize_t n;
-            while (got.find("\r\n\r\n") == std::string::npos && (n = ::recv(connection.get(), head, sizeof head, 0)) > 0) {
+            while (got.find("\r\n\r\n") == std::string::npos &&
+                   (n = ::recv(connection.get(), head, sizeof head, 0)) > 0) {
                 got.append(head, static_cast<size_t>(n));
             }
             (void)!::send(connection.get(), kPage, sizeof kPage - 1, MSG_NOSIGNAL);

@@ -20,8 +20,22 @@ struct AdSize {
 // The sizes that mark an element as an advertisement, give or take one pixel
 // on each axis.
 inline constexpr std::array<AdSize, 16> StandardAdSizes = {{
-    {468, 60}, {234, 60}, {88, 31}, {120, 90}, {120, 60}, {120, 240}, {125, 125}, {160, 600},
-    {120, 600}, {300, 250}, {250, 250}, {240, 400}, {336, 280}, {180, 150}, {460, 55}, {392, 72},
+    {468, 60},
+    {234, 60},
+    {88, 31},
+    {120, 90},
+    {120, 60},
+    {120, 240},
+    {125, 125},
+    {160, 600},
+    {120, 600},
+    {300, 250},
+    {250, 250},
+    {240, 400},
+    {336, 280},
+    {180, 150},
+    {460, 55},
+    {392, 72},
 }};
 
 // Sites of these kinds use one-pixel images for layout, not for tracking: an

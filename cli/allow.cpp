@@ -11,8 +11,7 @@
 namespace tamsel::cli {
 namespace {
 
-constexpr const char* kLaterNote =
-    "Programs already running keep the setting they read when they started.\n";
+constexpr const char* kLaterNote = "Programs already running keep the setting they read when they started.\n";
 
 void PrintStatus(uint32_t value) {
     if (value != 0) {
@@ -26,7 +25,8 @@ int Store(uint32_t value) {
     if (!TheEnv().WriteAllowAdsSwitch(value)) {
         const auto file = SettingsFilePath();
         std::fprintf(stderr, "tamsel allow: cannot store the setting in %s; it is unchanged\n",
-                     file ? EscapeControlBytes(*file).c_str() : "the user's configuration folder (neither XDG_CONFIG_HOME nor HOME is set)");
+                     file ? EscapeControlBytes(*file).c_str()
+                          : "the user's configuration folder (neither XDG_CONFIG_HOME nor HOME is set)");
         return kExitFailure;
     }
     PrintStatus(value);
@@ -50,7 +50,8 @@ int RunAllow(const std::vector<std::string>& argsIn) {
         return kExitFailure;
     }
     PrintStatus(*stored);
-    std::printf("Stored in %s.\n%s", file ? EscapeControlBytes(*file).c_str() : "(no configuration folder)", kLaterNote);
+    std::printf("Stored in %s.\n%s", file ? EscapeControlBytes(*file).c_str() : "(no configuration folder)",
+                kLaterNote);
     return kExitOk;
 }
 

@@ -78,7 +78,8 @@ int RunInspect(const std::vector<std::string>& argsIn) {
     }
     const std::string& bytes = *input;
     if (bytes.size() > 0x7fffffff) {
-        std::fprintf(stderr, "tamsel inspect: %s is larger than one send can carry\n", EscapeControlBytes(file).c_str());
+        std::fprintf(stderr, "tamsel inspect: %s is larger than one send can carry\n",
+                     EscapeControlBytes(file).c_str());
         return kExitFailure;
     }
     const FolderLists lists = LoadListFolder(*folder);

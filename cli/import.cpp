@@ -110,8 +110,8 @@ std::string CountList(const Counts& counts) {
 void PrintSummary(const Source& s) {
     const ConvertedSource& c = s.converted;
     std::printf("%s (%s): %zu lines written (%zu block, %zu exception, %zu important), %zu skipped\n",
-                Shown(s.given).c_str(), import::FormatName(c.format), c.written(),
-                c.blocks.size(), c.exceptions.size(), c.importantBlocks.size(), c.skipped.size());
+                Shown(s.given).c_str(), import::FormatName(c.format), c.written(), c.blocks.size(), c.exceptions.size(),
+                c.importantBlocks.size(), c.skipped.size());
     std::map<std::string, int32_t> reasons;
     for (const import::SkippedRule& r : c.skipped) ++reasons[r.reason];
     if (!reasons.empty()) std::printf("  skipped: %s\n", CountList(reasons).c_str());
@@ -151,8 +151,8 @@ std::optional<std::vector<std::string>> MergedEntries(const ListStore& store, Li
     for (const Source& s : sources) {
         const std::string section = import::RenderSection(s.name, Shown(s.given), s.converted);
         if (const Status put = import::PutSection(&list, s.name, section); !put.ok()) {
-            std::fprintf(stderr, "tamsel import: %s: %s; mend the markers by hand; nothing written\n",
-                         listPath.c_str(), put.message().c_str());
+            std::fprintf(stderr, "tamsel import: %s: %s; mend the markers by hand; nothing written\n", listPath.c_str(),
+                         put.message().c_str());
             return std::nullopt;
         }
     }

@@ -65,8 +65,8 @@ bool LoaderTakes(const std::string& text) {
 
 // The 1-based position N of a shown entry, or nullopt (after telling the user).
 std::optional<size_t> Position(const std::string& given, const Items& shown) {
-    const bool digits = !given.empty() && given.size() < 10 &&
-                        given.find_first_not_of("0123456789") == std::string::npos;
+    const bool digits =
+        !given.empty() && given.size() < 10 && given.find_first_not_of("0123456789") == std::string::npos;
     const size_t n = digits ? std::stoul(given) : 0;
     if (n >= 1 && n <= shown.size()) return n - 1;
     if (shown.empty()) {
@@ -149,7 +149,8 @@ int CloseList(PatternTextList& list, const ListStore& store) {
         return kExitFailure;
     }
     const size_t count = list.Texts().size();
-    std::printf("Wrote %s (%zu %s).\n", EscapeControlBytes(result.path).c_str(), count, count == 1 ? "entry" : "entries");
+    std::printf("Wrote %s (%zu %s).\n", EscapeControlBytes(result.path).c_str(), count,
+                count == 1 ? "entry" : "entries");
     return kExitOk;
 }
 

@@ -52,8 +52,10 @@ std::optional<ListFolders> TakeListFolder(const std::string& command, std::vecto
 
 bool HasUserFolder(const std::string& command, const ListFolders& folders) {
     if (folders.user) return true;
-    std::fprintf(stderr, "tamsel %s: there is no folder for the user's lists: neither XDG_CONFIG_HOME nor HOME "
-                         "is set to an absolute path; give --lists DIR\n", command.c_str());
+    std::fprintf(stderr,
+                 "tamsel %s: there is no folder for the user's lists: neither XDG_CONFIG_HOME nor HOME "
+                 "is set to an absolute path; give --lists DIR\n",
+                 command.c_str());
     return false;
 }
 
@@ -101,7 +103,8 @@ FolderLists LoadListFolder(const ListFolders& folders) {
 void PrintJudgement(const Judgement& judgement, const std::string& subject, const std::string& stage) {
     const std::string word = std::string(judgement.verdict == Verdict::Refused   ? "refused"
                                          : judgement.verdict == Verdict::Trusted ? "trusted"
-                                                                                 : "passed") + stage;
+                                                                                 : "passed") +
+                             stage;
     std::printf("%-7s %s", word.c_str(), EscapeControlBytes(subject).c_str());
     if (judgement.entry != nullptr) {
         std::printf("  %s:%d %s%s", EscapeControlBytes(judgement.list->source).c_str(),

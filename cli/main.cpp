@@ -11,22 +11,14 @@ namespace tamsel::cli {
 namespace {
 
 const Command* const kCommands[] = {
-    &kCheckCommand,
-    &kInspectCommand,
-    &kRunCommand,
-    &kAllowCommand,
-    &kListCommand,
-    &kLogCommand,
-    &kImportCommand,
-    &kExportCommand,
-    &kSquidHelperCommand,
+    &kCheckCommand, &kInspectCommand, &kRunCommand,    &kAllowCommand,       &kListCommand,
+    &kLogCommand,   &kImportCommand,  &kExportCommand, &kSquidHelperCommand,
 };
 
 void PrintOverview(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: tamsel COMMAND [ARGS...]\n\n"
-                 "Tamsel refuses HTTP requests that its block lists claim and lets the\n"
-                 "user's trust list override them. Commands:\n\n");
+    std::fprintf(out, "usage: tamsel COMMAND [ARGS...]\n\n"
+                      "Tamsel refuses HTTP requests that its block lists claim and lets the\n"
+                      "user's trust list override them. Commands:\n\n");
     for (const Command* c : kCommands) std::fprintf(out, "  %-34s %s\n", c->synopsis, c->summary);
     std::fprintf(out, "\nRun \"tamsel COMMAND --help\" for the details of one command.\n");
 }

@@ -41,7 +41,8 @@ Result<std::string> FindModule() {
                                     [](const std::string& path) { return ::access(path.c_str(), R_OK) == 0; });
     if (found == candidates.end()) {
         std::string tried;
-        for (const std::string& path : candidates) tried += (tried.empty() ? " at " : " or ") + EscapeControlBytes(path);
+        for (const std::string& path : candidates)
+            tried += (tried.empty() ? " at " : " or ") + EscapeControlBytes(path);
         return Failure{std::string("cannot find the filter module ") + kModuleFile + tried +
                        "; the tamsel installation is incomplete"};
     }

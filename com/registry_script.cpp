@@ -16,7 +16,7 @@ constexpr int kMaxBlockDepth = 64;
 
 struct Token {
     enum Kind { End, Open, Close, Equals, Word } kind = End;
-    std::string text;     // the word, quotes taken off, replacements made
+    std::string text;  // the word, quotes taken off, replacements made
     bool quoted = false;
     int32_t line = 1;
 };
@@ -38,7 +38,8 @@ bool IsWordChar(char c) {
 bool SameWord(const std::string& a, const char* b) {
     size_t i = 0;
     for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     }
     return i == a.size() && b[i] == '\0';
 }
@@ -78,9 +79,7 @@ private:
 
     // A block opens with a brace that white space follows; a brace followed
     // by anything else begins a name in braces, as a GUID is written.
-    bool StartsBracedWord() const {
-        return pos_ + 1 < text_.size() && IsWordChar(text_[pos_ + 1]);
-    }
+    bool StartsBracedWord() const { return pos_ + 1 < text_.size() && IsWordChar(text_[pos_ + 1]); }
 
     Result<std::string> Braced() {
         const size_t close = text_.find('}', pos_);

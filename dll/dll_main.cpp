@@ -71,7 +71,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
                 tamsel::Detach();
                 return TRUE;
             });
-        default:
-            return TRUE;
+        default: return TRUE;
     }
 }

@@ -8,7 +8,9 @@ namespace tamsel {
 namespace {
 
 // Whether the format's one line for a name also refuses every name below it.
-bool CoversBelow(ResolverFormat format) { return format == ResolverFormat::Unbound || format == ResolverFormat::Dnsmasq; }
+bool CoversBelow(ResolverFormat format) {
+    return format == ResolverFormat::Unbound || format == ResolverFormat::Dnsmasq;
+}
 
 using NameSet = std::unordered_set<std::string_view>;
 

@@ -18,12 +18,12 @@ std::optional<ResolverFormat> ParseResolverFormat(std::string_view text);
 
 // What one format made of the names.
 struct FormatCounts {
-    size_t written = 0;          // names written
-    size_t records = 0;          // lines a resolver reads as records or rules
-    size_t underParent = 0;      // left out: a parent written with everything below covers them
-    size_t belowKept = 0;        // left out: refused, but the format would refuse names kept below too
-    size_t onlyBelow = 0;        // left out: only names below are refused, the format would refuse the name
-    size_t belowUncovered = 0;   // written, but the names below, also refused, are not
+    size_t written = 0;         // names written
+    size_t records = 0;         // lines a resolver reads as records or rules
+    size_t underParent = 0;     // left out: a parent written with everything below covers them
+    size_t belowKept = 0;       // left out: refused, but the format would refuse names kept below too
+    size_t onlyBelow = 0;       // left out: only names below are refused, the format would refuse the name
+    size_t belowUncovered = 0;  // written, but the names below, also refused, are not
 };
 
 struct ResolverText {

@@ -150,8 +150,8 @@ private:
     }
 
     void AddBelow(const std::string& name) {
-        const bool below = RefusedAtLookup(AnyLabelLike("*") + "." + name, lists_) &&
-                           keepers_.LeaveAllBelowRefused(name, lists_);
+        const bool below =
+            RefusedAtLookup(AnyLabelLike("*") + "." + name, lists_) && keepers_.LeaveAllBelowRefused(name, lists_);
         if (!below) return Count(LeftOutReason::KeptInUse);
         Found(name).below = true;
     }

@@ -24,9 +24,7 @@ std::vector<std::string_view> Tokens(std::string_view line) {
     return tokens;
 }
 
-bool AllDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), IsAsciiDigit);
-}
+bool AllDigits(std::string_view text) { return !text.empty() && std::all_of(text.begin(), text.end(), IsAsciiDigit); }
 
 // "scheme://...", the scheme as RFC 3986 allows it.
 bool IsUrl(std::string_view uri) {
@@ -48,9 +46,7 @@ bool IsHostChar(char c) {
 bool IsTunnelHost(std::string_view host) {
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
         const std::string_view inside = host.substr(1, host.size() - 2);
-        return std::all_of(inside.begin(), inside.end(), [](char c) {
-            return IsHostChar(c) || c == ':';
-        });
+        return std::all_of(inside.begin(), inside.end(), [](char c) { return IsHostChar(c) || c == ':'; });
     }
     return !host.empty() && std::all_of(host.begin(), host.end(), IsHostChar);
 }
@@ -85,8 +81,8 @@ std::string Reason(const Judgement& judgement) {
                        : judgement.verdict == Verdict::Trusted ? "trusted"
                                                                : "passed";
     return std::string(word) + " by " + judgement.list->source + ":" +
-           std::to_string(judgement.list->LineNumber(*judgement.entry)) + " " +
-           (judgement.entry->positive ? "" : "~") + std::string(judgement.list->Text(*judgement.entry));
+           std::to_string(judgement.list->LineNumber(*judgement.entry)) + " " + (judgement.entry->positive ? "" : "~") +
+           std::string(judgement.list->Text(*judgement.entry));
 }
 
 }  // namespace

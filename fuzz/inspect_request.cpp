@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto buffer = std::make_unique<char[]>(size);
     std::memcpy(buffer.get(), data, size);
     tamsel::RequestUrl parsed;
-    const auto judgement =
-        tamsel::InspectRequestWith(buffer.get(), static_cast<int32_t>(size), lists, &parsed);
+    const auto judgement = tamsel::InspectRequestWith(buffer.get(), static_cast<int32_t>(size), lists, &parsed);
     if (judgement.verdict != tamsel::Verdict::Passed) {
         if (!parsed.host) tamsel::fuzz::Fail("a request without a host was judged");
         if (judgement.entry == nullptr) tamsel::fuzz::Fail("a verdict names no deciding line");

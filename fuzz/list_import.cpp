@@ -24,7 +24,8 @@ void CheckLoads(const std::vector<std::string>& lines, bool exceptions) {
         if (loaded.list->entries.size() != 1) Fail("an imported line is not one entry: " + line);
         for (const auto& entry : loaded.list->entries) {
             if (entry.positive == exceptions) Fail("an imported line changed its kind: " + line);
-            if (loaded.list->Text(entry).size() + (exceptions ? 1 : 0) != line.size()) Fail("the loader cut an imported line: " + line);
+            if (loaded.list->Text(entry).size() + (exceptions ? 1 : 0) != line.size())
+                Fail("the loader cut an imported line: " + line);
         }
     }
 }

@@ -39,7 +39,8 @@ void Ask(const std::string& line, const tamsel::PatternList* list) {
     tamsel::ParseRequestUrl(line.c_str(), nullptr, &url);
     const tamsel::PatternEntry* entry = tamsel::testing::DecidingEntry(list, url);
     const bool refused = entry != nullptr && entry->positive;
-    const tamsel::Verdict verdict = tamsel::JudgeRequest(tamsel::testing::ViewOf(url), {nullptr, list, nullptr}).verdict;
+    const tamsel::Verdict verdict =
+        tamsel::JudgeRequest(tamsel::testing::ViewOf(url), {nullptr, list, nullptr}).verdict;
     if (refused != (verdict == tamsel::Verdict::Refused)) Fail("the entry and the judgement disagree on " + line);
     if (bound != nullptr && ThreadMilliseconds() - start > std::atof(bound)) {
         Fail("a request took longer than " + std::string(bound) + " ms: " + line.substr(0, 200));

@@ -66,8 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const tamsel::PatternEntry* theirs = Decide(url, *parsed);
         const int a = mine ? restored->LineNumber(*mine) : 0;
         const int b = theirs ? parsed->LineNumber(*theirs) : 0;
-        if (a != b) Fail("the restored list decides " + url + " by line " + std::to_string(a) + ", the parsed one by " +
-                         std::to_string(b));
+        if (a != b)
+            Fail("the restored list decides " + url + " by line " + std::to_string(a) + ", the parsed one by " +
+                 std::to_string(b));
     }
     return 0;
 }

@@ -22,7 +22,8 @@ bool SameEntry(const tamsel::PatternList& la, const tamsel::PatternEntry& a, con
 void CheckSameList(const std::string& before, const std::string& after) {
     const auto a = tamsel::ParsePatternListText(before, "before");
     const auto b = tamsel::ParsePatternListText(after, "after");
-    if ((a.list == nullptr) != (b.list == nullptr)) Fail("the written file loads where the read one did not, or not at all");
+    if ((a.list == nullptr) != (b.list == nullptr))
+        Fail("the written file loads where the read one did not, or not at all");
     if (!a.list) return;
     if (a.list->entries.size() != b.list->entries.size()) Fail("the written file loads another number of lines");
     for (size_t i = 0; i < a.list->entries.size(); ++i) {

@@ -64,9 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string runs = glob ? shortcut.program : std::string(*entryPath);
     const auto isOperator = [](char c) { return std::string_view("()[]?*+|\\$^{}").find(c) != std::string_view::npos; };
     if (!glob) std::erase_if(runs, isOperator);
-    std::replace_if(runs.begin(), runs.end(), [](char c) { return c < 0x20; }, '/');
-    std::vector<std::string> paths = {std::string(*entryPath), runs, shortcut.required, runs + "/x", "/" + runs,
-                                      "/x" + shortcut.required, runs + "\n", runs.substr(0, runs.size() / 2)};
+    std::replace_if(
+        runs.begin(), runs.end(), [](char c) { return c < 0x20; }, '/');
+    std::vector<std::string> paths = {std::string(*entryPath),
+                                      runs,
+                                      shortcut.required,
+                                      runs + "/x",
+                                      "/" + runs,
+                                      "/x" + shortcut.required,
+                                      runs + "\n",
+                                      runs.substr(0, runs.size() / 2)};
     for (size_t i = 1; i < lines.size() && i <= 16; ++i) paths.push_back(lines[i]);
     for (const auto& path : paths) Check(shortcut, *loaded.list, reference, path);
     return 0;

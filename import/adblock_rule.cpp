@@ -17,13 +17,38 @@ constexpr std::string_view kSeparatorEre = "([^-a-z0-9_.%]|$)";
 // Options that only narrow which requests a rule applies to by type or by
 // party: without them the rule applies more widely, which is what we keep.
 constexpr std::array<std::string_view, 32> kDroppableOptions = {
-    "script",      "image",         "stylesheet",   "css",          "object",
-    "object-subrequest", "subdocument", "frame",   "xmlhttprequest", "xhr",
-    "ping",        "beacon",        "media",        "font",         "websocket",
-    "webrtc",      "other",         "all",          "third-party",  "3p",
-    "first-party", "1p",            "strict3p",     "strict1p",     "strict-third-party",
-    "strict-first-party", "match-case", "background", "xbl",        "dtd",
-    "document",    "doc",
+    "script",
+    "image",
+    "stylesheet",
+    "css",
+    "object",
+    "object-subrequest",
+    "subdocument",
+    "frame",
+    "xmlhttprequest",
+    "xhr",
+    "ping",
+    "beacon",
+    "media",
+    "font",
+    "websocket",
+    "webrtc",
+    "other",
+    "all",
+    "third-party",
+    "3p",
+    "first-party",
+    "1p",
+    "strict3p",
+    "strict1p",
+    "strict-third-party",
+    "strict-first-party",
+    "match-case",
+    "background",
+    "xbl",
+    "dtd",
+    "document",
+    "doc",
 };
 
 struct RuleOptions {
@@ -221,9 +246,7 @@ RuleOutcome ConvertAdblockRule(std::string_view rule) {
     return out;
 }
 
-bool IsBadfilterRule(std::string_view rule) {
-    return RuleWithoutBadfilter(rule).size() != rule.size();
-}
+bool IsBadfilterRule(std::string_view rule) { return RuleWithoutBadfilter(rule).size() != rule.size(); }
 
 std::string RuleWithoutBadfilter(std::string_view rule) {
     const auto [pattern, optionText] = SplitOptions(rule);

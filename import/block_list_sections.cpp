@@ -71,7 +71,8 @@ Result<std::vector<MarkedSection>> FindSections(std::string_view list) {
     for (const Line& line : SplitLines(list)) {
         const std::string where = "line " + std::to_string(line.lineNumber) + ": ";
         if (line.text.starts_with(kBegin)) {
-            if (open) return Failure{where + "section \"" + open->name + "\" has no end marker before the next section"};
+            if (open)
+                return Failure{where + "section \"" + open->name + "\" has no end marker before the next section"};
             current = {std::string(line.text.substr(kBegin.size())), line.begin, 0};
             open = &current;
         } else if (line.text.starts_with(kEnd)) {

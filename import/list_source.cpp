@@ -83,9 +83,9 @@ bool IsNullRoute(std::string_view address) {
 
 // Names every hosts file carries for the machine itself.
 bool IsLocalName(std::string_view name) {
-    for (const std::string_view n : {"localhost", "localhost.localdomain", "local", "broadcasthost", "0.0.0.0",
-                                     "ip6-localhost", "ip6-loopback", "ip6-localnet", "ip6-mcastprefix",
-                                     "ip6-allnodes", "ip6-allrouters", "ip6-allhosts"}) {
+    for (const std::string_view n :
+         {"localhost", "localhost.localdomain", "local", "broadcasthost", "0.0.0.0", "ip6-localhost", "ip6-loopback",
+          "ip6-localnet", "ip6-mcastprefix", "ip6-allnodes", "ip6-allrouters", "ip6-allhosts"}) {
         if (name == n) return true;
     }
     return false;
@@ -139,8 +139,7 @@ std::optional<std::string> NonRuleReason(std::string_view line, int* conditional
     if (line.starts_with("!#endif") && *conditionalDepth > 0) --*conditionalDepth;
     if (line.empty() || line.starts_with('!') || (line.starts_with('[') && line.ends_with(']'))) return std::nullopt;
     if (IsCosmetic(line)) return "cosmetic rule";
-    if (line.find("$$") != std::string_view::npos || line.find("$@$") != std::string_view::npos)
-        return "HTML filter";
+    if (line.find("$$") != std::string_view::npos || line.find("$@$") != std::string_view::npos) return "HTML filter";
     if (*conditionalDepth > 0) return "inside a !#if block";
     return "";
 }
@@ -241,8 +240,7 @@ ConvertedSource ConvertSource(std::string_view text) {
         switch (out.format) {
             case ListFormat::Hosts: return ConvertHostsLine(lineNumber, line, &out);
             case ListFormat::Domains: return ConvertDomainLine(lineNumber, line, &out);
-            case ListFormat::Adblock:
-                return ConvertAdblockLine(lineNumber, line, cancelled, &conditionalDepth, &out);
+            case ListFormat::Adblock: return ConvertAdblockLine(lineNumber, line, cancelled, &conditionalDepth, &out);
         }
     });
     return out;

@@ -75,8 +75,7 @@ Judgement InspectStreamWith(const char* buffer, size_t length, uint64_t bodyLeft
                             BodyTrail* trail = nullptr, RequestUrl* parsed = nullptr);
 
 // The same for a buffer that starts a request head, on its own.
-Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists,
-                             RequestUrl* parsed = nullptr);
+Judgement InspectRequestWith(const char* buffer, int32_t length, const ListSet& lists, RequestUrl* parsed = nullptr);
 
 // The verdict word of a request head refused by the send filter, in the
 // refusal log.

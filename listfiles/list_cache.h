@@ -42,7 +42,6 @@ struct SnapshotCacheBounds {
 // Removes the snapshots whose list file is gone or that are not of this
 // program's making, then the oldest until the rest is within `bounds`. The
 // snapshot of `keptList` (just written) stays whatever its size.
-void TrimSnapshotCache(const std::string& cacheFolder, const std::string& keptList,
-                       SnapshotCacheBounds bounds = {});
+void TrimSnapshotCache(const std::string& cacheFolder, const std::string& keptList, SnapshotCacheBounds bounds = {});
 
 }  // namespace tamsel

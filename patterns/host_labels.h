@@ -51,9 +51,7 @@ private:
 };
 
 // Extends the hash of a label by one byte, taken as it is.
-constexpr uint32_t HashLabelByte(uint32_t hash, char c) {
-    return (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-}
+constexpr uint32_t HashLabelByte(uint32_t hash, char c) { return (hash ^ static_cast<unsigned char>(c)) * 16777619u; }
 // Ends the hash of a label: the same bytes followed by more make another.
 constexpr uint32_t EndLabelHash(uint32_t hash) { return HashLabelByte(hash, '.'); }
 inline constexpr uint32_t kHostHashSeed = 2166136261u;

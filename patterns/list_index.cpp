@@ -123,9 +123,7 @@ void PathGramSet::Make() const {
     }
 }
 
-uint32_t HostLabelKey(int place, std::string_view label) {
-    return PlacedLabelKey(place, HashHostLabel(label));
-}
+uint32_t HostLabelKey(int place, std::string_view label) { return PlacedLabelKey(place, HashHostLabel(label)); }
 
 uint32_t HostPrefixKey(int place, char first) {
     return MixKey(0x7f4a7c15u ^ static_cast<uint32_t>(place) << 8 ^ static_cast<unsigned char>(AsciiLower(first)));
@@ -234,8 +232,7 @@ void ListIndex::MarkPathTriples(const std::vector<uint64_t>& grams) {
 
 size_t ListIndex::bytes() const {
     return byHostSuffix_.bytes() + byHostLabel_.bytes() + byPathGram_.bytes() + pathTriples_.ownedBytes() +
-           always_.ownedBytes() + pathLines_.ownedBytes() + pathExceptions_.ownedBytes() +
-           pathBits_.ownedBytes();
+           always_.ownedBytes() + pathLines_.ownedBytes() + pathExceptions_.ownedBytes() + pathBits_.ownedBytes();
 }
 
 }  // namespace tamsel

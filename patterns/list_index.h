@@ -61,9 +61,7 @@ public:
 
     bool empty() const { return slots_.empty(); }
 
-    size_t bytes() const {
-        return slots_.ownedBytes() + runs_.ownedBytes() + filter_.ownedBytes();
-    }
+    size_t bytes() const { return slots_.ownedBytes() + runs_.ownedBytes() + filter_.ownedBytes(); }
 
 private:
     friend class ListSnapshot;
@@ -101,7 +99,9 @@ public:
     PathGramSet& operator=(const PathGramSet&) = delete;
 
     // A multiply and a shift: made for every window of many paths, it must be cheap.
-    static uint16_t BitOf(uint32_t gram3) { return static_cast<uint16_t>((uint64_t{gram3} * 0x9e3779b97f4a7c15u) >> 54); }
+    static uint16_t BitOf(uint32_t gram3) {
+        return static_cast<uint16_t>((uint64_t{gram3} * 0x9e3779b97f4a7c15u) >> 54);
+    }
     bool MayHold(uint16_t bit) const {
         if (bit == kAny) return true;
         if (!made_) Make();
@@ -194,8 +194,8 @@ private:
     void VisitPath(std::string_view loweredPath, Consider& consider) const;
 
     PostingMap byHostSuffix_;
-    PostingMap byHostLabel_;      // entries whose host ends in wildcard labels
-    uint32_t labelPlaces_ = 0;    // bit p: some entry is filed under a label at place p
+    PostingMap byHostLabel_;    // entries whose host ends in wildcard labels
+    uint32_t labelPlaces_ = 0;  // bit p: some entry is filed under a label at place p
     PostingMap byPathGram_;
     // A bit for the last three bytes of each key of byPathGram_, about eight
     // bits a key: a path position whose last three bytes have no bit set

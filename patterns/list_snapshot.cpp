@@ -99,8 +99,8 @@ public:
     // under (tests/patterns/list_snapshot_test.cpp pins those). The sizes of
     // the records are part of the version as well.
     static constexpr uint64_t kFormat = 6;
-    static constexpr uint64_t kVersion = kFormat << 32 | sizeof(PatternEntry) << 16 |
-                                         sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
+    static constexpr uint64_t kVersion =
+        kFormat << 32 | sizeof(PatternEntry) << 16 | sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
 
     static void Write(const PatternList& list, Writer& out) {
         out.Array(list.text);
@@ -255,7 +255,8 @@ ListTextKey ListTextKey::Of(std::string_view text) { return {text.size(), HashBy
 
 std::string SealedSnapshot(std::string_view payload, const ListTextKey& key) {
     Writer out;
-    for (const uint64_t word : {kMagic, ListSnapshot::kVersion, key.length, key.hash, HashBytes(payload)}) out.Word(word);
+    for (const uint64_t word : {kMagic, ListSnapshot::kVersion, key.length, key.hash, HashBytes(payload)})
+        out.Word(word);
     return out.bytes().append(payload);  // the header's 40 bytes keep the arrays' alignment
 }
 

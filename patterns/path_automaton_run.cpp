@@ -159,15 +159,17 @@ private:
 // feed before it counts for "^" only within a match: a match that starts
 // there sees the line feed as any other byte.
 struct Place {
-    bool start = false;     // before the path's first byte
-    bool afterLine = false; // just after a line feed
-    bool end = false;       // after the path's last byte
-    bool lineNext = false;  // before a line feed
+    bool start = false;      // before the path's first byte
+    bool afterLine = false;  // just after a line feed
+    bool end = false;        // after the path's last byte
+    bool lineNext = false;   // before a line feed
     bool wordBefore = false;
     bool wordAfter = false;
 
     Place(std::string_view path, size_t i, bool startsHere)
-        : start(i == 0), afterLine(i > 0 && !startsHere && path[i - 1] == '\n'), end(i == path.size()),
+        : start(i == 0),
+          afterLine(i > 0 && !startsHere && path[i - 1] == '\n'),
+          end(i == path.size()),
           lineNext(i < path.size() && path[i] == '\n'),
           wordBefore(i > 0 && IsWordByte(static_cast<unsigned char>(path[i - 1]))),
           wordAfter(i < path.size() && IsWordByte(static_cast<unsigned char>(path[i]))) {}

@@ -14,8 +14,8 @@
 namespace tamsel {
 
 inline constexpr size_t kMaxExpressionLength = 1024;
-inline constexpr int kMaxRepeatCount = 255;   // the portable bound of an interval count
-inline constexpr int kMaxGroupDepth = 16;     // "(" inside "(", the anchoring group included
+inline constexpr int kMaxRepeatCount = 255;  // the portable bound of an interval count
+inline constexpr int kMaxGroupDepth = 16;    // "(" inside "(", the anchoring group included
 // Atoms of the expression, each counted once for every copy a count makes of
 // it: "(.*x){1,255}" is 510. Each is a position of the automaton, at most.
 inline constexpr long kMaxExpandedSize = 512;

@@ -17,7 +17,7 @@ namespace {
 constexpr unsigned char Upper(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
 constexpr std::string_view kClassNames[] = {"alpha", "upper", "lower", "digit", "xdigit", "space",
-                                           "print", "punct", "graph", "cntrl", "blank", "alnum"};
+                                            "print", "punct", "graph", "cntrl", "blank",  "alnum"};
 
 // The C locale's classes; without regard to case "upper" and "lower" are "alpha".
 bool InClass(std::string_view name, int c) {

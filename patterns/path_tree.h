@@ -47,12 +47,12 @@ struct PathNode {
     enum class Kind : uint8_t { Empty, Bytes, Assertion, Sequence, Either, Repeat };
     Kind kind = Kind::Empty;
     PathAssertion assertion = PathAssertion::LineStart;
-    int min = 0;               // Repeat: the least count
-    int max = 0;               // Repeat: the most, or -1 for no bound
-    char op = 0;               // Repeat: the operator as written ("*", "+", "?" or "{")
-    int literal = -1;          // Bytes: the printable ASCII character written for itself, plain or escaped
-    ByteSet bytes;             // Bytes: the lower-cased bytes it accepts
-    std::vector<int> children; // Sequence and Either: the parts; Repeat: the one repeated
+    int min = 0;                // Repeat: the least count
+    int max = 0;                // Repeat: the most, or -1 for no bound
+    char op = 0;                // Repeat: the operator as written ("*", "+", "?" or "{")
+    int literal = -1;           // Bytes: the printable ASCII character written for itself, plain or escaped
+    ByteSet bytes;              // Bytes: the lower-cased bytes it accepts
+    std::vector<int> children;  // Sequence and Either: the parts; Repeat: the one repeated
 };
 
 struct PathTree {

@@ -68,7 +68,7 @@ size_t CountLineFeeds(std::string_view text) {
     for (; i + 8 <= text.size(); i += 8) {
         uint64_t word;
         std::memcpy(&word, text.data() + i, 8);
-        const uint64_t x = word ^ 0x0a0a0a0a0a0a0a0au;  // a zero byte where a line feed was
+        const uint64_t x = word ^ 0x0a0a0a0a0a0a0a0au;                     // a zero byte where a line feed was
         const uint64_t marks = ~(((x & kLows) + kLows) | x | kLows) >> 7;  // one low bit per line feed
         count += static_cast<size_t>((marks * 0x0101010101010101u) >> 56);
     }
@@ -109,7 +109,6 @@ char* CleanPiece(const char** in, const char* limit, char* out) {
     *in = p < limit ? p + 1 : limit;
     return out;
 }
-
 
 // Fills an entry from a cleaned, non-empty line (without its "~") that
 // starts at `start` in the arena; fails when the path cannot be compiled.

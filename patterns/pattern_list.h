@@ -53,12 +53,12 @@ private:
 struct PatternEntry {
     static constexpr uint32_t kNoPath = UINT32_MAX;
 
-    uint32_t textOffset = 0;      // into PatternList::text
-    uint32_t pathSlot = kNoPath;  // its record in PatternList::paths; kNoPath: every path
-    uint32_t textLength : 10 = 0; // the cleaned line, without the "~" (at most kMaxPieceLength)
-    uint32_t hostLength : 10 = 0; // the host is the text's start; possibly empty: every host
-    uint32_t positive : 1 = 1;    // 0 for an exception line
-    uint32_t hasPort : 1 = 0;     // the host is followed by ":port"
+    uint32_t textOffset = 0;       // into PatternList::text
+    uint32_t pathSlot = kNoPath;   // its record in PatternList::paths; kNoPath: every path
+    uint32_t textLength : 10 = 0;  // the cleaned line, without the "~" (at most kMaxPieceLength)
+    uint32_t hostLength : 10 = 0;  // the host is the text's start; possibly empty: every host
+    uint32_t positive : 1 = 1;     // 0 for an exception line
+    uint32_t hasPort : 1 = 0;      // the host is followed by ":port"
 
     bool hasPath() const { return pathSlot != kNoPath; }
 };
@@ -68,14 +68,14 @@ struct PatternList {
     // What a list taken up from a snapshot reads in place; null after a
     // parse. Declared first, it outlives the arrays that view it.
     std::unique_ptr<ListStorage> storage;
-    std::string source;  // the file it was loaded from
+    std::string source;                  // the file it was loaded from
     StoredArray<char, ByteBuffer> text;  // every entry's cleaned text, back to back
     // Chain order: the last pattern line of the file comes first, so the line
     // nearest the end of the file decides.
     StoredArray<PatternEntry> entries;
-    PathTable paths;   // one record per entry with a path
-    ListIndex index;   // over `entries`, built once at load
-    LineNumbers lines; // each entry's line in the file
+    PathTable paths;    // one record per entry with a path
+    ListIndex index;    // over `entries`, built once at load
+    LineNumbers lines;  // each entry's line in the file
 
     std::string_view Text(const PatternEntry& e) const {
         return std::string_view(text.data(), text.size()).substr(e.textOffset, e.textLength);
@@ -98,8 +98,8 @@ struct ListLoadError {
 };
 
 struct ListLoadResult {
-    std::unique_ptr<PatternList> list;    // null on failure
-    std::optional<ListLoadError> error;   // why, when `list` is null
+    std::unique_ptr<PatternList> list;   // null on failure
+    std::optional<ListLoadError> error;  // why, when `list` is null
 };
 
 // Loads a list file: the list, or why it failed (a missing file, a line that

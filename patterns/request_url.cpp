@@ -170,8 +170,8 @@ void KeepRequest(const RequestView& view, std::string_view line, RequestUrl* url
         if (!text) return std::nullopt;
         return std::string(*text);
     };
-    *url = {std::string(line), keep(view.method), keep(view.host), view.port,
-            keep(view.path), keep(view.version), keep(view.hostport)};
+    *url = {std::string(line), keep(view.method),  keep(view.host),    view.port,
+            keep(view.path),   keep(view.version), keep(view.hostport)};
 }
 
 void ParseRequestUrl(const char* line, const char* hostValue, RequestUrl* url) {

@@ -17,9 +17,7 @@ constexpr char AsciiLower(char c) {
 }
 
 // The white space of the C locale's isspace: blank, tab, LF, VT, FF, CR.
-constexpr bool IsCSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
+constexpr bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 

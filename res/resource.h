@@ -5,9 +5,9 @@
 // Module resources.
 #define IDR_TYPELIB 1
 #define IDR_ADFILTER_REGISTRY 101
-#define IDI_TAMSEL 201          // the picture in every dialog, 32x32
-#define IDI_TOOLBAR 202         // toolbar button, 32x32 and 16x16
-#define IDI_TOOLBAR_HOT 203     // toolbar button under the pointer, 16x16
+#define IDI_TAMSEL 201       // the picture in every dialog, 32x32
+#define IDI_TOOLBAR 202      // toolbar button, 32x32 and 16x16
+#define IDI_TOOLBAR_HOT 203  // toolbar button under the pointer, 16x16
 
 // Dialog templates.
 #define IDD_WHITE_LIST 9

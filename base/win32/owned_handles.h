@@ -15,8 +15,6 @@ using OwnedModule = UniqueAny<HMODULE, &FreeLibrary>;
 
 // CreateFile answers INVALID_HANDLE_VALUE, not null, when it fails; the
 // owner holds null for it.
-inline OwnedHandle OwnedFile(HANDLE file) {
-    return OwnedHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
-}
+inline OwnedHandle OwnedFile(HANDLE file) { return OwnedHandle(file == INVALID_HANDLE_VALUE ? nullptr : file); }
 
 }  // namespace tamsel

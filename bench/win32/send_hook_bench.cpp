@@ -29,10 +29,9 @@ constexpr int kStubCalls = 200000;
 constexpr int kRounds = 15;
 
 const std::string kNonHttp(64, '\x17');  // a TLS record's worth of bytes
-const std::string kPassedHead =
-    "GET /news/2024/index.html?page=2 HTTP/1.1\r\nHost: www.example.org\r\n"
-    "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\nAccept: */*\r\n"
-    "Accept-Language: en-us\r\nConnection: Keep-Alive\r\n\r\n";
+const std::string kPassedHead = "GET /news/2024/index.html?page=2 HTTP/1.1\r\nHost: www.example.org\r\n"
+                                "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\nAccept: */*\r\n"
+                                "Accept-Language: en-us\r\nConnection: Keep-Alive\r\n\r\n";
 const std::string kRefusedHead =
     "GET /pagead/show_ads.js HTTP/1.1\r\nHost: pagead2.googlesyndication.com\r\n"
     "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\nAccept: */*\r\n\r\n";
@@ -126,8 +125,7 @@ void OverLoopback(SendFunction real) {
         return;
     }
     const SOCKET s = connection.client();
-    std::printf("over a loopback connection:            %-12s %-12s %-12s ratio\n", "real send", "SendHook",
-                "added");
+    std::printf("over a loopback connection:            %-12s %-12s %-12s ratio\n", "real send", "SendHook", "added");
     Row("non-HTTP buffer, 64 bytes", Measure(real, s, kNonHttp, kLoopbackCalls));
     Row("request head that passes", Measure(real, s, kPassedHead, kLoopbackCalls));
     Row("request head refused (nothing sent)", Measure(real, s, kRefusedHead, kLoopbackCalls));

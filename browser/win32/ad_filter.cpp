@@ -12,9 +12,7 @@
 
 namespace tamsel {
 
-AdFilter::AdFilter(IUnknown* outer) : controlling_(outer != nullptr ? outer : &inner_) {
-    LockModule();
-}
+AdFilter::AdFilter(IUnknown* outer) : controlling_(outer != nullptr ? outer : &inner_) { LockModule(); }
 
 AdFilter::~AdFilter() {
     eventSource_ = nullptr;

@@ -94,9 +94,7 @@ bool IsWebUrl(const std::optional<std::string>& url) {
 
 }  // namespace
 
-void ReleaseAdFilterTypeInfo() {
-    ComPtr<ITypeInfo>::Adopt(g_typeInfo.exchange(nullptr));
-}
+void ReleaseAdFilterTypeInfo() { ComPtr<ITypeInfo>::Adopt(g_typeInfo.exchange(nullptr)); }
 
 STDMETHODIMP AdFilter::GetTypeInfoCount(UINT* count) {
     if (count == nullptr) return E_POINTER;

@@ -9,8 +9,7 @@ std::optional<std::string> NarrowAnsi(const wchar_t* text, UINT length) {
     const int size = WideCharToMultiByte(CP_ACP, 0, text, wide, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return std::nullopt;
     std::string narrow(static_cast<size_t>(size), '\0');
-    if (WideCharToMultiByte(CP_ACP, 0, text, wide, narrow.data(), size, nullptr, nullptr) != size)
-        return std::nullopt;
+    if (WideCharToMultiByte(CP_ACP, 0, text, wide, narrow.data(), size, nullptr, nullptr) != size) return std::nullopt;
     return narrow;
 }
 

@@ -55,8 +55,8 @@ public:
         if (k.Open(RootHandle(key.root), SubKey(key).c_str(), KEY_READ) != ERROR_SUCCESS) return false;
         DWORD subkeys = 0;
         DWORD values = 0;
-        if (RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                             nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        if (RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                             nullptr, nullptr) != ERROR_SUCCESS) {
             return false;
         }
         return subkeys == 0 && values == 0;
@@ -95,8 +95,8 @@ HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool registe
         const auto parsed = ParseRegistryScript(*text, {{"MODULE", *modulePath}});
         if (!parsed.script) return E_UNEXPECTED;
         Win32Registry registry;
-        const long error = registering ? RegisterScript(*parsed.script, registry)
-                                       : UnregisterScript(*parsed.script, registry);
+        const long error =
+            registering ? RegisterScript(*parsed.script, registry) : UnregisterScript(*parsed.script, registry);
         return HRESULT_FROM_WIN32(static_cast<DWORD>(error));
     });
 }

@@ -13,8 +13,7 @@
 namespace tamsel {
 namespace {
 
-constinit RealFunction<int (*)(const char*, const char*, const addrinfo*, addrinfo**)> realGetAddrInfo(
-    "getaddrinfo");
+constinit RealFunction<int (*)(const char*, const char*, const addrinfo*, addrinfo**)> realGetAddrInfo("getaddrinfo");
 constinit RealFunction<hostent* (*)(const char*)> realGetHostByName("gethostbyname");
 constinit RealFunction<int (*)(const char*, hostent*, char*, size_t, hostent**, int*)> realGetHostByNameR(
     "gethostbyname_r");

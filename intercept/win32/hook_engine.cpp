@@ -110,8 +110,8 @@ std::optional<ExportEntry> FindExportEntry(HMODULE module, const char* functionN
         volatile uint32_t* offset = &functions[ordinals[i]];
         // The loader's own rule: an entry that points into the export
         // directory is the text of a forwarder, not code.
-        const bool forwarder = *offset >= directory->VirtualAddress &&
-                               *offset < directory->VirtualAddress + directory->Size;
+        const bool forwarder =
+            *offset >= directory->VirtualAddress && *offset < directory->VirtualAddress + directory->Size;
         return ExportEntry{offset, forwarder};
     }
     return std::nullopt;

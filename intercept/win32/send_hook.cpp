@@ -26,13 +26,7 @@ constinit bool g_installed = false;
 
 extern "C" {
 constinit tamsel::ApiHookChainTable ApiHookChain = {
-    {tamsel::kHookChainOpening, 0, 0, 0, 0, 0},
-    "WSOCK32.DLL",
-    "send",
-    0x100,
-    &g_realSend,
-    0,
-    &tamsel::SendHook,
+    {tamsel::kHookChainOpening, 0, 0, 0, 0, 0}, "WSOCK32.DLL", "send", 0x100, &g_realSend, 0, &tamsel::SendHook,
     {tamsel::kHookChainClosing, 0, 0, 0, 0, 0},
 };
 }
@@ -71,8 +65,7 @@ bool Install(const ApiHookChainTable& table) {
     if (real == nullptr || real == replacement || !PinModule()) return false;
     // The slot is filled before any table points at SendHook.
     table.realSend->store(reinterpret_cast<SendFunction>(real), std::memory_order_release);
-    const hook::RouteResult routed =
-        hook::RouteExport({table.moduleName, table.functionName, real, replacement});
+    const hook::RouteResult routed = hook::RouteExport({table.moduleName, table.functionName, real, replacement});
     return routed.exportEntries > 0;
 }
 

@@ -26,9 +26,9 @@ int ErrnoOf(DWORD code) {
 
 Result<ByteBuffer> ReadFileBuffer(const std::string& path) {
     // Backup semantics let a folder open too, so that it is told apart.
-    const OwnedHandle file = OwnedFile(CreateFileA(path.c_str(), GENERIC_READ,
-                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const OwnedHandle file =
+        OwnedFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) return ReadFailure(ErrnoOf(GetLastError()));
     if (GetFileType(file.get()) != FILE_TYPE_DISK) return ReadFailure(kNotRegularFile);
     BY_HANDLE_FILE_INFORMATION info{};

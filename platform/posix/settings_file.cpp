@@ -26,9 +26,7 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && StartsWithNoCase(a, b);
-}
+bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && StartsWithNoCase(a, b); }
 
 // The key a "[...]" line opens, or nullopt for any other line.
 std::optional<std::string_view> SectionOf(std::string_view line) {
@@ -104,8 +102,8 @@ std::string WithStatusValue(std::string_view text, uint32_t value) {
     // New lines follow the file's own line ends, so a file written on
     // Windows stays one.
     const size_t firstEnd = text.find('\n');
-    const std::string eol = (firstEnd != std::string_view::npos && firstEnd > 0 && text[firstEnd - 1] == '\r')
-                                ? "\r\n" : "\n";
+    const std::string eol =
+        (firstEnd != std::string_view::npos && firstEnd > 0 && text[firstEnd - 1] == '\r') ? "\r\n" : "\n";
     std::string out;
     bool firstLine = true, replaced = false;
     std::optional<size_t> afterKeyHeader;

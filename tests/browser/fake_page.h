@@ -48,7 +48,7 @@ struct FakePageRecords {
     FakeKind<FakePlugin> objects;
     FakeKind<FakePlugin> embeds;
     FakeKind<FakeFrame> frames;
-    std::vector<std::string> log;  // "img0 width=0", "frame1 src=", ...
+    std::vector<std::string> log;    // "img0 width=0", "frame1 src=", ...
     std::vector<std::string> asked;  // tag names asked for, in order
 };
 

@@ -14,9 +14,7 @@ namespace {
 using namespace tamsel::testing;
 using Log = std::vector<std::string>;
 
-std::unique_ptr<PatternList> List(const std::string& text) {
-    return ParsePatternListText(text, "list.txt").list;
-}
+std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "list.txt").list; }
 
 class PageWalk : public ::testing::Test {
 protected:
@@ -30,9 +28,7 @@ protected:
         FakePage page(r);
         WalkPage(&page, state);
     }
-    static Log Collapsed(const std::string& name) {
-        return {name + " width=0", name + " height=0", name + " alt="};
-    }
+    static Log Collapsed(const std::string& name) { return {name + " width=0", name + " height=0", name + " alt="}; }
     // Walks one image of the given source and size and says whether it shrank.
     bool ImageCollapsed(const std::string& src, int32_t w, int32_t h) {
         r = {};
@@ -101,17 +97,17 @@ TEST_F(PageWalk, CollapseShrinksAndBlanksAltButKeepsTheSource) {
 
 TEST_F(PageWalk, PluginsAreJudgedBySizeStringsOnly) {
     r.objects.items = {
-        {Text("468"), Text("60")},      // emptied
-        {NotText(), NotText()},         // numbers: left
-        {Text("100%"), Text("60")},     // left
-        {Text(" +120px"), Text("600")}, // read as atoi would: emptied
+        {Text("468"), Text("60")},          // emptied
+        {NotText(), NotText()},             // numbers: left
+        {Text("100%"), Text("60")},         // left
+        {Text(" +120px"), Text("600")},     // read as atoi would: emptied
         {Text("99999999999"), Text("60")},  // saturates, no size
         {Text("468"), NotText()},
     };
     r.embeds.items = {{Text("88"), Text("31")}, {Text("88"), Text("40")}};
     Walk();
-    EXPECT_EQ(r.log, (Log{"object0 width=empty", "object0 height=empty", "object3 width=empty",
-                          "object3 height=empty", "embed0 width=empty", "embed0 height=empty"}));
+    EXPECT_EQ(r.log, (Log{"object0 width=empty", "object0 height=empty", "object3 width=empty", "object3 height=empty",
+                          "embed0 width=empty", "embed0 height=empty"}));
 }
 
 TEST_F(PageWalk, ObjectHeightFailureLeavesItButEmbedHeightFailureEndsTheWalk) {
@@ -140,7 +136,8 @@ TEST_F(PageWalk, AnElementWithoutASourceIsLeftAndTheWalkGoesOn) {
     r.frames.items = {{NoSrc()}, {Src("http://ads.example.com/f.html")}};
     Walk();
     Log expected = Collapsed("img1");
-    for (const char* change : {"object0 width=empty", "object0 height=empty", "frame1 src="}) expected.push_back(change);
+    for (const char* change : {"object0 width=empty", "object0 height=empty", "frame1 src="})
+        expected.push_back(change);
     EXPECT_EQ(r.log, expected);
     EXPECT_EQ(r.asked, (Log{"img", "object", "embed", "frame"}));
 }

@@ -31,13 +31,20 @@ TEST_F(CheckTool, NamesTheDecidingLine) {
     const auto r = RunTool(Check() + "http://AD.ads.x/a.gif http://good.ads.x/ http://ads.x/keep/1 "
                                      "http://mine.y:8080/ http://mine.y/ /banners/a.gif");
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_EQ(r.out,
-              "refused http://AD.ads.x/a.gif  " + File("BlockList.txt") + ":2 ads.x\n"
-              "trusted http://good.ads.x/  " + File("UserTrust.txt") + ":1 good.ads.x\n"
-              "passed  http://ads.x/keep/1  " + File("BlockList.txt") + ":4 ~ads.x/keep/\n"
-              "refused http://mine.y:8080/  " + File("UserBlock.txt") + ":1 mine.y:8080\n"
-              "passed  http://mine.y/\n"
-              "refused /banners/a.gif  " + File("BlockList.txt") + ":3 /banners/\n");
+    EXPECT_EQ(r.out, "refused http://AD.ads.x/a.gif  " + File("BlockList.txt") +
+                         ":2 ads.x\n"
+                         "trusted http://good.ads.x/  " +
+                         File("UserTrust.txt") +
+                         ":1 good.ads.x\n"
+                         "passed  http://ads.x/keep/1  " +
+                         File("BlockList.txt") +
+                         ":4 ~ads.x/keep/\n"
+                         "refused http://mine.y:8080/  " +
+                         File("UserBlock.txt") +
+                         ":1 mine.y:8080\n"
+                         "passed  http://mine.y/\n"
+                         "refused /banners/a.gif  " +
+                         File("BlockList.txt") + ":3 /banners/\n");
 }
 
 TEST_F(CheckTool, SaysWhichStageRefuses) {
@@ -46,27 +53,37 @@ TEST_F(CheckTool, SaysWhichStageRefuses) {
     const auto r = RunTool(Check() + "http://a.whole.z/x https://path.z/x https://ads.x/y https://port.z:8443/ "
                                      "https://good.whole.z/only/");
     const std::string block = File("BlockList.txt");
-    EXPECT_EQ(r.out,
-              "refused at lookup http://a.whole.z/x  " + block + ":1 whole.z\n"
-              "refused https://path.z/x  " + block + ":2 path.z/x\n"
-              "passed by server name https://path.z:443/\n"
-              // The exception lets https://ads.x/keep/ through, so the name must pass.
-              "refused https://ads.x/y  " + block + ":3 ads.x\n"
-              "passed by server name https://ads.x:443/\n"
-              "refused https://port.z:8443/  " + block + ":5 port.z:8443\n"
-              "refused by server name https://port.z:8443/  " + block + ":5 port.z:8443\n"
-              // A trust line with a path keeps the name from both name filters.
-              "trusted https://good.whole.z/only/  " + File("UserTrust.txt") + ":1 good.whole.z/only/\n"
-              "passed by server name https://good.whole.z:443/\n");
+    EXPECT_EQ(r.out, "refused at lookup http://a.whole.z/x  " + block +
+                         ":1 whole.z\n"
+                         "refused https://path.z/x  " +
+                         block +
+                         ":2 path.z/x\n"
+                         "passed by server name https://path.z:443/\n"
+                         // The exception lets https://ads.x/keep/ through, so the name must pass.
+                         "refused https://ads.x/y  " +
+                         block +
+                         ":3 ads.x\n"
+                         "passed by server name https://ads.x:443/\n"
+                         "refused https://port.z:8443/  " +
+                         block +
+                         ":5 port.z:8443\n"
+                         "refused by server name https://port.z:8443/  " +
+                         block +
+                         ":5 port.z:8443\n"
+                         // A trust line with a path keeps the name from both name filters.
+                         "trusted https://good.whole.z/only/  " +
+                         File("UserTrust.txt") +
+                         ":1 good.whole.z/only/\n"
+                         "passed by server name https://good.whole.z:443/\n");
 }
 
 TEST_F(CheckTool, EveryAnswerSaysWhenAdvertisementsAreAllowed) {
     ASSERT_EQ(RunTool("allow on").exitCode, 0);
     const auto r = RunTool(Check() + "http://ads.x/ https://n.q/");
-    EXPECT_EQ(r.out,
-              "refused http://ads.x/  " + File("BlockList.txt") + ":2 ads.x  (advertisements are allowed: not enforced)\n"
-              "passed  https://n.q/  (advertisements are allowed: not enforced)\n"
-              "passed by server name https://n.q:443/  (advertisements are allowed: not enforced)\n");
+    EXPECT_EQ(r.out, "refused http://ads.x/  " + File("BlockList.txt") +
+                         ":2 ads.x  (advertisements are allowed: not enforced)\n"
+                         "passed  https://n.q/  (advertisements are allowed: not enforced)\n"
+                         "passed by server name https://n.q:443/  (advertisements are allowed: not enforced)\n");
     ASSERT_EQ(RunTool("allow off").exitCode, 0);
     EXPECT_EQ(RunTool(Check() + "http://n.q/").out, "passed  http://n.q/\n");
 }
@@ -101,7 +118,8 @@ TEST_F(CheckTool, HostileLinesAreNamedWithTheReason) {
 // Bytes from a list or the command line reach the terminal escaped.
 TEST_F(CheckTool, ControlBytesAreEscaped) {
     dir_.Write("UserBlock.txt", "x/\x1b]0;t\x07(\n");
-    dir_.Write("UserTrust.txt", "x.z/\x1b" "c\n");
+    dir_.Write("UserTrust.txt", "x.z/\x1b"
+                                "c\n");
     const auto r = RunTool(Check() + "\"$(printf 'http://x.z/\\033c')\"");
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("bad path pattern \"/\\x1b]0;t\\x07(\""), std::string::npos) << r.out;
@@ -122,9 +140,7 @@ TEST_F(CheckTool, UsageErrors) {
 
 TEST_F(CheckTool, InspectJudgesRawBytes) {
     const std::string lists = "inspect " + Lists();
-    auto inspect = [&](const std::string& bytes) {
-        return RunTool(lists + "-", bytes).out;
-    };
+    auto inspect = [&](const std::string& bytes) { return RunTool(lists + "-", bytes).out; };
     EXPECT_EQ(inspect("GET /a HTTP/1.1\\r\\nHost:  b.ads.x  \\r\\n\\r\\n"),
               "refused b.ads.x:80/a  " + File("BlockList.txt") + ":2 ads.x\n");
     EXPECT_EQ(inspect("get /x HTTP/1.0\\r\\nhost: mine.y:8080\\r\\n\\r\\n"),

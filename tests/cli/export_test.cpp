@@ -38,7 +38,8 @@ TEST_F(ExportTool, WritesToStandardOutputAndReportsOnStandardError) {
     EXPECT_NE(Read("r.txt").find("names written: 1 (1 records)\n"), std::string::npos) << Read("r.txt");
     const auto report = RunTool(Export("--format unbound"));
     EXPECT_NE(report.out.find("  a port: 1\n  a path: 1\n  kept in use by a trust or exception line: 1\n"),
-              std::string::npos) << report.out;
+              std::string::npos)
+        << report.out;
     EXPECT_NE(report.out.find("as a name below them is kept in use: 1\n"), std::string::npos) << report.out;
 }
 
@@ -74,7 +75,7 @@ TEST_F(ExportTool, ReplacesTheOutputAndRaisesTheSerialEachTime) {
         words >> mname >> rname >> value;
         return value;
     };
-    EXPECT_GT(serial(first), 1700000000ul);  // at least the time, in seconds
+    EXPECT_GT(serial(first), 1700000000ul);                  // at least the time, in seconds
     EXPECT_EQ(serial(second), serial(first) + 1) << second;  // even within one second
 }
 
@@ -97,8 +98,8 @@ TEST_F(ExportTool, AFailedWriteSaysSoAndLeavesWhatWasThere) {
 }
 
 TEST_F(ExportTool, WrongCommandLinesAreUsageErrors) {
-    for (const char* wrong : {"", "--format", "--format bind", "--format rpz --output", "--format rpz extra",
-                              "--format=hosts --report="}) {
+    for (const char* wrong :
+         {"", "--format", "--format bind", "--format rpz --output", "--format rpz extra", "--format=hosts --report="}) {
         const auto r = RunTool(Export(wrong));
         EXPECT_EQ(r.exitCode, 2) << wrong;
         EXPECT_NE(r.out.find("Try \"tamsel export --help\""), std::string::npos) << wrong << ": " << r.out;

@@ -46,7 +46,7 @@ TEST_F(ImportTool, WritesEachSourceAfterOurLinesAndJudgesThroughIt) {
     const auto r = RunTool("import " + Lists() + adblock + " " + hosts);
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find(adblock + " (adblock-style list): 2 lines written (1 block, 1 exception, 0 important), "
-                         "1 skipped\n  skipped: cosmetic rule 1\n  options dropped: third-party 1\n"),
+                                   "1 skipped\n  skipped: cosmetic rule 1\n  options dropped: third-party 1\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(hosts + " (hosts file): 1 lines written"), std::string::npos) << r.out;
@@ -136,7 +136,8 @@ TEST_F(ImportTool, ReportListsEverySkippedRule) {
     const std::string source = dir_.Write("r.txt", "||a.example^\n##.ad\n||p.example^$popup\n");
     const std::string report = (dir_.path() / "report.txt").string();
     ASSERT_EQ(RunTool("import " + Lists() + "--report " + report + " " + source).exitCode, 0);
-    EXPECT_EQ(Read("report.txt"), source + ":2: cosmetic rule: ##.ad\n" + source + ":3: option popup: ||p.example^$popup\n");
+    EXPECT_EQ(Read("report.txt"),
+              source + ":2: cosmetic rule: ##.ad\n" + source + ":3: option popup: ||p.example^$popup\n");
 }
 
 TEST_F(ImportTool, BadInputWritesNothing) {
@@ -145,7 +146,10 @@ TEST_F(ImportTool, BadInputWritesNothing) {
     const struct {
         std::string source, message;
     } cases[] = {
-        {dir_.Write("bin.dat", std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10)), "bin.dat: binary data on line 1"},
+        {dir_.Write("bin.dat", std::string("\x7f"
+                                           "ELF\x02\x01\x01\0\0\0",
+                                           10)),
+         "bin.dat: binary data on line 1"},
         {dir_.Write("long.txt", "||a.example^\n" + std::string(100 * 1024, 'a') + "\n"),
          "long.txt: line 2 is 102400 bytes long"},
         {(dir_.path() / "missing.txt").string(), "missing.txt: No such file or directory"},
@@ -160,8 +164,8 @@ TEST_F(ImportTool, BadInputWritesNothing) {
         EXPECT_FALSE(std::filesystem::exists(report));
     }
     // A report that cannot be written stops the import before the list is touched.
-    const auto unwritable = RunTool("import " + Lists() + "--report " + (dir_.path() / "no/such/r.txt").string() +
-                                    " " + good);
+    const auto unwritable =
+        RunTool("import " + Lists() + "--report " + (dir_.path() / "no/such/r.txt").string() + " " + good);
     EXPECT_EQ(unwritable.exitCode, 1);
     EXPECT_NE(unwritable.out.find("cannot write"), std::string::npos) << unwritable.out;
     EXPECT_EQ(Read("BlockList.txt"), kOwnLines);

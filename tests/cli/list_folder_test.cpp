@@ -54,7 +54,8 @@ protected:
     }
     bool Refused(const std::string& url, const fs::path& byList, const std::string& environment = "") const {
         const ToolResult r = Run("check " + url, environment);
-        return r.exitCode == 0 && r.out.starts_with("refused") && r.out.find(byList.string() + ":") != std::string::npos;
+        return r.exitCode == 0 && r.out.starts_with("refused") &&
+               r.out.find(byList.string() + ":") != std::string::npos;
     }
 
     static constexpr const char* kShipped = "shipped.example\n";
@@ -94,8 +95,8 @@ TEST_F(InstalledTool, TheUsersFolderIsInConfigHomeWhenAbsoluteElseInHome) {
     // Without either, there is no user's list to show or write, and the tool
     // says so; the shipped list still judges.
     const std::string hosts = dir_.Write("hosts", "0.0.0.0 x.example\n");
-    for (const std::string& command : {std::string("list black add x.example"), std::string("list white"),
-                                       "import " + hosts}) {
+    for (const std::string& command :
+         {std::string("list black add x.example"), std::string("list white"), "import " + hosts}) {
         const ToolResult nowhere = Run(command, "HOME=");
         EXPECT_EQ(nowhere.exitCode, 1) << command;
         EXPECT_NE(nowhere.out.find("neither XDG_CONFIG_HOME nor HOME"), std::string::npos) << nowhere.out;
@@ -170,8 +171,7 @@ TEST_F(InstalledTool, RunPreloadsTheInstalledModuleAndFailsClearlyWithoutIt) {
     fs::rename(Module(), root() / "libtamsel.so");
     const ToolResult missing = Run("run true");
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.out.find("cannot find the filter module libtamsel.so at " + Module().string()),
-              std::string::npos)
+    EXPECT_NE(missing.out.find("cannot find the filter module libtamsel.so at " + Module().string()), std::string::npos)
         << missing.out;
 }
 

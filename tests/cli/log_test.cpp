@@ -13,8 +13,7 @@ const std::string kFirst =
     "2026-12-08T07:40:07.123Z\t41\tcurl\trefused\thttp://Ads.X:8080/a\\x0d.gif\t/l/BlockList.txt:3\tads.x\n";
 const std::string kSecond =
     "2026-12-08T07:40:08.000Z\t42\twget\trefused at lookup\thttps://ads.x:443\t/l/BlockList.txt:3\tads.x\n";
-const std::string kThird =
-    "2026-12-08T07:40:09.000Z\t42\twget\trefused\thttp://[::1]:81/b\t/l/UserBlock.txt:1\t/b\n";
+const std::string kThird = "2026-12-08T07:40:09.000Z\t42\twget\trefused\thttp://[::1]:81/b\t/l/UserBlock.txt:1\t/b\n";
 const std::string kFailure =
     "2026-12-08T07:40:10.000Z\t42\twget\tlist not loaded\t/l/UserBlock.txt\t/l/UserBlock.txt:2\tbad path\n";
 
@@ -37,10 +36,9 @@ TEST_F(LogTool, ShowsEachLineReadablyAndLeavesOutWhatIsNotALogLine) {
 TEST_F(LogTool, TheSummaryCountsRefusalsByHostAndByDecidingLine) {
     const auto r = RunTool("log --summary " + Write(kFirst + kSecond + kThird + kFailure));
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out,
-              "3 refusals\n1 lists that failed to load\n\n"
-              "by host:\n       2  ads.x\n       1  [::1]\n\n"
-              "by deciding line:\n       2  /l/BlockList.txt:3 ads.x\n       1  /l/UserBlock.txt:1 /b\n");
+    EXPECT_EQ(r.out, "3 refusals\n1 lists that failed to load\n\n"
+                     "by host:\n       2  ads.x\n       1  [::1]\n\n"
+                     "by deciding line:\n       2  /l/BlockList.txt:3 ads.x\n       1  /l/UserBlock.txt:1 /b\n");
 }
 
 TEST_F(LogTool, FollowShowsLinesAppendedLaterAndLinesFinishedLater) {

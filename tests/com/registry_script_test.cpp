@@ -74,16 +74,16 @@ TEST(ParseRegistryScript, QuotedKeywordsAreNames) {
 
 TEST(ParseRegistryScript, MalformedScriptsFailWhole) {
     const char* bad[] = {
-        "HKCR { A = s 'x' ",                 // block never closed
-        "HKCR { A = s 'x }",                 // quote never closed
-        "HKXX { A }",                        // unknown root
-        "HKCR { A = d '1' }",                // only string values exist
-        "HKCR { A = s '%UNKNOWN%' }",        // no such replacement
-        "HKCR { A = s '50% off' }",          // a lone percent sign
-        "HKCR { val V = s 'x' }",            // a value needs a key
+        "HKCR { A = s 'x' ",           // block never closed
+        "HKCR { A = s 'x }",           // quote never closed
+        "HKXX { A }",                  // unknown root
+        "HKCR { A = d '1' }",          // only string values exist
+        "HKCR { A = s '%UNKNOWN%' }",  // no such replacement
+        "HKCR { A = s '50% off' }",    // a lone percent sign
+        "HKCR { val V = s 'x' }",      // a value needs a key
         "HKCR { A = }",
         "HKCR { '' }",
-        "HKCR { {A B} }",                    // a name in braces holds one word
+        "HKCR { {A B} }",  // a name in braces holds one word
         "}",
     };
     for (const char* text : bad) {
@@ -179,7 +179,8 @@ private:
         return Lower(name);
     }
     size_t SubkeyCount(const std::string& name) const {
-        return std::count_if(keys_.begin(), keys_.end(), [&](const auto& k) { return k.first.starts_with(name + "\\"); });
+        return std::count_if(keys_.begin(), keys_.end(),
+                             [&](const auto& k) { return k.first.starts_with(name + "\\"); });
     }
     std::map<std::string, std::map<std::string, std::string>> keys_;
 };

@@ -12,8 +12,8 @@
 namespace tamsel::testing {
 
 struct CancellationOutcome {
-    bool cancelled = false;    // the thread ended as cancelled
-    bool returned = false;     // the call returned to its caller
+    bool cancelled = false;  // the thread ended as cancelled
+    bool returned = false;   // the call returned to its caller
 };
 
 inline CancellationOutcome CallWithCancellationPending(std::function<void()> call) {

@@ -46,7 +46,8 @@ bool Collect(UniqueFd& out, UniqueFd& err, ChildResult* result, int timeoutSecon
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     char chunk[4096];
     while (out || err) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p[2] = {{out ? out.get() : -1, POLLIN, 0}, {err ? err.get() : -1, POLLIN, 0}};
         if (::poll(p, 2, static_cast<int>(left.count())) < 0) return false;

@@ -19,8 +19,8 @@ std::optional<std::string> FindInPath(const std::string& name);
 // Runs `argv` (argv[0] a path) with this process's environment changed by
 // `env`: a value sets a variable, nullopt removes it. LD_PRELOAD is removed
 // unless `env` sets it. Killed after `timeoutSeconds`.
-ChildResult RunChild(const std::vector<std::string>& argv,
-                     const std::map<std::string, std::optional<std::string>>& env, int timeoutSeconds = 20);
+ChildResult RunChild(const std::vector<std::string>& argv, const std::map<std::string, std::optional<std::string>>& env,
+                     int timeoutSeconds = 20);
 
 // A program left running for the length of a test (a server), with its
 // output going to the files the caller names. Killed when this goes.

@@ -58,8 +58,10 @@ protected:
     std::thread StartLoop(const std::string& host, int seconds, ChildResult* result,
                           const std::vector<std::string>& runOptions = {}) const {
         const fs::path started = dir_.path() / "started";
-        std::thread program = Start({"loop", Port(), host, std::to_string(seconds), started.string()}, result, runOptions);
-        for (int i = 0; i < 400 && !fs::exists(started); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::thread program =
+            Start({"loop", Port(), host, std::to_string(seconds), started.string()}, result, runOptions);
+        for (int i = 0; i < 400 && !fs::exists(started); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         return program;
     }
 

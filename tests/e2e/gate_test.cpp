@@ -121,10 +121,10 @@ protected:
              "subjectAltName=DNS:ads.example,DNS:www.news.test,DNS:port.example"},
             {});
         ASSERT_EQ(made.exitCode, 0) << made.err;
-        server_ = std::make_unique<BackgroundChild>(
-            std::vector<std::string>{Need("python3"), TAMSEL_TLS_SERVER, Cert(), folder + "/key.pem",
-                                     folder + "/port", Log()},
-            Env{});
+        server_ =
+            std::make_unique<BackgroundChild>(std::vector<std::string>{Need("python3"), TAMSEL_TLS_SERVER, Cert(),
+                                                                       folder + "/key.pem", folder + "/port", Log()},
+                                              Env{});
         for (int i = 0; i < 100 && !fs::exists(folder + "/port"); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
@@ -134,9 +134,7 @@ protected:
     std::string Cert() const { return (dir_.path() / "cert.pem").string(); }
     std::string Log() const { return (dir_.path() / "server.log").string(); }
     std::string Https(const std::string& host) const { return "https://" + host + ":" + std::to_string(port_) + "/"; }
-    std::string Resolve(const std::string& host) const {
-        return host + ":" + std::to_string(port_) + ":127.0.0.1";
-    }
+    std::string Resolve(const std::string& host) const { return host + ":" + std::to_string(port_) + ":127.0.0.1"; }
     ChildResult Curl(const std::string& host) const {
         return Run({"curl", "-sS", "--max-time", "10", "--cacert", Cert(), "--resolve", Resolve(host), Https(host)});
     }
@@ -189,7 +187,8 @@ TEST_F(TlsGate, WgetAndPythonAreRefusedByServerNameAndPort) {
     // A line with a port refuses no lookup: the name resolves, and the
     // ClientHello decides.
     Lists("port.example:" + std::to_string(port_) + "\n");
-    const ChildResult wget = Run({"wget", "-q", "-t", "1", "--ca-certificate=" + Cert(), "-O", "-", Https("port.example")});
+    const ChildResult wget =
+        Run({"wget", "-q", "-t", "1", "--ca-certificate=" + Cert(), "-O", "-", Https("port.example")});
     EXPECT_NE(wget.exitCode, 0);
     const ChildResult python = Run({"python3", TAMSEL_URL_CLIENT, Https("port.example"), Cert()});
     EXPECT_EQ(python.exitCode, 3) << python.err;
@@ -243,7 +242,8 @@ TEST_F(Gate, WgetPageRequisitesOnRefusedHostsCostNoRetries) {
         testing::RecordingServer server("<html><body>" + images + "<p>news</p></body></html>\n");
         const auto start = std::chrono::steady_clock::now();
         const ChildResult r = Run({"wget", "-p", "-H", "-nv", "-P", (dir_.path() / "pages").string(),
-                                   Url("www.news.test", server.port(), "/page.html")}, 60);
+                                   Url("www.news.test", server.port(), "/page.html")},
+                                  60);
         EXPECT_NE(r.exitCode, -1) << r.err;
         EXPECT_EQ(server.Connections().size(), 1u) << r.err;
         return std::make_pair(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), r.err);

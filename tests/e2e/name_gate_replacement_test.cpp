@@ -73,8 +73,8 @@ TEST_F(NameGate, AClientHelloIsJudgedByItsServerNameAndTheConnectionsPort) {
     EXPECT_EQ(::write(sender_.get(), kHello.data(), kHello.size()), -1);
     EXPECT_EQ(errno, ECONNABORTED);
     // The record over three elements, cut inside its header.
-    iovec parts[3] = {{const_cast<char*>(kHello.data()), 3}, {nullptr, 0},
-                      {const_cast<char*>(kHello.data() + 3), kHello.size() - 3}};
+    iovec parts[3] = {
+        {const_cast<char*>(kHello.data()), 3}, {nullptr, 0}, {const_cast<char*>(kHello.data() + 3), kHello.size() - 3}};
     EXPECT_EQ(::writev(sender_.get(), parts, 3), -1);
     EXPECT_EQ(Received(), "");
 

@@ -39,7 +39,9 @@ protected:
         return {{"LD_PRELOAD", module}, {"XDG_CONFIG_HOME", (dir_.path() / "config").string()}};
     }
     Env Filtered() const { return Filtered(Module()); }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(server_.port()) + path; }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(server_.port()) + path;
+    }
 
     static std::string Need(const std::string& program) {
         const auto path = FindInPath(program);
@@ -66,8 +68,7 @@ protected:
     if (Need(name).empty()) GTEST_SKIP() << name " is not installed"
 
 // One connection was made and not one byte came over it.
-#define EXPECT_NOTHING_ARRIVED(server) \
-    EXPECT_EQ((server).Connections(), std::vector<std::string>{""})
+#define EXPECT_NOTHING_ARRIVED(server) EXPECT_EQ((server).Connections(), std::vector<std::string>{""})
 
 TEST_F(Preloaded, CurlRefusedRequestsNeverReachTheServer) {
     REQUIRE_PROGRAM("curl");
@@ -132,8 +133,9 @@ TEST_F(Preloaded, PythonPassingRequestsAndBodiesArriveByteForByte) {
         EXPECT_EQ(r.exitCode, 0) << method << ": " << r.err;
         EXPECT_EQ(r.out, kBody) << method;
     }
-    const std::string expected = "POST /form HTTP/1.1\r\nHost: news.test\r\nContent-Length: " +
-                                 std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    const std::string expected =
+        "POST /form HTTP/1.1\r\nHost: news.test\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\nConnection: close\r\n\r\n" + body;
     EXPECT_EQ(server_.Connections(), std::vector<std::string>(3, expected));
     const ChildResult library = Python("news.test", "/page", "urllib");
     EXPECT_EQ(library.exitCode, 0) << library.err;
@@ -150,8 +152,9 @@ TEST_F(Preloaded, PythonUploadsABodyThatLooksLikeARefusedRequest) {
         EXPECT_EQ(r.exitCode, 0) << method << ": " << r.err;
         EXPECT_EQ(r.out, kBody) << method;
     }
-    const std::string expected = "POST /notes HTTP/1.1\r\nHost: news.test\r\nContent-Length: " +
-                                 std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    const std::string expected =
+        "POST /notes HTTP/1.1\r\nHost: news.test\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\nConnection: close\r\n\r\n" + body;
     EXPECT_EQ(server_.Connections(), std::vector<std::string>(2, expected));
 }
 
@@ -161,11 +164,11 @@ TEST_F(Preloaded, CurlToAnIpv6AddressIsJudgedByItsPath) {
     REQUIRE_PROGRAM("curl");
     testing::RecordingServer server6(kBody, testing::RecordingServer::Loopback::V6);
     const std::string base = "http://[::1]:" + std::to_string(server6.port());
-    const ChildResult refused = RunChild({Need("curl"), "-g", "-sS", "--max-time", "10", base + "/banners/x.gif"},
-                                         Filtered());
+    const ChildResult refused =
+        RunChild({Need("curl"), "-g", "-sS", "--max-time", "10", base + "/banners/x.gif"}, Filtered());
     EXPECT_EQ(refused.exitCode, 55) << refused.err;
-    const ChildResult passed = RunChild({Need("curl"), "-g", "-sS", "--max-time", "10", base + "/index.html"},
-                                        Filtered());
+    const ChildResult passed =
+        RunChild({Need("curl"), "-g", "-sS", "--max-time", "10", base + "/index.html"}, Filtered());
     EXPECT_EQ(passed.out, kBody) << passed.err;
     const auto got = server6.Connections();
     ASSERT_EQ(got.size(), 2u);
@@ -197,7 +200,8 @@ TEST_F(Preloaded, AProgramWhosePathNamesExplorerExeIsLeftAlone) {
         fs::create_directories(dir_.path() / folder);
         fs::copy_file(Need("curl"), dir_.path() / folder / "curl");
     }
-    const ChildResult shell = Curl("ads.test", "/index.html", Filtered(), (dir_.path() / "Explorer.EXE" / "curl").string());
+    const ChildResult shell =
+        Curl("ads.test", "/index.html", Filtered(), (dir_.path() / "Explorer.EXE" / "curl").string());
     EXPECT_EQ(shell.exitCode, 0) << shell.err;
     // The same copy elsewhere is filtered: the copy itself is not the reason.
     const ChildResult plain = Curl("ads.test", "/index.html", Filtered(), (dir_.path() / "plain" / "curl").string());
@@ -264,8 +268,16 @@ TEST_F(Preloaded, FifosInPlaceOfAListOrTheSettingsHoldNothingUp) {
 TEST_F(Preloaded, PathVerdictsDoNotFollowTheProgramsLocale) {
     REQUIRE_PROGRAM("python3");
     dir_.Write("module/UserBlock.txt", "/ads\n/a.b\n/is\n");
-    const std::vector<std::string> paths = {"/a\xff" "b", "/a\xc3\xa9" "b", "/ad\xc5\xbf", "/\xc4\xb1s",
-                                            "/ADS/x", "/IS", "/a\xc3" "b"};
+    const std::vector<std::string> paths = {"/a\xff"
+                                            "b",
+                                            "/a\xc3\xa9"
+                                            "b",
+                                            "/ad\xc5\xbf",
+                                            "/\xc4\xb1s",
+                                            "/ADS/x",
+                                            "/IS",
+                                            "/a\xc3"
+                                            "b"};
     std::vector<std::string> argv = {Need("python3"), TAMSEL_REQUEST_DRIVER, "paths", std::to_string(server_.port())};
     for (const std::string& path : paths) {
         std::string hex;
@@ -274,8 +286,8 @@ TEST_F(Preloaded, PathVerdictsDoNotFollowTheProgramsLocale) {
     }
     std::string expected;
     for (const std::string& path : paths) {
-        const ChildResult check = RunChild({TAMSEL_TOOL, "check", "--lists", ModuleFolder().string(),
-                                            "http://any.test" + path}, {});
+        const ChildResult check =
+            RunChild({TAMSEL_TOOL, "check", "--lists", ModuleFolder().string(), "http://any.test" + path}, {});
         expected += check.out.starts_with("refused") ? "refused\n" : check.out.starts_with("passed") ? "ok\n" : "?\n";
     }
     EXPECT_EQ(expected, "refused\nok\nok\nok\nrefused\nrefused\nrefused\n");

@@ -47,7 +47,7 @@ int ListenOnLoopback(UniqueFd& listener, RecordingServer::Loopback on) {
         return 0;
     }
     return ntohs(on == RecordingServer::Loopback::V4 ? reinterpret_cast<sockaddr_in&>(address).sin_port
-                                                    : reinterpret_cast<sockaddr_in6&>(address).sin6_port);
+                                                     : reinterpret_cast<sockaddr_in6&>(address).sin6_port);
 }
 
 }  // namespace

@@ -124,8 +124,8 @@ TEST_F(SendReplacement, LaterWritesOnARefusedConnectionFailWithoutASignal) {
 // with its head or in calls of its own; the request after the body is judged.
 TEST_F(SendReplacement, ABodyThatLooksLikeARequestIsSentAsABody) {
     const std::string inner = "GET /notes HTTP/1.1\r\nHost: ads.test\r\n\r\n";
-    const std::string head = "POST /notes HTTP/1.1\r\nHost: news.test\r\nContent-Length: " +
-                             std::to_string(2 * inner.size()) + "\r\n\r\n";
+    const std::string head =
+        "POST /notes HTTP/1.1\r\nHost: news.test\r\nContent-Length: " + std::to_string(2 * inner.size()) + "\r\n\r\n";
     const int fd = sender_.get();
     EXPECT_EQ(::send(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
     EXPECT_EQ(::write(fd, inner.data(), inner.size()), static_cast<ssize_t>(inner.size()));
@@ -157,8 +157,8 @@ TEST_F(SendReplacement, ACancelledThreadEndsAtTheRefusedSendWithItsLogLineWritte
         NameRefusalLog(logged ? std::optional<std::string>(log) : std::nullopt, "send_replacement_test");
         Reconnect();
         const int fd = sender_.get();
-        const auto outcome = testing::CallWithCancellationPending(
-            [fd] { ::send(fd, kRefusedHead.data(), kRefusedHead.size(), 0); });
+        const auto outcome =
+            testing::CallWithCancellationPending([fd] { ::send(fd, kRefusedHead.data(), kRefusedHead.size(), 0); });
         EXPECT_TRUE(outcome.cancelled) << logged;
         EXPECT_FALSE(outcome.returned) << logged;
         EXPECT_EQ(Received(), "");
@@ -202,8 +202,8 @@ TEST_F(SendReplacement, AMethodSplitAcrossElementsIsStillInspected) {
     EXPECT_EQ(::writev(sender_.get(), parts, 3), -1);
     // A method that starts at the seventh byte ends at the eleventh or
     // twelfth: the bytes gathered for the test must reach that far.
-    for (const std::string late : {"       GET /f HTTP/1.1\r\nHost: ads.test\r\n\r\n",
-                                   "       post /f HTTP/1.1\r\nHost: ads.test\r\n\r\n"}) {
+    for (const std::string late :
+         {"       GET /f HTTP/1.1\r\nHost: ads.test\r\n\r\n", "       post /f HTTP/1.1\r\nHost: ads.test\r\n\r\n"}) {
         iovec pieces[4] = {Element(late, 0, 5), Element(late, 5, 3), Element(late, 8, 2),
                            Element(late, 10, late.size() - 10)};
         EXPECT_EQ(::writev(sender_.get(), pieces, 4), -1) << late;

@@ -27,10 +27,13 @@ RefusedNames Sample() {
 TEST(WriteResolverText, RpzAnswersNoSuchNameForTheNameAndBelowIt) {
     const ResolverText z = WriteResolverText(Sample(), ResolverFormat::Rpz, 1234);
     EXPECT_NE(z.text.find("@ IN SOA localhost. root.localhost. 1234 3600 600 86400 300\n@ IN NS localhost.\n"),
-              std::string::npos) << z.text;
+              std::string::npos)
+        << z.text;
     EXPECT_NE(z.text.find("\nmixed.example CNAME .\n"
                           "tracker.example CNAME .\n*.tracker.example CNAME .\n"
-                          "*.wild.example CNAME .\n"), std::string::npos) << z.text;
+                          "*.wild.example CNAME .\n"),
+              std::string::npos)
+        << z.text;
     EXPECT_EQ(z.text.find("*.mixed"), std::string::npos);  // good.mixed.example is trusted
     EXPECT_EQ(z.text.find("sub.tracker"), std::string::npos);
     EXPECT_EQ(z.counts.written, 3u);
@@ -70,8 +73,8 @@ TEST(WriteResolverText, NoNamesGiveAValidZoneAndEmptyLists) {
 
 TEST(WriteResolverText, TheReportCountsEveryReason) {
     const RefusedNames names = Sample();
-    const std::string report = ExportReport(names, WriteResolverText(names, ResolverFormat::Hosts, 0),
-                                            ResolverFormat::Hosts);
+    const std::string report =
+        ExportReport(names, WriteResolverText(names, ResolverFormat::Hosts, 0), ResolverFormat::Hosts);
     EXPECT_NE(report.find("names written: 3 (3 records)\n"), std::string::npos) << report;
     EXPECT_NE(report.find("  a \"*\" inside a label or below the front: 1\n"), std::string::npos) << report;
     EXPECT_NE(report.find("a hosts file cannot cover: 2\n"), std::string::npos) << report;

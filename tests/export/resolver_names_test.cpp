@@ -27,7 +27,8 @@ const RefusedName* Find(const RefusedNames& names, const std::string& name) {
 }
 
 TEST(CollectRefusedNames, LinesNoLookupCanDecideAreCountedByReason) {
-    const auto lists = MakeLists("", "", "ad*.x.net\nads.*.net\nport.y:8080\npath.y/p\n/banners/\n1.2.3.4\nbad$.y\n*.*.z\n");
+    const auto lists =
+        MakeLists("", "", "ad*.x.net\nads.*.net\nport.y:8080\npath.y/p\n/banners/\n1.2.3.4\nbad$.y\n*.*.z\n");
     const RefusedNames names = CollectRefusedNames(lists.view());
     EXPECT_TRUE(names.names.empty());
     EXPECT_EQ(LeftOut(names, LeftOutReason::WildcardInLabel), 3u);  // "*.*." says two labels or more
@@ -49,8 +50,7 @@ TEST(CollectRefusedNames, AHostLineGivesTheNameAndEverythingBelowIt) {
 }
 
 TEST(CollectRefusedNames, TrustAndExceptionLinesKeepNamesInUse) {
-    const auto lists = MakeLists("good.mixed.example\nok.example\n",
-                                 "ok.example\n",
+    const auto lists = MakeLists("good.mixed.example\nok.example\n", "ok.example\n",
                                  "kept.example\n~kept.example/ok\nmixed.example\n"
                                  "ex.example\n~a.b.ex.example:81\nstar.example\n~ad*.star.example\n"
                                  "*.w.example\n~*.w.example/x\n");
@@ -148,7 +148,8 @@ TEST(CollectRefusedNames, AgreesWithTheLookupGateOnRandomLists) {
             if (n != nullptr && n->below) continue;
             // Left out below: only because some name below is kept in use.
             bool witness = false;
-            for (const std::string& other : universe) witness = witness || (IsBelow(other, said->first) && !Refused(other, lists));
+            for (const std::string& other : universe)
+                witness = witness || (IsBelow(other, said->first) && !Refused(other, lists));
             EXPECT_TRUE(witness) << "round " << round << ": " << name << " under " << n->name;
         }
     }

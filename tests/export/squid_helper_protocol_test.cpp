@@ -31,10 +31,12 @@ TEST(SquidHelperChannels, AChannelIdIsEchoedAndValuesAfterTheUriAreIgnored) {
 }
 
 TEST(SquidHelperUrls, AUrlIsJudgedAsTheToolJudgesIt) {
-    const auto lists = MakeLists("www.example/ok\n", "", "ads.example\nwww.example/banner\n~www.example/banner/keep\n"
-                                                             "www.example:8080/\n");
+    const auto lists = MakeLists("www.example/ok\n", "",
+                                 "ads.example\nwww.example/banner\n~www.example/banner/keep\n"
+                                 "www.example:8080/\n");
     EXPECT_EQ(Answer("HTTP://Ads.Example:81/Anything", lists), "OK message=\"refused by list.txt:1 ads.example\"");
-    EXPECT_EQ(Answer("http://www.example/banner1.gif", lists), "OK message=\"refused by list.txt:2 www.example/banner\"");
+    EXPECT_EQ(Answer("http://www.example/banner1.gif", lists),
+              "OK message=\"refused by list.txt:2 www.example/banner\"");
     EXPECT_EQ(Answer("http://www.example/banner/keep.gif", lists),
               "ERR message=\"passed by list.txt:3 ~www.example/banner/keep\"");
     EXPECT_EQ(Answer("http://www.example/ok.html", lists), "ERR message=\"trusted by list.txt:1 www.example/ok\"");
@@ -60,8 +62,9 @@ TEST(SquidHelperEscaping, TheUriKeepsItsEscapesAndMessagesAreQuoted) {
 }
 
 TEST(SquidHelperTunnels, ConnectIsRefusedOnlyWhenEveryRequestToTheNameAndPortIs) {
-    const auto lists = MakeLists("kept.example:443/ok\n", "", "ads.example\nsome.example/banner\ntls.example:8443\n"
-                                                              "kept.example\n");
+    const auto lists = MakeLists("kept.example:443/ok\n", "",
+                                 "ads.example\nsome.example/banner\ntls.example:8443\n"
+                                 "kept.example\n");
     EXPECT_EQ(Answer("ads.example:443", lists), "OK message=\"refused by list.txt:1 ads.example\"");
     EXPECT_EQ(Answer("5 Sub.ADS.example:8443 -", lists), "5 OK message=\"refused by list.txt:1 ads.example\"");
     EXPECT_EQ(Answer("tls.example:8443", lists), "OK message=\"refused by list.txt:3 tls.example:8443\"");
@@ -71,18 +74,30 @@ TEST(SquidHelperTunnels, ConnectIsRefusedOnlyWhenEveryRequestToTheNameAndPortIs)
     EXPECT_EQ(Answer("kept.example:443", lists), "ERR");
     EXPECT_EQ(Answer("kept.example:8443", lists), "OK message=\"refused by list.txt:4 kept.example\"");
     EXPECT_EQ(Answer("[2001:db8::1]:443", lists), "ERR");
-    EXPECT_EQ(Answer("192.0.2.1:443", MakeLists("", "", "192.0.2.1\n")), "OK message=\"refused by list.txt:1 192.0.2.1\"");
+    EXPECT_EQ(Answer("192.0.2.1:443", MakeLists("", "", "192.0.2.1\n")),
+              "OK message=\"refused by list.txt:1 192.0.2.1\"");
 }
 
 TEST(SquidHelperMalformed, ALineThatNamesNoRequestGetsBrokenHelper) {
     const auto lists = MakeLists("", "", "ads.example\n");
     EXPECT_EQ(Answer("", lists), "BH message=\"no URI on the request line\"");
     EXPECT_EQ(Answer("  \r", lists), "BH message=\"no URI on the request line\"");
-    const std::string notRequests[] = {
-        "ads.example", "ads.example:", "ads.example:0", "ads.example:65536", "ads.example:443x", "ads.example:-1",
-        ":443", "ads.example/x:443", "user@ads.example:443", "://ads.example/", "h:t:tp://ads.example/",
-        "[::1:443", "ads example:443", std::string("http://ads.example/\0x", 21), "http://www.example/\x01",
-        "http://www.example/\x7f"};
+    const std::string notRequests[] = {"ads.example",
+                                       "ads.example:",
+                                       "ads.example:0",
+                                       "ads.example:65536",
+                                       "ads.example:443x",
+                                       "ads.example:-1",
+                                       ":443",
+                                       "ads.example/x:443",
+                                       "user@ads.example:443",
+                                       "://ads.example/",
+                                       "h:t:tp://ads.example/",
+                                       "[::1:443",
+                                       "ads example:443",
+                                       std::string("http://ads.example/\0x", 21),
+                                       "http://www.example/\x01",
+                                       "http://www.example/\x7f"};
     for (const std::string& uri : notRequests) {
         const std::string answer = Answer(uri, lists);
         EXPECT_EQ(answer.rfind("BH message=\"neither a URL nor host:port: ", 0), 0u) << uri << " -> " << answer;

@@ -91,9 +91,9 @@ TEST(AdblockImport, OptionsThatWouldBlockTheWrongThingSkipTheRule) {
         "||prm.example^$removeparam=utm\n@@||page.example^$document\n@@||gh.example^$generichide\n"
         "||m.example/a$method=post\n||odd.example^$frobnicate\n||ok.example^$script,~third-party,image\n"
         "||doc.example^$document\n");
-    for (const char* url : {"http://popup.example/", "http://dom.example/", "http://neg.example/",
-                            "http://csp.example/", "http://red.example/a.js", "http://prm.example/",
-                            "http://m.example/a", "http://odd.example/"})
+    for (const char* url :
+         {"http://popup.example/", "http://dom.example/", "http://neg.example/", "http://csp.example/",
+          "http://red.example/a.js", "http://prm.example/", "http://m.example/a", "http://odd.example/"})
         EXPECT_FALSE(list.Refuses(url)) << url;
     EXPECT_TRUE(list.Refuses("http://ok.example/"));
     EXPECT_TRUE(list.Refuses("http://doc.example/"));
@@ -120,13 +120,27 @@ TEST(AdblockImport, WhatOurListsCannotSayIsSkippedWithAReason) {
     const std::string longPath = "||long.example/" + std::string(600, 'a');
     const ImportedList list("##.ad-banner\nexample.com##.ad\nexample.com#@#.ad\nexample.com#?#div:has(.ad)\n"
                             "example.com##+js(noop)\n/ban+er[0-9]/\n*$third-party\n||ex*ample.com^\n"
-                            "|javascript:\n/ad#frag\n" + longPath + "\n!#if ext_x\n||cond.example^\n!#endif\n"
+                            "|javascript:\n/ad#frag\n" +
+                            longPath +
+                            "\n!#if ext_x\n||cond.example^\n!#endif\n"
                             "example.com$$script[src]\n||\xC3\xBC.example^\n||host.example?x\n");
-    const char* reasons[] = {"cosmetic rule", "cosmetic rule", "cosmetic rule", "cosmetic rule",
-                             "cosmetic rule", "regular expression", "matches every address",
-                             "wildcard inside a host label", "anchored at the start of a non-http address",
-                             "holds #", "longer than a list line", "", "inside a !#if block", "",
-                             "HTML filter", "holds non-ASCII text", "text after the host"};
+    const char* reasons[] = {"cosmetic rule",
+                             "cosmetic rule",
+                             "cosmetic rule",
+                             "cosmetic rule",
+                             "cosmetic rule",
+                             "regular expression",
+                             "matches every address",
+                             "wildcard inside a host label",
+                             "anchored at the start of a non-http address",
+                             "holds #",
+                             "longer than a list line",
+                             "",
+                             "inside a !#if block",
+                             "",
+                             "HTML filter",
+                             "holds non-ASCII text",
+                             "text after the host"};
     for (int line = 1; line <= 17; ++line) EXPECT_EQ(list.SkipReason(line), reasons[line - 1]) << line;
     EXPECT_EQ(list.converted().written(), 0u);
     EXPECT_FALSE(list.Refuses("http://long.example/" + std::string(600, 'a')));

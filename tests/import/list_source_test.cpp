@@ -15,8 +15,8 @@ TEST(HostsImport, NullRoutedNamesAreBlockedAndTheRestIsSkipped) {
                             "0.0.0.0 ads.example\r\n127.0.0.1\tt1.example t2.example  # two names\r\n"
                             "::1 v6.example.\r\n192.168.1.5 nas.example\r\n0.0.0.0 com\r\n0.0.0.0 bad/name\r\n");
     EXPECT_EQ(list.converted().format, ListFormat::Hosts);
-    for (const char* url : {"http://ads.example/", "http://x.ads.example/a", "http://t1.example/",
-                            "http://t2.example/", "http://v6.example/"})
+    for (const char* url : {"http://ads.example/", "http://x.ads.example/a", "http://t1.example/", "http://t2.example/",
+                            "http://v6.example/"})
         EXPECT_TRUE(list.Refuses(url)) << url;
     for (const char* url : {"http://localhost/", "http://nas.example/", "http://example.com/"})
         EXPECT_FALSE(list.Refuses(url)) << url;
@@ -51,7 +51,10 @@ TEST(ImportInput, BinaryBytesAndHugeLinesAreNoList) {
     EXPECT_TRUE(import::CheckListInput("\xEF\xBB\xBF||caf\xC3\xA9.example^\n").ok());
     EXPECT_EQ(import::CheckListInput(std::string("||a^\n||b^\0\n", 10)).message(),
               "binary data on line 2: not a text list");
-    EXPECT_EQ(import::CheckListInput("a\n\x7f" "ELF\n").message(), "binary data on line 2: not a text list");
+    EXPECT_EQ(import::CheckListInput("a\n\x7f"
+                                     "ELF\n")
+                  .message(),
+              "binary data on line 2: not a text list");
     EXPECT_TRUE(import::CheckListInput("a\n" + std::string(import::kMaxSourceLine, 'x') + "\n").ok());
     EXPECT_EQ(import::CheckListInput("a\n" + std::string(100 * 1024, 'x')).message(),
               "line 2 is 102400 bytes long: not a list");

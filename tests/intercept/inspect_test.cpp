@@ -11,9 +11,7 @@
 namespace tamsel {
 namespace {
 
-std::unique_ptr<PatternList> List(const std::string& text) {
-    return ParsePatternListText(text, "l.txt").list;
-}
+std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "l.txt").list; }
 
 class InspectRequestTest : public ::testing::Test {
 protected:
@@ -23,8 +21,7 @@ protected:
     }
 
     bool Refused(const std::string& bytes) const {
-        return InspectRequestWith(bytes.data(), static_cast<int32_t>(bytes.size()), lists_).verdict ==
-               Verdict::Refused;
+        return InspectRequestWith(bytes.data(), static_cast<int32_t>(bytes.size()), lists_).verdict == Verdict::Refused;
     }
 
     std::unique_ptr<PatternList> shipped_, trust_, userBlock_;
@@ -35,7 +32,7 @@ TEST_F(InspectRequestTest, MethodTokenWithinTheFirstEightBytesOfTheFirstLine) {
     EXPECT_TRUE(Refused("GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
     EXPECT_TRUE(Refused("get / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
     EXPECT_TRUE(Refused("Post / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
-    EXPECT_TRUE(Refused("       GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));   // starts at 7
+    EXPECT_TRUE(Refused("       GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));    // starts at 7
     EXPECT_FALSE(Refused("        GET / HTTP/1.1\r\nHost: ads.x\r\n\r\n"));  // starts at 8
     EXPECT_FALSE(Refused("GET\t/ HTTP/1.1\r\nHost: ads.x\r\n\r\n"));
     for (const char* method : {"HEAD", "PUT", "OPTIONS", "CONNECT", "DELETE"}) {
@@ -53,13 +50,12 @@ TEST(LooksLikeRequestHead, WantsAWholeMethodFollowedByABlank) {
     const auto looks = [](const std::string& text) {
         return LooksLikeRequestHead(text.data(), static_cast<int32_t>(text.size()));
     };
-    for (const char* head : {"GET /", "get /", "gEt x", "POST /", "post /", "PoSt x", " GET /", "       GET ",
-                             "xxxPOST /", "  POST "}) {
+    for (const char* head :
+         {"GET /", "get /", "gEt x", "POST /", "post /", "PoSt x", " GET /", "       GET ", "xxxPOST /", "  POST "}) {
         EXPECT_TRUE(looks(head)) << head;
     }
-    for (const char* other : {"GET", "GET\t/", "GETS /", "GET\r\n", "GE T /", "XET /", "POST", "POST\t/",
-                              "POSTS /", "POS /", "XOST /", "pXOST /", "gXET /", "OST /", "ET /", "PUT /", "HEAD /",
-                              "G", "P"}) {
+    for (const char* other : {"GET", "GET\t/", "GETS /", "GET\r\n", "GE T /", "XET /", "POST", "POST\t/", "POSTS /",
+                              "POS /", "XOST /", "pXOST /", "gXET /", "OST /", "ET /", "PUT /", "HEAD /", "G", "P"}) {
         EXPECT_FALSE(looks(other)) << other;
     }
 }
@@ -158,9 +154,10 @@ TEST_F(InspectRequestTest, LargeSendsAreJudgedOnTheirHead) {
     post.replace(0, 7, "POST /u");
     EXPECT_FALSE(Refused(post));
     // A Host header past the bound is not seen; one within it is.
-    std::string longHead = "GET / HTTP/1.1\r\nX-Pad: " + std::string(kMaxInspectedBytes, 'p') + "\r\nHost: ads.x\r\n\r\n";
+    std::string longHead =
+        "GET / HTTP/1.1\r\nX-Pad: " + std::string(kMaxInspectedBytes, 'p') + "\r\nHost: ads.x\r\n\r\n";
     EXPECT_FALSE(Refused(longHead));
-    longHead.replace(16, 6, "Host: ads.x\r\n" );
+    longHead.replace(16, 6, "Host: ads.x\r\n");
     EXPECT_TRUE(Refused(longHead));
 }
 
@@ -256,8 +253,7 @@ TEST_F(InspectRequestTest, ListOrder) {
     const Judgement j = InspectRequestWith(mine.data(), static_cast<int32_t>(mine.size()), lists_);
     EXPECT_EQ(j.verdict, Verdict::Refused);
     EXPECT_EQ(j.list, lists_.userBlock);
-    EXPECT_EQ(InspectRequestWith(mine.data(), static_cast<int32_t>(mine.size()), ListSet{}).verdict,
-              Verdict::Passed);
+    EXPECT_EQ(InspectRequestWith(mine.data(), static_cast<int32_t>(mine.size()), ListSet{}).verdict, Verdict::Passed);
 }
 
 TEST_F(InspectRequestTest, CallerBufferIsNotChanged) {
@@ -275,7 +271,12 @@ TEST(FindTextNoCase, BoundCountsStartPositionsNotBytes) {
     EXPECT_FALSE(FindTextNoCase(nullptr, 5, "get ", 8, true));
     EXPECT_FALSE(FindTextNoCase("a\nget ", 6, "get ", 8, true));
     EXPECT_EQ(FindTextNoCase("a\nget ", 6, "get ", 8, false), 2u);
-    EXPECT_FALSE(FindTextNoCase("\xc7" "et ", 4, "\xe7" "et ", 8, false));  // no folding above 127
+    EXPECT_FALSE(FindTextNoCase("\xc7"
+                                "et ",
+                                4,
+                                "\xe7"
+                                "et ",
+                                8, false));                     // no folding above 127
     EXPECT_FALSE(FindTextNoCase("[et ", 4, "{et ", 8, false));  // 32 apart but not letters
 }
 

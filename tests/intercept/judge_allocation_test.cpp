@@ -38,8 +38,7 @@ long AllocationsIn(Judge judge) {
 }
 
 OwnedLists Lists() {
-    return MakeLists("ok.example.org\n~ads.example.org/ok\n",
-                     "*.tracker.*:8080/pixel\n/ads/\n/*.*/banner.*\\.gif\n",
+    return MakeLists("ok.example.org\n~ads.example.org/ok\n", "*.tracker.*:8080/pixel\n/ads/\n/*.*/banner.*\\.gif\n",
                      "ads.example.org\nads.example\n*.doubleclick.x/\n~ads.example.org/keep/\n");
 }
 
@@ -52,14 +51,26 @@ std::vector<std::string> Hosts() {
     std::string manyLabels = "a";  // with ".doubleclick.x", as many labels as fit inline
     for (size_t i = 3; i < HostLabels::kInlineLabels; ++i) manyLabels += ".b";
     const std::string longest = std::string(HostLabels::kInlineBytes - 16, 'L') + ".doubleclick.x";
-    return {"localhost", "ads.example.org", "Ok.Example.Org", "Www.Ads.Example.Org", "img.tracker.net", "fine.y",
-            manyLabels + ".doubleclick.x", longest};
+    return {"localhost",
+            "ads.example.org",
+            "Ok.Example.Org",
+            "Www.Ads.Example.Org",
+            "img.tracker.net",
+            "fine.y",
+            manyLabels + ".doubleclick.x",
+            longest};
 }
 
 // Paths short and long, up to the inline bound of the lowered path.
 std::vector<std::string> Paths() {
-    return {"/", "/ads/x.gif", "/ok", "/keep/a", "/pixel?id=1", "/img/Banner12.GIF?x=1",
-            "/" + std::string(2000, 'p') + "/ads/", "/" + std::string(2040, 'q')};
+    return {"/",
+            "/ads/x.gif",
+            "/ok",
+            "/keep/a",
+            "/pixel?id=1",
+            "/img/Banner12.GIF?x=1",
+            "/" + std::string(2000, 'p') + "/ads/",
+            "/" + std::string(2040, 'q')};
 }
 
 TEST(JudgeAllocation, RequestHeadsAreJudgedWithoutAllocating) {

@@ -146,7 +146,9 @@ TEST(InspectClientHello, NeverRefusesANameAndPortWithARequestThatWouldPass) {
             const std::vector<bool> walk = WalkRefuses(texts, requests);
             for (size_t r = 0; r < requests.size(); ++r) {
                 EXPECT_TRUE(walk[r]) << "https://" << name << ":" << port << requests[r].path << "\ntrust:\n"
-                                     << texts[0] << "user:\n" << texts[1] << "shipped:\n" << texts[2];
+                                     << texts[0] << "user:\n"
+                                     << texts[1] << "shipped:\n"
+                                     << texts[2];
             }
         }
     }

@@ -22,7 +22,7 @@ using Lines = std::vector<std::string>;
 std::string FirstText(const SharedState& state, ListKind kind) {
     const SharedState::Reader reader(state);
     const ListSet& lists = reader.lists();
-    const PatternList* list = kind == ListKind::UserBlock ? lists.userBlock
+    const PatternList* list = kind == ListKind::UserBlock   ? lists.userBlock
                               : kind == ListKind::UserTrust ? lists.trust
                                                             : lists.shippedBlock;
     return list && !list->entries.empty() ? std::string(list->Text(list->entries[0])) : "(none)";

@@ -78,8 +78,8 @@ TEST_F(LargeList, TheServerNameStageRefusesNoRequestTheListPasses) {
         const auto size = static_cast<int32_t>(hello.size());
         if (InspectClientHelloWith(hello.data(), size, requests_[i].port, lists).verdict != Verdict::Refused) continue;
         ++refusedByName;
-        EXPECT_TRUE(expected_[i].positive) << urls_[i] << " passes, the walk's deciding line is "
-                                           << expected_[i].lineNumber;
+        EXPECT_TRUE(expected_[i].positive)
+            << urls_[i] << " passes, the walk's deciding line is " << expected_[i].lineNumber;
     }
     // A list with an exception line without a host after its host lines
     // (the imported general lists carry two) leaves no name wholly refused.

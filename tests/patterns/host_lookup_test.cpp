@@ -67,7 +67,8 @@ TEST(JudgeWhollyRefused, NeverRefusesAHostWithARequestThatWouldPass) {
         for (int probe = 0; probe < 10; ++probe) {
             std::string host;
             const uint32_t depth = 1 + next(3);
-            for (uint32_t i = 0; i < depth; ++i) host += std::string(i ? "." : "") + testing::kRandomLabels[next(3) * 2 % 6];
+            for (uint32_t i = 0; i < depth; ++i)
+                host += std::string(i ? "." : "") + testing::kRandomLabels[next(3) * 2 % 6];
             if (!WhollyRefused(lists, host.c_str())) continue;
             ++refusedHosts;
             for (const char* port : {"", ":80", ":443", ":8080"}) {
@@ -76,7 +77,10 @@ TEST(JudgeWhollyRefused, NeverRefusesAHostWithARequestThatWouldPass) {
                     const std::string line = "http://" + host + port + path;
                     ParseRequestUrl(line.c_str(), nullptr, &url);
                     EXPECT_EQ(JudgeRequest(testing::ViewOf(url), lists.view()).verdict, Verdict::Refused)
-                        << line << "\ntrust:\n" << texts[0] << "user:\n" << texts[1] << "shipped:\n" << texts[2];
+                        << line << "\ntrust:\n"
+                        << texts[0] << "user:\n"
+                        << texts[1] << "shipped:\n"
+                        << texts[2];
                 }
             }
         }

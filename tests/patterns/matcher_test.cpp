@@ -150,7 +150,7 @@ TEST(MatchHostPattern, PairsFromTheRight) {
     EXPECT_TRUE(covers("", "a.b.c"));
     EXPECT_TRUE(covers("*", "c"));
     EXPECT_FALSE(covers("a.b.c", "b.c"));
-    EXPECT_TRUE(covers("a*x.c", "abc.c"));   // nothing after "*" is looked at
+    EXPECT_TRUE(covers("a*x.c", "abc.c"));  // nothing after "*" is looked at
     EXPECT_FALSE(covers("ab.c", "a.c"));
     EXPECT_TRUE(covers("\xc9T\xc9.c", "\xc9t\xc9.C"));  // only A to Z fold
     EXPECT_FALSE(covers("\xe9.c", "\xc9.c"));
@@ -238,8 +238,9 @@ private:
     static constexpr const char* kHostLabels[] = {"a", "b", "ad", "ads", "adx", "x", "y", "Y"};
     static constexpr const char* kPathWords[] = {"ads/", "Banner", "img/", ".js", "?id=3", "-ad-", "track", "/", "x"};
     static constexpr const char* kPathPieces[] = {
-        "ads",     "banner", "track", "img/", "/",      "\\.js",  "\\?id=", "-ad-",  ".*",
-        "[0-9]",   "[^/]",   "(ads|img)", "x?", "s+", "$",      "([^-a-z0-9_.%]|$)", "\\/", "Ads/"};
+        "ads", "banner", "track", "img/",      "/",  "\\.js", "\\?id=", "-ad-",
+        ".*",  "[0-9]",  "[^/]",  "(ads|img)", "x?", "s+",    "$",      "([^-a-z0-9_.%]|$)",
+        "\\/", "Ads/"};
 
     std::string Path() {
         std::string path = Pick(2) ? "/*.*" : "/";
@@ -249,7 +250,9 @@ private:
     }
 
     template <size_t N>
-    const char* Pick(const char* const (&words)[N]) { return words[Pick(N)]; }
+    const char* Pick(const char* const (&words)[N]) {
+        return words[Pick(N)];
+    }
     uint32_t Pick(uint32_t n) { return next_(n); }
 
     testing::Lcg next_;
@@ -267,20 +270,21 @@ TEST(FindDecidingEntry, DeepHostsAgreeWithAWalk) {
         for (int i = 0; i < n; ++i) out += label + ".";
         return out;
     };
-    const std::string text = labels(40, "l") + "com\n" +            // a plain suffix of 41 labels
-                             "ads." + labels(32, "*") + "com\n" +     // its plain label beyond reach
-                             "ads." + labels(33, "*") + "*/x\n" +     // no key but its path
-                             "ad*." + labels(31, "*") + "net:8080\n" + // a prefix beyond reach
-                             "~" + labels(3, "*") + "ads." + labels(30, "*") + "org\n" + "t*." + labels(29, "*") + "org\n";
+    const std::string text = labels(40, "l") + "com\n" +                // a plain suffix of 41 labels
+                             "ads." + labels(32, "*") + "com\n" +       // its plain label beyond reach
+                             "ads." + labels(33, "*") + "*/x\n" +       // no key but its path
+                             "ad*." + labels(31, "*") + "net:8080\n" +  // a prefix beyond reach
+                             "~" + labels(3, "*") + "ads." + labels(30, "*") + "org\n" + "t*." + labels(29, "*") +
+                             "org\n";
     const auto list = List(text);
     ASSERT_TRUE(list);
     std::vector<RequestUrl> requests;
     std::vector<testing::ReferenceRequest> reference;
-    for (const std::string& host : {labels(40, "l") + "com", labels(41, "l") + "com", labels(39, "l") + "com",
-                                   "ads." + labels(32, "q") + "com", "ads." + labels(31, "q") + "com",
-                                   "ads." + labels(34, "q") + "x", "adz." + labels(31, "q") + "net",
-                                   labels(3, "q") + "ads." + labels(30, "q") + "org", "tx." + labels(29, "q") + "org",
-                                   "t." + labels(29, "q") + "org"}) {
+    for (const std::string& host :
+         {labels(40, "l") + "com", labels(41, "l") + "com", labels(39, "l") + "com", "ads." + labels(32, "q") + "com",
+          "ads." + labels(31, "q") + "com", "ads." + labels(34, "q") + "x", "adz." + labels(31, "q") + "net",
+          labels(3, "q") + "ads." + labels(30, "q") + "org", "tx." + labels(29, "q") + "org",
+          "t." + labels(29, "q") + "org"}) {
         for (const char* rest : {"/", "/x", ":8080/"}) {
             RequestUrl url;
             ParseRequestUrl(("http://" + host + rest).c_str(), nullptr, &url);
@@ -341,9 +345,7 @@ namespace {
 // random lists whose wildcard hosts, path lines and exceptions land in every
 // part of the index. Entries of all three lists and answers are compared.
 const PatternEntry* WalkHostLookup(const ListSet& lists, const HostLabels& host) {
-    const auto covers = [&](const PatternList& list, const PatternEntry& e) {
-        return EntryHostCovers(list, e, host);
-    };
+    const auto covers = [&](const PatternList& list, const PatternEntry& e) { return EntryHostCovers(list, e, host); };
     for (const PatternEntry& e : lists.trust->entries) {
         if (covers(*lists.trust, e)) return nullptr;
     }
@@ -372,7 +374,10 @@ TEST(JudgeWhollyRefused, AgreesWithAWalkAndRefusesOnlyWhatEveryRequestRefuses) {
             const RequestUrl sample = random.Request();
             const Judgement lookup = JudgeWhollyRefused(*sample.host, kAnyPort, lists);
             ASSERT_EQ(lookup.entry, WalkHostLookup(lists, SplitHostLabels(*sample.host)))
-                << *sample.host << "\ntrust:\n" << texts[0] << "user:\n" << texts[1] << "shipped:\n" << texts[2];
+                << *sample.host << "\ntrust:\n"
+                << texts[0] << "user:\n"
+                << texts[1] << "shipped:\n"
+                << texts[2];
             if (lookup.verdict != Verdict::Refused) continue;
             ++refusedHosts;
             for (const char* rest : {"/", ":8080/p", ":443/ads/x.js", "/img/Banner-ad-"}) {

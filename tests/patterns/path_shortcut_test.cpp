@@ -28,10 +28,11 @@ TEST(PathProgram, GlobShapedPatterns) {
     EXPECT_EQ(program("/vck\\.js\\?x=1"), "/vck.js?x=1");
     EXPECT_EQ(program("/.*/rest/.*.*get$"), "/\x01/rest/\x01get\x03");
     EXPECT_EQ(program("/api([^-a-z0-9_.%]|$)"), "/api\x02");
-    EXPECT_EQ(program("/*.*/a([^-a-z0-9_.%]|$).*b"), "\x01/a\x02\x01" "b");
+    EXPECT_EQ(program("/*.*/a([^-a-z0-9_.%]|$).*b"), "\x01/a\x02\x01"
+                                                     "b");
     // Repetitions, classes, groups, anchors and word escapes are the automaton's.
     for (const char* automaton : {"/ads?", "/a.b", "/[ab]", "/(a|b)", "/a|/b", "/a\\w", "/\\<a", "/a$b", "/x/*.*y",
-                               "/.*+a", "/a([^-a-z0-9_.%]|$)b", "/a([^-a-z0-9_.%]|$)$", "/a\\.*"}) {
+                                  "/.*+a", "/a([^-a-z0-9_.%]|$)b", "/a([^-a-z0-9_.%]|$)$", "/a\\.*"}) {
         EXPECT_EQ(program(automaton), "(automaton)") << automaton;
     }
 }
@@ -44,8 +45,10 @@ TEST(PathProgram, GlobsWhateverTheSpelling) {
     const struct {
         const char* path;
         const char* program;
-    } cases[] = {{"\\/*.*AdS", "\x01" "ads"},
-                 {"/a([^a-z0-9_.%-]|$).*b", "/a\x02\x01" "b"},
+    } cases[] = {{"\\/*.*AdS", "\x01"
+                               "ads"},
+                 {"/a([^a-z0-9_.%-]|$).*b", "/a\x02\x01"
+                                            "b"},
                  {"/a([^-A-Z0-9_.%]|$)", "/a\x02"},
                  {"/a([^-a-z0-9_.%]|$)", "/a\x02"}};
     const char* paths[] = {"/ads", "/x/ads", "/a", "/a/", "/a-", "/a%b", "/aB", "/a/b", "/a.xb", "/A?b"};
@@ -72,14 +75,14 @@ TEST(PathProgram, GlobsWhateverTheSpelling) {
 TEST(PathProgram, RequiredTextIsWhatEveryMatchHolds) {
     EXPECT_EQ(testing::ShortcutFor("/*.*/ad[-_]?servers?").required, "server");
     EXPECT_EQ(testing::ShortcutFor("/*.*/admanager\\.js").required, "/admanager.js");
-    EXPECT_EQ(testing::ShortcutFor("/ab*cdef").required, "cdef");          // "b" may be absent
-    EXPECT_EQ(testing::ShortcutFor("/xy{2}zzz").required, "zzz");          // "y" repeats
-    EXPECT_EQ(testing::ShortcutFor("/(long|longer)/q").required, "/q");    // groups hold nothing certain
-    EXPECT_EQ(testing::ShortcutFor("/aaaa|/b").required, "");              // alternation outside all groups
-    EXPECT_EQ(testing::ShortcutFor("/aaaa)|(/b").required, "");            // closes the anchoring group
+    EXPECT_EQ(testing::ShortcutFor("/ab*cdef").required, "cdef");        // "b" may be absent
+    EXPECT_EQ(testing::ShortcutFor("/xy{2}zzz").required, "zzz");        // "y" repeats
+    EXPECT_EQ(testing::ShortcutFor("/(long|longer)/q").required, "/q");  // groups hold nothing certain
+    EXPECT_EQ(testing::ShortcutFor("/aaaa|/b").required, "");            // alternation outside all groups
+    EXPECT_EQ(testing::ShortcutFor("/aaaa)|(/b").required, "");          // closes the anchoring group
     EXPECT_EQ(testing::ShortcutFor("/\\w+abc").required, "abc");
-    EXPECT_EQ(testing::ShortcutFor("/[(|)]zz").required, "zz");           // brackets hold plain characters
-    EXPECT_EQ(testing::ShortcutFor("/\\<ads\\>x").required, "ads");       // word anchors match no character
+    EXPECT_EQ(testing::ShortcutFor("/[(|)]zz").required, "zz");      // brackets hold plain characters
+    EXPECT_EQ(testing::ShortcutFor("/\\<ads\\>x").required, "ads");  // word anchors match no character
 }
 
 // An automaton is tried only on paths that hold every literal stretch of its
@@ -88,7 +91,8 @@ TEST(PathProgram, RequiredTextIsWhatEveryMatchHolds) {
 // pattern matches.
 TEST(PathProgram, RunsAreTheLiteralStretchesInOrder) {
     EXPECT_EQ(testing::ShortcutFor("/*.*/ad[-_]?servers?").runs, std::string("\x03/ad\x06server"));
-    EXPECT_EQ(testing::ShortcutFor("/ab?c{2}D").runs, std::string("\x02/a\x01" "d"));
+    EXPECT_EQ(testing::ShortcutFor("/ab?c{2}D").runs, std::string("\x02/a\x01"
+                                                                  "d"));
     EXPECT_EQ(testing::ShortcutFor("/aaaa|/b").runs, "");
     EXPECT_EQ(testing::ShortcutFor("/*.*/ads").runs, "");  // a glob searches for its own text
     EXPECT_EQ(testing::ShortcutFor(std::string("/x") + std::string(300, 'y') + "[0-9]").runs,
@@ -118,9 +122,19 @@ TEST(PathProgram, RunsAreTheLiteralStretchesInOrder) {
 // Every pattern of the shipped list and a few awkward ones, against paths
 // built to hit and to miss them: the shortcut must answer as the engine does.
 TEST(ListPath, ShortcutsAgreeWithTheEngine) {
-    std::vector<std::string> patterns = {"/ads/", "/*.*/banners", "/*.*/sponsors?[0-9]?/", "/a|/b", "/x(y)*z",
-                                         "/img/(ad|banner)s?\\.gif", "/\\(x", "/*.*[/_.-](728x90|468x60)[/_.-]",
-                                         "/\\<ads", "/ads\\>", "/ads\\'", "\\`/ads", "/\\bads\\B"};
+    std::vector<std::string> patterns = {"/ads/",
+                                         "/*.*/banners",
+                                         "/*.*/sponsors?[0-9]?/",
+                                         "/a|/b",
+                                         "/x(y)*z",
+                                         "/img/(ad|banner)s?\\.gif",
+                                         "/\\(x",
+                                         "/*.*[/_.-](728x90|468x60)[/_.-]",
+                                         "/\\<ads",
+                                         "/ads\\>",
+                                         "/ads\\'",
+                                         "\\`/ads",
+                                         "/\\bads\\B"};
     std::ifstream list(TAMSEL_SOURCE_DIR "/lists/BlockList.txt");
     ASSERT_TRUE(list);
     for (std::string line; std::getline(list, line);) {
@@ -129,13 +143,14 @@ TEST(ListPath, ShortcutsAgreeWithTheEngine) {
         if (!line.empty() && line[0] == '~') line.erase(0, 1);
         if (const size_t slash = line.find('/'); slash != std::string::npos) patterns.push_back(line.substr(slash));
     }
-    std::vector<std::string> paths = {"/", "/index.html", "/ADS/x.gif", "/img/banners/1.gif", "/a/sponsor7/",
-                                      "/x/728x90/a", "/b", "/xyyz", "/img/ads.gif", "/(x",
-                                      "/ads", "/ads/x.gif", "/adsx"};
+    std::vector<std::string> paths = {"/",           "/index.html", "/ADS/x.gif", "/img/banners/1.gif", "/a/sponsor7/",
+                                      "/x/728x90/a", "/b",          "/xyyz",      "/img/ads.gif",       "/(x",
+                                      "/ads",        "/ads/x.gif",  "/adsx"};
     for (const std::string& p : patterns) {
         const PathShortcut s = testing::ShortcutFor(p);
         std::string programText = s.program;
-        std::replace_if(programText.begin(), programText.end(), [](char c) { return c < 0x20; }, '/');
+        std::replace_if(
+            programText.begin(), programText.end(), [](char c) { return c < 0x20; }, '/');
         for (const std::string& text : {programText, s.required}) {
             if (text.empty()) continue;
             paths.push_back(text);
@@ -217,11 +232,11 @@ TEST(GlobMatches, AgreesWithTheEngineOnRandomPatterns) {
 // and as many matched elements as the parse lets through.
 TEST(PathProgram, EveryAcceptedPathHasAProgram) {
     const std::string longest = "/" + std::string(254, 'a') + "(b.){128}";  // 511, and the anchoring "^"
-    for (const std::string& path : {std::string("/x{2}"), std::string("/[[:digit:]]"), std::string("/[A-Z]"),
-                                    std::string("/[a\\b]"), std::string("/a\\w"), std::string("/\\<a"),
-                                    std::string("/(^a)"), std::string("/(a|)"), std::string("/[%-/]"),
-                                    std::string("/a$b"), std::string("/(a|$)b"), std::string("/a$$"),
-                                    std::string("/a)|(b"), std::string("/.*a.{254}c"), longest}) {
+    for (const std::string& path :
+         {std::string("/x{2}"), std::string("/[[:digit:]]"), std::string("/[A-Z]"), std::string("/[a\\b]"),
+          std::string("/a\\w"), std::string("/\\<a"), std::string("/(^a)"), std::string("/(a|)"), std::string("/[%-/]"),
+          std::string("/a$b"), std::string("/(a|$)b"), std::string("/a$$"), std::string("/a)|(b"),
+          std::string("/.*a.{254}c"), longest}) {
         ASSERT_TRUE(testing::ListPath(path)) << path;
         EXPECT_EQ(testing::ShortcutFor(path).kind, PathShortcut::Kind::Automaton) << path;
     }
@@ -276,11 +291,11 @@ TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
 // paths (where "$" and "^" also hold within a match), and pieces the parse
 // refuses.
 TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
-    const RandomRun run = CompareOnRandomPatterns(
-        {"ad", "s?", "/", "\\.", "[-_]", ".*", "[^a-c/]", "(js|php)", "$", "x*", "(ab)+", "[]a]", "[a-]", ".", "|", "(",
-         ")", "[0-9]+", "\\?", "(/|$)"},
-        {"ad", "AD", "s", "/", ".", "-", "?", "_", "x", "js", "PHP", "ab", "]", "7", "\n"}, 7,
-        PathShortcut::Kind::Automaton);
+    const RandomRun run =
+        CompareOnRandomPatterns({"ad",    "s?",   "/",    "\\.", "[-_]", ".*", "[^a-c/]", "(js|php)", "$",   "x*",
+                                 "(ab)+", "[]a]", "[a-]", ".",   "|",    "(",  ")",       "[0-9]+",   "\\?", "(/|$)"},
+                                {"ad", "AD", "s", "/", ".", "-", "?", "_", "x", "js", "PHP", "ab", "]", "7", "\n"}, 7,
+                                PathShortcut::Kind::Automaton);
     EXPECT_GT(run.patterns, 1500);
     EXPECT_GT(run.matched, 5000);
 }
@@ -291,9 +306,10 @@ TEST(AutomatonMatches, AgreesWithTheEngineOnRandomPatterns) {
 // the upper half, line feeds and word boundaries.
 TEST(AutomatonMatches, EveryConstructAgreesWithTheEngine) {
     const RandomRun run = CompareOnRandomPatterns(
-        {"a", "B", ".", "*", "+", "?", "{2}", "{0,2}", "{1,}", "{,1}", "{0}", "(", ")", "|", "^", "$", "[ab]", "[^a]",
-         "[A-C]", "[[:upper:]]", "[[:punct:]]", "\\w", "\\W", "\\s", "\\S", "\\<", "\\>", "\\b", "\\B", "\\`", "\\'",
-         "\\a", "\\A", "[=a=]", "[.b.]", "\xe9", "[]a-]", "[^]]", ".*", "()", "_", "\n"},
+        {"a",     "B",     ".",    "*",     "+",    "?",    "{2}",  "{0,2}", "{1,}",        "{,1}",        "{0}",
+         "(",     ")",     "|",    "^",     "$",    "[ab]", "[^a]", "[A-C]", "[[:upper:]]", "[[:punct:]]", "\\w",
+         "\\W",   "\\s",   "\\S",  "\\<",   "\\>",  "\\b",  "\\B",  "\\`",   "\\'",         "\\a",         "\\A",
+         "[=a=]", "[.b.]", "\xe9", "[]a-]", "[^]]", ".*",   "()",   "_",     "\n"},
         {"a", "b", "A", "B", "/", ".", "\n", "_", "1", " ", "\xe9", "\xc3\xa9", "-", "]"}, 11,
         PathShortcut::Kind::Automaton);
     EXPECT_GT(run.patterns, 2500);
@@ -309,10 +325,23 @@ TEST(ListPath, OneVerdictWhateverTheLocale) {
         const char* path;
         bool matches;
     };
-    const Case cases[] = {{"/a.b", "/a\xff" "b", true},      {"/a.b", "/a\xc3\xa9" "b", false},
-                          {"/ads", "/ad\xc5\xbf", false},     {"/is", "/\xc4\xb1s", false},
-                          {"/a[^x]b", "/a\xff" "b", true},    {"/\\w+x", "/\xc3\xa9x", false},
-                          {"/[[:alpha:]]", "/\xc3\xa9", false}, {"/(.){2}$", "/\xc3\xa9", true}};
+    const Case cases[] = {{"/a.b",
+                           "/a\xff"
+                           "b",
+                           true},
+                          {"/a.b",
+                           "/a\xc3\xa9"
+                           "b",
+                           false},
+                          {"/ads", "/ad\xc5\xbf", false},
+                          {"/is", "/\xc4\xb1s", false},
+                          {"/a[^x]b",
+                           "/a\xff"
+                           "b",
+                           true},
+                          {"/\\w+x", "/\xc3\xa9x", false},
+                          {"/[[:alpha:]]", "/\xc3\xa9", false},
+                          {"/(.){2}$", "/\xc3\xa9", true}};
     const std::string before = setlocale(LC_ALL, nullptr);
     if (setlocale(LC_ALL, "C.UTF-8") == nullptr) GTEST_SKIP() << "no UTF-8 locale here";
     std::vector<std::string> wrong;

@@ -85,7 +85,8 @@ TEST(PathSyntax, MalformedPathsAreNamedBeforeTheEngineSeesThem) {
     EXPECT_NE(Fault("/ads\\"), "");
     EXPECT_NE(Fault("/(a)\\1").find("back-reference"), std::string::npos);
     // The forms the engine reads as counts, and characters it reads as such.
-    for (const char* path : {"/a{,3}", "/a{,}", "/a{0}b", "/a{2,}", "/a)b", "/[]a]{2}", "/[(*]x", "/\\(*x", "/a\\\\1"}) {
+    for (const char* path :
+         {"/a{,3}", "/a{,}", "/a{0}b", "/a{2,}", "/a)b", "/[]a]{2}", "/[(*]x", "/\\(*x", "/a\\\\1"}) {
         EXPECT_EQ(Fault(path), "") << path;
     }
 }
@@ -125,8 +126,9 @@ TEST(PathSyntax, RefusedPathsKeepTheFirstReasonAndATreeOnlyWhenWhole) {
 }
 
 TEST(PathSyntax, WhatTheScanAcceptsTheEngineCompiles) {
-    const char* paths[] = {"/a{,3}", "/a{,}", "/a{0}b", "/a)b", "/[]a]{2}", "/(.*x){1,255}", "/ads/?(\\?.*)?$",
-                           "/(ab+)+", "/\\<*ads\\>+", "/(*ads)", "/x|*y", "/[[:alpha:]]+", "/\\w+\\.gif"};
+    const char* paths[] = {"/a{,3}",        "/a{,}",           "/a{0}b",     "/a)b",         "/[]a]{2}",
+                           "/(.*x){1,255}", "/ads/?(\\?.*)?$", "/(ab+)+",    "/\\<*ads\\>+", "/(*ads)",
+                           "/x|*y",         "/[[:alpha:]]+",   "/\\w+\\.gif"};
     for (const char* path : paths) {
         ASSERT_EQ(Fault(path), "") << path;
         regex_t re;
@@ -166,9 +168,10 @@ TEST(PathSyntax, WorstAcceptedLinesLoad) {
 // path the engine would: random paths from the pieces that trouble the
 // engine, brackets above all, compiled when the parse lets them through.
 TEST(PathSyntax, WhatTheScanAcceptsCompiles) {
-    const char* const pieces[] = {"a", "Z", "_", "-", "]", "[", "^", ":", ".", "=", "[:alpha:]", "[:alnum:]",
-                                  "[:nope:]", "[=a=]", "[=ab=]", "[.a.]", "[.-.]", "[.ab.]", "(", ")", "|", "*",
-                                  "+", "?", "{1}", "{2,1}", "\\", "\\.", "$", "\xe9", "}", "{", ","};
+    const char* const pieces[] = {
+        "a",         "Z",        "_",     "-",      "]",     "[",     "^",      ":",    ".", "=", "[:alpha:]",
+        "[:alnum:]", "[:nope:]", "[=a=]", "[=ab=]", "[.a.]", "[.-.]", "[.ab.]", "(",    ")", "|", "*",
+        "+",         "?",        "{1}",   "{2,1}",  "\\",    "\\.",   "$",      "\xe9", "}", "{", ","};
     testing::Lcg next(4242);
     int accepted = 0;
     int refusedByBoth = 0;

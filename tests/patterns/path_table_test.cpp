@@ -59,8 +59,10 @@ TEST(PathTable, PathsAreComparedAsBytes) {
     EXPECT_TRUE(t.Matches(automaton, "/a/Ad_Server"));
     EXPECT_TRUE(t.Matches(automaton, "/\xc3\xa9/adservers"));
     EXPECT_FALSE(t.Matches(automaton, "/a/ad--server"));
-    EXPECT_TRUE(t.Matches(dot, "/a\xff" "b"));
-    EXPECT_FALSE(t.Matches(dot, "/a\xc3\xa9" "b"));
+    EXPECT_TRUE(t.Matches(dot, "/a\xff"
+                               "b"));
+    EXPECT_FALSE(t.Matches(dot, "/a\xc3\xa9"
+                                "b"));
     EXPECT_TRUE(t.Matches(dot, std::string_view("/axb\0tail", 9)));
     EXPECT_EQ(t.table.Required(glob), "/ads/");
     EXPECT_EQ(t.table.Required(automaton), "server");
@@ -131,10 +133,18 @@ TEST(PathTable, ConcurrentMatches) {
 // rather than read past their end.
 TEST(StoredProgram, SplitsKindRunsAndCodeAndRefusesWhatIsCutShort) {
     const std::string stored = std::string(1, static_cast<char>(PathShortcut::Kind::Automaton)) +
-                               std::string("\x04\x00", 2) + "\x01" "a" "\x01" "b" "CODE";
+                               std::string("\x04\x00", 2) +
+                               "\x01"
+                               "a"
+                               "\x01"
+                               "b"
+                               "CODE";
     const StoredProgram program = SplitStoredProgram(stored);
     EXPECT_EQ(program.kind, PathShortcut::Kind::Automaton);
-    EXPECT_EQ(program.runs, "\x01" "a" "\x01" "b");
+    EXPECT_EQ(program.runs, "\x01"
+                            "a"
+                            "\x01"
+                            "b");
     EXPECT_EQ(program.code, "CODE");
     EXPECT_EQ(SplitStoredProgram(stored.substr(0, 6)).kind, PathShortcut::Kind::None);  // runs cut short
     EXPECT_EQ(SplitStoredProgram(stored.substr(0, 2)).kind, PathShortcut::Kind::None);  // no length
@@ -142,9 +152,16 @@ TEST(StoredProgram, SplitsKindRunsAndCodeAndRefusesWhatIsCutShort) {
     EXPECT_EQ(SplitStoredProgram(std::string("\x02\x00\x01", 3)).kind, PathShortcut::Kind::None);
 
     EXPECT_TRUE(ShortcutRunsValid(""));
-    EXPECT_TRUE(ShortcutRunsValid("\x01" "a" "\x02" "bc"));
-    EXPECT_FALSE(ShortcutRunsValid("\x01" "a" "\x03" "bc"));  // the last run runs past the end
-    EXPECT_FALSE(ShortcutRunsValid("\x05" "abc"));
+    EXPECT_TRUE(ShortcutRunsValid("\x01"
+                                  "a"
+                                  "\x02"
+                                  "bc"));
+    EXPECT_FALSE(ShortcutRunsValid("\x01"
+                                   "a"
+                                   "\x03"
+                                   "bc"));  // the last run runs past the end
+    EXPECT_FALSE(ShortcutRunsValid("\x05"
+                                   "abc"));
 }
 
 // Automaton paths answer from the table, their runs stored before their

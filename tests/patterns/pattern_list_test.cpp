@@ -14,9 +14,7 @@
 namespace tamsel {
 namespace {
 
-std::unique_ptr<PatternList> Parse(const std::string& text) {
-    return ParsePatternListText(text, "test.txt").list;
-}
+std::unique_ptr<PatternList> Parse(const std::string& text) { return ParsePatternListText(text, "test.txt").list; }
 
 TEST(LoadPatternList, CleansCommentsSpacesAndCase) {
     const auto list = Parse("Ad.X.Y   # comment\n");
@@ -81,10 +79,12 @@ TEST(LoadPatternList, LineNumbersAcrossCommentsBlanksAndPieces) {
     const auto list = Parse("# head\n\na.x\n  ~b.x/p  \r\n# c\n\0nul\n"s + longLine + "\nc.x:81/q#x\nd.x");
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 6u);
-    const auto at = [&](size_t fromEnd) -> const PatternEntry& { return list->entries[list->entries.size() - 1 - fromEnd]; };
+    const auto at = [&](size_t fromEnd) -> const PatternEntry& {
+        return list->entries[list->entries.size() - 1 - fromEnd];
+    };
     const std::vector<std::pair<std::string, int>> expected = {
-        {"a.x", 3}, {"b.x/p", 4}, {longLine.substr(0, kMaxPieceLength), 7},
-        {longLine.substr(kMaxPieceLength), 7}, {"c.x:81/q", 8}, {"d.x", 9}};
+        {"a.x", 3},      {"b.x/p", 4}, {longLine.substr(0, kMaxPieceLength), 7}, {longLine.substr(kMaxPieceLength), 7},
+        {"c.x:81/q", 8}, {"d.x", 9}};
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(list->Text(at(i)), expected[i].first) << i;
         EXPECT_EQ(list->LineNumber(at(i)), expected[i].second) << i;
@@ -103,8 +103,8 @@ TEST(LoadPatternList, ALoneCrEndsALine) {
     const auto list = Parse("a.x\rb.x # note\r\r~c.x/p\r\nd.x\n\re.x");
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 5u);
-    const std::vector<std::pair<std::string, int>> expected = {{"a.x", 1}, {"b.x", 2}, {"c.x/p", 4}, {"d.x", 5},
-                                                               {"e.x", 7}};
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"a.x", 1}, {"b.x", 2}, {"c.x/p", 4}, {"d.x", 5}, {"e.x", 7}};
     for (size_t i = 0; i < expected.size(); ++i) {
         const PatternEntry& e = list->entries[expected.size() - 1 - i];
         EXPECT_EQ(list->Text(e), expected[i].first) << i;
@@ -133,8 +133,8 @@ TEST(LoadPatternList, CleaningAgreesWithAByteByByteReading) {
             size_t end = ended ? lineEnd + 1 : pieceEnd;
             if (ended && text[lineEnd] == '\r' && end < text.size() && text[end] == '\n') ++end;
             std::string cleaned;
-            for (size_t i = pos; i < end && std::string_view("\r\n#", 3).find(text[i]) == std::string_view::npos &&
-                                 text[i] != '\0';
+            for (size_t i = pos;
+                 i < end && std::string_view("\r\n#", 3).find(text[i]) == std::string_view::npos && text[i] != '\0';
                  ++i) {
                 if (std::string_view(" \t\n\v\f\r").find(text[i]) == std::string_view::npos) cleaned += text[i];
             }

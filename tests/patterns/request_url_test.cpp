@@ -82,11 +82,11 @@ TEST(ParseRequestUrl, BareUrlsAsThePageWalkPassesThem) {
 }
 
 TEST(ParseRequestUrl, HostPortEdgeCases) {
-    EXPECT_FALSE(Parse("http://a:80:81/x").host);       // two or more colons outside brackets
-    EXPECT_FALSE(Parse("http:///x").host);              // empty host text
-    EXPECT_FALSE(Parse("GET /x HTTP/1.0", "").host);    // empty Host header
-    EXPECT_EQ(Parse("http://a.b:abc/").port, 0);        // no digits
-    EXPECT_EQ(Parse("GET / HTTP/1.0", "a.b:+81x").port, 81);  // read as atoi reads
+    EXPECT_FALSE(Parse("http://a:80:81/x").host);                  // two or more colons outside brackets
+    EXPECT_FALSE(Parse("http:///x").host);                         // empty host text
+    EXPECT_FALSE(Parse("GET /x HTTP/1.0", "").host);               // empty Host header
+    EXPECT_EQ(Parse("http://a.b:abc/").port, 0);                   // no digits
+    EXPECT_EQ(Parse("GET / HTTP/1.0", "a.b:+81x").port, 81);       // read as atoi reads
     EXPECT_EQ(Parse("http://a.b:99999999999/").port, 2147483647);  // saturates
     EXPECT_EQ(Parse("http://a.b:-99999999999/").port, -2147483647 - 1);
 }
@@ -104,7 +104,8 @@ TEST(ParseRequestUrl, BracketedIpv6Hosts) {
     EXPECT_EQ(absolute.host, "[fe80::1]");
     EXPECT_EQ(absolute.port, 81);
     EXPECT_EQ(absolute.path, "/a?b");
-    for (const char* broken : {"[::1", "[::1]x", "[::1]x:80"}) EXPECT_FALSE(Parse("GET / HTTP/1.1", broken).host) << broken;
+    for (const char* broken : {"[::1", "[::1]x", "[::1]x:80"})
+        EXPECT_FALSE(Parse("GET / HTTP/1.1", broken).host) << broken;
 }
 
 // The authority of an absolute URL ends at the first "/", "?" or "#", and
@@ -177,7 +178,8 @@ TEST(ParseRequestView, PartsAreViewsIntoTheInput) {
 }
 
 TEST(ParseRequestView, NulAndLineFeedEndBothTexts) {
-    const RequestView cut = ParseRequestView(std::string_view("GET /a HTTP/1.0\0 /b", 19), std::string_view("h.c\0:99", 7));
+    const RequestView cut =
+        ParseRequestView(std::string_view("GET /a HTTP/1.0\0 /b", 19), std::string_view("h.c\0:99", 7));
     EXPECT_EQ(cut.version, "HTTP/1.0");
     EXPECT_EQ(cut.host, "h.c");
     EXPECT_EQ(cut.port, 80);

@@ -23,8 +23,8 @@ TEST(LowerEightBytes, EachByteLowersAsItWouldAlone) {
                 char out[8];
                 std::memcpy(out, &lowered, sizeof out);
                 for (int i = 0; i < 8; ++i) {
-                    ASSERT_EQ(out[i], AsciiLower(bytes[i])) << "byte " << value << " at " << place << " beside "
-                                                            << neighbour;
+                    ASSERT_EQ(out[i], AsciiLower(bytes[i]))
+                        << "byte " << value << " at " << place << " beside " << neighbour;
                 }
             }
         }
@@ -35,7 +35,9 @@ TEST(EscapeControlBytes, ControlBytesAndC1ControlsAreShownAsHex) {
     EXPECT_EQ(EscapeControlBytes("ads.x/\\.gif?a=[1]~"), "ads.x/\\.gif?a=[1]~");  // printable text as is
     EXPECT_EQ(EscapeControlBytes("\x1b[2J\x1b]0;t\x07"), "\\x1b[2J\\x1b]0;t\\x07");
     EXPECT_EQ(EscapeControlBytes(std::string("a\0b\r\n\t\x7f", 7)), "a\\x00b\\x0d\\x0a\\x09\\x7f");
-    EXPECT_EQ(EscapeControlBytes("\xc2\x9b" "31m"), "\\xc2\\x9b31m");  // CSI as UTF-8
+    EXPECT_EQ(EscapeControlBytes("\xc2\x9b"
+                                 "31m"),
+              "\\xc2\\x9b31m");  // CSI as UTF-8
     EXPECT_EQ(EscapeControlBytes("caf\xc3\xa9 \xc2\xa0 \xe2\x82\xac"), "caf\xc3\xa9 \xc2\xa0 \xe2\x82\xac");
     EXPECT_EQ(EscapeControlBytes("\xc2"), "\xc2");  // a lone lead byte at the end
 }

@@ -25,8 +25,7 @@ TEST(StatusValue, ReadsTheDwordOfTheKeyOnly) {
     EXPECT_EQ(FindStatusValue(""), std::nullopt);
     EXPECT_EQ(FindStatusValue("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Other]\n\"Status\"=dword:00000001\n"),
               std::nullopt);
-    EXPECT_EQ(FindStatusValue(std::string("REGEDIT4\r\n\r\n") + kKeyLine + "\r\n\"Status\"=dword:0000001f\r\n"),
-              0x1fu);
+    EXPECT_EQ(FindStatusValue(std::string("REGEDIT4\r\n\r\n") + kKeyLine + "\r\n\"Status\"=dword:0000001f\r\n"), 0x1fu);
     // Key and value names are the registry's: case does not matter. Blanks
     // around "=" and other values are tolerated.
     EXPECT_EQ(FindStatusValue("REGEDIT4\n[hkey_current_user\\software\\tamsel\\bho]\n\"Other\"=\"x\"\n"
@@ -42,8 +41,9 @@ TEST(StatusValue, ReadsTheDwordOfTheKeyOnly) {
 
 TEST(StatusValue, RewritingKeepsEverythingElse) {
     EXPECT_EQ(WithStatusValue("", 1), std::string("REGEDIT4\n\n") + kKeyLine + "\n\"Status\"=dword:00000001\n");
-    const std::string crlf = std::string("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"A\"=\"b\"\r\n\r\n") +
-                             kKeyLine + "\r\n\"Keep\"=dword:00000002\r\n\"Status\"=dword:00000000\r\n";
+    const std::string crlf =
+        std::string("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"A\"=\"b\"\r\n\r\n") + kKeyLine +
+        "\r\n\"Keep\"=dword:00000002\r\n\"Status\"=dword:00000000\r\n";
     const std::string rewritten = WithStatusValue(crlf, 0xabc);
     std::string expected = crlf;
     expected.replace(expected.find("dword:00000000"), 14, "dword:00000abc");
@@ -108,7 +108,7 @@ private:
 
 TEST_F(SettingsFile, AMissingFileReadsZeroAndAWriteRoundTrips) {
     EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 0u);
-    EXPECT_TRUE(ReadStoredSwitch().ok());  // no file yet is no fault to report
+    EXPECT_TRUE(ReadStoredSwitch().ok());          // no file yet is no fault to report
     ASSERT_TRUE(TheEnv().WriteAllowAdsSwitch(1));  // creates the folder
     EXPECT_EQ(TheEnv().ReadAllowAdsSwitch(), 1u);
     EXPECT_EQ(ReadBack(), std::string("REGEDIT4\n\n") + kKeyLine + "\n\"Status\"=dword:00000001\n");
@@ -171,7 +171,10 @@ TEST_F(SettingsFile, AFifoInThePlaceOfTheFileReadsZeroWithoutWaiting) {
         {
             alarm(2);
             const Result<uint32_t> stored = ReadStoredSwitch();
-            _exit(TheEnv().ReadAllowAdsSwitch() == 0 && stored.message() == "not a regular file" && !TheEnv().WriteAllowAdsSwitch(1) ? 0 : 1);
+            _exit(TheEnv().ReadAllowAdsSwitch() == 0 && stored.message() == "not a regular file" &&
+                          !TheEnv().WriteAllowAdsSwitch(1)
+                      ? 0
+                      : 1);
         },
         ::testing::ExitedWithCode(0), "");
     struct stat info {};

@@ -75,8 +75,8 @@ protected:
 };
 
 TEST_F(Attach, TheShellIsRefusedWhereverItsNameAppearsAndNothingHappens) {
-    for (const char* path : {"C:\\WINDOWS\\EXPLORER.EXE", "C:\\Tools\\Explorer.exe.d\\host.exe",
-                             "/opt/explorer.exe/bin/curl"}) {
+    for (const char* path :
+         {"C:\\WINDOWS\\EXPLORER.EXE", "C:\\Tools\\Explorer.exe.d\\host.exe", "/opt/explorer.exe/bin/curl"}) {
         storedSwitch = 1;
         EXPECT_FALSE(AttachModule(Host(path))) << path;
     }

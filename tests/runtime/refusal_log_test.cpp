@@ -21,7 +21,8 @@ std::string ReadAll(const std::string& path) {
 }
 
 TEST(RefusalLog, ControlBytesTabsAndBackslashesAreEscapedSoALineStaysOneLine) {
-    const LogRecord record{"t", "1", "my\tprog", "refused", "http://a.x/p\r\nX-Evil: 1\x7f\\", "l.txt:3", "a.x/\x1b[31m"};
+    const LogRecord record{"t",       "1",           "my\tprog", "refused", "http://a.x/p\r\nX-Evil: 1\x7f\\",
+                           "l.txt:3", "a.x/\x1b[31m"};
     const std::string line = FormatLogLine(record);
     EXPECT_EQ(line, "t\t1\tmy\\x09prog\trefused\thttp://a.x/p\\x0d\\x0aX-Evil: 1\\x7f\\x5c\tl.txt:3\ta.x/\\x1b[31m\n");
     const auto back = ParseLogLine(line);
@@ -35,9 +36,9 @@ TEST(RefusalLog, ControlBytesTabsAndBackslashesAreEscapedSoALineStaysOneLine) {
 
 TEST(RefusalLog, OnlyWholeLinesParse) {
     EXPECT_FALSE(ParseLogLine(""));
-    EXPECT_FALSE(ParseLogLine("t\t1\tp\tv\ts\tw"));           // a field short
+    EXPECT_FALSE(ParseLogLine("t\t1\tp\tv\ts\tw"));            // a field short
     EXPECT_FALSE(ParseLogLine("t\t1\tp\tv\ts\tw\tp\textra"));  // one too many
-    EXPECT_FALSE(ParseLogLine("\t1\tp\tv\ts\tw\tp"));         // no time
+    EXPECT_FALSE(ParseLogLine("\t1\tp\tv\ts\tw\tp"));          // no time
     EXPECT_TRUE(ParseLogLine("t\t1\tp\tv\ts\tw\tp\n"));
 }
 

@@ -101,7 +101,8 @@ TEST(SharedState, InspectionWhileListsAreReplaced) {
     std::atomic<long> wrongVerdicts{0}, inspections{0}, mostAlive{0};
     const auto noteAlive = [&] {
         long alive = state.ListsAlive(), most = mostAlive.load();
-        while (alive > most && !mostAlive.compare_exchange_weak(most, alive)) {}
+        while (alive > most && !mostAlive.compare_exchange_weak(most, alive)) {
+        }
     };
     std::vector<std::thread> readers;
     for (int t = 0; t < kReaders; ++t) {

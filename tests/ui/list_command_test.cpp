@@ -101,7 +101,8 @@ TEST_F(ListTool, AnAddChangesOnlyTheVerdictsOfTheAddedEntry) {
     ASSERT_EQ(RunTool(List("black add foo.y")).exitCode, 0);
     const auto after = RunTool("check --lists " + dir_.path().string() + " " + urls);
     ASSERT_EQ(after.exitCode, 0) << after.out;
-    const std::string foo = "refused at lookup http://foo.y/  " + (dir_.path() / "UserBlock.txt").string() + ":5 foo.y\n";
+    const std::string foo =
+        "refused at lookup http://foo.y/  " + (dir_.path() / "UserBlock.txt").string() + ":5 foo.y\n";
     ASSERT_EQ(before.out.find("passed  http://foo.y/\n"), before.out.size() - 22) << before.out;
     EXPECT_EQ(after.out, before.out.substr(0, before.out.size() - 22) + foo);
     EXPECT_NE(before.out.find("passed  http://my/\n"), std::string::npos) << before.out;
@@ -133,8 +134,9 @@ TEST_F(ListTool, RefusesWithoutChangingTheFile) {
     const auto noTerminal = RunTool(List("black delete 1"));
     EXPECT_EQ(noTerminal.exitCode, 2);
     EXPECT_NE(noTerminal.out.find("--yes"), std::string::npos) << noTerminal.out;
-    for (const char* wrong : {"black delete 3 --yes", "black edit 0 Z", "black edit x Z", "black add", "grey",
-                              "black drop 1", "black add \"$(printf 'a\\nb')\"", "black edit 1 \"$(printf 'c\\rd')\""}) {
+    for (const char* wrong :
+         {"black delete 3 --yes", "black edit 0 Z", "black edit x Z", "black add", "grey", "black drop 1",
+          "black add \"$(printf 'a\\nb')\"", "black edit 1 \"$(printf 'c\\rd')\""}) {
         EXPECT_EQ(RunTool(List(wrong)).exitCode, 2) << wrong;
     }
     EXPECT_EQ(Block(), "P\nQ\n");
@@ -144,8 +146,8 @@ TEST_F(ListTool, RefusesWithoutChangingTheFile) {
 // and the loader's reason is given. The list goes on loading and refusing.
 TEST_F(ListTool, AnEntryTheLoaderWouldRefuseIsNotWritten) {
     dir_.Write("UserBlock.txt", "mine.x\n");
-    for (const char* broken : {"black add '/(a'", "black add 'ads.x/[0-9'", "black edit 1 'mine.x/(a'",
-                               "black add '~/x(' "}) {
+    for (const char* broken :
+         {"black add '/(a'", "black add 'ads.x/[0-9'", "black edit 1 'mine.x/(a'", "black add '~/x(' "}) {
         const auto r = RunTool(List(broken));
         EXPECT_EQ(r.exitCode, 1) << broken;
         EXPECT_NE(r.out.find("is not closed"), std::string::npos) << r.out;
@@ -163,8 +165,8 @@ TEST_F(ListTool, AnEntryTheLoaderWouldRefuseIsNotWritten) {
 TEST_F(ListTool, EachWriteLeavesTheSnapshotOfTheNewFile) {
     const testing::ScopedCacheHome cacheHome;
     const std::string path = (dir_.path() / "UserBlock.txt").string();
-    for (const char* action : {"black add ads.x", "black add /*.*/banner", "black edit 1 /*.*/banners",
-                               "black delete 2 --yes"}) {
+    for (const char* action :
+         {"black add ads.x", "black add /*.*/banner", "black edit 1 /*.*/banners", "black delete 2 --yes"}) {
         const auto r = RunTool(List(action));
         ASSERT_EQ(r.exitCode, 0) << r.out;
         const ListLoadResult loaded = LoadListThroughCache(path, cacheHome.folder());

@@ -196,15 +196,19 @@ TEST_F(PatternTexts, ThreadsLoadingEditingAndClosingAtOnceLeaveAWholeFile) {
 // Lines of every kind the loader reads: hosts, ports, paths with blanks
 // inside, exceptions, comment lines and comment parts.
 const char* const kLinePool[] = {
-    "ads.x",          "~ads.x/keep/",   "/ads /sponsors", "# my notes",     "*.x/ads",       "b.x # c.y",
-    "~www.b.x",       "c.y:8080",       "  ~ /ads/",      "#ads.x",         "x",             "~c.y /ok",
-    "notes",          "~  ",            "/keep/",         "a.ads.x/ads/1 ", "~/ads/sponsors", "my.x",
+    "ads.x",    "~ads.x/keep/",   "/ads /sponsors", "# my notes", "*.x/ads",  "b.x # c.y", "~www.b.x",
+    "c.y:8080", "  ~ /ads/",      "#ads.x",         "x",          "~c.y /ok", "notes",     "~  ",
+    "/keep/",   "a.ads.x/ads/1 ", "~/ads/sponsors", "my.x",
 };
 const char* const kUrls[] = {
-    "http://ads.x/",        "http://ads.x/keep/1",      "http://a.ads.x/ads/1",  "http://b.x/ads",
-    "http://www.b.x/ads",   "http://c.y:8080/",         "http://c.y/ok",         "http://my/",
-    "http://notes/",        "http://z.z/ads/sponsors",  "http://z.z/ads/",       "http://z.z/keep/",
-    "http://my.x/",         "http://x/",                "http://c.y/",           "http://e.x/ads/sponsors",
+    "http://ads.x/",        "http://ads.x/keep/1",
+    "http://a.ads.x/ads/1", "http://b.x/ads",
+    "http://www.b.x/ads",   "http://c.y:8080/",
+    "http://c.y/ok",        "http://my/",
+    "http://notes/",        "http://z.z/ads/sponsors",
+    "http://z.z/ads/",      "http://z.z/keep/",
+    "http://my.x/",         "http://x/",
+    "http://c.y/",          "http://e.x/ads/sponsors",
 };
 
 // Every URL's verdict and deciding line text, or "no list" when it failed.
@@ -217,14 +221,13 @@ std::vector<std::string> Verdicts(const ListLoadResult& loaded) {
         }
         std::string url = given;
         const Judgement j = JudgeSourceUrl(url, ListSet{nullptr, loaded.list.get(), nullptr});
-        verdicts.push_back(std::to_string(static_cast<int>(j.verdict)) + (j.entry ? std::string(j.list->Text(*j.entry)) : ""));
+        verdicts.push_back(std::to_string(static_cast<int>(j.verdict)) +
+                           (j.entry ? std::string(j.list->Text(*j.entry)) : ""));
     }
     return verdicts;
 }
 
-std::string RandomLine(std::mt19937& random) {
-    return kLinePool[random() % std::size(kLinePool)];
-}
+std::string RandomLine(std::mt19937& random) { return kLinePool[random() % std::size(kLinePool)]; }
 
 // The reference keeps the list box's items, top first, as a person sees
 // them; the file it stands for is that list read from the bottom up.
@@ -271,8 +274,7 @@ TEST_F(PatternTexts, RandomEditSessionsGiveTheLoaderTheExpectedFile) {
         PatternTextList untouched(ListKind::UserBlock);  // open and close: nothing changes
         untouched.LoadIfEmpty(store_);
         untouched.Close(store_);
-        ASSERT_EQ(Verdicts(store_.Load(ListKind::UserBlock)), Verdicts(ParsePatternListText(file, "before")))
-            << file;
+        ASSERT_EQ(Verdicts(store_.Load(ListKind::UserBlock)), Verdicts(ParsePatternListText(file, "before"))) << file;
         for (int session = 0; session < 3; ++session) {
             PatternTextList list(ListKind::UserBlock);
             list.LoadIfEmpty(store_);
@@ -281,7 +283,8 @@ TEST_F(PatternTexts, RandomEditSessionsGiveTheLoaderTheExpectedFile) {
             ASSERT_TRUE(list.Close(store_).written);
             const ListLoadResult written = store_.Load(ListKind::UserBlock);
             ASSERT_EQ(Verdicts(written), Verdicts(ParsePatternListText(ReferenceFile(reference), "expected")))
-                << "round " << round << ", session " << session << ":\n" << Bytes("UserBlock.txt");
+                << "round " << round << ", session " << session << ":\n"
+                << Bytes("UserBlock.txt");
         }
     }
 }

@@ -106,8 +106,6 @@ int32_t OpenUrlInBrowserWith(const char* address, const BrowserLaunchSteps& step
     return AtBoundary<int32_t>(0, [&] { return steps.openWithShell(address) ? 0 : OpenWithFallback(address, steps); });
 }
 
-int32_t OpenUrlInBrowser(const char* address) {
-    return OpenUrlInBrowserWith(address, SystemBrowserLaunchSteps());
-}
+int32_t OpenUrlInBrowser(const char* address) { return OpenUrlInBrowserWith(address, SystemBrowserLaunchSteps()); }
 
 }  // namespace tamsel

@@ -61,9 +61,7 @@ private:
     const bool owned_;
 };
 
-EditorSession* SessionOf(HWND dialog) {
-    return reinterpret_cast<EditorSession*>(GetWindowLongPtrA(dialog, DWLP_USER));
-}
+EditorSession* SessionOf(HWND dialog) { return reinterpret_cast<EditorSession*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
 
 LRESULT ToList(HWND dialog, const EditorSession& session, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return SendDlgItemMessageA(dialog, session.kind.listBoxId, message, wParam, lParam);
@@ -74,8 +72,8 @@ std::string ItemText(HWND dialog, const EditorSession& session, int index) {
     const LRESULT length = ToList(dialog, session, LB_GETTEXTLEN, static_cast<WPARAM>(index));
     if (length == LB_ERR) return {};
     std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
-    const LRESULT copied = ToList(dialog, session, LB_GETTEXT, static_cast<WPARAM>(index),
-                                  reinterpret_cast<LPARAM>(buffer.data()));
+    const LRESULT copied =
+        ToList(dialog, session, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
     if (copied == LB_ERR) return {};
     return std::string(buffer.data(), static_cast<size_t>(copied));
 }
@@ -139,11 +137,11 @@ void OnClose(HWND dialog, const EditorSession& session) {
 // nothing: the editor closes only through Close or its close box.
 void OnCommand(HWND dialog, const EditorSession& session, int id) {
     switch (id) {
-    case IDC_LIST_ADD: OnAdd(dialog, session); break;
-    case IDC_LIST_DELETE: OnDelete(dialog, session); break;
-    case IDC_LIST_EDIT: OnEdit(dialog, session); break;
-    case IDC_LIST_CLOSE: OnClose(dialog, session); break;
-    default: break;
+        case IDC_LIST_ADD: OnAdd(dialog, session); break;
+        case IDC_LIST_DELETE: OnDelete(dialog, session); break;
+        case IDC_LIST_EDIT: OnEdit(dialog, session); break;
+        case IDC_LIST_CLOSE: OnClose(dialog, session); break;
+        default: break;
     }
 }
 

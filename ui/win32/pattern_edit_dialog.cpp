@@ -37,21 +37,16 @@ void OnOk(HWND dialog) {
 // alone on purpose: only OK, Cancel and the close box end the dialog.
 INT_PTR CALLBACK PatternEditProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        SetDlgItemTextA(dialog, IDC_PATTERN_TEXT, PatternEditBuffer);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_PATTERN_OK) {
-            OnOk(dialog);
-        } else if (LOWORD(wParam) == IDC_PATTERN_CANCEL) {
-            EndDialog(dialog, 0);
-        }
-        return TRUE;
-    case WM_CLOSE:
-        EndDialog(dialog, 0);
-        return TRUE;
-    default:
-        return FALSE;
+        case WM_INITDIALOG: SetDlgItemTextA(dialog, IDC_PATTERN_TEXT, PatternEditBuffer); return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_PATTERN_OK) {
+                OnOk(dialog);
+            } else if (LOWORD(wParam) == IDC_PATTERN_CANCEL) {
+                EndDialog(dialog, 0);
+            }
+            return TRUE;
+        case WM_CLOSE: EndDialog(dialog, 0); return TRUE;
+        default: return FALSE;
     }
 }
 

@@ -30,43 +30,29 @@ void StoreSwitchAndEnd(HWND dialog) {
 // anything else do nothing until the dialog closes.
 void OnCommand(HWND dialog, int id) {
     switch (id) {
-    case IDOK:
-        StoreSwitchAndEnd(dialog);
-        break;
-    case IDCANCEL:
-        EndDialog(dialog, 0);
-        break;
-    case IDC_BLACK_LIST:
-        BlackListDialog();
-        break;
-    case IDC_WHITE_LIST:
-        WhiteListDialog();
-        break;
-    case IDC_HELP_BUTTON:
-        OpenUrlInBrowser(HelpPageUrl);
-        break;
-    default:
-        break;
+        case IDOK: StoreSwitchAndEnd(dialog); break;
+        case IDCANCEL: EndDialog(dialog, 0); break;
+        case IDC_BLACK_LIST: BlackListDialog(); break;
+        case IDC_WHITE_LIST: WhiteListDialog(); break;
+        case IDC_HELP_BUTTON: OpenUrlInBrowser(HelpPageUrl); break;
+        default: break;
     }
 }
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        if (TheSharedState().AllowAds.load() != 0) {
-            CheckDlgButton(dialog, IDC_ALLOW_ADS, BST_CHECKED);
-        }
-        return TRUE;  // the system puts the focus on the first tab stop
-    case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
-        return TRUE;
-    case WM_CLOSE:
-        // The close box, the system menu's Close and Alt+F4 act as "Close",
-        // not as the "Cancel" the dialog manager would make of them.
-        StoreSwitchAndEnd(dialog);
-        return TRUE;
-    default:
-        return FALSE;
+        case WM_INITDIALOG:
+            if (TheSharedState().AllowAds.load() != 0) {
+                CheckDlgButton(dialog, IDC_ALLOW_ADS, BST_CHECKED);
+            }
+            return TRUE;  // the system puts the focus on the first tab stop
+        case WM_COMMAND: OnCommand(dialog, LOWORD(wParam)); return TRUE;
+        case WM_CLOSE:
+            // The close box, the system menu's Close and Alt+F4 act as "Close",
+            // not as the "Cancel" the dialog manager would make of them.
+            StoreSwitchAndEnd(dialog);
+            return TRUE;
+        default: return FALSE;
     }
 }
 

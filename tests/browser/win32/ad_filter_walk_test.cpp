@@ -13,9 +13,7 @@ namespace {
 
 using namespace tamsel::testing;
 
-std::unique_ptr<PatternList> List(const std::string& text) {
-    return ParsePatternListText(text, "list.txt").list;
-}
+std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "list.txt").list; }
 
 // A page: the document, one collection per tag and the elements in them.
 struct ScriptedPage {
@@ -214,7 +212,7 @@ TEST_F(AdFilterWalk, MalformedDocumentCompleteArgumentsAreRefused) {
     };
     EXPECT_EQ(fire(1), S_OK);  // no browser argument at all
     V_VT(&args[1]) = VT_I4;
-    V_I4(&args[1]) = 0x1234;   // not an object
+    V_I4(&args[1]) = 0x1234;  // not an object
     EXPECT_EQ(fire(2), S_OK);
     EXPECT_TRUE(page.log.empty());
     V_VT(&args[1]) = VT_DISPATCH;
@@ -281,8 +279,7 @@ TEST_F(AdFilterWalk, AWalkOverManyLongUrlsFitsInASmallStack) {
         }
     } run{&browser};
     const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> thread(
-        CreateThread(nullptr, 256 * 1024, &Run::Main, &run, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr),
-        &CloseHandle);
+        CreateThread(nullptr, 256 * 1024, &Run::Main, &run, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr), &CloseHandle);
     ASSERT_NE(thread, nullptr);
     EXPECT_EQ(WaitForSingleObject(thread.get(), 60000), WAIT_OBJECT_0);
     DWORD code = 1;

@@ -42,7 +42,8 @@ public:
     ~ModuleCopy() {
         // The module may stay loaded (it pins itself once it hooks), so the
         // folder may stay too; the lists go regardless.
-        for (const char* name : {"BlockList.txt", "UserTrust.txt", "UserBlock.txt"}) DeleteFileA((folder_ + name).c_str());
+        for (const char* name : {"BlockList.txt", "UserTrust.txt", "UserBlock.txt"})
+            DeleteFileA((folder_ + name).c_str());
     }
     bool copied() const { return copied_ != FALSE; }
     std::string path() const { return folder_ + "Tamsel.dll"; }

@@ -11,9 +11,7 @@ std::string Narrow(const std::optional<std::wstring>& text) {
     return std::string(text->begin(), text->end());  // the tests use ASCII only
 }
 
-std::string Narrow(BSTR text) {
-    return text ? Narrow(std::optional<std::wstring>(text)) : "(null)";
-}
+std::string Narrow(BSTR text) { return text ? Narrow(std::optional<std::wstring>(text)) : "(null)"; }
 
 HRESULT GiveText(HRESULT result, const std::optional<std::wstring>& text, BSTR* out) {
     if (out == nullptr) return E_POINTER;

@@ -72,7 +72,7 @@ public:
 class FakeCollection : public FakeObject {
 public:
     FakeCollection();
-    std::vector<FakeObject*> items;   // null: item() fails at that index
+    std::vector<FakeObject*> items;  // null: item() fails at that index
     HRESULT lengthResult = S_OK;
     std::map<std::wstring, FakeObject*> byTag;  // for the "all" collection
     std::set<std::wstring> failingTags;
@@ -99,7 +99,7 @@ public:
 class FakeBrowser : public FakeObject {
 public:
     explicit FakeBrowser(bool withEvents = true);  // false: no IConnectionPointContainer
-    IDispatch* document = nullptr;  // what get_Document gives
+    IDispatch* document = nullptr;                 // what get_Document gives
     HRESULT documentResult = S_OK;
     FakeConnectionPoint events;
 

@@ -23,14 +23,14 @@
 namespace {
 
 enum SendOutcome : int {
-    kCreated = 1,          // AdFilter was created, so the module is loaded
-    kBlockedRefused = 2,   // send of the block-listed request failed
-    kBlockedArrived = 4,   // ... or its bytes reached the other end
-    kTrustedArrived = 8,   // a block-listed host with a trusted path arrived
-    kOrdinaryArrived = 16, // an ordinary request arrived
-    kHelloRefused = 32,    // send of a ClientHello naming ads.example failed
-    kHelloArrived = 64,    // ... or its bytes reached the other end
-    kLookupRefused = 128,  // getaddrinfo answered "localhost" with no such host
+    kCreated = 1,           // AdFilter was created, so the module is loaded
+    kBlockedRefused = 2,    // send of the block-listed request failed
+    kBlockedArrived = 4,    // ... or its bytes reached the other end
+    kTrustedArrived = 8,    // a block-listed host with a trusted path arrived
+    kOrdinaryArrived = 16,  // an ordinary request arrived
+    kHelloRefused = 32,     // send of a ClientHello naming ads.example failed
+    kHelloArrived = 64,     // ... or its bytes reached the other end
+    kLookupRefused = 128,   // getaddrinfo answered "localhost" with no such host
 };
 
 int Load(const char* path) {
@@ -45,7 +45,8 @@ bool CreateAdFilter() {
     CLSID clsid{};
     if (FAILED(CLSIDFromProgID(L"Tamsel.AdFilter", &clsid))) return false;
     IUnknown* object = nullptr;
-    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object)))) {
+    if (FAILED(
+            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object)))) {
         return false;
     }
     // The object goes; the module it loaded stays, as in a browser window.

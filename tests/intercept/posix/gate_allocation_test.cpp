@@ -28,8 +28,8 @@ TEST(GateAllocation, VectorsAreGatheredWithoutAllocating) {
     const std::vector<std::string> paths = {"/", "/ads/x.gif", "/ok", "/" + std::string(2000, 'p')};
     for (const std::string& host : hosts) {
         for (const std::string& path : paths) {
-            std::string head = "GET " + path + " HTTP/1.1\r\nUser-Agent: t\r\nHost: " + host +
-                               "\r\nContent-Length: 100\r\n\r\n";
+            std::string head =
+                "GET " + path + " HTTP/1.1\r\nUser-Agent: t\r\nHost: " + host + "\r\nContent-Length: 100\r\n\r\n";
             const size_t lineEnd = head.find("\r\n") + 2;
             iovec parts[4] = {{head.data(), 5},
                               {head.data() + 5, lineEnd - 5},

@@ -17,9 +17,10 @@ Function JumpTarget(Function address) {
     if (code == nullptr || code[0] != 0xFF || code[1] != 0x25) return address;
     int32_t operand = 0;
     std::memcpy(&operand, code + 2, sizeof operand);
-    const unsigned char* slot = sizeof(void*) == 8 ? code + 6 + operand
-                                                   : reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(
-                                                         static_cast<uint32_t>(operand)));
+    const unsigned char* slot =
+        sizeof(void*) == 8
+            ? code + 6 + operand
+            : reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(static_cast<uint32_t>(operand)));
     Function target = nullptr;
     std::memcpy(&target, slot, sizeof target);
     return target;

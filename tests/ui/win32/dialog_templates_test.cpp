@@ -39,51 +39,71 @@ Control Icon(int width) { return {kNoId, "Static", nullptr, {7, 7, width, 20}, S
 
 const std::vector<Template>& Templates() {
     static const std::vector<Template> templates = {
-        {IDD_SETTINGS, "Tamsel 1.2 Setting", {181, 102}, {
-            {IDOK, "Button", "Close", {138, 7, 36, 14}, BS_DEFPUSHBUTTON | BS_VCENTER | WS_TABSTOP},
-            {IDCANCEL, "Button", "Cancel", {138, 24, 36, 14}, kButtonTab | BS_VCENTER},
-            Icon(20),
-            {IDC_ALLOW_ADS, "Button", "Allow Banner Ads", {41, 33, 78, 10}, BS_AUTOCHECKBOX | WS_TABSTOP},
-            {IDC_BLACK_LIST, "Button", "Black List", {37, 52, 36, 14}, kButtonTab},
-            {IDC_WHITE_LIST, "Button", "White List", {81, 52, 36, 14}, kButtonTab},
-            {IDC_HELP_BUTTON, "Button", "Help", {138, 41, 36, 14}, kButtonTab | BS_VCENTER},
-            {kNoId, "Button", "Change Setting", {29, 15, 96, 59}, BS_GROUPBOX | BS_CENTER},
-        }},
-        {IDD_WHITE_LIST, "Tamsel White List", {225, 118}, {
-            Icon(20),
-            {kNoId, "Static", "My White List", {71, 13, 70, 9}, SS_CENTER},
-            {IDC_WHITE_LIST_BOX, "ListBox", "", {7, 26, 211, 65}, kListBox},
-            {IDC_LIST_ADD, "Button", "Add", {25, 97, 37, 14}, kButtonTab},
-            {IDC_LIST_DELETE, "Button", "Delete", {76, 97, 34, 14}, kButtonTab},
-            {IDC_LIST_EDIT, "Button", "Edit", {120, 97, 34, 14}, kButtonTab},
-            {IDC_LIST_CLOSE, "Button", "Close", {165, 97, 33, 14}, kButtonTab},
-        }},
-        {IDD_BLACK_LIST, "Tamsel Black List", {226, 117}, {
-            Icon(20),
-            {kNoId, "Static", "My Black List", {64, 13, 99, 11}, SS_CENTER},
-            {IDC_BLACK_LIST_BOX, "ListBox", "", {7, 26, 212, 64}, kListBox},
-            {IDC_LIST_ADD, "Button", "Add", {21, 96, 42, 14}, kButtonTab},
-            {IDC_LIST_DELETE, "Button", "Delete", {71, 96, 39, 14}, kButtonTab},
-            {IDC_LIST_EDIT, "Button", "Edit", {119, 96, 38, 14}, kButtonTab},
-            {IDC_LIST_CLOSE, "Button", "Close", {166, 96, 42, 14}, kButtonTab},
-        }},
-        {IDD_PATTERN_EDIT, "Tamsel Add or Edit", {186, 151}, {
-            {IDC_PATTERN_OK, "Button", "OK", {145, 13, 34, 14}, BS_DEFPUSHBUTTON | WS_TABSTOP},
-            {IDC_PATTERN_CANCEL, "Button", "Cancel", {145, 31, 34, 14}, kButtonTab},
-            Icon(21),
-            {kNoId, "Static", "Add or Edit a Pattern", {36, 16, 79, 8}, SS_CENTER},
-            {IDC_PATTERN_TEXT, "Edit", "", {7, 30, 132, 14}, ES_AUTOHSCROLL | WS_TABSTOP},
-            {kNoId, "Button", "Help", {7, 46, 172, 99}, BS_GROUPBOX},
-            {kNoId, "Static", "1. Don't start with \"http://\" or \"https://\"", {11, 56, 168, 8}, SS_LEFT},
-            {kNoId, "Static", "2. Choose a pattern with regular expression covering the URL of the ad",
-             {11, 68, 164, 16}, SS_LEFT},
-            {kNoId, "Static",
-             "a. Domain name such as ad.example.com, or all the hosts from that domain such as *.example.com",
-             {13, 90, 160, 20}, SS_LEFT},
-            {kNoId, "Static", "b. Path such as /image/banners, or /*.*/banners ", {14, 111, 159, 13}, SS_LEFT},
-            {kNoId, "Static", "c. More complicated pattern such as /*.*/sponsors?[0-9]?/", {14, 124, 159, 20},
-             SS_LEFT},
-        }},
+        {IDD_SETTINGS,
+         "Tamsel 1.2 Setting",
+         {181, 102},
+         {
+             {IDOK, "Button", "Close", {138, 7, 36, 14}, BS_DEFPUSHBUTTON | BS_VCENTER | WS_TABSTOP},
+             {IDCANCEL, "Button", "Cancel", {138, 24, 36, 14}, kButtonTab | BS_VCENTER},
+             Icon(20),
+             {IDC_ALLOW_ADS, "Button", "Allow Banner Ads", {41, 33, 78, 10}, BS_AUTOCHECKBOX | WS_TABSTOP},
+             {IDC_BLACK_LIST, "Button", "Black List", {37, 52, 36, 14}, kButtonTab},
+             {IDC_WHITE_LIST, "Button", "White List", {81, 52, 36, 14}, kButtonTab},
+             {IDC_HELP_BUTTON, "Button", "Help", {138, 41, 36, 14}, kButtonTab | BS_VCENTER},
+             {kNoId, "Button", "Change Setting", {29, 15, 96, 59}, BS_GROUPBOX | BS_CENTER},
+         }},
+        {IDD_WHITE_LIST,
+         "Tamsel White List",
+         {225, 118},
+         {
+             Icon(20),
+             {kNoId, "Static", "My White List", {71, 13, 70, 9}, SS_CENTER},
+             {IDC_WHITE_LIST_BOX, "ListBox", "", {7, 26, 211, 65}, kListBox},
+             {IDC_LIST_ADD, "Button", "Add", {25, 97, 37, 14}, kButtonTab},
+             {IDC_LIST_DELETE, "Button", "Delete", {76, 97, 34, 14}, kButtonTab},
+             {IDC_LIST_EDIT, "Button", "Edit", {120, 97, 34, 14}, kButtonTab},
+             {IDC_LIST_CLOSE, "Button", "Close", {165, 97, 33, 14}, kButtonTab},
+         }},
+        {IDD_BLACK_LIST,
+         "Tamsel Black List",
+         {226, 117},
+         {
+             Icon(20),
+             {kNoId, "Static", "My Black List", {64, 13, 99, 11}, SS_CENTER},
+             {IDC_BLACK_LIST_BOX, "ListBox", "", {7, 26, 212, 64}, kListBox},
+             {IDC_LIST_ADD, "Button", "Add", {21, 96, 42, 14}, kButtonTab},
+             {IDC_LIST_DELETE, "Button", "Delete", {71, 96, 39, 14}, kButtonTab},
+             {IDC_LIST_EDIT, "Button", "Edit", {119, 96, 38, 14}, kButtonTab},
+             {IDC_LIST_CLOSE, "Button", "Close", {166, 96, 42, 14}, kButtonTab},
+         }},
+        {IDD_PATTERN_EDIT,
+         "Tamsel Add or Edit",
+         {186, 151},
+         {
+             {IDC_PATTERN_OK, "Button", "OK", {145, 13, 34, 14}, BS_DEFPUSHBUTTON | WS_TABSTOP},
+             {IDC_PATTERN_CANCEL, "Button", "Cancel", {145, 31, 34, 14}, kButtonTab},
+             Icon(21),
+             {kNoId, "Static", "Add or Edit a Pattern", {36, 16, 79, 8}, SS_CENTER},
+             {IDC_PATTERN_TEXT, "Edit", "", {7, 30, 132, 14}, ES_AUTOHSCROLL | WS_TABSTOP},
+             {kNoId, "Button", "Help", {7, 46, 172, 99}, BS_GROUPBOX},
+             {kNoId, "Static", "1. Don't start with \"http://\" or \"https://\"", {11, 56, 168, 8}, SS_LEFT},
+             {kNoId,
+              "Static",
+              "2. Choose a pattern with regular expression covering the URL of the ad",
+              {11, 68, 164, 16},
+              SS_LEFT},
+             {kNoId,
+              "Static",
+              "a. Domain name such as ad.example.com, or all the hosts from that domain such as *.example.com",
+              {13, 90, 160, 20},
+              SS_LEFT},
+             {kNoId, "Static", "b. Path such as /image/banners, or /*.*/banners ", {14, 111, 159, 13}, SS_LEFT},
+             {kNoId,
+              "Static",
+              "c. More complicated pattern such as /*.*/sponsors?[0-9]?/",
+              {14, 124, 159, 20},
+              SS_LEFT},
+         }},
     };
     return templates;
 }
@@ -196,8 +216,8 @@ TEST(DialogTemplates, EveryControlIsInTabOrderWithItsIdTextPlaceAndStyle) {
 }
 
 TEST(DialogTemplates, ListBoxesKeepInsertionOrderAndScrollVertically) {
-    for (const auto& [dialogId, boxId] : {std::pair{IDD_WHITE_LIST, IDC_WHITE_LIST_BOX},
-                                          std::pair{IDD_BLACK_LIST, IDC_BLACK_LIST_BOX}}) {
+    for (const auto& [dialogId, boxId] :
+         {std::pair{IDD_WHITE_LIST, IDC_WHITE_LIST_BOX}, std::pair{IDD_BLACK_LIST, IDC_BLACK_LIST_BOX}}) {
         SCOPED_TRACE(dialogId);
         const ShownDialog dialog(dialogId);
         ASSERT_NE(dialog.get(), nullptr);
@@ -265,8 +285,8 @@ TEST(DialogTemplates, IconGroupsHoldTheirSizesInSixteenColours) {
             EXPECT_EQ(images[i].pixels, group.sizes[i]);
             EXPECT_EQ(images[i].colours, 16);
             EXPECT_EQ(images[i].bitCount, 4);
-            EXPECT_NE(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(group.id), IMAGE_ICON,
-                                 images[i].pixels, images[i].pixels, 0),
+            EXPECT_NE(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(group.id), IMAGE_ICON, images[i].pixels,
+                                 images[i].pixels, 0),
                       nullptr);
         }
     }

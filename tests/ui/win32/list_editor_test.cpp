@@ -128,11 +128,11 @@ protected:
     const ListStore store_{TheSharedState(), FilesOf(OneFolder(dir_.path().string()))};
 };
 
-#define EXPECT_SHOWN(editor, box, ...)                                                      \
-    do {                                                                                    \
-        const Items expected{__VA_ARGS__};                                                  \
-        WaitUntil([&] { return ShownItems(editor, box) == expected; });                     \
-        EXPECT_EQ(ShownItems(editor, box), expected);                                       \
+#define EXPECT_SHOWN(editor, box, ...)                                  \
+    do {                                                                \
+        const Items expected{__VA_ARGS__};                              \
+        WaitUntil([&] { return ShownItems(editor, box) == expected; }); \
+        EXPECT_EQ(ShownItems(editor, box), expected);                   \
     } while (0)
 
 TEST_F(ListEditor, BlackListAddEditDeleteAndTheFileAndVerdictAtClose) {
@@ -140,26 +140,29 @@ TEST_F(ListEditor, BlackListAddEditDeleteAndTheFileAndVerdictAtClose) {
     store_.Publish(ListKind::UserBlock);
     UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
     ASSERT_TRUE(Refused("q.x"));
-    Run(ListKind::UserBlock, [&] {
-        const HWND editor = WaitForWindow(kBlackCaption);
-        ASSERT_NE(editor, nullptr);
-        const int box = IDC_BLACK_LIST_BOX;
-        EXPECT_SHOWN(editor, box, "r.x", "q.x", "p.x");
-        Click(editor, IDC_LIST_ADD);
-        Type("x.x");
-        EXPECT_SHOWN(editor, box, "x.x", "r.x", "q.x", "p.x");
-        EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), (Items{"p.x", "q.x", "r.x", "x.x"}));
-        SendDlgItemMessageA(editor, box, LB_SETCURSEL, 2, 0);
-        Click(editor, IDC_LIST_EDIT);
-        Type("z.x");
-        EXPECT_SHOWN(editor, box, "z.x", "x.x", "r.x", "p.x");
-        Delete(editor, box, 1, IDNO);
-        EXPECT_SHOWN(editor, box, "z.x", "x.x", "r.x", "p.x");
-        Delete(editor, box, 3, IDYES);
-        EXPECT_SHOWN(editor, box, "z.x", "x.x", "r.x");
-        EXPECT_TRUE(Refused("q.x"));  // the pattern list changes only at close
-        PostMessageA(editor, WM_CLOSE, 0, 0);
-    }, store_);
+    Run(
+        ListKind::UserBlock,
+        [&] {
+            const HWND editor = WaitForWindow(kBlackCaption);
+            ASSERT_NE(editor, nullptr);
+            const int box = IDC_BLACK_LIST_BOX;
+            EXPECT_SHOWN(editor, box, "r.x", "q.x", "p.x");
+            Click(editor, IDC_LIST_ADD);
+            Type("x.x");
+            EXPECT_SHOWN(editor, box, "x.x", "r.x", "q.x", "p.x");
+            EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), (Items{"p.x", "q.x", "r.x", "x.x"}));
+            SendDlgItemMessageA(editor, box, LB_SETCURSEL, 2, 0);
+            Click(editor, IDC_LIST_EDIT);
+            Type("z.x");
+            EXPECT_SHOWN(editor, box, "z.x", "x.x", "r.x", "p.x");
+            Delete(editor, box, 1, IDNO);
+            EXPECT_SHOWN(editor, box, "z.x", "x.x", "r.x", "p.x");
+            Delete(editor, box, 3, IDYES);
+            EXPECT_SHOWN(editor, box, "z.x", "x.x", "r.x");
+            EXPECT_TRUE(Refused("q.x"));  // the pattern list changes only at close
+            PostMessageA(editor, WM_CLOSE, 0, 0);
+        },
+        store_);
     // Written bottom of the list first: the entry on top is the last line.
     EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), "r.x\r\nx.x\r\nz.x\r\n");
     EXPECT_FALSE(Refused("q.x"));
@@ -170,82 +173,88 @@ TEST_F(ListEditor, BlackListAddEditDeleteAndTheFileAndVerdictAtClose) {
 TEST_F(ListEditor, EnterEscapeCancelAndEmptyTextsChangeNothing) {
     dir_.Write("UserBlock.txt", "a\nb\n");
     UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
-    Run(ListKind::UserBlock, [&] {
-        const HWND editor = WaitForWindow(kBlackCaption);
-        ASSERT_NE(editor, nullptr);
-        const int box = IDC_BLACK_LIST_BOX;
-        const HWND list = GetDlgItem(editor, box);
-        // Keys first, then Add: the Add dialog appears only if the editor
-        // survived the keys that came before it.
-        PostKey(list, VK_ESCAPE);
-        PostKey(list, VK_RETURN);
-        PostMessageA(editor, WM_COMMAND, IDOK, 0);
-        PostMessageA(editor, WM_COMMAND, IDCANCEL, 0);
-        Click(editor, IDC_LIST_ADD);
-        HWND edit = WaitForWindow(kEditCaption);
-        ASSERT_NE(edit, nullptr);
-        EXPECT_TRUE(IsWindow(editor));
-        EXPECT_EQ(GetWindowTextLengthA(GetDlgItem(edit, IDC_PATTERN_TEXT)), 0);  // Add starts empty
-        // Escape in the Add dialog does nothing; Enter is its OK.
-        SendMessageA(GetDlgItem(edit, IDC_PATTERN_TEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("typed"));
-        PostKey(GetDlgItem(edit, IDC_PATTERN_TEXT), VK_ESCAPE);
-        PostKey(GetDlgItem(edit, IDC_PATTERN_TEXT), VK_RETURN);
-        ASSERT_TRUE(WaitGone(edit));
-        EXPECT_SHOWN(editor, box, "typed", "b", "a");
+    Run(
+        ListKind::UserBlock,
+        [&] {
+            const HWND editor = WaitForWindow(kBlackCaption);
+            ASSERT_NE(editor, nullptr);
+            const int box = IDC_BLACK_LIST_BOX;
+            const HWND list = GetDlgItem(editor, box);
+            // Keys first, then Add: the Add dialog appears only if the editor
+            // survived the keys that came before it.
+            PostKey(list, VK_ESCAPE);
+            PostKey(list, VK_RETURN);
+            PostMessageA(editor, WM_COMMAND, IDOK, 0);
+            PostMessageA(editor, WM_COMMAND, IDCANCEL, 0);
+            Click(editor, IDC_LIST_ADD);
+            HWND edit = WaitForWindow(kEditCaption);
+            ASSERT_NE(edit, nullptr);
+            EXPECT_TRUE(IsWindow(editor));
+            EXPECT_EQ(GetWindowTextLengthA(GetDlgItem(edit, IDC_PATTERN_TEXT)), 0);  // Add starts empty
+            // Escape in the Add dialog does nothing; Enter is its OK.
+            SendMessageA(GetDlgItem(edit, IDC_PATTERN_TEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("typed"));
+            PostKey(GetDlgItem(edit, IDC_PATTERN_TEXT), VK_ESCAPE);
+            PostKey(GetDlgItem(edit, IDC_PATTERN_TEXT), VK_RETURN);
+            ASSERT_TRUE(WaitGone(edit));
+            EXPECT_SHOWN(editor, box, "typed", "b", "a");
 
-        Click(editor, IDC_LIST_ADD);  // Cancel
-        edit = WaitForWindow(kEditCaption);
-        ASSERT_NE(edit, nullptr);
-        SendMessageA(GetDlgItem(edit, IDC_PATTERN_TEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("no"));
-        Click(edit, IDC_PATTERN_CANCEL);
-        ASSERT_TRUE(WaitGone(edit));
-        Click(editor, IDC_LIST_ADD);  // the close box
-        edit = WaitForWindow(kEditCaption);
-        ASSERT_NE(edit, nullptr);
-        PostMessageA(edit, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(WaitGone(edit));
-        Click(editor, IDC_LIST_ADD);  // OK on an empty text
-        Type("");
-        // Edit and Delete without a selection show nothing: the Add dialog
-        // that follows them is the next window.
-        Click(editor, IDC_LIST_EDIT);
-        Click(editor, IDC_LIST_DELETE);
-        Click(editor, IDC_LIST_ADD);
-        edit = WaitForWindow(kEditCaption);
-        ASSERT_NE(edit, nullptr);
-        EXPECT_EQ(FindWindowA(nullptr, "Delete"), nullptr);
-        EXPECT_EQ(GetWindowTextLengthA(GetDlgItem(edit, IDC_PATTERN_TEXT)), 0);
-        Click(edit, IDC_PATTERN_CANCEL);
-        ASSERT_TRUE(WaitGone(edit));
-        SendDlgItemMessageA(editor, box, LB_SETCURSEL, 2, 0);
-        Click(editor, IDC_LIST_EDIT);  // the text shown is the item's; OK unchanged moves it up
-        edit = WaitForWindow(kEditCaption);
-        ASSERT_NE(edit, nullptr);
-        char shown[16] = {};
-        GetWindowTextA(GetDlgItem(edit, IDC_PATTERN_TEXT), shown, sizeof shown);
-        EXPECT_STREQ(shown, "a");
-        Click(edit, IDC_PATTERN_OK);
-        ASSERT_TRUE(WaitGone(edit));
-        EXPECT_SHOWN(editor, box, "a", "typed", "b");
-        Click(editor, IDC_LIST_CLOSE);
-    }, store_);
+            Click(editor, IDC_LIST_ADD);  // Cancel
+            edit = WaitForWindow(kEditCaption);
+            ASSERT_NE(edit, nullptr);
+            SendMessageA(GetDlgItem(edit, IDC_PATTERN_TEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("no"));
+            Click(edit, IDC_PATTERN_CANCEL);
+            ASSERT_TRUE(WaitGone(edit));
+            Click(editor, IDC_LIST_ADD);  // the close box
+            edit = WaitForWindow(kEditCaption);
+            ASSERT_NE(edit, nullptr);
+            PostMessageA(edit, WM_CLOSE, 0, 0);
+            ASSERT_TRUE(WaitGone(edit));
+            Click(editor, IDC_LIST_ADD);  // OK on an empty text
+            Type("");
+            // Edit and Delete without a selection show nothing: the Add dialog
+            // that follows them is the next window.
+            Click(editor, IDC_LIST_EDIT);
+            Click(editor, IDC_LIST_DELETE);
+            Click(editor, IDC_LIST_ADD);
+            edit = WaitForWindow(kEditCaption);
+            ASSERT_NE(edit, nullptr);
+            EXPECT_EQ(FindWindowA(nullptr, "Delete"), nullptr);
+            EXPECT_EQ(GetWindowTextLengthA(GetDlgItem(edit, IDC_PATTERN_TEXT)), 0);
+            Click(edit, IDC_PATTERN_CANCEL);
+            ASSERT_TRUE(WaitGone(edit));
+            SendDlgItemMessageA(editor, box, LB_SETCURSEL, 2, 0);
+            Click(editor, IDC_LIST_EDIT);  // the text shown is the item's; OK unchanged moves it up
+            edit = WaitForWindow(kEditCaption);
+            ASSERT_NE(edit, nullptr);
+            char shown[16] = {};
+            GetWindowTextA(GetDlgItem(edit, IDC_PATTERN_TEXT), shown, sizeof shown);
+            EXPECT_STREQ(shown, "a");
+            Click(edit, IDC_PATTERN_OK);
+            ASSERT_TRUE(WaitGone(edit));
+            EXPECT_SHOWN(editor, box, "a", "typed", "b");
+            Click(editor, IDC_LIST_CLOSE);
+        },
+        store_);
     EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), "b\r\ntyped\r\na\r\n");
 }
 
 TEST_F(ListEditor, TypedTextIsCutAt259AndDuplicatesStay) {
     const std::string longText(300, 'L');
-    Run(ListKind::UserTrust, [&] {
-        const HWND editor = WaitForWindow(kWhiteCaption);
-        ASSERT_NE(editor, nullptr);
-        Click(editor, IDC_LIST_ADD);
-        Type(longText.c_str());
-        Click(editor, IDC_LIST_ADD);
-        Type("same");
-        Click(editor, IDC_LIST_ADD);
-        Type("same");
-        EXPECT_SHOWN(editor, IDC_WHITE_LIST_BOX, "same", "same", std::string(259, 'L'));
-        Click(editor, IDC_LIST_CLOSE);
-    }, store_);
+    Run(
+        ListKind::UserTrust,
+        [&] {
+            const HWND editor = WaitForWindow(kWhiteCaption);
+            ASSERT_NE(editor, nullptr);
+            Click(editor, IDC_LIST_ADD);
+            Type(longText.c_str());
+            Click(editor, IDC_LIST_ADD);
+            Type("same");
+            Click(editor, IDC_LIST_ADD);
+            Type("same");
+            EXPECT_SHOWN(editor, IDC_WHITE_LIST_BOX, "same", "same", std::string(259, 'L'));
+            Click(editor, IDC_LIST_CLOSE);
+        },
+        store_);
     EXPECT_EQ(ReadBytes(dir_.path() / "UserTrust.txt"), std::string(259, 'L') + "\r\nsame\r\nsame\r\n");
     EXPECT_FALSE(TheSharedState().Present(ListKind::UserTrust));  // a list not loaded stays unloaded
 }
@@ -257,14 +266,17 @@ TEST_F(ListEditor, LongEntriesAndLongListsSurviveTheRebuild) {
     for (int i = 0; i < 900; ++i) file += "e" + std::to_string(i) + "\n";
     dir_.Write("UserBlock.txt", file);
     UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
-    Run(ListKind::UserBlock, [&] {
-        const HWND editor = WaitForWindow(kBlackCaption);
-        ASSERT_NE(editor, nullptr);
-        EXPECT_EQ(SendDlgItemMessageA(editor, IDC_BLACK_LIST_BOX, LB_GETCOUNT, 0, 0), 901);
-        Click(editor, IDC_LIST_ADD);
-        Type("new");
-        Click(editor, IDC_LIST_CLOSE);
-    }, store_);
+    Run(
+        ListKind::UserBlock,
+        [&] {
+            const HWND editor = WaitForWindow(kBlackCaption);
+            ASSERT_NE(editor, nullptr);
+            EXPECT_EQ(SendDlgItemMessageA(editor, IDC_BLACK_LIST_BOX, LB_GETCOUNT, 0, 0), 901);
+            Click(editor, IDC_LIST_ADD);
+            Type("new");
+            Click(editor, IDC_LIST_CLOSE);
+        },
+        store_);
     const Items texts = UserListTexts(ListKind::UserBlock).Texts();
     ASSERT_EQ(texts.size(), 902u);
     EXPECT_EQ(texts[0], longWord);
@@ -276,13 +288,16 @@ TEST_F(ListEditor, LongEntriesAndLongListsSurviveTheRebuild) {
 TEST_F(ListEditor, DeletingTheOnlyEntryWritesOneEmptyLine) {
     dir_.Write("UserTrust.txt", "only.x\n");
     UserListTexts(ListKind::UserTrust).LoadIfEmpty(store_);
-    Run(ListKind::UserTrust, [&] {
-        const HWND editor = WaitForWindow(kWhiteCaption);
-        ASSERT_NE(editor, nullptr);
-        Delete(editor, IDC_WHITE_LIST_BOX, 0, IDYES);
-        EXPECT_SHOWN(editor, IDC_WHITE_LIST_BOX);
-        Click(editor, IDC_LIST_CLOSE);
-    }, store_);
+    Run(
+        ListKind::UserTrust,
+        [&] {
+            const HWND editor = WaitForWindow(kWhiteCaption);
+            ASSERT_NE(editor, nullptr);
+            Delete(editor, IDC_WHITE_LIST_BOX, 0, IDYES);
+            EXPECT_SHOWN(editor, IDC_WHITE_LIST_BOX);
+            Click(editor, IDC_LIST_CLOSE);
+        },
+        store_);
     EXPECT_EQ(ReadBytes(dir_.path() / "UserTrust.txt"), "\r\n");
     EXPECT_TRUE(UserListTexts(ListKind::UserTrust).Texts().empty());
 }
@@ -290,38 +305,47 @@ TEST_F(ListEditor, DeletingTheOnlyEntryWritesOneEmptyLine) {
 TEST_F(ListEditor, ASecondRequestForAnOpenEditorReturnsAtOnce) {
     dir_.Write("UserBlock.txt", "mine\n");
     UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
-    Run(ListKind::UserBlock, [&] {
-        const HWND editor = WaitForWindow(kBlackCaption);
-        ASSERT_NE(editor, nullptr);
-        // From the driver's thread, as from another browser window.
-        RunListEditor(ListKind::UserBlock, store_);
-        EXPECT_EQ(FindWindowA(nullptr, kBlackCaption), editor);
-        EXPECT_TRUE(IsWindow(editor));
-        Click(editor, IDC_LIST_CLOSE);
-        ASSERT_TRUE(WaitGone(editor));
-    }, store_);
+    Run(
+        ListKind::UserBlock,
+        [&] {
+            const HWND editor = WaitForWindow(kBlackCaption);
+            ASSERT_NE(editor, nullptr);
+            // From the driver's thread, as from another browser window.
+            RunListEditor(ListKind::UserBlock, store_);
+            EXPECT_EQ(FindWindowA(nullptr, kBlackCaption), editor);
+            EXPECT_TRUE(IsWindow(editor));
+            Click(editor, IDC_LIST_CLOSE);
+            ASSERT_TRUE(WaitGone(editor));
+        },
+        store_);
     // Closed, it opens again.
-    Run(ListKind::UserBlock, [&] {
-        const HWND editor = WaitForWindow(kBlackCaption);
-        ASSERT_NE(editor, nullptr);
-        EXPECT_SHOWN(editor, IDC_BLACK_LIST_BOX, "mine");
-        Click(editor, IDC_LIST_CLOSE);
-    }, store_);
+    Run(
+        ListKind::UserBlock,
+        [&] {
+            const HWND editor = WaitForWindow(kBlackCaption);
+            ASSERT_NE(editor, nullptr);
+            EXPECT_SHOWN(editor, IDC_BLACK_LIST_BOX, "mine");
+            Click(editor, IDC_LIST_CLOSE);
+        },
+        store_);
 }
 
 TEST_F(ListEditor, AFailedWriteIsSaidAndTheEditsAreKept) {
     const ListStore nowhere(TheSharedState(), FilesOf(OneFolder((dir_.path() / "no-such-folder").string())));
-    Run(ListKind::UserBlock, [&] {
-        const HWND editor = WaitForWindow(kBlackCaption);
-        ASSERT_NE(editor, nullptr);
-        Click(editor, IDC_LIST_ADD);
-        Type("kept.x");
-        Click(editor, IDC_LIST_CLOSE);
-        const HWND warning = WaitForWindow("Tamsel");
-        ASSERT_NE(warning, nullptr);
-        Click(warning, IDOK);
-        EXPECT_TRUE(WaitGone(editor));
-    }, nowhere);
+    Run(
+        ListKind::UserBlock,
+        [&] {
+            const HWND editor = WaitForWindow(kBlackCaption);
+            ASSERT_NE(editor, nullptr);
+            Click(editor, IDC_LIST_ADD);
+            Type("kept.x");
+            Click(editor, IDC_LIST_CLOSE);
+            const HWND warning = WaitForWindow("Tamsel");
+            ASSERT_NE(warning, nullptr);
+            Click(warning, IDOK);
+            EXPECT_TRUE(WaitGone(editor));
+        },
+        nowhere);
     EXPECT_EQ(UserListTexts(ListKind::UserBlock).Texts(), Items{"kept.x"});
 }
 
@@ -332,34 +356,37 @@ TEST_F(ListEditor, AnEntryTheLoaderWouldRefuseIsSaidAndKeptInTheDialog) {
     dir_.Write("UserBlock.txt", "mine.x\n");
     store_.Publish(ListKind::UserBlock);
     UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
-    Run(ListKind::UserBlock, [&] {
-        const HWND editor = WaitForWindow(kBlackCaption);
-        ASSERT_NE(editor, nullptr);
-        SendDlgItemMessageA(editor, IDC_BLACK_LIST_BOX, LB_SETCURSEL, 0, 0);
-        Click(editor, IDC_LIST_EDIT);
-        const HWND edit = WaitForWindow(kEditCaption);
-        ASSERT_NE(edit, nullptr);
-        const HWND field = GetDlgItem(edit, IDC_PATTERN_TEXT);
-        SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("/(a"));
-        Click(edit, IDC_PATTERN_OK);
-        const HWND warning = WaitForWindow("Tamsel");
-        ASSERT_NE(warning, nullptr);
-        EXPECT_EQ(GetWindow(warning, GW_OWNER), edit);
-        char said[512] = {};
-        GetDlgItemTextA(warning, 0xFFFF, said, sizeof said);  // the message box's text
-        EXPECT_NE(std::string(said).find("is not closed"), std::string::npos) << said;
-        Click(warning, IDOK);
-        ASSERT_TRUE(WaitGone(warning));
-        EXPECT_TRUE(IsWindowVisible(edit));
-        char kept[64] = {};
-        GetWindowTextA(field, kept, sizeof kept);
-        EXPECT_STREQ(kept, "/(a");
-        Click(edit, IDC_PATTERN_CANCEL);
-        ASSERT_TRUE(WaitGone(edit));
-        Click(editor, IDC_LIST_ADD);
-        Type("/ok(a)?");
-        Click(editor, IDC_LIST_CLOSE);
-    }, store_);
+    Run(
+        ListKind::UserBlock,
+        [&] {
+            const HWND editor = WaitForWindow(kBlackCaption);
+            ASSERT_NE(editor, nullptr);
+            SendDlgItemMessageA(editor, IDC_BLACK_LIST_BOX, LB_SETCURSEL, 0, 0);
+            Click(editor, IDC_LIST_EDIT);
+            const HWND edit = WaitForWindow(kEditCaption);
+            ASSERT_NE(edit, nullptr);
+            const HWND field = GetDlgItem(edit, IDC_PATTERN_TEXT);
+            SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("/(a"));
+            Click(edit, IDC_PATTERN_OK);
+            const HWND warning = WaitForWindow("Tamsel");
+            ASSERT_NE(warning, nullptr);
+            EXPECT_EQ(GetWindow(warning, GW_OWNER), edit);
+            char said[512] = {};
+            GetDlgItemTextA(warning, 0xFFFF, said, sizeof said);  // the message box's text
+            EXPECT_NE(std::string(said).find("is not closed"), std::string::npos) << said;
+            Click(warning, IDOK);
+            ASSERT_TRUE(WaitGone(warning));
+            EXPECT_TRUE(IsWindowVisible(edit));
+            char kept[64] = {};
+            GetWindowTextA(field, kept, sizeof kept);
+            EXPECT_STREQ(kept, "/(a");
+            Click(edit, IDC_PATTERN_CANCEL);
+            ASSERT_TRUE(WaitGone(edit));
+            Click(editor, IDC_LIST_ADD);
+            Type("/ok(a)?");
+            Click(editor, IDC_LIST_CLOSE);
+        },
+        store_);
     EXPECT_EQ(ReadBytes(dir_.path() / "UserBlock.txt"), "mine.x\r\n/ok(a)?\r\n");
     EXPECT_TRUE(Refused("mine.x"));
 }
@@ -371,8 +398,8 @@ TEST_F(ListEditor, AnAddThroughTheEditorChangesOnlyTheAddedEntrysVerdicts) {
     dir_.Write("UserBlock.txt", file);
     store_.Publish(ListKind::UserBlock);
     UserListTexts(ListKind::UserBlock).LoadIfEmpty(store_);
-    const std::vector<std::string> urls = {"http://my/",          "http://notes/",  "http://ads.x/keep/1",
-                                           "http://ads.x/a",      "http://z.z/ads", "http://z.z/ads/sponsors",
+    const std::vector<std::string> urls = {"http://my/",         "http://notes/",  "http://ads.x/keep/1",
+                                           "http://ads.x/a",     "http://z.z/ads", "http://z.z/ads/sponsors",
                                            "http://foo.y/banner"};
     const auto verdicts = [&urls] {
         std::vector<Verdict> all;
@@ -383,14 +410,17 @@ TEST_F(ListEditor, AnAddThroughTheEditorChangesOnlyTheAddedEntrysVerdicts) {
     const std::vector<Verdict> before = verdicts();
     EXPECT_EQ(before, (std::vector<Verdict>{Verdict::Passed, Verdict::Passed, Verdict::Passed, Verdict::Refused,
                                             Verdict::Passed, Verdict::Refused, Verdict::Passed}));
-    Run(ListKind::UserBlock, [&] {
-        const HWND editor = WaitForWindow(kBlackCaption);
-        ASSERT_NE(editor, nullptr);
-        EXPECT_SHOWN(editor, IDC_BLACK_LIST_BOX, "/ads /sponsors", "~ads.x/keep/", "ads.x", "# my notes");
-        Click(editor, IDC_LIST_ADD);
-        Type("foo.y");
-        Click(editor, IDC_LIST_CLOSE);
-    }, store_);
+    Run(
+        ListKind::UserBlock,
+        [&] {
+            const HWND editor = WaitForWindow(kBlackCaption);
+            ASSERT_NE(editor, nullptr);
+            EXPECT_SHOWN(editor, IDC_BLACK_LIST_BOX, "/ads /sponsors", "~ads.x/keep/", "ads.x", "# my notes");
+            Click(editor, IDC_LIST_ADD);
+            Type("foo.y");
+            Click(editor, IDC_LIST_CLOSE);
+        },
+        store_);
     std::vector<Verdict> expected = before;
     expected.back() = Verdict::Refused;
     EXPECT_EQ(verdicts(), expected);

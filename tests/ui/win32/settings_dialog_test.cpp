@@ -40,9 +40,7 @@ Step OnSettings(std::function<void(HWND)> action) {
 }
 
 Step ReadCheckBox(std::optional<bool>& checked) {
-    return OnSettings([&checked](HWND dialog) {
-        checked = IsDlgButtonChecked(dialog, IDC_ALLOW_ADS) == BST_CHECKED;
-    });
+    return OnSettings([&checked](HWND dialog) { checked = IsDlgButtonChecked(dialog, IDC_ALLOW_ADS) == BST_CHECKED; });
 }
 
 Step Click(int id) {
@@ -178,8 +176,7 @@ TEST_F(SettingsDialogTest, HelpOpensTheHelpPageAndLeavesTheDialogOpen) {
     Start(0, 0);
     std::optional<std::string> recorded;
     std::optional<bool> checked;
-    Run({Click(IDC_ALLOW_ADS), Click(IDC_HELP_BUTTON),
-         [&] { return (recorded = marker.Read()).has_value(); },
+    Run({Click(IDC_ALLOW_ADS), Click(IDC_HELP_BUTTON), [&] { return (recorded = marker.Read()).has_value(); },
          ReadCheckBox(checked), Click(IDCANCEL)});
     ASSERT_TRUE(recorded.has_value()) << "nothing was started";
     EXPECT_EQ(recorded->substr(0, recorded->find('\n')), std::to_string(SW_SHOWNORMAL));
