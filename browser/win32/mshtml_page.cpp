@@ -31,14 +31,18 @@ SourceRead ReadSource(HRESULT hr, const Bstr& value) {
     return result;
 }
 
+// The source of an image or frame, both of which give it as their "src".
+template <class Element>
+SourceRead ReadSourceOf(const ComPtr<Element>& element) {
+    Bstr src;
+    const HRESULT hr = element->get_src(src.put());
+    return ReadSource(hr, src);
+}
+
 class MshtmlImage : public ImageElement {
 public:
     explicit MshtmlImage(ComPtr<IHTMLImgElement> image) : image_(std::move(image)) {}
-    SourceRead Source() override {
-        Bstr src;
-        const HRESULT hr = image_->get_src(src.put());
-        return ReadSource(hr, src);
-    }
+    SourceRead Source() override { return ReadSourceOf(image_); }
     std::optional<int32_t> Width() override { return Pixels(&IHTMLImgElement::get_width); }
     std::optional<int32_t> Height() override { return Pixels(&IHTMLImgElement::get_height); }
     void PutWidth(int32_t pixels) override { image_->put_width(pixels); }
@@ -87,11 +91,7 @@ private:
 class MshtmlFrame : public FrameElement {
 public:
     explicit MshtmlFrame(ComPtr<IHTMLFrameBase> frame) : frame_(std::move(frame)) {}
-    SourceRead Source() override {
-        Bstr src;
-        const HRESULT hr = frame_->get_src(src.put());
-        return ReadSource(hr, src);
-    }
+    SourceRead Source() override { return ReadSourceOf(frame_); }
     void PutEmptySource() override { frame_->put_src(nullptr); }
 
 private:
