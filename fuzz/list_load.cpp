@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const tamsel::ListLoadResult result = tamsel::ParsePatternListText(text, "fuzz");
     if (!result.ok()) {
-        if (!result.error) Fail("a failed load says no reason");
+        if (result.message().empty()) Fail("a failed load says no reason");
         return 0;
     }
     const tamsel::PatternList* list = result.value().get();

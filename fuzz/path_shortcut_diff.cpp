@@ -55,8 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string expression = tamsel::ParsePath(*entryPath).expression;
     const tamsel::fuzz::ReferenceRegex reference(expression);
     if (!reference.ok()) Fail("the loader kept a path the engine refuses: " + expression);
-    tamsel::PathShortcut shortcut;
-    if (tamsel::PathProgram(*entryPath, &shortcut)) Fail("a path the loader kept has no program: " + expression);
+    const tamsel::Result<tamsel::PathShortcut> program = tamsel::PathProgram(*entryPath);
+    if (!program) Fail("a path the loader kept has no program: " + expression);
+    const tamsel::PathShortcut& shortcut = *program;
 
     // The glob's runs, or the path with its operators dropped, joined as
     // text, make paths near its matches.
