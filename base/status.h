@@ -6,6 +6,7 @@
 // error number.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <variant>
@@ -18,6 +19,8 @@ struct Failure {
     // The C library's error number behind it, for a caller that decides by
     // it (ENOENT: nothing there yet); 0 when there is none.
     int errorNumber = 0;
+    // The line of a list file it stands on; 0 when the file itself failed.
+    int32_t lineNumber = 0;
 };
 
 class [[nodiscard]] Status {
@@ -44,8 +47,10 @@ public:
     explicit operator bool() const { return ok(); }
 
     // Only for a result that is ok.
-    T& value() { return std::get<0>(held_); }
-    const T& value() const { return std::get<0>(held_); }
+    T& value() & { return std::get<0>(held_); }
+    const T& value() const& { return std::get<0>(held_); }
+    // Takes the value out of a result that is going away.
+    T&& value() && { return std::get<0>(std::move(held_)); }
     T& operator*() { return value(); }
     const T& operator*() const { return value(); }
     T* operator->() { return &value(); }

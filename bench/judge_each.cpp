@@ -66,7 +66,8 @@ struct Lists {
 };
 
 std::unique_ptr<tamsel::PatternList> LoadOne(const tamsel::ListStore& store, tamsel::ListKind kind) {
-    return std::move(store.Load(kind).list);
+    tamsel::ListLoadResult loaded = store.Load(kind);
+    return loaded ? std::move(*loaded) : nullptr;
 }
 
 }  // namespace

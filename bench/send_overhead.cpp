@@ -136,7 +136,8 @@ std::string ClientHello() {
 void PrintGateTable(const char* modulePath, int socket) {
     const std::string list =
         std::string(modulePath).substr(0, std::string(modulePath).rfind('/') + 1) + "BlockList.txt";
-    tamsel::TheSharedState().Replace(tamsel::ListKind::ShippedBlock, tamsel::LoadPatternListChecked(list).list);
+    tamsel::ListLoadResult loaded = tamsel::LoadPatternListChecked(list);
+    tamsel::TheSharedState().Replace(tamsel::ListKind::ShippedBlock, loaded ? std::move(*loaded) : nullptr);
     tamsel::EnableSendGate();
     const std::string passing = Head("www.example.org");
     const std::string hello = ClientHello();

@@ -56,7 +56,7 @@ std::optional<std::string> TypedText(std::string text) {
 // A line the loader refuses would take every other entry of the list out of
 // force, so it is never written.
 bool LoaderTakes(const std::string& text) {
-    const std::optional<ListLoadError> fault = EntryFault(text);
+    const std::optional<Failure> fault = EntryFault(text);
     if (!fault) return true;
     std::fprintf(stderr, "tamsel list: the list could not load \"%s\": %s; nothing is written\n",
                  EscapeControlBytes(text).c_str(), EscapeControlBytes(fault->message).c_str());

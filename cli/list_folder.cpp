@@ -76,10 +76,10 @@ namespace {
 
 std::unique_ptr<PatternList> LoadOne(const ListStore& store, ListKind kind) {
     ListLoadResult result = store.Load(kind);
-    if (result.list) return std::move(result.list);
+    if (result) return std::move(*result);
     const std::optional<std::string> path = store.PathOf(kind);
     if (!path || !std::filesystem::exists(*path)) return nullptr;
-    const ListLoadError& error = *result.error;
+    const Failure& error = result.failure();
     if (error.lineNumber > 0) {
         std::fprintf(stderr, "tamsel: warning: %s:%d: %s; the whole list is ignored\n",
                      EscapeControlBytes(*path).c_str(), error.lineNumber, EscapeControlBytes(error.message).c_str());

@@ -101,13 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     const size_t split = std::min(input.find('\0'), input.size());
     const auto loaded = tamsel::ParsePatternListText(input.substr(0, split), "fuzz");
-    if (!loaded.list) return 0;
-    const ReferenceWalk walk(*loaded.list);
+    if (!loaded.ok()) return 0;
+    const ReferenceWalk walk(*loaded.value());
 
     std::vector<std::string> requests;
-    const auto& entries = loaded.list->entries;
+    const auto& entries = loaded.value()->entries;
     for (size_t i = 0; i < entries.size() && i < 8; ++i) {
-        for (auto& request : RequestsFor(*loaded.list, entries[i])) requests.push_back(std::move(request));
+        for (auto& request : RequestsFor(*loaded.value(), entries[i])) requests.push_back(std::move(request));
     }
     if (split < size) {
         const auto lines = tamsel::fuzz::SplitFields(data + split + 1, size - split - 1, '\n');
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& line : requests) {
         tamsel::RequestUrl url;
         tamsel::ParseRequestUrl(line.c_str(), "host.example", &url);
-        if (tamsel::testing::DecidingEntry(loaded.list.get(), url) != walk.Decide(url)) {
+        if (tamsel::testing::DecidingEntry(loaded.value().get(), url) != walk.Decide(url)) {
             Fail("the matcher and the plain walk pick different lines for " + line);
         }
     }

@@ -11,9 +11,9 @@
 namespace {
 
 std::unique_ptr<tamsel::PatternList> Parse(const char* text) {
-    auto list = tamsel::ParsePatternListText(text, "fuzz").list;
-    if (!list) tamsel::fuzz::Fail("the harness's own list failed to load");
-    return list;
+    tamsel::ListLoadResult loaded = tamsel::ParsePatternListText(text, "fuzz");
+    if (!loaded) tamsel::fuzz::Fail("the harness's own list failed to load");
+    return std::move(*loaded);
 }
 
 }  // namespace

@@ -20,11 +20,11 @@ void CheckLoads(const std::vector<std::string>& lines, bool exceptions) {
     for (const auto& line : lines) {
         if (line.size() + 1 > tamsel::kMaxPieceLength) Fail("an imported line the loader would split: " + line);
         const auto loaded = tamsel::ParsePatternListText(line + "\n", "import");
-        if (!loaded.list) Fail("the loader refuses an imported line: " + line + " (" + loaded.error->message + ")");
-        if (loaded.list->entries.size() != 1) Fail("an imported line is not one entry: " + line);
-        for (const auto& entry : loaded.list->entries) {
+        if (!loaded.ok()) Fail("the loader refuses an imported line: " + line + " (" + loaded.message() + ")");
+        if (loaded.value()->entries.size() != 1) Fail("an imported line is not one entry: " + line);
+        for (const auto& entry : loaded.value()->entries) {
             if (entry.positive == exceptions) Fail("an imported line changed its kind: " + line);
-            if (loaded.list->Text(entry).size() + (exceptions ? 1 : 0) != line.size())
+            if (loaded.value()->Text(entry).size() + (exceptions ? 1 : 0) != line.size())
                 Fail("the loader cut an imported line: " + line);
         }
     }
@@ -37,8 +37,8 @@ void CheckSection(const std::string& origin, const tamsel::import::ConvertedSour
     std::string list = "ours.example\n";
     if (!tamsel::import::PutSection(&list, "fuzz.txt", section).ok()) Fail("a fresh list refused its first section");
     const tamsel::ListLoadResult loaded = tamsel::ParsePatternListText(list, "fuzz");
-    if (!loaded.list) Fail("the written list does not load: " + loaded.error->message);
-    if (loaded.list->entries.size() != converted.written() + 1) Fail("a written line was lost or split");
+    if (!loaded.ok()) Fail("the written list does not load: " + loaded.message());
+    if (loaded.value()->entries.size() != converted.written() + 1) Fail("a written line was lost or split");
     const std::string once = list;
     if (!tamsel::import::PutSection(&list, "fuzz.txt", section).ok() || list != once) {
         Fail("a second import changed the list");

@@ -52,11 +52,11 @@ void Ask(const std::string& line, const tamsel::PatternList* list) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const tamsel::ListLoadResult result = tamsel::ParsePatternListText(text, "fuzz");
-    if (!result.list) {
-        if (!result.error) Fail("a failed load says no reason");
+    if (!result.ok()) {
+        if (result.message().empty()) Fail("a failed load says no reason");
         return 0;
     }
-    const tamsel::PatternList* list = result.list.get();
+    const tamsel::PatternList* list = result.value().get();
     for (const auto& entry : list->entries) {
         const std::string_view text = list->Text(entry);
         if (text.empty() || text.size() > tamsel::kMaxPieceLength) Fail("an entry of no text or too much");

@@ -47,8 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t changes = data[0] & 15;
     if (size < 1 + changes * 5) return 0;
     const std::string text(reinterpret_cast<const char*>(data) + 1 + changes * 5, size - 1 - changes * 5);
-    const auto parsed = tamsel::ParsePatternListText(text, "fuzz").list;
-    if (!parsed) return 0;
+    const tamsel::ListLoadResult loaded = tamsel::ParsePatternListText(text, "fuzz");
+    if (!loaded) return 0;
+    const auto& parsed = *loaded;
     const tamsel::ListTextKey key = tamsel::ListTextKey::Of(text);
     std::string payload = tamsel::ListSnapshotBytes(*parsed, key).substr(kHeaderBytes);
     for (size_t c = 0; c < changes && !payload.empty(); ++c) {

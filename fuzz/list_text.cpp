@@ -22,13 +22,12 @@ bool SameEntry(const tamsel::PatternList& la, const tamsel::PatternEntry& a, con
 void CheckSameList(const std::string& before, const std::string& after) {
     const auto a = tamsel::ParsePatternListText(before, "before");
     const auto b = tamsel::ParsePatternListText(after, "after");
-    if ((a.list == nullptr) != (b.list == nullptr))
-        Fail("the written file loads where the read one did not, or not at all");
-    if (!a.list) return;
-    if (a.list->entries.size() != b.list->entries.size()) Fail("the written file loads another number of lines");
-    for (size_t i = 0; i < a.list->entries.size(); ++i) {
-        if (!SameEntry(*a.list, a.list->entries[i], *b.list, b.list->entries[i])) {
-            Fail("the written file loads another line: " + std::string(a.list->Text(a.list->entries[i])));
+    if (a.ok() != b.ok()) Fail("the written file loads where the read one did not, or not at all");
+    if (!a.ok()) return;
+    if (a.value()->entries.size() != b.value()->entries.size()) Fail("the written file loads another number of lines");
+    for (size_t i = 0; i < a.value()->entries.size(); ++i) {
+        if (!SameEntry(*a.value(), a.value()->entries[i], *b.value(), b.value()->entries[i])) {
+            Fail("the written file loads another line: " + std::string(a.value()->Text(a.value()->entries[i])));
         }
     }
 }

@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto lines = tamsel::fuzz::SplitFields(data, size, '\n');
     // Through the loader, so only paths a list can hold are asked about.
     const auto loaded = tamsel::ParsePatternListText("/" + lines[0], "fuzz");
-    if (!loaded.list || loaded.list->entries.size() != 1) return 0;
-    const auto entryPath = loaded.list->Path(loaded.list->entries[0]);
+    if (!loaded.ok() || loaded.value()->entries.size() != 1) return 0;
+    const auto entryPath = loaded.value()->Path(loaded.value()->entries[0]);
     if (!entryPath) return 0;
     const std::string expression = tamsel::ParsePath(*entryPath).expression;
     const tamsel::fuzz::ReferenceRegex reference(expression);
@@ -76,6 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                       runs + "\n",
                                       runs.substr(0, runs.size() / 2)};
     for (size_t i = 1; i < lines.size() && i <= 16; ++i) paths.push_back(lines[i]);
-    for (const auto& path : paths) Check(shortcut, *loaded.list, reference, path);
+    for (const auto& path : paths) Check(shortcut, *loaded.value(), reference, path);
     return 0;
 }

@@ -158,7 +158,7 @@ std::set<std::string> BadfilterTargets(std::string_view text) {
 std::string LoaderRefusal(const std::string& line) {
     if (line.find('/') == std::string::npos) return {};
     const ListLoadResult loaded = ParsePatternListText(line + "\n", "");
-    return loaded.list ? std::string() : "refused by the loader: " + loaded.error->message;
+    return loaded ? std::string() : "refused by the loader: " + loaded.message();
 }
 
 void ConvertAdblockLine(int32_t lineNumber, std::string_view line, const std::set<std::string>& cancelled,

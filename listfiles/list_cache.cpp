@@ -91,10 +91,10 @@ std::unique_ptr<PatternList> ListFromCacheFile(std::unique_ptr<ListStorage> file
 ListLoadResult ParseAndKeep(const std::string& path, const std::string& origin, const std::optional<FileStamp>& stamp,
                             const std::string& cacheFolder) {
     ListLoadResult loaded = LoadPatternListChecked(path);
-    if (!loaded.list || !stamp || TheEnv().ReadFileStamp(path) != stamp) return loaded;
+    if (!loaded || !stamp || TheEnv().ReadFileStamp(path) != stamp) return loaded;
     TheEnv().RemoveStaleSnapshotTemporaries(cacheFolder);
     std::string bytes = SnapshotHead(origin);
-    bytes += ListSnapshotBytes(*loaded.list, KeyOf(*stamp));
+    bytes += ListSnapshotBytes(**loaded, KeyOf(*stamp));
     const std::string snapshotPath = cacheFolder + "/" + SnapshotNameFor(origin);
     if (TheEnv().ReplaceFileContents(snapshotPath, bytes, NewFileAccess::OwnerOnly).ok()) {
         TrimSnapshotCache(cacheFolder, origin);
@@ -110,7 +110,7 @@ ListLoadResult LoadListThroughCache(const std::string& path, const std::string& 
     if (stamp) {
         const std::string snapshotPath = cacheFolder + "/" + SnapshotNameFor(origin);
         if (auto list = ListFromCacheFile(TheEnv().OpenSnapshotFile(snapshotPath), origin, *stamp, path)) {
-            return {std::move(list), std::nullopt};
+            return ListLoadResult(std::move(list));
         }
     }
     return ParseAndKeep(path, origin, stamp, cacheFolder);
@@ -119,7 +119,8 @@ ListLoadResult LoadListThroughCache(const std::string& path, const std::string& 
 void WriteListSnapshot(const std::string& path, const std::string& cacheFolder) noexcept {
     try {
         const std::optional<FileStamp> stamp = TheEnv().ReadFileStamp(path);
-        if (stamp) ParseAndKeep(path, ListFileOrigin(path), stamp, cacheFolder);
+        // Only the snapshot is wanted; a file that does not load leaves none.
+        if (stamp) static_cast<void>(ParseAndKeep(path, ListFileOrigin(path), stamp, cacheFolder));
     } catch (...) {
         // Out of memory: the next program that loads the file parses it.
     }

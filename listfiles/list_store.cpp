@@ -53,33 +53,35 @@ ListWriteResult ListStore::WriteEntries(ListKind kind, const std::vector<std::st
 
 ListLoadResult ListStore::Load(ListKind kind) const {
     const std::optional<std::string> path = PathOf(kind);
-    if (!path) return {nullptr, ListLoadError{0, kNoListFolder}};
+    if (!path) return Failure{kNoListFolder};
     // Every load of the module, the editors and the tool comes through here:
     // a list too large for the memory left fails like any other, and the
     // list in use stays.
     try {
         return cacheFolder_ ? LoadListThroughCache(*path, *cacheFolder_) : LoadPatternListChecked(*path);
     } catch (const std::bad_alloc&) {
-        return {nullptr, ListLoadError{0, "out of memory"}};
+        return Failure{"out of memory"};
     }
 }
 
-std::optional<ListLoadError> ListStore::Publish(ListKind kind) const {
+std::optional<Failure> ListStore::Publish(ListKind kind) const {
     ListLoadResult loaded = Load(kind);
-    if (!loaded.list) return loaded.error.value_or(ListLoadError{0, "the list did not load"});
-    slots_.Replace(kind, std::move(loaded.list));
+    if (!loaded) return loaded.failure();
+    slots_.Replace(kind, std::move(*loaded));
     return std::nullopt;
 }
 
-std::optional<ListLoadError> ListStore::RenewIfPresent(ListKind kind) const {
+std::optional<Failure> ListStore::RenewIfPresent(ListKind kind) const {
     // Without a path there is no file to take up: the list in place stays.
     if (!slots_.Present(kind) || !PathOf(kind)) return std::nullopt;
     return Publish(kind);
 }
 
-std::optional<ListLoadError> EntryFault(std::string_view entry) {
+std::optional<Failure> EntryFault(std::string_view entry) {
     // A line's verdict does not depend on the lines around it.
-    return ParsePatternListText(entry, "entry").error;
+    const ListLoadResult parsed = ParsePatternListText(entry, "entry");
+    if (parsed) return std::nullopt;
+    return parsed.failure();
 }
 
 std::string ListFileBytes(const std::vector<std::string>& entries) {

@@ -76,11 +76,11 @@ public:
     // fails it whole) leaves the list in use as it was, so the user's other
     // entries stay in force, and the failure is returned for the caller to
     // say or log.
-    std::optional<ListLoadError> Publish(ListKind kind) const;
+    std::optional<Failure> Publish(ListKind kind) const;
 
     // Publishes afresh only a list that is present: one that failed to load
     // at attach stays null until the next attach.
-    std::optional<ListLoadError> RenewIfPresent(ListKind kind) const;
+    std::optional<Failure> RenewIfPresent(ListKind kind) const;
 
 private:
     ListSlots& slots_;
@@ -91,7 +91,7 @@ private:
 // Why the loader would refuse `entry` as a line of a list file, or nullopt
 // when it takes it: the loader's own reading of that one line, since one
 // refused line fails the whole file. The editors ask before they write.
-std::optional<ListLoadError> EntryFault(std::string_view entry);
+std::optional<Failure> EntryFault(std::string_view entry);
 
 // The entries as the bytes WriteEntries puts in the file.
 std::string ListFileBytes(const std::vector<std::string>& entries);

@@ -176,13 +176,13 @@ ListLoadResult ParseOwnedText(ByteBuffer text, const std::string& source) {
         if (out == start) continue;
         const Status built = BuildEntry(text.view(), &list->paths, static_cast<size_t>(start - base),
                                         static_cast<size_t>(out - start), &entry);
-        if (!built.ok()) return {nullptr, ListLoadError{pieceLine, built.message()}};
+        if (!built.ok()) return Failure{.message = built.message(), .lineNumber = pieceLine};
         entries.push_back(entry);
         list->lines.Add(pieceLine);
     }
     text.Resize(static_cast<size_t>(out - base));  // in place
     Seal(list.get(), std::move(text), std::move(entries));
-    return {std::move(list), std::nullopt};
+    return ListLoadResult(std::move(list));
 }
 
 }  // namespace
@@ -193,7 +193,7 @@ ListLoadResult ParsePatternListText(std::string_view text, const std::string& so
 
 ListLoadResult LoadPatternListChecked(const std::string& path) {
     Result<ByteBuffer> text = ReadFileBuffer(path);
-    if (!text) return {nullptr, ListLoadError{0, text.message()}};
+    if (!text) return text.failure();
     return ParseOwnedText(std::move(*text), path);
 }
 

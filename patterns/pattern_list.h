@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "patterns/file_bytes.h"
 #include "patterns/list_index.h"
 #include "patterns/path_table.h"
@@ -92,15 +93,9 @@ struct PatternList {
     int32_t LineNumber(const PatternEntry& e) const { return lines.Of(entries.size() - 1 - (&e - entries.data())); }
 };
 
-struct ListLoadError {
-    int32_t lineNumber = 0;  // 0 when the file itself failed
-    std::string message;
-};
-
-struct ListLoadResult {
-    std::unique_ptr<PatternList> list;   // null on failure
-    std::optional<ListLoadError> error;  // why, when `list` is null
-};
+// A loaded list (never null), or why it did not load: the failure's
+// lineNumber names the line refused, 0 when the file itself failed.
+using ListLoadResult = Result<std::unique_ptr<PatternList>>;
 
 // Loads a list file: the list, or why it failed (a missing file, a line that
 // does not parse). Running out of memory throws std::bad_alloc

@@ -96,7 +96,7 @@ void LogRefusal(std::string_view stage, std::string_view subject, const Judgemen
     });
 }
 
-void LogListFailure(const std::string& path, const ListLoadError& error) noexcept {
+void LogListFailure(const std::string& path, const Failure& error) noexcept {
     Append(kListNotLoaded, [&](const LogTarget&) {
         LogRecord line;
         line.subject = path;

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "patterns/judge.h"
 
 namespace tamsel {
@@ -45,7 +46,7 @@ bool RefusalLogNamed() noexcept;
 void LogRefusal(std::string_view stage, std::string_view subject, const Judgement& judgement) noexcept;
 
 // Appends the line for a list file that failed to load.
-void LogListFailure(const std::string& path, const ListLoadError& error) noexcept;
+void LogListFailure(const std::string& path, const Failure& error) noexcept;
 
 // Appends the line for a function whose calls could not be routed through
 // the module, so that it filters nothing there: VERDICT "hook not

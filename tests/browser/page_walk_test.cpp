@@ -14,7 +14,7 @@ namespace {
 using namespace tamsel::testing;
 using Log = std::vector<std::string>;
 
-std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "list.txt").list; }
+std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "list.txt").value(); }
 
 class PageWalk : public ::testing::Test {
 protected:

@@ -76,15 +76,15 @@ TEST_F(ImportTool, LeavesTheSnapshotOfTheNewListForTheNextProgram) {
         const auto r = RunTool("import " + Lists() + hosts);
         ASSERT_EQ(r.exitCode, 0) << r.out;
         const ListLoadResult taken = LoadListThroughCache(list, cacheHome.folder());
-        ASSERT_TRUE(taken.list);
-        EXPECT_TRUE(taken.list->storage);
+        ASSERT_TRUE(taken.ok());
+        EXPECT_TRUE(taken.value()->storage);
         const ListLoadResult parsed = LoadPatternListChecked(list);
-        ASSERT_TRUE(parsed.list);
+        ASSERT_TRUE(parsed.ok());
         for (const char* url :
              {"http://t.example/", "http://ours.example/", "http://ours.example/ok/1", "http://o.x/"}) {
-            EXPECT_EQ(DecidingLine(*taken.list, url), DecidingLine(*parsed.list, url)) << url;
+            EXPECT_EQ(DecidingLine(*taken.value(), url), DecidingLine(*parsed.value(), url)) << url;
         }
-        EXPECT_GT(DecidingLine(*taken.list, "http://t.example/"), 0);
+        EXPECT_GT(DecidingLine(*taken.value(), "http://t.example/"), 0);
         EXPECT_EQ(cacheHome.Snapshots(), 1);
     }
 }

@@ -35,7 +35,7 @@ protected:
         TheSharedState().AllowAds = 0;
     }
     static void Block(const std::string& lines) {
-        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText(lines, "b").list);
+        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText(lines, "b").value());
     }
     // A TCP connection over 127.0.0.1: sender_ to receiver_, on port_.
     void Connect() {

@@ -35,7 +35,7 @@ class SendReplacement : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallSendReplacement();
-        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText("ads.test\n/banners/\n", "b").list);
+        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText("ads.test\n/banners/\n", "b").value());
         TheSharedState().AllowAds = 0;
         Reconnect();
     }
@@ -269,7 +269,7 @@ TEST_F(SendReplacement, ThreadsSendWhileTheListIsReplaced) {
         });
     }
     for (int i = 0; i < 200; ++i) {
-        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText("ads.test\n/banners/\n", "b").list);
+        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText("ads.test\n/banners/\n", "b").value());
     }
     stop = true;
     for (std::thread& t : senders) t.join();

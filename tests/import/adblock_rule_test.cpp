@@ -166,7 +166,7 @@ TEST(AdblockImport, RandomRulesNeverGiveALineTheLoaderRefuses) {
         const import::RuleOutcome outcome = import::ConvertAdblockRule(rule);
         if (!outcome.written) continue;
         const ListLoadResult loaded = ParsePatternListText(outcome.line + "\n", "random");
-        EXPECT_TRUE(loaded.list) << rule << " -> " << outcome.line << ": " << loaded.error->message;
+        EXPECT_TRUE(loaded.ok()) << rule << " -> " << outcome.line << ": " << loaded.message();
     }
 }
 

@@ -22,11 +22,11 @@ public:
           loaded_(ParsePatternListText(text_, "test")) {}
 
     bool Refuses(std::string url) const {
-        if (!loaded_.list) {
-            ADD_FAILURE() << "the written list does not load: " << loaded_.error->message << "\n" << text_;
+        if (!loaded_.ok()) {
+            ADD_FAILURE() << "the written list does not load: " << loaded_.message() << "\n" << text_;
             return false;
         }
-        return JudgeSourceUrl(url, ListSet{nullptr, nullptr, loaded_.list.get()}).verdict == Verdict::Refused;
+        return JudgeSourceUrl(url, ListSet{nullptr, nullptr, loaded_.value().get()}).verdict == Verdict::Refused;
     }
 
     // The reason the rule on `lineNumber` was skipped, or "" when it was not.

@@ -75,8 +75,8 @@ TEST(BlockListSections, ASectionIsAppendedOnceAndReplacedInPlace) {
     EXPECT_EQ(list.find("one.example", list.find("a.txt")), list.find("one.example", list.find("b.txt")));
     EXPECT_NE(list.find("two.example\n~two.example/ok/\n"), std::string::npos);
     const ListLoadResult loaded = ParsePatternListText(list, "merged");
-    ASSERT_TRUE(loaded.list);
-    EXPECT_EQ(loaded.list->entries.size(), 5u);
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.value()->entries.size(), 5u);
 }
 
 TEST(BlockListSections, MarkersThatDoNotPairUpAreRefusedUntouched) {
@@ -124,9 +124,9 @@ TEST(BlockListSections, NamesAndNotesStayOneListLine) {
     std::string list;
     ASSERT_TRUE(import::PutSection(&list, name, import::RenderSection(name, name, converted)).ok());
     const ListLoadResult loaded = ParsePatternListText(list, "named");
-    ASSERT_TRUE(loaded.list);
-    ASSERT_EQ(loaded.list->entries.size(), 1u) << list;
-    EXPECT_EQ(loaded.list->Text(loaded.list->entries[0]), "kept.example");
+    ASSERT_TRUE(loaded.ok());
+    ASSERT_EQ(loaded.value()->entries.size(), 1u) << list;
+    EXPECT_EQ(loaded.value()->Text(loaded.value()->entries[0]), "kept.example");
     // The same awkward name finds its section again.
     EXPECT_TRUE(import::PutSection(&list, name, import::RenderSection(name, name, {})).ok());
     EXPECT_EQ(list.find("kept.example"), std::string::npos);

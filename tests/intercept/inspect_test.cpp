@@ -11,7 +11,7 @@
 namespace tamsel {
 namespace {
 
-std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "l.txt").list; }
+std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "l.txt").value(); }
 
 class InspectRequestTest : public ::testing::Test {
 protected:
@@ -284,9 +284,9 @@ TEST(InspectRequest, UsesTheSharedStateLists) {
     SharedState& state = TheSharedState();
     const std::string get = "GET /x HTTP/1.1\r\nHost: shared.x\r\n\r\n";
     EXPECT_FALSE(InspectRequest(ClassifyOutgoing(get.data(), get.size())));
-    state.Replace(ListKind::UserBlock, ParsePatternListText("shared.x\n", "u.txt").list);
+    state.Replace(ListKind::UserBlock, ParsePatternListText("shared.x\n", "u.txt").value());
     EXPECT_TRUE(InspectRequest(ClassifyOutgoing(get.data(), get.size())));
-    state.Replace(ListKind::UserTrust, ParsePatternListText("shared.x\n", "t.txt").list);
+    state.Replace(ListKind::UserTrust, ParsePatternListText("shared.x\n", "t.txt").value());
     EXPECT_FALSE(InspectRequest(ClassifyOutgoing(get.data(), get.size())));
     state.ClearLists();
 }
@@ -316,7 +316,7 @@ TEST(ClassifyOutgoing, NamesTheKindOnceAndWhereTheRequestLineStarts) {
 
 TEST(InspectRequest, EachGateTakesOnlyItsOwnKind) {
     SharedState& state = TheSharedState();
-    state.Replace(ListKind::UserBlock, ParsePatternListText("shared.x\n", "u.txt").list);
+    state.Replace(ListKind::UserBlock, ParsePatternListText("shared.x\n", "u.txt").value());
     const std::string get = "\r\nGET /x HTTP/1.1\r\nHost: shared.x\r\n\r\n";
     const std::string hello = fixtures::HelloNaming("shared.x");
     const OutgoingBuffer head = ClassifyOutgoing(get.data(), get.size());

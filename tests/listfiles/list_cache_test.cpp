@@ -39,7 +39,7 @@ struct Scratch {
 
 bool FromSnapshot(const std::string& list, const std::string& cache) {
     const ListLoadResult loaded = LoadListThroughCache(list, cache);
-    return loaded.list && loaded.list->storage;
+    return loaded.ok() && loaded.value()->storage;
 }
 
 bool Refuses(const PatternList& list, const char* url) {
@@ -55,28 +55,28 @@ TEST(ListCache, LaterLoadsOfAFileComeFromItsSnapshotUntilTheFileChanges) {
     const std::string list = dir.Write("BlockList.txt", "ads.x\n/*.*/banner\n~ads.x/keep\n");
 
     const ListLoadResult first = LoadListThroughCache(list, cache);
-    ASSERT_TRUE(first.list);
-    EXPECT_FALSE(first.list->storage);  // parsed
+    ASSERT_TRUE(first.ok());
+    EXPECT_FALSE(first.value()->storage);  // parsed
     EXPECT_EQ(SnapshotsIn(cache), 1);
 
     const ListLoadResult second = LoadListThroughCache(list, cache);
-    ASSERT_TRUE(second.list);
-    EXPECT_TRUE(second.list->storage);  // read in place
-    EXPECT_EQ(second.list->source, list);
-    EXPECT_TRUE(Refuses(*second.list, "http://ads.x/"));
-    EXPECT_TRUE(Refuses(*second.list, "http://b.y/img/banner.gif"));
-    EXPECT_FALSE(Refuses(*second.list, "http://ads.x/keep"));
+    ASSERT_TRUE(second.ok());
+    EXPECT_TRUE(second.value()->storage);  // read in place
+    EXPECT_EQ(second.value()->source, list);
+    EXPECT_TRUE(Refuses(*second.value(), "http://ads.x/"));
+    EXPECT_TRUE(Refuses(*second.value(), "http://b.y/img/banner.gif"));
+    EXPECT_FALSE(Refuses(*second.value(), "http://ads.x/keep"));
 
     dir.Write("BlockList.txt", "other.x\n");
     const ListLoadResult third = LoadListThroughCache(list, cache);
-    ASSERT_TRUE(third.list);
-    EXPECT_FALSE(third.list->storage);
-    EXPECT_TRUE(Refuses(*third.list, "http://other.x/"));
-    EXPECT_FALSE(Refuses(*third.list, "http://ads.x/"));
+    ASSERT_TRUE(third.ok());
+    EXPECT_FALSE(third.value()->storage);
+    EXPECT_TRUE(Refuses(*third.value(), "http://other.x/"));
+    EXPECT_FALSE(Refuses(*third.value(), "http://ads.x/"));
     const ListLoadResult fourth = LoadListThroughCache(list, cache);
-    ASSERT_TRUE(fourth.list);
-    EXPECT_TRUE(fourth.list->storage);
-    EXPECT_TRUE(Refuses(*fourth.list, "http://other.x/"));
+    ASSERT_TRUE(fourth.ok());
+    EXPECT_TRUE(fourth.value()->storage);
+    EXPECT_TRUE(Refuses(*fourth.value(), "http://other.x/"));
     EXPECT_EQ(SnapshotsIn(cache), 1);  // the one snapshot of the file, replaced
 }
 
@@ -86,24 +86,23 @@ TEST(ListCache, AFailedLoadLeavesNoSnapshotAndADamagedOneIsParsedOver) {
     const std::string& cache = scratch.cache;
     const std::string bad = dir.Write("UserBlock.txt", "ok.x\n/(a+)+\n");
     const ListLoadResult refused = LoadListThroughCache(bad, cache);
-    EXPECT_FALSE(refused.list);
-    ASSERT_TRUE(refused.error);
-    EXPECT_EQ(refused.error->lineNumber, 2);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.failure().lineNumber, 2);
     EXPECT_EQ(SnapshotsIn(cache), 0);
-    EXPECT_FALSE(LoadListThroughCache((dir.path() / "missing.txt").string(), cache).list);
+    EXPECT_FALSE(LoadListThroughCache((dir.path() / "missing.txt").string(), cache).ok());
 
     const std::string good = dir.Write("BlockList.txt", "ads.x\n");
-    ASSERT_TRUE(LoadListThroughCache(good, cache).list);
+    ASSERT_TRUE(LoadListThroughCache(good, cache).ok());
     for (const auto& file : std::filesystem::directory_iterator(cache)) {
         std::filesystem::resize_file(file.path(), 100);
     }
     const ListLoadResult reparsed = LoadListThroughCache(good, cache);
-    ASSERT_TRUE(reparsed.list);
-    EXPECT_FALSE(reparsed.list->storage);
-    EXPECT_TRUE(Refuses(*reparsed.list, "http://ads.x/"));
+    ASSERT_TRUE(reparsed.ok());
+    EXPECT_FALSE(reparsed.value()->storage);
+    EXPECT_TRUE(Refuses(*reparsed.value(), "http://ads.x/"));
     const ListLoadResult restored = LoadListThroughCache(good, cache);
-    ASSERT_TRUE(restored.list);
-    EXPECT_TRUE(restored.list->storage);
+    ASSERT_TRUE(restored.ok());
+    EXPECT_TRUE(restored.value()->storage);
 }
 
 // Opening a snapshot when memory has run out.
@@ -124,7 +123,7 @@ TEST(ListCache, RunningOutOfMemoryFailsTheLoadAndKeepsTheListInUse) {
     ASSERT_FALSE(store.Publish(ListKind::UserBlock));
     OutOfMemoryEnv env;
     const testing::ScopedEnv scoped(env);
-    const std::optional<ListLoadError> failure = store.Publish(ListKind::UserBlock);
+    const std::optional<Failure> failure = store.Publish(ListKind::UserBlock);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->message, "out of memory");
     EXPECT_EQ(failure->lineNumber, 0);
@@ -146,17 +145,17 @@ TEST(ListCache, AWriterLeavesTheSnapshotTheNextLoadTakesUp) {
     ASSERT_TRUE(store.WriteEntries(ListKind::UserBlock, {"new.x", "/*.*/banner"}).written);
     EXPECT_EQ(SnapshotsIn(scratch.cache), 1);
     const ListLoadResult first = LoadListThroughCache(list, scratch.cache);
-    ASSERT_TRUE(first.list);
-    EXPECT_TRUE(first.list->storage);
-    EXPECT_TRUE(Refuses(*first.list, "http://new.x/"));
-    EXPECT_TRUE(Refuses(*first.list, "http://b.y/img/banner.gif"));
-    EXPECT_FALSE(Refuses(*first.list, "http://old.x/"));
+    ASSERT_TRUE(first.ok());
+    EXPECT_TRUE(first.value()->storage);
+    EXPECT_TRUE(Refuses(*first.value(), "http://new.x/"));
+    EXPECT_TRUE(Refuses(*first.value(), "http://b.y/img/banner.gif"));
+    EXPECT_FALSE(Refuses(*first.value(), "http://old.x/"));
 
     dir.Write("UserBlock.txt", "hand.x\n");
     const ListLoadResult byHand = LoadListThroughCache(list, scratch.cache);
-    ASSERT_TRUE(byHand.list);
-    EXPECT_FALSE(byHand.list->storage);
-    EXPECT_TRUE(Refuses(*byHand.list, "http://hand.x/"));
+    ASSERT_TRUE(byHand.ok());
+    EXPECT_FALSE(byHand.value()->storage);
+    EXPECT_TRUE(Refuses(*byHand.value(), "http://hand.x/"));
 
     // A list that would not load is written all the same, without a snapshot.
     ASSERT_TRUE(store.WriteEntries(ListKind::UserBlock, {"ok.x", "/(a+)+"}).written);
@@ -170,8 +169,8 @@ TEST(ListCache, AWriterLeavesTheSnapshotTheNextLoadTakesUp) {
     EXPECT_TRUE(written.written) << written.error;
     EXPECT_TRUE(written.error.empty()) << written.error;
     const ListLoadResult reread = LoadPatternListChecked(list);
-    ASSERT_TRUE(reread.list);
-    EXPECT_TRUE(Refuses(*reread.list, "http://kept.x/"));
+    ASSERT_TRUE(reread.ok());
+    EXPECT_TRUE(Refuses(*reread.value(), "http://kept.x/"));
 }
 
 // Each write trims the folder: snapshots of lists that are gone, and files

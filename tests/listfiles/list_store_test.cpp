@@ -72,7 +72,7 @@ TEST(ListStore, WritesThroughAReplacementAndReadsBack) {
     const ListWriteResult failed = nowhere.WriteEntries(ListKind::UserTrust, {"x"});
     EXPECT_FALSE(failed.written);
     EXPECT_FALSE(failed.error.empty());
-    EXPECT_FALSE(nowhere.Load(ListKind::UserTrust).list);
+    EXPECT_FALSE(nowhere.Load(ListKind::UserTrust).ok());
     EXPECT_EQ(nowhere.ReadEntries(ListKind::UserTrust).message(), "the folder of the list files cannot be found");
 }
 
@@ -100,7 +100,7 @@ TEST(ListStore, AFileThatFailsToLoadKeepsTheListInUse) {
     EXPECT_FALSE(store.Publish(ListKind::UserBlock));
     dir.Write("UserBlock.txt", "two.x\nbad/(a\n");
     for (const auto& reload : {&ListStore::Publish, &ListStore::RenewIfPresent}) {
-        const std::optional<ListLoadError> failure = (store.*reload)(ListKind::UserBlock);
+        const std::optional<Failure> failure = (store.*reload)(ListKind::UserBlock);
         ASSERT_TRUE(failure);
         EXPECT_EQ(failure->lineNumber, 2);
         EXPECT_NE(failure->message.find("/(a"), std::string::npos) << failure->message;
@@ -117,7 +117,7 @@ TEST(ListStore, AFileThatFailsToLoadKeepsTheListInUse) {
 // Without a path nothing is loaded and nothing in place is dropped.
 TEST(ListStore, RenewingWithoutAPathKeepsTheListInPlace) {
     SharedState state;
-    state.Replace(ListKind::ShippedBlock, ParsePatternListText("shipped.x\n", "BlockList.txt").list);
+    state.Replace(ListKind::ShippedBlock, ParsePatternListText("shipped.x\n", "BlockList.txt").value());
     const ListStore nowhere(state, [](std::string_view) { return std::nullopt; });
     nowhere.RenewIfPresent(ListKind::ShippedBlock);
     EXPECT_EQ(FirstText(state, ListKind::ShippedBlock), "shipped.x");

@@ -34,8 +34,8 @@ protected:
         std::ifstream in(listPath, std::ios::binary);
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ListLoadResult loaded = ParsePatternListText(text, listPath);
-        ASSERT_TRUE(loaded.list) << loaded.error->lineNumber << ": " << loaded.error->message;
-        list_ = std::move(loaded.list);
+        ASSERT_TRUE(loaded.ok()) << loaded.failure().lineNumber << ": " << loaded.message();
+        list_ = std::move(loaded.value());
         for (const std::string& url : urls_) {
             RequestUrl request;
             ParseRequestUrl(url.c_str(), nullptr, &request);

@@ -23,7 +23,7 @@ void ExpectRefusedPromptly(const std::string& path) {
             const Result<ByteBuffer> read = ReadFileBuffer(path);
             if (read || read.failure().errorNumber != kNotRegularFile) _exit(1);
             const ListLoadResult loaded = LoadPatternListChecked(path);
-            _exit(!loaded.list && loaded.error && loaded.error->message == "not a regular file" ? 0 : 2);
+            _exit(!loaded.ok() && loaded.message() == "not a regular file" ? 0 : 2);
         },
         ::testing::ExitedWithCode(0), "")
         << path;
@@ -54,8 +54,8 @@ TEST(ReadFileBuffer, AFileOverTheBoundIsRefusedAndOneAtItIsRead) {
     ASSERT_FALSE(over);
     EXPECT_EQ(over.failure().errorNumber, EFBIG);
     const ListLoadResult loaded = LoadPatternListChecked(big);
-    ASSERT_TRUE(loaded.error);
-    EXPECT_EQ(loaded.error->message, ReadErrorText(EFBIG));
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_EQ(loaded.message(), ReadErrorText(EFBIG));
 
     std::filesystem::resize_file(big, kMaxFileBytes);
     const Result<ByteBuffer> whole = ReadFileBuffer(big);

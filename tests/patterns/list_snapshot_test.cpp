@@ -56,7 +56,7 @@ std::vector<int> Decisions(const PatternList& list) {
 }
 
 TEST(ListSnapshot, ARestoredListHoldsAndDecidesWhatTheParsedOneDid) {
-    const auto parsed = ParsePatternListText(SampleText(), "sample.txt").list;
+    const auto parsed = ParsePatternListText(SampleText(), "sample.txt").value();
     ASSERT_TRUE(parsed);
     const auto restored = Restore(ListSnapshotBytes(*parsed, kKey));
     ASSERT_TRUE(restored);
@@ -79,7 +79,7 @@ TEST(ListSnapshot, ARestoredListHoldsAndDecidesWhatTheParsedOneDid) {
 }
 
 TEST(ListSnapshot, AnythingButTheWholeSnapshotOfTheSameListIsRefused) {
-    const auto parsed = ParsePatternListText(SampleText(), "sample.txt").list;
+    const auto parsed = ParsePatternListText(SampleText(), "sample.txt").value();
     ASSERT_TRUE(parsed);
     const std::string snapshot = ListSnapshotBytes(*parsed, kKey);
     EXPECT_FALSE(Restore(snapshot, ListTextKey{7, 43}));  // made from another text
@@ -98,7 +98,7 @@ TEST(ListSnapshot, AnythingButTheWholeSnapshotOfTheSameListIsRefused) {
 
 // Snapshots whose checksum holds but whose arrays point outside themselves.
 TEST(ListSnapshot, OffsetsOutsideTheArraysAreRefusedEvenUnderAValidChecksum) {
-    const auto parsed = ParsePatternListText("a.example/x/\nb.example\n~c.example/y\n", "small.txt").list;
+    const auto parsed = ParsePatternListText("a.example/x/\nb.example\n~c.example/y\n", "small.txt").value();
     ASSERT_TRUE(parsed);
     const std::string whole = ListSnapshotBytes(*parsed, kKey);
     const std::string payload = whole.substr(40);

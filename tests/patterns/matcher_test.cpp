@@ -12,7 +12,7 @@ namespace tamsel {
 namespace {
 
 std::unique_ptr<PatternList> List(const std::string& text) {
-    auto list = ParsePatternListText(text, "list.txt").list;
+    auto list = ParsePatternListText(text, "list.txt").value();
     EXPECT_TRUE(list) << text;
     return list;
 }

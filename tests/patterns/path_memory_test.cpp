@@ -19,7 +19,7 @@ size_t HeapInUse() { return mallinfo2().uordblks; }
 // counts pending: a thousand different long requests leave the heap as it
 // was, however many of them match.
 TEST(PathMemory, ManyLongRequestsLeaveTheHeapAsItWas) {
-    const auto list = ParsePatternListText("/.*[0-9].{40}/\n/.*a.{254}c\n", "memory.txt").list;
+    const auto list = ParsePatternListText("/.*[0-9].{40}/\n/.*a.{254}c\n", "memory.txt").value();
     ASSERT_TRUE(list);
     int refused = 0;
     const auto ask = [&](int i) {

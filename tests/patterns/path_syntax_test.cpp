@@ -36,10 +36,9 @@ const std::string kHostileLines[] = {
 TEST(PathSyntax, HostileLinesAreRefusedAtLoad) {
     for (const std::string& line : kHostileLines) {
         const ListLoadResult result = ParsePatternListText("ok.x\n" + line + "\n", "t.txt");
-        EXPECT_FALSE(result.list) << line;
-        ASSERT_TRUE(result.error) << line;
-        EXPECT_EQ(result.error->lineNumber, 2);
-        EXPECT_NE(result.error->message.find("bad path pattern"), std::string::npos) << result.error->message;
+        ASSERT_FALSE(result.ok()) << line;
+        EXPECT_EQ(result.failure().lineNumber, 2);
+        EXPECT_NE(result.message().find("bad path pattern"), std::string::npos) << result.message();
     }
     EXPECT_NE(Fault("/a" + std::string(24, '+')).find("already repeated"), std::string::npos);
     EXPECT_NE(Fault("/(a*){1,32767}").find("already repeated"), std::string::npos);
@@ -139,8 +138,8 @@ TEST(PathSyntax, WhatTheScanAcceptsTheEngineCompiles) {
 
 TEST(PathSyntax, TheShippedListIsAccepted) {
     const ListLoadResult result = LoadPatternListChecked(TAMSEL_SOURCE_DIR "/lists/BlockList.txt");
-    ASSERT_TRUE(result.list) << result.error->lineNumber << ": " << result.error->message;
-    EXPECT_GT(result.list->entries.size(), 500u);
+    ASSERT_TRUE(result.ok()) << result.failure().lineNumber << ": " << result.message();
+    EXPECT_GT(result.value()->entries.size(), 500u);
 }
 
 // The costliest paths the parse lets through, two to a 1 KB line (lines fall
@@ -152,7 +151,7 @@ TEST(PathSyntax, WorstAcceptedLinesLoad) {
     ASSERT_EQ(Fault(piece), "");
     std::string text;
     for (int i = 0; i < 8; ++i) text += piece + piece + "\n";
-    const auto list = ParsePatternListText(text, "worst.txt").list;
+    const auto list = ParsePatternListText(text, "worst.txt").value();
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 16u);
     const auto match = [&](const char* url) {

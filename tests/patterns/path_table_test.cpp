@@ -93,7 +93,7 @@ TEST(PathTable, LongCountsOverLongPaths) {
 // A path that holds the text a line is filed under many times still tests
 // that line once per request, so a long path costs one pass per candidate.
 TEST(ListIndex, EachCandidateIsTestedOncePerRequest) {
-    const auto list = ParsePatternListText("/.*[0-9].{40}/\n/*.*/ads/x\n/never\n", "index.txt").list;
+    const auto list = ParsePatternListText("/.*[0-9].{40}/\n/*.*/ads/x\n/never\n", "index.txt").value();
     ASSERT_TRUE(list);
     std::string path = "/";
     while (path.size() < 4000) path += "ads/0/never/";

@@ -14,7 +14,7 @@
 namespace tamsel {
 namespace {
 
-std::unique_ptr<PatternList> Parse(const std::string& text) { return ParsePatternListText(text, "test.txt").list; }
+std::unique_ptr<PatternList> Parse(const std::string& text) { return ParsePatternListText(text, "test.txt").value(); }
 
 TEST(LoadPatternList, CleansCommentsSpacesAndCase) {
     const auto list = Parse("Ad.X.Y   # comment\n");
@@ -143,7 +143,7 @@ TEST(LoadPatternList, CleaningAgreesWithAByteByByteReading) {
             line += ended;
             pos = end;
         }
-        const auto list = ParsePatternListText(text, "random").list;
+        const auto list = ParsePatternListText(text, "random").value();
         ASSERT_TRUE(list);
         ASSERT_EQ(list->entries.size(), expected.size()) << round;
         for (size_t i = 0; i < expected.size(); ++i) {
@@ -166,10 +166,9 @@ TEST(LoadPatternList, OneBadPathFailsTheWholeList) {
     for (int i = 1; i <= 9; ++i) text += "host" + std::to_string(i) + ".x\n";
     text += "x/ads/(\nlast.x\n";
     const ListLoadResult result = ParsePatternListText(text, "t.txt");
-    EXPECT_FALSE(result.list);
-    ASSERT_TRUE(result.error);
-    EXPECT_EQ(result.error->lineNumber, 10);
-    EXPECT_NE(result.error->message.find("/ads/("), std::string::npos);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure().lineNumber, 10);
+    EXPECT_NE(result.message().find("/ads/("), std::string::npos);
 }
 
 TEST(LoadPatternList, LongLinesFallIntoPiecesOf511) {
@@ -212,13 +211,12 @@ TEST(LoadPatternList, PortsReadAsAtoiAndSaturate) {
 TEST(LoadPatternList, FromFilesOnDisk) {
     testing::TempDir dir;
     const ListLoadResult missing = LoadPatternListChecked((dir.path() / "missing.txt").string());
-    EXPECT_FALSE(missing.list);
-    ASSERT_TRUE(missing.error);
-    EXPECT_EQ(missing.error->lineNumber, 0);
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.failure().lineNumber, 0);
 
     const std::string file = dir.Write("l.txt", "one.x\ntwo.x/p\n");
-    auto first = LoadPatternListChecked(file).list;
-    auto second = LoadPatternListChecked(file).list;
+    auto first = LoadPatternListChecked(file).value();
+    auto second = LoadPatternListChecked(file).value();
     ASSERT_TRUE(first);
     ASSERT_TRUE(second);
     EXPECT_EQ(first->source, file);
@@ -246,9 +244,8 @@ TEST(ReadFileBuffer, ReadsEveryByteAndRefusesFolders) {
     ASSERT_FALSE(folderBytes);
     EXPECT_NE(folderBytes.failure().errorNumber, 0);
     const ListLoadResult folder = LoadPatternListChecked(dir.path().string());
-    EXPECT_FALSE(folder.list);
-    ASSERT_TRUE(folder.error);
-    EXPECT_NE(folder.error->message, "out of memory");
+    ASSERT_FALSE(folder.ok());
+    EXPECT_NE(folder.message(), "out of memory");
 }
 
 }  // namespace

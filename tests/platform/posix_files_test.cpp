@@ -66,13 +66,13 @@ TEST(SnapshotInUse, ChangesToTheFileByOthersNeitherCrashNorChangeVerdicts) {
     for (const bool truncate : {true, false}) {
         const Cache cache;
         const std::string list = cache.dir.Write("BlockList.txt", ManyLines());
-        ASSERT_TRUE(LoadListThroughCache(list, cache.folder).list);
+        ASSERT_TRUE(LoadListThroughCache(list, cache.folder).ok());
         const fs::path snapshot = cache.OnlySnapshot();
         ASSERT_FALSE(snapshot.empty());
         EXPECT_EXIT(
             {
                 const ListLoadResult loaded = LoadListThroughCache(list, cache.folder);
-                if (!loaded.list || !loaded.list->storage) _exit(2);
+                if (!loaded.ok() || !loaded.value()->storage) _exit(2);
                 const auto size = fs::file_size(snapshot);
                 if (truncate) {
                     fs::resize_file(snapshot, 0);
@@ -82,10 +82,10 @@ TEST(SnapshotInUse, ChangesToTheFileByOthersNeitherCrashNorChangeVerdicts) {
                 }
                 for (int i = 0; i < 20000; i += 97) {
                     const std::string host = "http://ads" + std::to_string(i) + ".x/";
-                    if (!Refuses(*loaded.list, host + "banner" + std::to_string(i % 7) + "/a.gif")) _exit(3);
-                    if (Refuses(*loaded.list, host + "banner" + std::to_string((i + 1) % 7) + "/a.gif")) _exit(4);
+                    if (!Refuses(*loaded.value(), host + "banner" + std::to_string(i % 7) + "/a.gif")) _exit(3);
+                    if (Refuses(*loaded.value(), host + "banner" + std::to_string((i + 1) % 7) + "/a.gif")) _exit(4);
                 }
-                if (Refuses(*loaded.list, "http://ads5.x/banner5/ok")) _exit(5);
+                if (Refuses(*loaded.value(), "http://ads5.x/banner5/ok")) _exit(5);
                 _exit(0);
             },
             ::testing::ExitedWithCode(0), "")
@@ -108,18 +108,18 @@ TEST(CacheTrust, AFolderOthersCanWriteOrALinkIsNoCacheFolder) {
 TEST(CacheTrust, ASnapshotOthersCanWriteIsParsedOverAndRewrittenForTheUserAlone) {
     const Cache cache;
     const std::string list = cache.dir.Write("BlockList.txt", "ads.x\n");
-    ASSERT_TRUE(LoadListThroughCache(list, cache.folder).list);
+    ASSERT_TRUE(LoadListThroughCache(list, cache.folder).ok());
     const fs::path snapshot = cache.OnlySnapshot();
     EXPECT_EQ(fs::status(snapshot).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     fs::permissions(snapshot, fs::perms::others_write, fs::perm_options::add);
     const ListLoadResult parsed = LoadListThroughCache(list, cache.folder);
-    ASSERT_TRUE(parsed.list);
-    EXPECT_FALSE(parsed.list->storage);
-    EXPECT_TRUE(Refuses(*parsed.list, "http://ads.x/"));
+    ASSERT_TRUE(parsed.ok());
+    EXPECT_FALSE(parsed.value()->storage);
+    EXPECT_TRUE(Refuses(*parsed.value(), "http://ads.x/"));
     EXPECT_EQ(fs::status(snapshot).permissions() & fs::perms::others_write, fs::perms::none);
     const ListLoadResult taken = LoadListThroughCache(list, cache.folder);
-    ASSERT_TRUE(taken.list);
-    EXPECT_TRUE(taken.list->storage);
+    ASSERT_TRUE(taken.ok());
+    EXPECT_TRUE(taken.value()->storage);
 }
 
 // Only old temporary files of our own snapshot writes go; a write under
@@ -137,7 +137,7 @@ TEST(CacheTrust, StaleTemporariesOfSnapshotWritesAreRemovedWhenASnapshotIsWritte
     make("list-0123456789abcdef.snapshot.tmp-4243-0", 5);
     make("notes.tmp-4242-0", 3600);
     const std::string list = cache.dir.Write("BlockList.txt", "ads.x\n");
-    ASSERT_TRUE(LoadListThroughCache(list, cache.folder).list);
+    ASSERT_TRUE(LoadListThroughCache(list, cache.folder).ok());
     EXPECT_FALSE(fs::exists(folder / "list-0123456789abcdef.snapshot.tmp-4242-0"));
     EXPECT_TRUE(fs::exists(folder / "list-0123456789abcdef.snapshot.tmp-4243-0"));
     EXPECT_TRUE(fs::exists(folder / "notes.tmp-4242-0"));

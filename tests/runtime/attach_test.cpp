@@ -148,7 +148,7 @@ TEST_F(Attach, MissingListsLeaveTheirSlotsNullAndRefuseNothing) {
 TEST_F(Attach, ALaterAttachKeepsTheListsAlreadyLoaded) {
     ASSERT_TRUE(AttachModule(Host("/usr/bin/curl")));
     // The user's list as an editor left it, differing from the file.
-    TheSharedState().Replace(ListKind::UserBlock, ParsePatternListText("edited.y\n", "UserBlock.txt").list);
+    TheSharedState().Replace(ListKind::UserBlock, ParsePatternListText("edited.y\n", "UserBlock.txt").value());
     ASSERT_TRUE(AttachModule(Host("/usr/bin/curl")));
     EXPECT_EQ(TheSharedState().attachCount.load(), 2);
     EXPECT_TRUE(Refused("edited.y"));

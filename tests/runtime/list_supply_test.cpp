@@ -262,7 +262,7 @@ TEST_F(Supply, AFileThatGoesAwayIsAnEmptyListUntilItComesBack) {
 }
 
 TEST_F(Supply, AListAnEditorPutInPlaceIsNotLoadedOverAtFirstNeed) {
-    state_.Replace(ListKind::UserBlock, ParsePatternListText("edited.y\n", "UserBlock.txt").list);
+    state_.Replace(ListKind::UserBlock, ParsePatternListText("edited.y\n", "UserBlock.txt").value());
     EXPECT_TRUE(Refused("edited.y"));
     EXPECT_FALSE(Refused("mine.y"));
 }

@@ -63,7 +63,7 @@ protected:
 
 TEST_F(NamedLog, ARefusalNamesTheListLineAndPatternThatDecided) {
     const std::string path = (dir_.path() / "refusals.log").string();
-    auto list = ParsePatternListText("# ads\nnews.x/ok/\nads.x\n", "/lists/BlockList.txt").list;
+    auto list = ParsePatternListText("# ads\nnews.x/ok/\nads.x\n", "/lists/BlockList.txt").value();
     ASSERT_TRUE(list);
     const Judgement judgement{Verdict::Refused, list.get(), &list->entries[0]};
     LogRefusal("refused", "http://www.ads.x/a.gif", judgement);  // no log named yet
@@ -101,7 +101,7 @@ TEST_F(NamedLog, QueriesAreLeftOutUnlessAskedFor) {
 TEST_F(NamedLog, ALogThatCannotBeWrittenLosesTheLineAndNothingElse) {
     NameRefusalLog((dir_.path() / "no-such-folder" / "refusals.log").string(), "curl");
     LogRefusal("refused", "http://ads.x/", {});
-    LogListFailure("/lists/UserBlock.txt", {2, "bad path pattern"});
+    LogListFailure("/lists/UserBlock.txt", {.message = "bad path pattern", .lineNumber = 2});
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "no-such-folder"));
 }
 

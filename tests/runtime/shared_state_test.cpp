@@ -13,7 +13,7 @@
 namespace tamsel {
 namespace {
 
-std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "l.txt").list; }
+std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "l.txt").value(); }
 
 std::string_view EntryText(const PatternList* list) { return list->Text(list->entries[0]); }
 
@@ -91,7 +91,7 @@ bool RefusedBy(const ListSet& lists, int host) {
 }
 
 std::unique_ptr<PatternList> Version(int n, const std::string& kind) {
-    return ParsePatternListText("h" + std::to_string(n % 7) + ".stress.x\n", kind + std::to_string(n)).list;
+    return ParsePatternListText("h" + std::to_string(n % 7) + ".stress.x\n", kind + std::to_string(n)).value();
 }
 
 TEST(SharedState, InspectionWhileListsAreReplaced) {

@@ -17,7 +17,7 @@ struct OwnedLists {
 };
 
 inline OwnedLists MakeLists(const std::string& trust, const std::string& userBlock, const std::string& shippedBlock) {
-    auto parse = [](const std::string& text) { return ParsePatternListText(text, "list.txt").list; };
+    auto parse = [](const std::string& text) { return ParsePatternListText(text, "list.txt").value(); };
     return {parse(trust), parse(userBlock), parse(shippedBlock)};
 }
 

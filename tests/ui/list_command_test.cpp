@@ -156,8 +156,8 @@ TEST_F(ListTool, AnEntryTheLoaderWouldRefuseIsNotWritten) {
     // What the loader takes is written, broken-looking or not.
     ASSERT_EQ(RunTool(List("black add '/a)b # (c'")).exitCode, 0);
     const ListLoadResult loaded = LoadPatternListChecked((dir_.path() / "UserBlock.txt").string());
-    ASSERT_TRUE(loaded.list) << loaded.error->message;
-    EXPECT_EQ(loaded.list->entries.size(), 2u);
+    ASSERT_TRUE(loaded.ok()) << loaded.message();
+    EXPECT_EQ(loaded.value()->entries.size(), 2u);
 }
 
 // Every write leaves the snapshot of the new file, which the next program
@@ -170,13 +170,13 @@ TEST_F(ListTool, EachWriteLeavesTheSnapshotOfTheNewFile) {
         const auto r = RunTool(List(action));
         ASSERT_EQ(r.exitCode, 0) << r.out;
         const ListLoadResult loaded = LoadListThroughCache(path, cacheHome.folder());
-        ASSERT_TRUE(loaded.list) << action;
-        EXPECT_TRUE(loaded.list->storage) << action;
+        ASSERT_TRUE(loaded.ok()) << action;
+        EXPECT_TRUE(loaded.value()->storage) << action;
         EXPECT_EQ(cacheHome.Snapshots(), 1) << action;
     }
     const ListLoadResult last = LoadListThroughCache(path, cacheHome.folder());
-    ASSERT_EQ(last.list->entries.size(), 1u);
-    EXPECT_EQ(last.list->Text(last.list->entries[0]), "/*.*/banners");
+    ASSERT_EQ(last.value()->entries.size(), 1u);
+    EXPECT_EQ(last.value()->Text(last.value()->entries[0]), "/*.*/banners");
 }
 
 // `script` gives the tool a terminal, through which the answer is typed.

@@ -117,7 +117,7 @@ TEST_F(PatternTexts, ALoadRenewsOnlyAPresentPatternList) {
     EXPECT_FALSE(TheSharedState().Present(ListKind::UserBlock));  // null stays null
 
     PatternTextList again(ListKind::UserBlock);
-    TheSharedState().Replace(ListKind::UserBlock, ParsePatternListText("", "empty").list);
+    TheSharedState().Replace(ListKind::UserBlock, ParsePatternListText("", "empty").value());
     EXPECT_FALSE(Refused("first.x"));
     again.LoadIfEmpty(store_);
     EXPECT_TRUE(Refused("first.x"));
@@ -215,12 +215,12 @@ const char* const kUrls[] = {
 std::vector<std::string> Verdicts(const ListLoadResult& loaded) {
     std::vector<std::string> verdicts;
     for (const char* given : kUrls) {
-        if (!loaded.list) {
+        if (!loaded.ok()) {
             verdicts.emplace_back("no list");
             continue;
         }
         std::string url = given;
-        const Judgement j = JudgeSourceUrl(url, ListSet{nullptr, loaded.list.get(), nullptr});
+        const Judgement j = JudgeSourceUrl(url, ListSet{nullptr, loaded.value().get(), nullptr});
         verdicts.push_back(std::to_string(static_cast<int>(j.verdict)) +
                            (j.entry ? std::string(j.list->Text(*j.entry)) : ""));
     }

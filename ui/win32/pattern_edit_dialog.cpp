@@ -23,7 +23,7 @@ namespace {
 void OnOk(HWND dialog) {
     char typed[kPatternEditBufferSize] = {};
     GetDlgItemTextA(dialog, IDC_PATTERN_TEXT, typed, kPatternEditBufferSize);
-    if (const std::optional<ListLoadError> fault = EntryFault(typed)) {
+    if (const std::optional<Failure> fault = EntryFault(typed)) {
         const std::string message = "This entry cannot be used: " + fault->message +
                                     "\n\nA line the list cannot load would keep the whole list from working.";
         MessageBoxA(dialog, message.c_str(), "Tamsel", MB_OK | MB_ICONWARNING);

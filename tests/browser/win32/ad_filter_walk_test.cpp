@@ -13,7 +13,7 @@ namespace {
 
 using namespace tamsel::testing;
 
-std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "list.txt").list; }
+std::unique_ptr<PatternList> List(const std::string& text) { return ParsePatternListText(text, "list.txt").value(); }
 
 // A page: the document, one collection per tag and the elements in them.
 struct ScriptedPage {

@@ -17,8 +17,8 @@ namespace {
 
 TEST(GateAllocation, VectorsAreGatheredWithoutAllocating) {
     SharedState& state = TheSharedState();
-    state.Replace(ListKind::UserTrust, ParsePatternListText("ok.example.org\n~ads.example.org/ok\n", "t").list);
-    state.Replace(ListKind::ShippedBlock, ParsePatternListText("ads.example.org\n/ads/\n", "b").list);
+    state.Replace(ListKind::UserTrust, ParsePatternListText("ok.example.org\n~ads.example.org/ok\n", "t").value());
+    state.Replace(ListKind::ShippedBlock, ParsePatternListText("ads.example.org\n/ads/\n", "b").value());
     EnableSendGate();
     ListsReady();  // the supply is made once, by attach in a real program
     const std::string body(100, 'b');

@@ -42,7 +42,7 @@ private:
 class GuardedSend : public ::testing::Test {
 protected:
     void SetUp() override {
-        list_ = ParsePatternListText("ads.x\n/banners/\n", "l.txt").list;
+        list_ = ParsePatternListText("ads.x\n/banners/\n", "l.txt").value();
         lists_.shippedBlock = list_.get();
     }
 

@@ -8,7 +8,7 @@ extern "C" int HookModuleInstall() { return tamsel::InstallSendHook(GetCurrentPr
 // This module's own shared state: the test program's is another one.
 extern "C" int HookModuleBlock(const char* listText) {
     auto loaded = tamsel::ParsePatternListText(listText, "test");
-    if (!loaded.list) return 0;
-    tamsel::TheSharedState().Replace(tamsel::ListKind::ShippedBlock, std::move(loaded.list));
+    if (!loaded.ok()) return 0;
+    tamsel::TheSharedState().Replace(tamsel::ListKind::ShippedBlock, std::move(loaded.value()));
     return 1;
 }

@@ -41,7 +41,7 @@ protected:
         TheSharedState().AllowAds.store(0);
     }
     static void Block(const std::string& lines) {
-        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText(lines, "b").list);
+        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText(lines, "b").value());
     }
     static int Port(const LoopbackPair& pair) {
         sockaddr_in address{};
@@ -91,7 +91,7 @@ TEST_F(NameGateHook, ARecordedClientHelloIsJudgedByItsServerNameAndPort) {
 // it is, and a trust line with a path lets some through.
 TEST_F(NameGateHook, AHelloPassesWhenATrustLineWithAPathCoversItsName) {
     Block("ads.example\n");
-    TheSharedState().Replace(ListKind::UserTrust, ParsePatternListText("ads.example/ok\n", "t").list);
+    TheSharedState().Replace(ListKind::UserTrust, ParsePatternListText("ads.example/ok\n", "t").value());
     LoopbackPair trusted;
     ASSERT_TRUE(trusted.connected());
     EXPECT_EQ(Send(trusted.client(), kHello), static_cast<int>(kHello.size()));

@@ -57,7 +57,7 @@ struct HookedProcess {
 
     HookedProcess() {
         testing::StartWinsock();
-        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText("ads.example\n", "test").list);
+        TheSharedState().Replace(ListKind::ShippedBlock, ParsePatternListText("ads.example\n", "test").value());
         realBefore = Lookup("ws2_32.dll", "send");
         const Binding early[] = {{"WSOCK32 import, loaded before", SenderOf("sender_wsock32_before.dll")},
                                  {"WS2_32 import, loaded before", SenderOf("sender_ws2_32_before.dll")}};
@@ -216,7 +216,7 @@ TEST_F(SendHookTest, ConcurrentSendsWhileListsChangeLoseOrMixNothing) {
     std::thread changer([&done] {
         for (int i = 0; !done.load(); ++i) {
             TheSharedState().Replace(ListKind::UserBlock,
-                                     ParsePatternListText(i % 2 ? "ads.example\n" : "other.example\n", "u").list);
+                                     ParsePatternListText(i % 2 ? "ads.example\n" : "other.example\n", "u").value());
             TheSharedState().AllowAds.store(i % 3 == 0 ? 1 : 0);
         }
     });
