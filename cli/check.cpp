@@ -45,8 +45,8 @@ void CheckOne(const std::string& given, const ListSet& lists) {
 
 int RunCheck(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
-    const auto folder = TakeListFolder("check", args);
-    if (!folder) return kExitUsage;
+    const auto folder = TakeListFolder(args);
+    if (!folder) return UsageError("check", folder.message());
     if (!args.empty() && args[0] == "--") args.erase(args.begin());
     if (args.empty()) return UsageError("check", "give at least one URL");
     const FolderLists lists = LoadListFolder(*folder);
@@ -66,8 +66,8 @@ std::string Subject(const std::string& bytes, const RequestUrl& request) {
 
 int RunInspect(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
-    const auto folder = TakeListFolder("inspect", args);
-    if (!folder) return kExitUsage;
+    const auto folder = TakeListFolder(args);
+    if (!folder) return UsageError("inspect", folder.message());
     if (!args.empty() && args[0] == "--") args.erase(args.begin());
     if (args.size() > 1) return UsageError("inspect", "give one file at most");
     const std::string file = args.empty() ? "-" : args[0];

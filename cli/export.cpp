@@ -47,8 +47,11 @@ bool Wrong(const std::string& message) {
 }
 
 bool ParseExportArgs(std::vector<std::string> args, ExportOptions* options) {
-    const auto folder = TakeListFolder("export", args);
-    if (!folder) return false;
+    const auto folder = TakeListFolder(args);
+    if (!folder) {
+        UsageError("export", folder.message());
+        return false;
+    }
     options->folders = *folder;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string format;

@@ -38,8 +38,11 @@ struct ImportOptions {
 
 // Fills `options` from the command line; false after a usage message.
 bool ParseImportArgs(std::vector<std::string> args, ImportOptions* options) {
-    const auto folder = TakeListFolder("import", args);
-    if (!folder) return false;
+    const auto folder = TakeListFolder(args);
+    if (!folder) {
+        UsageError("import", folder.message());
+        return false;
+    }
     options->folders = *folder;
     bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {

@@ -39,12 +39,9 @@ bool TakeYes(std::vector<std::string>& args) {
 
 // A typed text, cut as the Add or Edit dialog cuts it. The dialog's one-line
 // field never holds a line end; here one would break the file's lines, so it
-// is refused (nullopt, after telling the user).
-std::optional<std::string> TypedText(std::string text) {
-    if (text.find_first_of("\r\n") != std::string::npos) {
-        ListError("TEXT must be one line");
-        return std::nullopt;
-    }
+// is refused.
+Result<std::string> TypedText(std::string text) {
+    if (text.find_first_of("\r\n") != std::string::npos) return Failure{"TEXT must be one line"};
     if (text.size() > kPatternTextLimit) {
         std::fprintf(stderr, "tamsel list: the text is cut to its first %zu characters\n", kPatternTextLimit);
         text.resize(kPatternTextLimit);
@@ -63,18 +60,14 @@ bool LoaderTakes(const std::string& text) {
     return false;
 }
 
-// The 1-based position N of a shown entry, or nullopt (after telling the user).
-std::optional<size_t> Position(const std::string& given, const Items& shown) {
+// Where the 1-based position N of a shown entry is among them.
+Result<size_t> Position(const std::string& given, const Items& shown) {
     const bool digits =
         !given.empty() && given.size() < 10 && given.find_first_not_of("0123456789") == std::string::npos;
     const size_t n = digits ? std::stoul(given) : 0;
     if (n >= 1 && n <= shown.size()) return n - 1;
-    if (shown.empty()) {
-        ListError("the list is empty: there is no entry " + given);
-    } else {
-        ListError("N must be a number from 1 to " + std::to_string(shown.size()) + ", not \"" + given + "\"");
-    }
-    return std::nullopt;
+    if (shown.empty()) return Failure{"the list is empty: there is no entry " + given};
+    return Failure{"N must be a number from 1 to " + std::to_string(shown.size()) + ", not \"" + given + "\""};
 }
 
 void Show(const ListFileInfo& file, const std::string& path, const Items& shown) {
@@ -94,9 +87,15 @@ bool ConfirmDelete(const std::string& entry) {
 // Refused: the command line was right, but its entry would break the list.
 enum class Outcome { Changed, Unchanged, Wrong, Refused };
 
+// Tells the user what is wrong with the command line.
+Outcome WrongBecause(const std::string& why) {
+    ListError(why);
+    return Outcome::Wrong;
+}
+
 Outcome Add(const std::string& typed, PatternTextList& list) {
     const auto text = TypedText(typed);
-    if (!text) return Outcome::Wrong;
+    if (!text) return WrongBecause(text.message());
     if (!LoaderTakes(*text)) return Outcome::Refused;
     return list.Add(*text) ? Outcome::Changed : Outcome::Unchanged;
 }
@@ -104,9 +103,9 @@ Outcome Add(const std::string& typed, PatternTextList& list) {
 // The edited entry moves to the top, as in the editor.
 Outcome Edit(const std::string& n, const std::string& typed, PatternTextList& list) {
     const auto at = Position(n, list.Shown());
-    if (!at) return Outcome::Wrong;
+    if (!at) return WrongBecause(at.message());
     const auto text = TypedText(typed);
-    if (!text) return Outcome::Wrong;
+    if (!text) return WrongBecause(text.message());
     if (!LoaderTakes(*text)) return Outcome::Refused;
     return list.Edit(*at, *text) ? Outcome::Changed : Outcome::Unchanged;
 }
@@ -114,7 +113,7 @@ Outcome Edit(const std::string& n, const std::string& typed, PatternTextList& li
 Outcome Delete(const std::string& n, bool yes, PatternTextList& list) {
     const Items shown = list.Shown();
     const auto at = Position(n, shown);
-    if (!at) return Outcome::Wrong;
+    if (!at) return WrongBecause(at.message());
     if (!yes && !isatty(STDIN_FILENO)) {
         ListError("delete asks for confirmation, but standard input is not a terminal; give --yes");
         return Outcome::Wrong;
@@ -165,8 +164,8 @@ void DropSeparator(std::vector<std::string>& args) {
 
 int RunList(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
-    const auto folder = TakeListFolder("list", args);
-    if (!folder) return kExitUsage;
+    const auto folder = TakeListFolder(args);
+    if (!folder) return UsageError("list", folder.message());
     if (!HasUserFolder("list", *folder)) return kExitFailure;
     const bool yes = TakeYes(args);
     DropSeparator(args);

@@ -16,16 +16,13 @@
 
 namespace tamsel::cli {
 
-std::optional<ListFolders> TakeListFolder(const std::string& command, std::vector<std::string>& args) {
+Result<ListFolders> TakeListFolder(std::vector<std::string>& args) {
     std::optional<std::string> folder;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--") break;
         std::string value;
         if (args[i] == "--lists") {
-            if (i + 1 >= args.size()) {
-                UsageError(command, "--lists needs a folder");
-                return std::nullopt;
-            }
+            if (i + 1 >= args.size()) return Failure{"--lists needs a folder"};
             value = args[i + 1];
             args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
         } else if (args[i].rfind("--lists=", 0) == 0) {
@@ -34,20 +31,14 @@ std::optional<ListFolders> TakeListFolder(const std::string& command, std::vecto
         } else {
             continue;
         }
-        if (!std::filesystem::is_directory(value)) {
-            UsageError(command, "no such folder: " + value);
-            return std::nullopt;
-        }
+        if (!std::filesystem::is_directory(value)) return Failure{"no such folder: " + value};
         folder = value;
         --i;
     }
     if (folder) return OneFolder(*folder);
     const auto found = FindListFolders();
-    if (!found) {
-        UsageError(command, "cannot find the folder that holds the tool; give --lists DIR");
-        return std::nullopt;
-    }
-    return found;
+    if (!found) return Failure{"cannot find the folder that holds the tool; give --lists DIR"};
+    return *found;
 }
 
 bool HasUserFolder(const std::string& command, const ListFolders& folders) {

@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "listfiles/list_folders.h"
+#include "base/status.h"
 #include "patterns/judge.h"
 
 namespace tamsel::cli {
 
 // Takes "--lists DIR" out of `args`: DIR then holds all three lists. Without
-// it the folders are the module's (FindListFolders). Returns nullopt (after
-// telling the user) on a bad option.
-std::optional<ListFolders> TakeListFolder(const std::string& command, std::vector<std::string>& args);
+// it the folders are the module's (FindListFolders). A failure names what is
+// wrong with the command line.
+Result<ListFolders> TakeListFolder(std::vector<std::string>& args);
 
 // Whether there is a folder for the user's lists; false after telling the
 // user why not.

@@ -49,8 +49,8 @@ private:
 
 int RunSquidHelper(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
-    const auto folder = TakeListFolder("squid-helper", args);
-    if (!folder) return kExitUsage;
+    const auto folder = TakeListFolder(args);
+    if (!folder) return UsageError("squid-helper", folder.message());
     if (!args.empty()) return UsageError("squid-helper", "unexpected argument \"" + args[0] + "\"");
     // The process's own supply and state, never destroyed: a re-read may
     // still be running on its thread when standard input ends.
