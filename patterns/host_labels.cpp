@@ -1,47 +1,78 @@
 #include "patterns/host_labels.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "patterns/byte_words.h"
 #include "patterns/text.h"
 
 namespace tamsel {
 
-// The host is lowered into the object a word at a time up to its first NUL
-// or LF, which end it as they end a request line; one scan of the copy then
-// cuts it at its dots and hashes each label.
+namespace {
+
+// The bytes of a host shorter than a word, in the low bytes of one.
+uint64_t ShortHost(std::string_view host) {
+    uint64_t word = 0;
+    for (size_t i = 0; i < host.size(); ++i) word |= uint64_t{static_cast<unsigned char>(host[i])} << 8 * i;
+    return word;
+}
+
+}  // namespace
+
+// One scan, eight bytes at a time, lowers the host into the object up to its
+// first NUL or LF (which end it as they end a request line), finds its dots
+// and hashes each label as its dot is met. The last eight bytes are read as
+// one word that may overlap the one before. A word is written whole, so the
+// copy may run up to eight bytes past the host, into room kept for it.
 HostLabels::HostLabels(std::string_view host) {
     char* text = inlineText_;
     if (host.size() > kInlineBytes) {
-        heapText_.reset(new char[host.size()]);
+        heapText_.reset(new char[host.size() + 8]);
         text = heapText_.get();
     }
-    const size_t end = LowerInto(host, text, true);
     std::string_view* cut = inlineLabels_;
     uint32_t* hashed = inlineHashes_;
     size_t count = 0;
     size_t start = 0;
-    uint32_t hash = kHostHashSeed;
-    const auto endLabel = [&](size_t at) {
-        if (at == start) return true;
-        if (count == kMaxHostLabels) return false;  // too many labels: none at all
-        if (count == kInlineLabels) SpillLabels(&cut, &hashed);
-        hashed[count] = EndLabelHash(hash);
-        cut[count++] = std::string_view(text + start, at - start);
-        return true;
-    };
-    for (size_t i = 0; i < end; ++i) {
-        if (text[i] != '.') {
-            hash = HashLabelByte(hash, text[i]);
-            continue;
+    size_t seen = 0;
+    bool tooMany = false;  // then no labels at all
+    const auto cutLabel = [&](size_t end) {
+        if (end == start) return;
+        if (count == kMaxHostLabels) {
+            tooMany = true;
+            return;
         }
-        if (!endLabel(i)) return;
-        start = i + 1;
-        hash = kHostHashSeed;
+        if (count == kInlineLabels) SpillLabels(&cut, &hashed);
+        hashed[count] = HashPaddedLabel(text + start, end - start);
+        cut[count++] = std::string_view(text + start, end - start);
+    };
+    for (bool more = !host.empty(); more;) {
+        // Eight bytes, or the last bytes of the host, `valid` of them new.
+        size_t valid = 8;
+        uint64_t word;
+        if (seen + 8 <= host.size()) {
+            word = EightBytes(host.data() + seen);
+        } else {
+            valid = host.size() - seen;
+            word = host.size() >= 8 ? LastBytesFrom(host, seen) : ShortHost(host);
+        }
+        const uint64_t ends = (BytesBelow(word, 1) | BytesAre(word, '\n')) & FirstBytes(valid);
+        if (ends != 0) valid = FirstMarked(ends);  // the first mark is exact
+        const uint64_t lowered = LowerEightBytes(word);
+        std::memcpy(text + seen, &lowered, sizeof lowered);
+        for (uint64_t dots = EachByteThatIs(lowered, '.') & FirstBytes(valid); dots != 0; dots &= dots - 1) {
+            const size_t dot = seen + FirstMarked(dots);
+            cutLabel(dot);
+            start = dot + 1;
+        }
+        seen += valid;
+        more = ends == 0 && seen < host.size();
     }
-    if (!endLabel(end)) return;
+    cutLabel(seen);
+    if (tooMany) return;
     labels = std::span<const std::string_view>(cut, count);
     hashes = std::span<const uint32_t>(hashed, count);
+    if (count > 0) lowered = std::string_view(text, seen);
 }
 
 void HostLabels::SpillLabels(std::string_view** cut, uint32_t** hashes) {
@@ -54,29 +85,67 @@ void HostLabels::SpillLabels(std::string_view** cut, uint32_t** hashes) {
 }
 
 uint32_t HashHostLabel(std::string_view label) {
-    uint32_t hash = kHostHashSeed;
-    for (const char c : label) hash = HashLabelByte(hash, AsciiLower(c));
-    return EndLabelHash(hash);
+    char inlineCopy[HostLabels::kInlineBytes + 8];
+    std::unique_ptr<char[]> heapCopy;
+    char* copy = inlineCopy;
+    if (label.size() > HostLabels::kInlineBytes) {
+        heapCopy.reset(new char[label.size() + 8]);
+        copy = heapCopy.get();
+    }
+    std::transform(label.begin(), label.end(), copy, AsciiLower);
+    std::memset(copy + label.size(), 0, 8);
+    return HashPaddedLabel(copy, label.size());
 }
 
 namespace {
 
+// Whether a pattern label matches a lowered request label.
 bool LabelMatches(std::string_view pattern, std::string_view request) {
     size_t i = 0;
-    while (i < pattern.size() && i < request.size() && AsciiLower(pattern[i]) == AsciiLower(request[i])) ++i;
+    while (i < pattern.size() && i < request.size() && AsciiLower(pattern[i]) == request[i]) ++i;
     if (i == pattern.size() && i == request.size()) return true;
     return i < pattern.size() && pattern[i] == '*';
 }
 
+// Whether the lowered host ends in the pattern's own text, byte for byte
+// (the pattern lowered), at a label boundary: then the pattern's labels are
+// the host's last ones, each matching itself, whatever wildcards they hold.
+// Eight bytes at a time from the end.
+bool EndsInPattern(std::string_view pattern, std::string_view host) {
+    if (pattern.empty() || pattern.size() > host.size()) return false;
+    const size_t before = host.size() - pattern.size();
+    if (before > 0 && host[before - 1] != '.') return false;
+    size_t left = pattern.size();
+    for (; left >= 8; left -= 8) {
+        if (LowerEightBytes(EightBytes(pattern.data() + left - 8)) != EightBytes(host.data() + before + left - 8)) {
+            return false;
+        }
+    }
+    for (size_t i = 0; i < left; ++i) {
+        if (AsciiLower(pattern[i]) != host[before + i]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
+// Most patterns a request meets are found by their plain labels, and are
+// the host's own end: that is answered in one compare. The rest are paired
+// label by label.
 bool MatchHostPattern(std::string_view pattern, const HostLabels& request) {
-    auto r = request.labels.rbegin();
-    return EachLabelFromRight(pattern, [&](std::string_view label) {
-        if (r == request.labels.rend() || !LabelMatches(label, *r)) return false;
-        ++r;
-        return true;
-    });
+    if (EndsInPattern(pattern, request.lowered)) return true;
+    size_t unpaired = request.labels.size();
+    // The pattern's labels from the right, empty ones skipped.
+    for (size_t end = pattern.size(); end > 0;) {
+        size_t begin = end;
+        while (begin > 0 && pattern[begin - 1] != '.') --begin;
+        if (begin < end &&
+            (unpaired == 0 || !LabelMatches(pattern.substr(begin, end - begin), request.labels[--unpaired]))) {
+            return false;
+        }
+        end = begin > 0 ? begin - 1 : 0;
+    }
+    return true;
 }
 
 }  // namespace tamsel

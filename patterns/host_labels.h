@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "patterns/byte_words.h"
+
 namespace tamsel {
 
 inline constexpr int kMaxHostLabels = 512;
@@ -27,9 +29,12 @@ public:
     HostLabels& operator=(const HostLabels&) = delete;
 
     std::span<const std::string_view> labels;  // left to right
-    // By label, as `labels`: HashHostLabel(kHostHashSeed, label), made in
-    // the same scan that lowers and cuts the host.
+    // By label, as `labels`: HashHostLabel(label), made in the same scan
+    // that lowers and cuts the host.
     std::span<const uint32_t> hashes;
+    // The lower-cased host the labels were cut from, up to its first NUL or
+    // LF; empty when it gave no labels.
+    std::string_view lowered;
 
     int32_t count() const { return static_cast<int32_t>(labels.size()); }
     bool empty() const { return labels.empty(); }
@@ -38,7 +43,9 @@ private:
     // Moves the labels and hashes cut so far to the heap, where kMaxHostLabels fit.
     void SpillLabels(std::string_view** cut, uint32_t** hashes);
 
-    char inlineText_[kInlineBytes];
+    // The host's bytes, lowered, and the word past them that a label's hash
+    // reads to its end.
+    char inlineText_[kInlineBytes + 8];
     // Left unset until cut: a request rarely has more than a few labels,
     // and clearing all of them would cost more than cutting the host.
     union {
@@ -50,13 +57,18 @@ private:
     std::unique_ptr<uint32_t[]> heapHashes_;
 };
 
-// Extends the hash of a label by one byte, taken as it is.
-constexpr uint32_t HashLabelByte(uint32_t hash, char c) { return (hash ^ static_cast<unsigned char>(c)) * 16777619u; }
-// Ends the hash of a label: the same bytes followed by more make another.
-constexpr uint32_t EndLabelHash(uint32_t hash) { return HashLabelByte(hash, '.'); }
-inline constexpr uint32_t kHostHashSeed = 2166136261u;
+// The hash of a lowered label of `length` bytes at `at`, eight bytes at a
+// time: the whole words that hold it are read, and its bytes alone count.
+inline uint32_t HashPaddedLabel(const char* at, size_t length) {
+    constexpr uint64_t kMultiplier = 0xff51afd7ed558ccdu;
+    uint64_t hash = (length + 1) * 0x9e3779b97f4a7c15u;
+    for (; length > 8; length -= 8, at += 8) hash = (hash ^ EightBytes(at)) * kMultiplier;
+    hash = (hash ^ (EightBytes(at) & FirstBytes(length))) * kMultiplier;
+    return static_cast<uint32_t>(hash >> 32);
+}
 
-// The hash of one label without regard to case (A to Z), from kHostHashSeed.
+// The hash of one label without regard to case (A to Z): HashPaddedLabel
+// of its lowered bytes.
 uint32_t HashHostLabel(std::string_view label);
 
 // The key of a host suffix one label longer: `suffix` is that of the labels

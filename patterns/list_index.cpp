@@ -16,15 +16,17 @@ enum class HostFilingKind { Suffix, Label };
 struct HostFiling {
     HostFilingKind kind;
     uint32_t key;
-    int place;  // of the label, for kind Label
+    int place;               // of the label, for kind Label
+    size_t prefixBytes = 0;  // for a label's text before its "*": how many bytes of it make the key
 };
 
 // Where an entry is filed by its host, if anywhere. A host pattern whose
 // last labels are plain goes under that plain suffix. One that ends in
 // wildcard labels, or whose plain suffix is a single label (too common a
 // key: "ads.*.com"), goes under a label left of its wildcards and that
-// label's place: a plain label, else the first byte of a label's text before
-// its "*" (such a label matches every label that starts with that text).
+// label's place: a plain label, else up to kMaxPrefixBytes bytes of a
+// label's text before its "*" (such a label matches every label that starts
+// with that text).
 std::optional<HostFiling> HostFilingOf(std::string_view host) {
     uint32_t suffix = 0;
     int suffixLabels = 0;
@@ -45,7 +47,10 @@ std::optional<HostFiling> HostFilingOf(std::string_view host) {
             plain = HostFiling{HostFilingKind::Label, HostLabelKey(place, label), place};
             return false;
         }
-        if (star > 0 && !prefix) prefix = HostFiling{HostFilingKind::Label, HostPrefixKey(place, label[0]), place};
+        if (star > 0 && !prefix) {
+            const std::string_view text = label.substr(0, std::min(star, kMaxPrefixBytes));
+            prefix = HostFiling{HostFilingKind::Label, HostPrefixKey(place, text), place, text.size()};
+        }
         return true;
     });
     const HostFiling bySuffix{HostFilingKind::Suffix, suffix, 0};
@@ -125,10 +130,6 @@ void PathGramSet::Make() const {
 
 uint32_t HostLabelKey(int place, std::string_view label) { return PlacedLabelKey(place, HashHostLabel(label)); }
 
-uint32_t HostPrefixKey(int place, char first) {
-    return MixKey(0x7f4a7c15u ^ static_cast<uint32_t>(place) << 8 ^ static_cast<unsigned char>(AsciiLower(first)));
-}
-
 void PostingMap::Build(std::vector<uint64_t> pairs) {
     // Mixed keys in the high half: sorted, they come in the order of the table.
     for (uint64_t& pair : pairs) pair = uint64_t{MixKey(static_cast<uint32_t>(pair >> 32))} << 32 | (pair & UINT32_MAX);
@@ -170,6 +171,8 @@ void ListIndex::Build(const PatternList& list) {
     std::vector<uint64_t> labels;
     std::vector<uint64_t> grams;
     labelPlaces_ = 0;
+    std::fill(std::begin(prefixPlaces_), std::end(prefixPlaces_), 0);
+    anyPrefixPlaces_ = 0;
     std::vector<uint16_t> pathBits(list.entries.size(), PathGramSet::kAny);
     std::vector<uint32_t> always;
     std::vector<uint32_t> pathLines;
@@ -189,7 +192,8 @@ void ListIndex::Build(const PatternList& list) {
                 hosts.push_back(pair);
             } else {
                 labels.push_back(pair);
-                labelPlaces_ |= uint32_t{1} << filing->place;
+                uint32_t& places = filing->prefixBytes == 0 ? labelPlaces_ : prefixPlaces_[filing->prefixBytes - 1];
+                places |= uint32_t{1} << filing->place;
             }
             continue;
         }
@@ -203,6 +207,7 @@ void ListIndex::Build(const PatternList& list) {
         ++gramCounts[gram];
         grams.push_back(uint64_t{gram} << 32 | index);
     }
+    for (const uint32_t places : prefixPlaces_) anyPrefixPlaces_ |= places;
     byHostSuffix_.Build(std::move(hosts));
     byHostLabel_.Build(std::move(labels));
     MarkPathTriples(grams);

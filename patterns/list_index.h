@@ -17,6 +17,9 @@
 // far, so the entry nearest the end of the file still decides.
 #pragma once
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -25,10 +28,16 @@
 #include "base/bit_words.h"
 #include "patterns/host_labels.h"
 #include "patterns/stored_array.h"
+#include "patterns/text.h"
 
 namespace tamsel {
 
 struct PatternList;
+
+// The places, counted from the right, at which host labels are indexed,
+// and how many bytes of a wildcard label's text make its key.
+inline constexpr int kMaxIndexedLabelPlace = 31;
+inline constexpr size_t kMaxPrefixBytes = 3;
 
 // Spreads a key's bits over the whole word.
 constexpr uint32_t MixKey(uint32_t h) {
@@ -57,7 +66,17 @@ public:
 
     // Calls `visit(entry)` for the run of `key`, in ascending order, while it returns true.
     template <typename Visit>
-    void ForEach(uint32_t key, Visit visit) const;
+    void ForEach(uint32_t key, Visit visit) const {
+        const uint32_t mixed = MixKey(key);
+        if (MayHold(mixed)) ForEachMixed(mixed, visit);
+    }
+
+    // The same in two steps, for a caller that asks the bit array about
+    // many keys before it looks any of them up: whether the map may hold
+    // the key of MixKey `mixed` (never for an empty map), then its run.
+    bool MayHold(uint32_t mixed) const { return !slots_.empty() && HasBit(filter_.data(), mixed >> filterShift_); }
+    template <typename Visit>
+    void ForEachMixed(uint32_t mixed, Visit visit) const;
 
     bool empty() const { return slots_.empty(); }
 
@@ -74,7 +93,6 @@ private:
 
     // Ascends with `mixed`, below `homes`.
     static size_t Home(uint32_t mixed, size_t homes) { return static_cast<size_t>((uint64_t{mixed} * homes) >> 32); }
-    bool MayHold(uint32_t mixed) const { return HasBit(filter_.data(), mixed >> filterShift_); }
 
     StoredArray<Slot> slots_;
     StoredArray<uint32_t> runs_;
@@ -195,7 +213,10 @@ private:
 
     PostingMap byHostSuffix_;
     PostingMap byHostLabel_;    // entries whose host ends in wildcard labels
-    uint32_t labelPlaces_ = 0;  // bit p: some entry is filed under a label at place p
+    uint32_t labelPlaces_ = 0;  // bit p: some entry is filed under a plain label at place p
+    // By length less one: bit p, some entry is filed under that many bytes of a label's text at place p.
+    uint32_t prefixPlaces_[kMaxPrefixBytes] = {};
+    uint32_t anyPrefixPlaces_ = 0;  // their union
     PostingMap byPathGram_;
     // A bit for the last three bytes of each key of byPathGram_, about eight
     // bits a key: a path position whose last three bytes have no bit set
@@ -209,16 +230,26 @@ private:
 };
 
 // Keys of a host label at a place counted from the right (1: the last
-// label, up to kMaxIndexedLabelPlace): the whole label, or the first byte of
-// a wildcard label's prefix.
-inline constexpr int kMaxIndexedLabelPlace = 31;
+// label, up to kMaxIndexedLabelPlace): the whole label, or the first bytes
+// (up to kMaxPrefixBytes) of a wildcard label's text before its "*".
 uint32_t HostLabelKey(int place, std::string_view label);
 // The same from the label's hash (HashHostLabel), which a request's labels
-// carry already.
+// carry already. The maps mix their keys.
 constexpr uint32_t PlacedLabelKey(int place, uint32_t labelHash) {
-    return MixKey(labelHash + static_cast<uint32_t>(place) * 0x9e3779b9u);
+    return labelHash + static_cast<uint32_t>(place) * 0x9e3779b9u;
 }
-uint32_t HostPrefixKey(int place, char first);
+// The key of a label's first bytes is built a byte at a time, so that a
+// request's label gives the keys of its first one, two and three bytes in
+// one pass.
+constexpr uint32_t HostPrefixSeed(int place) { return 0x7f4a7c15u ^ static_cast<uint32_t>(place) << 8; }
+constexpr uint32_t ExtendHostPrefixKey(uint32_t key, char c) {
+    return (key ^ static_cast<unsigned char>(AsciiLower(c))) * 16777619u;
+}
+constexpr uint32_t HostPrefixKey(int place, std::string_view prefix) {
+    uint32_t key = HostPrefixSeed(place);
+    for (const char c : prefix) key = ExtendHostPrefixKey(key, c);
+    return key;
+}
 
 // Four path bytes as one key, the first in the low byte. Shifted right by
 // eight it is the key of the last three: a three-byte key has a zero high
@@ -228,10 +259,7 @@ constexpr uint32_t PathGram(uint32_t previous, char next) {
 }
 
 template <typename Visit>
-void PostingMap::ForEach(uint32_t key, Visit visit) const {
-    if (slots_.empty()) return;
-    const uint32_t mixed = MixKey(key);
-    if (!MayHold(mixed)) return;
+void PostingMap::ForEachMixed(uint32_t mixed, Visit visit) const {
     // The last slot is empty, and an empty slot's value is the highest.
     const Slot* slot = &slots_[Home(mixed, homes_)];
     while (slot->mixed < mixed) ++slot;
@@ -258,19 +286,46 @@ uint32_t ListIndex::FirstPassingForHost(const HostLabels& host, bool allPathLine
     return FirstPassing(host, std::string_view(), test, nullptr, allPathLines ? &pathLines_ : &pathExceptions_);
 }
 
+// A host's keys are first put to the bit arrays, with no branch on their
+// answers, which are nearly all "absent": only the few keys that pass are
+// looked up in the tables.
 template <typename Consider>
 void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
+    struct Pending {
+        const PostingMap* map;
+        uint32_t mixed;
+    };
+    constexpr size_t kMaxPending = 24;
+    Pending pending[kMaxPending];
+    size_t count = 0;
+    const auto ask = [&](const PostingMap& map, uint32_t key) {
+        pending[count] = Pending{&map, MixKey(key)};
+        count += map.MayHold(pending[count].mixed);
+    };
+    const auto lookUp = [&] {
+        for (size_t k = 0; k < count; ++k) pending[k].map->ForEachMixed(pending[k].mixed, consider);
+        count = 0;
+    };
     uint32_t suffix = 0;
     int place = 0;
     for (size_t i = host.labels.size(); i-- > 0;) {
         const uint32_t labelHash = host.hashes[i];
         suffix = ExtendSuffixKey(suffix, labelHash);
-        byHostSuffix_.ForEach(suffix, consider);
-        if (++place <= kMaxIndexedLabelPlace && (labelPlaces_ >> place & 1) != 0) {
-            byHostLabel_.ForEach(PlacedLabelKey(place, labelHash), consider);
-            byHostLabel_.ForEach(HostPrefixKey(place, host.labels[i].front()), consider);
+        ask(byHostSuffix_, suffix);
+        if (++place > kMaxIndexedLabelPlace) continue;
+        const uint32_t at = uint32_t{1} << place;
+        if ((labelPlaces_ & at) != 0) ask(byHostLabel_, PlacedLabelKey(place, labelHash));
+        if ((anyPrefixPlaces_ & at) != 0) {
+            const std::string_view label = host.labels[i];
+            uint32_t key = HostPrefixSeed(place);
+            for (size_t bytes = 1; bytes <= std::min(kMaxPrefixBytes, label.size()); ++bytes) {
+                key = ExtendHostPrefixKey(key, label[bytes - 1]);
+                if ((prefixPlaces_[bytes - 1] & at) != 0) ask(byHostLabel_, key);
+            }
         }
+        if (count > kMaxPending - 2 - kMaxPrefixBytes) lookUp();
     }
+    lookUp();
 }
 
 template <typename Consider>

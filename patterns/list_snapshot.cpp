@@ -98,7 +98,7 @@ public:
     // fields, the order of the arrays, or the keys the index files entries
     // under (tests/patterns/list_snapshot_test.cpp pins those). The sizes of
     // the records are part of the version as well.
-    static constexpr uint64_t kFormat = 6;
+    static constexpr uint64_t kFormat = 7;
     static constexpr uint64_t kVersion =
         kFormat << 32 | sizeof(PatternEntry) << 16 | sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
 
@@ -117,6 +117,7 @@ public:
             out.Word(map->homes_);
         }
         out.Word(index.labelPlaces_);
+        for (const uint32_t places : index.prefixPlaces_) out.Word(places);
         out.Array(index.always_);
         out.Array(index.pathBits_);
         out.Array(index.pathLines_);
@@ -134,9 +135,13 @@ public:
         for (PostingMap* map : {&index.byHostSuffix_, &index.byHostLabel_, &index.byPathGram_}) {
             if (!ReadMap(in, list->entries.size(), map)) return false;
         }
-        uint64_t places = 0;
-        if (!in.Word(&places) || places > UINT32_MAX) return false;
-        index.labelPlaces_ = static_cast<uint32_t>(places);
+        for (uint32_t* kept :
+             {&index.labelPlaces_, &index.prefixPlaces_[0], &index.prefixPlaces_[1], &index.prefixPlaces_[2]}) {
+            uint64_t places = 0;
+            if (!in.Word(&places) || places > UINT32_MAX) return false;
+            *kept = static_cast<uint32_t>(places);
+        }
+        index.anyPrefixPlaces_ = index.prefixPlaces_[0] | index.prefixPlaces_[1] | index.prefixPlaces_[2];
         const size_t n = list->entries.size();
         const bool read = in.Array(&index.always_) && AllBelow(index.always_, n) && in.Array(&index.pathBits_) &&
                           index.pathBits_.size() == n && ValidPathBits(index.pathBits_) &&

@@ -35,31 +35,51 @@ bool IsParsedMethod(std::string_view method) {
            (method.size() == 4 && StartsWithNoCase(method, "post"));
 }
 
-// Whether a byte of an authority asks for more than taking it whole as the
-// host: user information, a port, or a bracketed literal.
-constexpr bool NeedsSplitting(char c) { return c == '@' || c == ':' || c == '['; }
-bool AnyNeedsSplitting(uint64_t word) { return AnyByteIs(word, '@') || AnyByteIs(word, ':') || AnyByteIs(word, '['); }
+// The marks (see BytesAre) of the bytes of an authority that end it, and
+// of those that ask for more than taking it whole as the host: user
+// information, a port, or a bracketed literal.
+constexpr uint64_t AuthorityEnds(uint64_t word) {
+    return BytesAre(word, '/') | BytesAre(word, '?') | BytesAre(word, '#');
+}
+constexpr uint64_t NeedsSplitting(uint64_t word) {
+    return BytesAre(word, '@') | BytesAre(word, ':') | BytesAre(word, '[');
+}
 
 // An absolute URL after its scheme: the authority runs to the first "/",
 // "?" or "#", and the path from there ("?" straight after the host starts
 // the path too, so that the host is not taken with the query). Eight bytes
-// at a time while none of them ends the authority. An authority that holds
-// no "@", ":" or "[" is the host itself, on port 80, and is taken so here;
-// others are left to SplitHostPort.
+// at a time, the last eight read as one word that may overlap the one
+// before. An authority that holds no "@", ":" or "[" is the host itself,
+// on port 80, and is taken so here; others are left to SplitHostPort.
 void TakeAbsolute(std::string_view rest, RequestView* url) {
     size_t end = 0;
-    bool split = false;
-    for (; end + 8 <= rest.size(); end += 8) {
-        const uint64_t word = EightBytes(rest.data() + end);
-        if (AnyByteIs(word, '/') || AnyByteIs(word, '?') || AnyByteIs(word, '#')) break;
-        split = split || AnyNeedsSplitting(word);
-    }
-    for (; end < rest.size() && rest[end] != '/' && rest[end] != '?' && rest[end] != '#'; ++end) {
-        split = split || NeedsSplitting(rest[end]);
+    uint64_t split = 0;
+    // Takes one word whose first `valid` bytes are new; true when the authority ends in it.
+    const auto take = [&](uint64_t word, size_t valid) {
+        const uint64_t ends = AuthorityEnds(word);
+        if (ends == 0 || FirstMarked(ends) >= valid) {
+            split |= NeedsSplitting(word) & FirstBytes(valid);
+            end += valid;
+            return false;
+        }
+        split |= NeedsSplitting(word) & BeforeFirstMark(ends);
+        end += FirstMarked(ends);
+        return true;
+    };
+    bool ended = false;
+    while (!ended && end + 8 <= rest.size()) ended = take(EightBytes(rest.data() + end), 8);
+    if (!ended && end < rest.size()) {
+        if (rest.size() >= 8) {
+            take(LastBytesFrom(rest, end), rest.size() - end);
+        } else {
+            for (; end < rest.size() && rest[end] != '/' && rest[end] != '?' && rest[end] != '#'; ++end) {
+                split |= rest[end] == '@' || rest[end] == ':' || rest[end] == '[';
+            }
+        }
     }
     url->path = end == rest.size() ? "/" : rest.substr(end);
     url->hostport = rest.substr(0, end);
-    if (!split && end > 0) {
+    if (split == 0 && end > 0) {
         url->host = url->hostport;
         url->port = 80;
     }
@@ -112,10 +132,32 @@ constexpr bool EndsToken(char c) {
     return static_cast<unsigned char>(c) <= ' ' && (c == ' ' || c == '\r' || c == '\n' || c == '\0');
 }
 
+// Where the token that starts at `i` ends: its first byte that EndsToken,
+// or the end of the line. Eight bytes at a time while none of them is at or
+// below the blank, the last eight read as one word that may overlap the one
+// before; other control bytes are part of the token.
+size_t TokenEnd(std::string_view line, size_t i) {
+    while (i + 8 <= line.size()) {
+        const uint64_t low = BytesBelow(EightBytes(line.data() + i), ' ' + 1);
+        if (low == 0) {
+            i += 8;
+            continue;
+        }
+        i += FirstMarked(low);
+        if (EndsToken(line[i])) return i;
+        ++i;
+    }
+    if (i < line.size() && line.size() >= 8) {
+        const uint64_t low = BytesBelow(LastBytesFrom(line, i), ' ' + 1) & FirstBytes(line.size() - i);
+        if (low == 0) return line.size();
+        i += FirstMarked(low);
+    }
+    while (i < line.size() && !EndsToken(line[i])) ++i;
+    return i;
+}
+
 // The tokens of a request line, cut at blanks and CR with empty ones
-// dropped, in the scan every request pays, eight bytes at a time within a token
-// while none of them is at or below the blank: the count, or -1 for more
-// than three.
+// dropped: the count, or -1 for more than three.
 int CutRequestLine(std::string_view line, std::string_view* tokens) {
     int count = 0;
     size_t i = 0;
@@ -123,8 +165,7 @@ int CutRequestLine(std::string_view line, std::string_view* tokens) {
         while (i < line.size() && (line[i] == ' ' || line[i] == '\r')) ++i;
         if (i == line.size() || line[i] == '\n' || line[i] == '\0') return count;
         const size_t start = i;
-        while (i + 8 <= line.size() && !AnyByteBelow(EightBytes(line.data() + i), ' ' + 1)) i += 8;
-        while (i < line.size() && !EndsToken(line[i])) ++i;
+        i = TokenEnd(line, i);
         if (count == 3) return -1;
         tokens[count++] = line.substr(start, i - start);
     }

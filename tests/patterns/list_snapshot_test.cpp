@@ -136,10 +136,10 @@ namespace {
 // with it, or a snapshot written before would be read with keys that no
 // lookup finds any more: then raise it and put the new values here.
 TEST(ListSnapshot, TheIndexKeysAreThoseTheFormatWasMadeWith) {
-    EXPECT_EQ(HashHostLabel("Example"), 3713563421u);
-    EXPECT_EQ(ExtendSuffixKey(ExtendSuffixKey(0, HashHostLabel("com")), HashHostLabel("example")), 366983661u);
-    EXPECT_EQ(HostLabelKey(2, "ads"), 1360515901u);
-    EXPECT_EQ(HostPrefixKey(3, 'A'), 1534166523u);
+    EXPECT_EQ(HashHostLabel("Example"), 3956055125u);
+    EXPECT_EQ(ExtendSuffixKey(ExtendSuffixKey(0, HashHostLabel("com")), HashHostLabel("example")), 95528530u);
+    EXPECT_EQ(HostLabelKey(2, "ads"), 1484279286u);
+    EXPECT_EQ(HostPrefixKey(3, "Ad"), 1228152680u);
     EXPECT_EQ(MixKey(12345), 1011272156u);
     EXPECT_EQ(PathGram(PathGram(PathGram(PathGram(0, '/'), 'a'), 'd'), 's'), 1935958319u);
     EXPECT_EQ(PathGramSet::BitOf(0x736461), 307u);
