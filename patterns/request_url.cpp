@@ -15,18 +15,24 @@ namespace {
 constexpr bool IsLetterNoCase(char c, char lower) { return (c | 0x20) == lower; }
 
 // Returns the part after "http://" or "https://", or nullopt for neither:
-// "http" in any case, then an "s" in any case or none, then "://", each
-// byte read once.
+// "http" in any case, then an "s" in any case or none, then "://". A target
+// of eight bytes or more is compared as one word, the letters of "http"
+// lowered by setting their 0x20 bit (only "H" and "h" give "h" so, and so on),
+// and that of the "s" too where an "s" is asked for.
 std::optional<std::string_view> AfterScheme(std::string_view target) {
+    if (target.size() >= 8) {
+        const uint64_t word = EightBytes(target.data()) | 0x20202020u;  // "http" lowered
+        constexpr uint64_t kHttp = 0x002f2f3a70747468u;                 // "http://", low byte first
+        constexpr uint64_t kHttps = 0x2f2f3a7370747468u;                // "https://"
+        if ((word & 0x00ffffffffffffffu) == kHttp) return target.substr(7);
+        if ((word | 0x2000000000u) == kHttps) return target.substr(8);
+        return std::nullopt;
+    }
     if (target.size() < 7 || !IsLetterNoCase(target[0], 'h') || !IsLetterNoCase(target[1], 't') ||
         !IsLetterNoCase(target[2], 't') || !IsLetterNoCase(target[3], 'p')) {
         return std::nullopt;
     }
-    const size_t at = IsLetterNoCase(target[4], 's') ? 5 : 4;
-    if (target.size() < at + 3 || target[at] != ':' || target[at + 1] != '/' || target[at + 2] != '/') {
-        return std::nullopt;
-    }
-    return target.substr(at + 3);
+    return target.substr(4, 3) == "://" ? std::optional(target.substr(7)) : std::nullopt;
 }
 
 bool IsParsedMethod(std::string_view method) {

@@ -73,7 +73,13 @@ const cold = new Float64Array(requests.length);
 const warm = new Float64Array(requests.length * warmPasses);
 const blocked = timePass(cold, 0);
 for (let pass = 0; pass < warmPasses; ++pass) timePass(warm, pass * requests.length);
+const pairs = new Float64Array(10000);
+for (let i = 0; i < pairs.length; ++i) {
+  const t0 = process.hrtime.bigint();
+  pairs[i] = Number(process.hrtime.bigint() - t0);
+}
 const judged = heapBytes();
+pairs.sort();
 cold.sort();
 warm.sort();
 const quantile = (times, q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
@@ -88,6 +94,7 @@ console.log(JSON.stringify({
   p99Ns: at(0.99),
   coldMedianNs: quantile(cold, 0.5),
   coldP99Ns: quantile(cold, 0.99),
+  timerPairNs: quantile(pairs, 0.5),
   loadMs: Number(loadNs) / 1e6,
   memoryBytes: loaded.heap - before.heap,
   externalBytes: loaded.external - before.external,

@@ -10,14 +10,15 @@
 # list memory of each engine, and Tamsel's ratios to the peers.
 #
 # usage: bash bench/peers/run.sh [REQUESTS.json]
-# Environment: BUILD_DIR (default build/linux) for the tamsel tool and
-# judge_each; REPETITIONS (default 3).
+# Environment: BUILD_DIR (default build/release, a release build as the
+# package makes it) for the tamsel tool and judge_each; REPETITIONS
+# (default 3).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 requests=${1:-$repo/../shared/bench-data/requests.json}
-build=${BUILD_DIR:-$repo/build/linux}
+build=${BUILD_DIR:-$repo/build/release}
 repetitions=${REPETITIONS:-3}
 package=webext-ublock-origin-firefox  # carries the lists under assets/thirdparties/easylist/
 
@@ -30,7 +31,9 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 echo "== building tamsel and judge_each in $build" >&2
-[ -f "$build/CMakeCache.txt" ] || (cd "$repo" && cmake --preset linux >/dev/null)
+# Measured as it ships: the package's build type, without the tests.
+[ -f "$build/CMakeCache.txt" ] ||
+  cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAMSEL_BUILD_TESTS=OFF >/dev/null
 nice -n 10 cmake --build "$build" -j2 --target tamsel judge_each >/dev/null
 
 echo "== fetching the lists from Debian's $package" >&2

@@ -24,8 +24,8 @@ for (const [label] of rows) {
   if (mine.length === 0) continue;
   const f = {};
   for (const key of ['medianNs', 'p99Ns', 'coldMedianNs', 'coldP99Ns', 'loadMs', 'memoryBytes', 'externalBytes',
-                     'growthBytes', 'refused']) {
-    f[key] = median(mine.map((r) => r[key]));
+                     'growthBytes', 'refused', 'timerPairNs']) {
+    if (mine[0][key] !== undefined) f[key] = median(mine.map((r) => r[key]));
   }
   f.memory = f.memoryBytes + f.externalBytes;
   f.repetitions = mine.length;
@@ -33,7 +33,8 @@ for (const [label] of rows) {
   figures[label] = f;
 }
 
-const us = (ns) => `${(ns / 1000).toFixed(1)} µs`;
+// Two decimals below a microsecond, where Tamsel's figures lie.
+const us = (ns) => `${(ns / 1000).toFixed(ns < 1000 ? 2 : 1)} µs`;
 const ms = (v) => `${v.toFixed(v < 10 ? 1 : 0)} ms`;
 const mib = (b) => `${(b / 1048576).toFixed(1)} MiB`;
 const requests = runs[0]?.requests ?? 0;
@@ -64,6 +65,11 @@ for (const [mine, how] of [['tamsel-imported', 'parsed'], ['tamsel-snapshot', 'f
     console.log(`| Tamsel (${how}) / ${name} | ${r(ours.medianNs, p.medianNs)} | ${r(ours.p99Ns, p.p99Ns)} | ` +
                 `${r(ours.loadMs, p.loadMs)} | ${r(ours.memory, p.memory)} |`);
   }
+}
+const timers = rows.filter(([label]) => figures[label]?.timerPairNs !== undefined)
+  .map(([label, name]) => `${name} ${figures[label].timerPairNs} ns`);
+if (timers.length > 0) {
+  console.log(`\nEvery time includes the timer's own; a pair of timer reads cost: ${timers.join(', ')}.`);
 }
 console.log('\nList memory: Tamsel, the allocator\'s bytes in use after the load less before it (mallinfo2), ' +
             'plus the snapshot file read in place; ' +

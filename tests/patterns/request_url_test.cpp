@@ -220,5 +220,32 @@ TEST(ParseRequestView, PartsEndAtTheirDelimiterWhereverItFalls) {
     }
 }
 
+// The scheme is read as one word where the URL has eight bytes: every byte
+// value in every place of it must be taken as a byte-by-byte reading takes it
+// ("http" and the "s" in any case, the rest exactly).
+TEST(ParseRequestView, SchemeReadAsAWordAcceptsWhatAByteReadingAccepts) {
+    const auto plainScheme = [](const std::string& url) -> size_t {
+        std::string lowered;
+        for (const char c : url) lowered.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+        if (lowered.rfind("https://", 0) == 0) return 8;
+        if (lowered.rfind("http://", 0) == 0) return 7;
+        return 0;
+    };
+    for (const std::string base : {"http://h/p", "https://h/p", "HtTpS://h"}) {
+        for (size_t place = 0; place < 8; ++place) {
+            for (int byte = 0; byte < 256; ++byte) {
+                if (std::strchr(" \r\n", byte) != nullptr) continue;  // NUL and those cut the line into tokens
+                std::string url = base;
+                url[place] = static_cast<char>(byte);
+                const size_t rest = plainScheme(url);
+                const RequestView view = ParseRequestView(url, std::nullopt);
+                // Without a scheme the URL is a path on "localhost".
+                ASSERT_EQ(view.hostport == std::optional<std::string_view>("localhost"), rest == 0) << url;
+                if (rest != 0) EXPECT_EQ(view.hostport, url.substr(rest, url.find_first_of("/?#", rest) - rest)) << url;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tamsel
