@@ -152,9 +152,10 @@ private:
         putMask(any);
         for (uint32_t bits = used; bits != 0; bits &= bits - 1) putMask(near.byOffset[std::countr_zero(bits)]);
         for (const Mask& f : follow_) putMask(f);
-        out.append(reinterpret_cast<const char*>(codes_.data()), 2 * n);
-        for (const ByteSet& set : sets_) out.append(reinterpret_cast<const char*>(set.words.data()), 32);
-        return out;
+        const std::string_view codes(reinterpret_cast<const char*>(codes_.data()), 2 * n);
+        std::string sets;
+        for (const ByteSet& set : sets_) sets.append(reinterpret_cast<const char*>(set.words.data()), 32);
+        return out.append(codes).append(sets).append(ByteClassTable(codes, sets, words));
     }
 
     const PathTree& tree_;
@@ -165,7 +166,41 @@ private:
     std::vector<ByteSet> sets_;
 };
 
+// Whether a position of match code `code` matches the byte `c`; false for
+// a place, or for a set `sets` lacks.
+bool CodeMatches(uint16_t code, unsigned char c, std::string_view sets) {
+    if (code < 256) return code == c;
+    if (code == kAnyByte) return true;
+    const size_t at = 32 * static_cast<size_t>(code - kFirstSet) + 8 * (c >> 6);
+    if (code < kFirstSet || at + 8 > sets.size()) return false;
+    uint64_t word;
+    std::memcpy(&word, sets.data() + at, sizeof word);
+    return ((word >> (c & 63)) & 1) != 0;
+}
+
 }  // namespace
+
+std::string automaton::ByteClassTable(std::string_view codes, std::string_view sets, size_t words) {
+    std::vector<Mask> matching(256);
+    for (size_t p = 0; p < codes.size() / 2; ++p) {
+        uint16_t code;
+        std::memcpy(&code, codes.data() + 2 * p, sizeof code);
+        for (int c = 0; c < 256; ++c) {
+            if (CodeMatches(code, static_cast<unsigned char>(c), sets)) SetBit(matching[c], p);
+        }
+    }
+    std::vector<Mask> classes;
+    std::string out(kClassMasksAt, '\0');
+    for (int c = 0; c < 256; ++c) {
+        const auto known = std::find(classes.begin(), classes.end(), matching[c]);
+        out[kClassMapAt + c] = static_cast<char>(known - classes.begin());
+        if (known == classes.end()) classes.push_back(matching[c]);
+    }
+    const auto count = static_cast<uint16_t>(classes.size());
+    std::memcpy(out.data(), &count, sizeof count);
+    for (const Mask& m : classes) out.append(reinterpret_cast<const char*>(m.data()), 8 * words);
+    return out;
+}
 
 Result<std::string> AutomatonProgram(const PathTree& tree) { return Builder(tree).Build(); }
 
