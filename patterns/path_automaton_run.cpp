@@ -110,7 +110,7 @@ private:
         const int d = offsets_[k];
         if (W == 1) {
             const uint64_t bits = matched[0] & offsetMasks_[k][0];
-            out[0] |= d >= 0 ? bits << d : bits >> -d;
+            out[0] |= std::rotl(bits, d);  // never wraps: a near follow lies within the word
         } else if (d == 0) {
             for (size_t w = 0; w < words(); ++w) out[w] |= matched[w] & offsetMasks_[k][w];
         } else if (d > 0) {
@@ -210,6 +210,17 @@ bool Settle(const Automaton<W>& a, const Place& place, std::array<uint64_t, W>& 
     return false;
 }
 
+// The first byte from `from` on at which `candidates` match other positions
+// than `matched`, or the path's end.
+template <size_t W>
+size_t SameMatchEnd(const Automaton<W>& a, const std::array<uint64_t, W>& candidates,
+                    const std::array<uint64_t, W>& matched, std::string_view lowered, size_t from) {
+    while (from < lowered.size() && a.Matching(candidates, static_cast<unsigned char>(lowered[from])) == matched) {
+        ++from;
+    }
+    return from;
+}
+
 template <size_t W>
 bool Run(std::string_view program, std::string_view lowered) {
     using Mask = std::array<uint64_t, W>;
@@ -229,7 +240,12 @@ bool Run(std::string_view program, std::string_view lowered) {
         const Mask matched = a.Matching(candidates, static_cast<unsigned char>(lowered[i]));
         if (AnyCommon(matched, a.mask(kLastMask), a.words())) return true;
         if (!searches && !AnyCommon(matched, matched, a.words())) return false;
-        candidates = a.Follows(matched);
+        Mask next = a.Follows(matched);
+        if (searches) OrInto(next, a.mask(kFirstMask), a.words());
+        // Back where it was (a ".*" waiting for its next byte, say): each
+        // byte that matches the same positions leaves it there again.
+        if (!places && next == candidates) i = SameMatchEnd(a, candidates, matched, lowered, i + 1) - 1;
+        candidates = next;
     }
 }
 
