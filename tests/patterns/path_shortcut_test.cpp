@@ -247,8 +247,9 @@ TEST(PathProgram, EveryAcceptedPathHasAProgram) {
 
 // Programs read back from a snapshot are checked before they run: every
 // program the analysis makes passes, and one cut short or grown, with a
-// position, a set or a mask bit beyond its counts, or with a follow mask
-// that disagrees with the shifts said to stand for it, fails.
+// position, a set or a mask bit beyond its counts, with a follow mask
+// that disagrees with the shifts said to stand for it, or with byte classes
+// that disagree with the codes and sets, fails.
 TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
     for (const char* path : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*[/_.-](728x90|160x600)[/_.-]",
                              "/[^a-z0-9]+x", "/(ab)*$", "/x$|/y", "/.*[0-9].{70}/", "/\\<a[[:alpha:]]*\\>"}) {
@@ -284,6 +285,19 @@ TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
         std::string unused = program;
         unused[7] = static_cast<char>(unused[7] | 2);  // an offset beyond the nearest eight
         EXPECT_FALSE(AutomatonProgramValid(unused)) << path;
+        // The byte classes close the program: a class count, each byte's class, each class's mask.
+        const size_t classesAt = codesAt + 2 * count + 32 * (byte(2) | byte(3) << 8);
+        const size_t classes = byte(classesAt) | byte(classesAt + 1) << 8;
+        ASSERT_EQ(program.size(), classesAt + 2 + 256 + 8 * words * classes) << path;
+        std::string classless = program;
+        classless[classesAt + 2 + 'q'] = static_cast<char>(classes);  // a class beyond the count
+        EXPECT_FALSE(AutomatonProgramValid(classless)) << path;
+        std::string merged = program;
+        merged[classesAt + 2 + '/'] = static_cast<char>(byte(classesAt + 2 + '/') == 0);  // "/" in another's class
+        EXPECT_FALSE(AutomatonProgramValid(merged)) << path;
+        std::string widened = program;
+        widened[classesAt + 2 + 256] = static_cast<char>(widened[classesAt + 2 + 256] ^ 1);  // a class's mask altered
+        EXPECT_FALSE(AutomatonProgramValid(widened)) << path;
     }
 }
 
