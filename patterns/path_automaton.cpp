@@ -3,6 +3,7 @@
 #include "patterns/path_automaton.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -138,6 +139,10 @@ private:
             near.Add(follow_[p], p, words);
         }
         const uint32_t used = near.used;
+        static_assert(sizeof(ByteSet) == 32);
+        const std::string_view codes(reinterpret_cast<const char*>(codes_.data()), 2 * n);
+        const std::string_view sets(reinterpret_cast<const char*>(sets_.data()), sizeof(ByteSet) * sets_.size());
+        const std::string classes = ByteClassTable(codes, sets, words);
         std::string out(kHeader, '\0');
         const auto put16 = [&out](size_t at, uint16_t v) { std::memcpy(out.data() + at, &v, sizeof v); };
         put16(0, static_cast<uint16_t>(n));
@@ -152,10 +157,7 @@ private:
         putMask(any);
         for (uint32_t bits = used; bits != 0; bits &= bits - 1) putMask(near.byOffset[std::countr_zero(bits)]);
         for (const Mask& f : follow_) putMask(f);
-        const std::string_view codes(reinterpret_cast<const char*>(codes_.data()), 2 * n);
-        std::string sets;
-        for (const ByteSet& set : sets_) sets.append(reinterpret_cast<const char*>(set.words.data()), 32);
-        return out.append(codes).append(sets).append(ByteClassTable(codes, sets, words));
+        return out.append(codes).append(sets).append(classes);
     }
 
     const PathTree& tree_;
@@ -181,24 +183,32 @@ bool CodeMatches(uint16_t code, unsigned char c, std::string_view sets) {
 }  // namespace
 
 std::string automaton::ByteClassTable(std::string_view codes, std::string_view sets, size_t words) {
-    std::vector<Mask> matching(256);
+    const size_t maskBytes = 8 * words;
+    std::vector<uint64_t> matching(256 * words);  // each byte's mask
     for (size_t p = 0; p < codes.size() / 2; ++p) {
         uint16_t code;
         std::memcpy(&code, codes.data() + 2 * p, sizeof code);
         for (int c = 0; c < 256; ++c) {
-            if (CodeMatches(code, static_cast<unsigned char>(c), sets)) SetBit(matching[c], p);
+            if (!CodeMatches(code, static_cast<unsigned char>(c), sets)) continue;
+            matching[c * words + p / 64] |= uint64_t{1} << (p % 64);
         }
     }
-    std::vector<Mask> classes;
-    std::string out(kClassMasksAt, '\0');
-    for (int c = 0; c < 256; ++c) {
-        const auto known = std::find(classes.begin(), classes.end(), matching[c]);
-        out[kClassMapAt + c] = static_cast<char>(known - classes.begin());
-        if (known == classes.end()) classes.push_back(matching[c]);
+    const auto maskOf = [&](size_t c) {
+        return std::string_view(reinterpret_cast<const char*>(matching.data() + c * words), maskBytes);
+    };
+    std::array<uint8_t, 256> classOf{}, firstByteOf{};
+    uint16_t count = 0;
+    for (size_t c = 0; c < 256; ++c) {
+        uint16_t k = 0;
+        while (k < count && maskOf(firstByteOf[k]) != maskOf(c)) ++k;
+        if (k == count) firstByteOf[count++] = static_cast<uint8_t>(c);
+        classOf[c] = static_cast<uint8_t>(k);
     }
-    const auto count = static_cast<uint16_t>(classes.size());
-    std::memcpy(out.data(), &count, sizeof count);
-    for (const Mask& m : classes) out.append(reinterpret_cast<const char*>(m.data()), 8 * words);
+    std::string out;  // made to size at once: lists hold many programs, each built in passing
+    out.reserve(kClassMasksAt + count * maskBytes);
+    out.append(reinterpret_cast<const char*>(&count), sizeof count);
+    out.append(reinterpret_cast<const char*>(classOf.data()), classOf.size());
+    for (uint16_t k = 0; k < count; ++k) out.append(maskOf(firstByteOf[k]));
     return out;
 }
 
