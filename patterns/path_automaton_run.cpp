@@ -46,7 +46,7 @@ public:
         }
         followAt_ = kHeader + 8 * words_ * (kMasks + offsetCount_);
         codesAt_ = followAt_ + 8 * words_ * count_;
-        classesAt_ = ClassTableAt(count_, sets, offsets);
+        classesAt_ = codesAt_ + 2 * count_ + 32 * size_t{sets};
         for (int m = 0; m < kMasks; ++m) masks_[m] = Read(kHeader + 8 * words_ * m);
     }
 
@@ -138,9 +138,10 @@ private:
 
     std::string_view p_;
     size_t count_ = 0, words_ = 0, followAt_ = 0, codesAt_ = 0, classesAt_ = 0;
-    std::array<Mask, kMasks> masks_{};
-    std::array<int, 2 * kMaxOffset + 1> offsets_{};
-    std::array<Mask, 2 * kMaxOffset + 1> offsetMasks_{};
+    // Filled as far as the program says (left unset, as a call reads only those).
+    std::array<Mask, kMasks> masks_;
+    std::array<int, 2 * kMaxOffset + 1> offsets_;
+    std::array<Mask, 2 * kMaxOffset + 1> offsetMasks_;
     int offsetCount_ = 0;
 };
 
