@@ -222,6 +222,15 @@ size_t SameMatchEnd(const Automaton<W>& a, const std::array<uint64_t, W>& candid
     return from;
 }
 
+// Whether `next`, with the fresh starts a search adds before each byte, is
+// `before` again.
+template <size_t W>
+bool BackWhereItWas(const Automaton<W>& a, std::array<uint64_t, W> next, const std::array<uint64_t, W>& before,
+                    bool searches) {
+    if (searches) OrInto(next, a.mask(kFirstMask), a.words());
+    return next == before;
+}
+
 template <size_t W>
 bool Run(std::string_view program, std::string_view lowered) {
     using Mask = std::array<uint64_t, W>;
@@ -238,15 +247,17 @@ bool Run(std::string_view program, std::string_view lowered) {
             OrInto(candidates, fresh, a.words());
         }
         if (i == lowered.size()) return false;
+        const Mask before = candidates;
         const Mask matched = a.Matching(candidates, static_cast<unsigned char>(lowered[i]));
         if (AnyCommon(matched, a.mask(kLastMask), a.words())) return true;
         if (!searches && !AnyCommon(matched, matched, a.words())) return false;
-        Mask next = a.Follows(matched);
-        if (searches) OrInto(next, a.mask(kFirstMask), a.words());
+        candidates = a.Follows(matched);
         // Back where it was (a ".*" waiting for its next byte, say): each
-        // byte that matches the same positions leaves it there again.
-        if (!places && next == candidates) i = SameMatchEnd(a, candidates, matched, lowered, i + 1) - 1;
-        candidates = next;
+        // byte that matches the same positions leaves it there again. Not
+        // so with places, which hold or not by the bytes around them.
+        if (!places && BackWhereItWas(a, candidates, before, searches)) {
+            i = SameMatchEnd(a, before, matched, lowered, i + 1) - 1;
+        }
     }
 }
 

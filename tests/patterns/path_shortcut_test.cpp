@@ -330,6 +330,24 @@ TEST(AutomatonMatches, EveryConstructAgreesWithTheEngine) {
     EXPECT_GT(run.matched, 10000);
 }
 
+// A path that closes its anchoring group early is searched for, starting
+// afresh before every byte. A start just after a line feed is a start: "^"
+// holds there only at the path's start, and "$" not before the line feed.
+TEST(AutomatonMatches, StartsAfterALineFeedAgreeWithTheEngine) {
+    for (const char* pattern : {"/x)?$|$\\b0", "/x)|$\\b0", "/x)|^a", "/x)|a$", "/x)|\\<0", "/x)|$"}) {
+        const PathShortcut shortcut = testing::ShortcutFor(pattern);
+        ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Automaton) << pattern;
+        regex_t re;
+        ASSERT_EQ(regcomp(&re, ParsePath(pattern).expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        for (const char* path : {"/xb0\n", "/q\n0", "\n0\n", "/q\na", "/qa\n", "/q\n\na", "/q\n"}) {
+            const bool engine = regexec(&re, path, 0, nullptr, 0) == 0;
+            EXPECT_EQ(ShortcutMatches(shortcut.kind, shortcut.program, shortcut.runs, path), engine)
+                << "pattern " << pattern << " path " << path;
+        }
+        regfree(&re);
+    }
+}
+
 // Case folding, "." and the classes do not follow the program's locale: a
 // program that chose a UTF-8 one gets the verdicts of the C locale, where
 // each byte is a character and only A to Z fold.
