@@ -188,9 +188,13 @@ std::string automaton::ByteClassTable(std::string_view codes, std::string_view s
     for (size_t p = 0; p < codes.size() / 2; ++p) {
         uint16_t code;
         std::memcpy(&code, codes.data() + 2 * p, sizeof code);
+        const auto mark = [&](size_t c) { matching[c * words + p / 64] |= uint64_t{1} << (p % 64); };
+        if (code < 256) {
+            mark(code);  // most positions: one byte, without a pass over all of them
+            continue;
+        }
         for (int c = 0; c < 256; ++c) {
-            if (!CodeMatches(code, static_cast<unsigned char>(c), sets)) continue;
-            matching[c * words + p / 64] |= uint64_t{1} << (p % 64);
+            if (CodeMatches(code, static_cast<unsigned char>(c), sets)) mark(c);
         }
     }
     const auto maskOf = [&](size_t c) {
