@@ -201,11 +201,14 @@ bool PassPlaces(const Automaton<W>& a, const Place& place, bool goingOn, std::ar
     }
 }
 
-// The places among `candidates` passed at `place`. A place that ends the
-// pattern must hold for the path as it stands; to go on matching, "$"
-// holds before a line feed as well.
+// The places among `candidates` passed at the place before path[i]. A
+// place that ends the pattern must hold for the path as it stands; to go
+// on matching, "$" holds before a line feed as well.
 template <size_t W>
-bool Settle(const Automaton<W>& a, const Place& place, std::array<uint64_t, W>& candidates) {
+bool Settle(const Automaton<W>& a, std::string_view path, size_t i, bool startsHere,
+            std::array<uint64_t, W>& candidates) {
+    if (!AnyCommon(candidates, a.mask(kPlaceMask), a.words())) return false;  // the bytes around need no look
+    const Place place(path, i, startsHere);
     if (PassPlaces(a, place, false, candidates)) return true;
     if (place.lineNext) PassPlaces(a, place, true, candidates);
     return false;
@@ -240,10 +243,10 @@ bool Run(std::string_view program, std::string_view lowered) {
     const bool searches = (a.flags() & kSearches) != 0;
     Mask candidates = a.mask(kFirstMask);
     for (size_t i = 0;; ++i) {
-        if (places && Settle(a, Place(lowered, i, i == 0), candidates)) return true;
+        if (places && Settle(a, lowered, i, i == 0, candidates)) return true;
         if (searches && i > 0) {
             Mask fresh = a.mask(kFirstMask);
-            if (places && Settle(a, Place(lowered, i, true), fresh)) return true;
+            if (places && Settle(a, lowered, i, true, fresh)) return true;
             OrInto(candidates, fresh, a.words());
         }
         if (i == lowered.size()) return false;
