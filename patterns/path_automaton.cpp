@@ -168,16 +168,18 @@ private:
     std::vector<ByteSet> sets_;
 };
 
-// Whether a position of match code `code` matches the byte `c`; false for
-// a place, or for a set `sets` lacks.
-bool CodeMatches(uint16_t code, unsigned char c, std::string_view sets) {
-    if (code < 256) return code == c;
-    if (code == kAnyByte) return true;
-    const size_t at = 32 * static_cast<size_t>(code - kFirstSet) + 8 * (c >> 6);
-    if (code < kFirstSet || at + 8 > sets.size()) return false;
-    uint64_t word;
-    std::memcpy(&word, sets.data() + at, sizeof word);
-    return ((word >> (c & 63)) & 1) != 0;
+// The bytes a position of match code `code` matches: none for a place, or
+// for a set `sets` lacks.
+std::array<uint64_t, 4> BytesOf(uint16_t code, std::string_view sets) {
+    std::array<uint64_t, 4> bytes{};
+    if (code < 256) {
+        SetBit(bytes, code);
+    } else if (code == kAnyByte) {
+        bytes.fill(~uint64_t{0});
+    } else if (const size_t at = 32 * (size_t{code} - kFirstSet); code >= kFirstSet && at + 32 <= sets.size()) {
+        std::memcpy(bytes.data(), sets.data() + at, 32);
+    }
+    return bytes;
 }
 
 }  // namespace
@@ -188,23 +190,24 @@ std::string automaton::ByteClassTable(std::string_view codes, std::string_view s
     for (size_t p = 0; p < codes.size() / 2; ++p) {
         uint16_t code;
         std::memcpy(&code, codes.data() + 2 * p, sizeof code);
-        const auto mark = [&](size_t c) { matching[c * words + p / 64] |= uint64_t{1} << (p % 64); };
-        if (code < 256) {
-            mark(code);  // most positions: one byte, without a pass over all of them
-            continue;
-        }
-        for (int c = 0; c < 256; ++c) {
-            if (CodeMatches(code, static_cast<unsigned char>(c), sets)) mark(c);
-        }
+        ForEachBit(BytesOf(code, sets), 4, [&](size_t c) { matching[c * words + p / 64] |= uint64_t{1} << (p % 64); });
     }
     const auto maskOf = [&](size_t c) {
         return std::string_view(reinterpret_cast<const char*>(matching.data() + c * words), maskBytes);
     };
     std::array<uint8_t, 256> classOf{}, firstByteOf{};
     uint16_t count = 0;
+    const auto same = [&](size_t a, size_t b) {
+        return std::equal(matching.begin() + a * words, matching.begin() + (a + 1) * words,
+                          matching.begin() + b * words);
+    };
     for (size_t c = 0; c < 256; ++c) {
+        if (c > 0 && same(c - 1, c)) {  // neighbours mostly share a class: no search
+            classOf[c] = classOf[c - 1];
+            continue;
+        }
         uint16_t k = 0;
-        while (k < count && maskOf(firstByteOf[k]) != maskOf(c)) ++k;
+        while (k < count && !same(firstByteOf[k], c)) ++k;
         if (k == count) firstByteOf[count++] = static_cast<uint8_t>(c);
         classOf[c] = static_cast<uint8_t>(k);
     }
