@@ -3,6 +3,7 @@
 #include "patterns/path_automaton.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -138,6 +139,10 @@ private:
             near.Add(follow_[p], p, words);
         }
         const uint32_t used = near.used;
+        static_assert(sizeof(ByteSet) == 32);
+        const std::string_view codes(reinterpret_cast<const char*>(codes_.data()), 2 * n);
+        const std::string_view sets(reinterpret_cast<const char*>(sets_.data()), sizeof(ByteSet) * sets_.size());
+        const std::string classes = ByteClassTable(codes, sets, words);
         std::string out(kHeader, '\0');
         const auto put16 = [&out](size_t at, uint16_t v) { std::memcpy(out.data() + at, &v, sizeof v); };
         put16(0, static_cast<uint16_t>(n));
@@ -152,9 +157,7 @@ private:
         putMask(any);
         for (uint32_t bits = used; bits != 0; bits &= bits - 1) putMask(near.byOffset[std::countr_zero(bits)]);
         for (const Mask& f : follow_) putMask(f);
-        out.append(reinterpret_cast<const char*>(codes_.data()), 2 * n);
-        for (const ByteSet& set : sets_) out.append(reinterpret_cast<const char*>(set.words.data()), 32);
-        return out;
+        return out.append(codes).append(sets).append(classes);
     }
 
     const PathTree& tree_;
@@ -165,7 +168,56 @@ private:
     std::vector<ByteSet> sets_;
 };
 
+// The bytes a position of match code `code` matches: none for a place, or
+// for a set `sets` lacks.
+std::array<uint64_t, 4> BytesOf(uint16_t code, std::string_view sets) {
+    std::array<uint64_t, 4> bytes{};
+    if (code < 256) {
+        SetBit(bytes, code);
+    } else if (code == kAnyByte) {
+        bytes.fill(~uint64_t{0});
+    } else if (const size_t at = 32 * (size_t{code} - kFirstSet); code >= kFirstSet && at + 32 <= sets.size()) {
+        std::memcpy(bytes.data(), sets.data() + at, 32);
+    }
+    return bytes;
+}
+
 }  // namespace
+
+std::string automaton::ByteClassTable(std::string_view codes, std::string_view sets, size_t words) {
+    const size_t maskBytes = 8 * words;
+    std::vector<uint64_t> matching(256 * words);  // each byte's mask
+    for (size_t p = 0; p < codes.size() / 2; ++p) {
+        uint16_t code;
+        std::memcpy(&code, codes.data() + 2 * p, sizeof code);
+        ForEachBit(BytesOf(code, sets), 4, [&](size_t c) { matching[c * words + p / 64] |= uint64_t{1} << (p % 64); });
+    }
+    const auto maskOf = [&](size_t c) {
+        return std::string_view(reinterpret_cast<const char*>(matching.data() + c * words), maskBytes);
+    };
+    std::array<uint8_t, 256> classOf{}, firstByteOf{};
+    uint16_t count = 0;
+    const auto same = [&](size_t a, size_t b) {
+        return std::equal(matching.begin() + a * words, matching.begin() + (a + 1) * words,
+                          matching.begin() + b * words);
+    };
+    for (size_t c = 0; c < 256; ++c) {
+        if (c > 0 && same(c - 1, c)) {  // neighbours mostly share a class: no search
+            classOf[c] = classOf[c - 1];
+            continue;
+        }
+        uint16_t k = 0;
+        while (k < count && !same(firstByteOf[k], c)) ++k;
+        if (k == count) firstByteOf[count++] = static_cast<uint8_t>(c);
+        classOf[c] = static_cast<uint8_t>(k);
+    }
+    std::string out;  // made to size at once: lists hold many programs, each built in passing
+    out.reserve(kClassMasksAt + count * maskBytes);
+    out.append(reinterpret_cast<const char*>(&count), sizeof count);
+    out.append(reinterpret_cast<const char*>(classOf.data()), classOf.size());
+    for (uint16_t k = 0; k < count; ++k) out.append(maskOf(firstByteOf[k]));
+    return out;
+}
 
 Result<std::string> AutomatonProgram(const PathTree& tree) { return Builder(tree).Build(); }
 

@@ -33,16 +33,20 @@ public:
     using Mask = std::array<uint64_t, W>;
 
     explicit Automaton(std::string_view program) : p_(program) {
-        uint16_t n = 0;
+        uint16_t n = 0, sets = 0;
         std::memcpy(&n, p_.data(), sizeof n);
+        std::memcpy(&sets, p_.data() + 2, sizeof sets);
         count_ = n;
         words_ = std::min(W, WordsFor(count_));
-        for (uint32_t bits = Offsets(program); bits != 0; bits &= bits - 1) {
-            offsets_[offsetCount_++] = std::countr_zero(bits) - kMaxOffset;
+        const uint32_t offsets = Offsets(program);
+        for (uint32_t bits = offsets; bits != 0; bits &= bits - 1) {
+            offsets_[offsetCount_] = std::countr_zero(bits) - kMaxOffset;
+            offsetMasks_[offsetCount_] = Read(kHeader + 8 * words_ * (kMasks + offsetCount_));
+            ++offsetCount_;
         }
         followAt_ = kHeader + 8 * words_ * (kMasks + offsetCount_);
         codesAt_ = followAt_ + 8 * words_ * count_;
-        setsAt_ = codesAt_ + 2 * count_;
+        classesAt_ = codesAt_ + 2 * count_ + 32 * size_t{sets};
         for (int m = 0; m < kMasks; ++m) masks_[m] = Read(kHeader + 8 * words_ * m);
     }
 
@@ -51,10 +55,12 @@ public:
     const Mask& mask(MaskIndex m) const { return masks_[m]; }
     bool hasPlaces() const { return AnyCommon(masks_[kPlaceMask], masks_[kPlaceMask], words()); }
 
-    // The positions followed by the one offsets_[k] on.
-    Mask OffsetMask(int k) const { return Read(kHeader + 8 * words_ * (kMasks + k)); }
+    // The positions followed by the one offset(k) on.
+    const Mask& OffsetMask(int k) const { return offsetMasks_[k]; }
     int offset(int k) const { return offsets_[k]; }
     int offsetCount() const { return offsetCount_; }
+    size_t codesAt() const { return codesAt_; }
+    size_t classesAt() const { return classesAt_; }
 
     uint16_t Code(size_t p) const {
         uint16_t v;
@@ -89,18 +95,11 @@ public:
         return out;
     }
 
-    // The positions among `candidates` that match the byte `c`: those that
-    // match any byte at once, the others one by one.
+    // The positions among `candidates` that match the byte `c`, by its class.
     Mask Matching(const Mask& candidates, unsigned char c) const {
-        Mask out{};
-        for (size_t w = 0; w < words(); ++w) {
-            out[w] = candidates[w] & masks_[kAnyMask][w];
-            const uint64_t others = candidates[w] & ~masks_[kPlaceMask][w] & ~masks_[kAnyMask][w];
-            for (uint64_t bits = others; bits != 0; bits &= bits - 1) {
-                const size_t p = w * 64 + std::countr_zero(bits);
-                if (Accepts(Code(p), c)) out[w] |= bits & -bits;
-            }
-        }
+        const size_t byteClass = static_cast<uint8_t>(p_[classesAt_ + kClassMapAt + c]);
+        Mask out = Read(classesAt_ + kClassMasksAt + 8 * words_ * byteClass);
+        for (size_t w = 0; w < words(); ++w) out[w] &= candidates[w];
         return out;
     }
 
@@ -108,26 +107,23 @@ private:
     // Adds the positions of `matched` that offset mask `k` names, moved
     // offsets_[k] places on.
     void Shift(const Mask& matched, int k, Mask& out) const {
-        const char* moving = p_.data() + kHeader + 8 * words_ * (kMasks + k);
-        const auto bitsAt = [&](size_t w) {
-            uint64_t v;
-            std::memcpy(&v, moving + 8 * w, sizeof v);
-            return matched[w] & v;
-        };
         const int d = offsets_[k];
-        if (d == 0) {
-            for (size_t w = 0; w < words(); ++w) out[w] |= bitsAt(w);
+        if (W == 1) {
+            const uint64_t bits = matched[0] & offsetMasks_[k][0];
+            out[0] |= std::rotl(bits, d);  // never wraps: a near follow lies within the word
+        } else if (d == 0) {
+            for (size_t w = 0; w < words(); ++w) out[w] |= matched[w] & offsetMasks_[k][w];
         } else if (d > 0) {
             uint64_t carry = 0;
             for (size_t w = 0; w < words(); ++w) {
-                const uint64_t bits = bitsAt(w);
+                const uint64_t bits = matched[w] & offsetMasks_[k][w];
                 out[w] |= bits << d | carry;
                 carry = bits >> (64 - d);
             }
         } else {
             uint64_t carry = 0;
             for (size_t w = words(); w-- > 0;) {
-                const uint64_t bits = bitsAt(w);
+                const uint64_t bits = matched[w] & offsetMasks_[k][w];
                 out[w] |= bits >> -d | carry;
                 carry = bits << (64 + d);
             }
@@ -140,18 +136,12 @@ private:
         return m;
     }
 
-    bool Accepts(uint16_t code, unsigned char c) const {
-        if (code < 256) return code == c;
-        const size_t at = setsAt_ + 32 * static_cast<size_t>(code - kFirstSet) + 8 * (c >> 6);
-        uint64_t word;
-        std::memcpy(&word, p_.data() + at, sizeof word);
-        return ((word >> (c & 63)) & 1) != 0;
-    }
-
     std::string_view p_;
-    size_t count_ = 0, words_ = 0, followAt_ = 0, codesAt_ = 0, setsAt_ = 0;
-    std::array<Mask, kMasks> masks_{};
-    std::array<int, 2 * kMaxOffset + 1> offsets_{};
+    size_t count_ = 0, words_ = 0, followAt_ = 0, codesAt_ = 0, classesAt_ = 0;
+    // Filled as far as the program says (left unset, as a call reads only those).
+    std::array<Mask, kMasks> masks_;
+    std::array<int, 2 * kMaxOffset + 1> offsets_;
+    std::array<Mask, 2 * kMaxOffset + 1> offsetMasks_;
     int offsetCount_ = 0;
 };
 
@@ -211,14 +201,37 @@ bool PassPlaces(const Automaton<W>& a, const Place& place, bool goingOn, std::ar
     }
 }
 
-// The places among `candidates` passed at `place`. A place that ends the
-// pattern must hold for the path as it stands; to go on matching, "$"
-// holds before a line feed as well.
+// The places among `candidates` passed at the place before path[i]. A
+// place that ends the pattern must hold for the path as it stands; to go
+// on matching, "$" holds before a line feed as well.
 template <size_t W>
-bool Settle(const Automaton<W>& a, const Place& place, std::array<uint64_t, W>& candidates) {
+bool Settle(const Automaton<W>& a, std::string_view path, size_t i, bool startsHere,
+            std::array<uint64_t, W>& candidates) {
+    if (!AnyCommon(candidates, a.mask(kPlaceMask), a.words())) return false;  // the bytes around need no look
+    const Place place(path, i, startsHere);
     if (PassPlaces(a, place, false, candidates)) return true;
     if (place.lineNext) PassPlaces(a, place, true, candidates);
     return false;
+}
+
+// The first byte from `from` on at which `candidates` match other positions
+// than `matched`, or the path's end.
+template <size_t W>
+size_t SameMatchEnd(const Automaton<W>& a, const std::array<uint64_t, W>& candidates,
+                    const std::array<uint64_t, W>& matched, std::string_view lowered, size_t from) {
+    while (from < lowered.size() && a.Matching(candidates, static_cast<unsigned char>(lowered[from])) == matched) {
+        ++from;
+    }
+    return from;
+}
+
+// Whether `next`, with the fresh starts a search adds before each byte, is
+// `before` again.
+template <size_t W>
+bool BackWhereItWas(const Automaton<W>& a, std::array<uint64_t, W> next, const std::array<uint64_t, W>& before,
+                    bool searches) {
+    if (searches) OrInto(next, a.mask(kFirstMask), a.words());
+    return next == before;
 }
 
 template <size_t W>
@@ -230,17 +243,24 @@ bool Run(std::string_view program, std::string_view lowered) {
     const bool searches = (a.flags() & kSearches) != 0;
     Mask candidates = a.mask(kFirstMask);
     for (size_t i = 0;; ++i) {
-        if (places && Settle(a, Place(lowered, i, i == 0), candidates)) return true;
+        if (places && Settle(a, lowered, i, i == 0, candidates)) return true;
         if (searches && i > 0) {
             Mask fresh = a.mask(kFirstMask);
-            if (places && Settle(a, Place(lowered, i, true), fresh)) return true;
+            if (places && Settle(a, lowered, i, true, fresh)) return true;
             OrInto(candidates, fresh, a.words());
         }
         if (i == lowered.size()) return false;
+        const Mask before = candidates;
         const Mask matched = a.Matching(candidates, static_cast<unsigned char>(lowered[i]));
         if (AnyCommon(matched, a.mask(kLastMask), a.words())) return true;
         if (!searches && !AnyCommon(matched, matched, a.words())) return false;
         candidates = a.Follows(matched);
+        // Back where it was (a ".*" waiting for its next byte, say): each
+        // byte that matches the same positions leaves it there again. Not
+        // so with places, which hold or not by the bytes around them.
+        if (!places && BackWhereItWas(a, candidates, before, searches)) {
+            i = SameMatchEnd(a, before, matched, lowered, i + 1) - 1;
+        }
     }
 }
 
@@ -260,7 +280,7 @@ bool AutomatonProgramValid(std::string_view program) {
     std::memcpy(&sets, program.data() + 2, sizeof sets);
     const uint32_t offsets = Automaton<kMaxWords>::Offsets(program);
     if (n > kMaxPositions || sets > kMaxPositions || (offsets & ~kAllOffsets) != 0 ||
-        program.size() != ProgramSize(n, sets, offsets) || (program[4] & ~(kNullable | kSearches)) != 0) {
+        program.size() < ClassTableAt(n, sets, offsets) || (program[4] & ~(kNullable | kSearches)) != 0) {
         return false;
     }
     const Automaton<kMaxWords> a(program);
@@ -291,7 +311,12 @@ bool AutomatonProgramValid(std::string_view program) {
     for (int m = 0; m < kMasks; ++m) {
         if (!within(a.mask(static_cast<MaskIndex>(m)))) return false;
     }
-    return a.mask(kPlaceMask) == places && a.mask(kAnyMask) == any;
+    // The classes are read by byte and class index: checked whole, against
+    // the codes and sets they were made from.
+    const std::string_view codes = program.substr(a.codesAt(), 2 * size_t{n});
+    const std::string_view setBytes = program.substr(a.codesAt() + codes.size(), 32 * size_t{sets});
+    return a.mask(kPlaceMask) == places && a.mask(kAnyMask) == any &&
+           program.substr(a.classesAt()) == ByteClassTable(codes, setBytes, a.words());
 }
 
 }  // namespace tamsel

@@ -12,6 +12,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "patterns/path_syntax.h"
 
@@ -33,9 +35,10 @@ constexpr uint16_t kFirstSet = 512;
 // positions whose follow masks are all near them, the positions that match
 // any byte, and for each offset d in use the near positions followed by the
 // one d places on; a follow mask per position; a match code per position;
-// the sets, 32 bytes each. Near follows are moved by a shift of the mask for
-// each offset, whatever the number of positions reached, so a long run of
-// counted copies costs a few words per byte.
+// the sets, 32 bytes each; then the byte classes (see ByteClassTable). Near
+// follows are moved by a shift of the mask for each offset, whatever the
+// number of positions reached, so a long run of counted copies costs a few
+// words per byte.
 constexpr uint8_t kNullable = 1;  // matches the empty path
 constexpr uint8_t kSearches = 2;  // a match may start at any byte
 constexpr size_t kHeader = 8;
@@ -73,10 +76,21 @@ void ForEachBit(const std::array<uint64_t, N>& m, size_t words, Visit visit) {
 
 inline size_t WordsFor(size_t positions) { return (positions + 63) / 64; }
 
-inline size_t ProgramSize(size_t positions, size_t sets, uint32_t offsets) {
+// Where the byte classes start: the bytes before them.
+inline size_t ClassTableAt(size_t positions, size_t sets, uint32_t offsets) {
     const size_t words = WordsFor(positions);
     return kHeader + 8 * words * (kMasks + std::popcount(offsets) + positions) + 2 * positions + 32 * sets;
 }
+
+// The byte classes of a program whose match codes and sets are `codes` and
+// `sets` as stored: the class count (two bytes), each byte's class (256
+// bytes), then per class the mask of the positions that match its bytes.
+// Bytes no position tells apart share a class, so a step over a byte is two
+// reads whatever the positions and sets; the codes and sets stay in the
+// program so that a snapshot's table can be checked against them.
+std::string ByteClassTable(std::string_view codes, std::string_view sets, size_t words);
+constexpr size_t kClassMapAt = 2;
+constexpr size_t kClassMasksAt = kClassMapAt + 256;
 
 // The positions whose follow masks hold only positions near them, and for
 // each offset d (at index d + kMaxOffset) those followed by the one d on.

@@ -20,6 +20,9 @@ Result<uint32_t> PathTable::Add(std::string_view path) {
     Result<PathShortcut> program = PathProgram(path);
     if (!program) return program.failure();
     const PathShortcut& shortcut = *program;
+    // A record's length has two bytes; the largest programs (every position
+    // and class of a 512-position pattern) stay below that.
+    if (3 + shortcut.runs.size() + shortcut.program.size() > UINT16_MAX) return Failure{"too large to match"};
     Record record;
     record.programOffset = static_cast<uint32_t>(literalsBuilt_.size());
     literalsBuilt_.push_back(static_cast<char>(shortcut.kind));

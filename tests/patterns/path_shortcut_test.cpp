@@ -247,8 +247,9 @@ TEST(PathProgram, EveryAcceptedPathHasAProgram) {
 
 // Programs read back from a snapshot are checked before they run: every
 // program the analysis makes passes, and one cut short or grown, with a
-// position, a set or a mask bit beyond its counts, or with a follow mask
-// that disagrees with the shifts said to stand for it, fails.
+// position, a set or a mask bit beyond its counts, with a follow mask
+// that disagrees with the shifts said to stand for it, or with byte classes
+// that disagree with the codes and sets, fails.
 TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
     for (const char* path : {"/ads/?(\\?.*)?$", "/*.*/ad[-_]?servers?", "/*.*[/_.-](728x90|160x600)[/_.-]",
                              "/[^a-z0-9]+x", "/(ab)*$", "/x$|/y", "/.*[0-9].{70}/", "/\\<a[[:alpha:]]*\\>"}) {
@@ -284,6 +285,19 @@ TEST(AutomatonProgramValid, AcceptsWhatTheAnalysisMakesAndNothingOutOfBounds) {
         std::string unused = program;
         unused[7] = static_cast<char>(unused[7] | 2);  // an offset beyond the nearest eight
         EXPECT_FALSE(AutomatonProgramValid(unused)) << path;
+        // The byte classes close the program: a class count, each byte's class, each class's mask.
+        const size_t classesAt = codesAt + 2 * count + 32 * (byte(2) | byte(3) << 8);
+        const size_t classes = byte(classesAt) | byte(classesAt + 1) << 8;
+        ASSERT_EQ(program.size(), classesAt + 2 + 256 + 8 * words * classes) << path;
+        std::string classless = program;
+        classless[classesAt + 2 + 'q'] = static_cast<char>(classes);  // a class beyond the count
+        EXPECT_FALSE(AutomatonProgramValid(classless)) << path;
+        std::string merged = program;
+        merged[classesAt + 2 + '/'] = static_cast<char>(byte(classesAt + 2 + '/') == 0);  // "/" in another's class
+        EXPECT_FALSE(AutomatonProgramValid(merged)) << path;
+        std::string widened = program;
+        widened[classesAt + 2 + 256] = static_cast<char>(widened[classesAt + 2 + 256] ^ 1);  // a class's mask altered
+        EXPECT_FALSE(AutomatonProgramValid(widened)) << path;
     }
 }
 
@@ -314,6 +328,24 @@ TEST(AutomatonMatches, EveryConstructAgreesWithTheEngine) {
         PathShortcut::Kind::Automaton);
     EXPECT_GT(run.patterns, 2500);
     EXPECT_GT(run.matched, 10000);
+}
+
+// A path that closes its anchoring group early is searched for, starting
+// afresh before every byte. A start just after a line feed is a start: "^"
+// holds there only at the path's start, and "$" not before the line feed.
+TEST(AutomatonMatches, StartsAfterALineFeedAgreeWithTheEngine) {
+    for (const char* pattern : {"/x)?$|$\\b0", "/x)|$\\b0", "/x)|^a", "/x)|a$", "/x)|\\<0", "/x)|$"}) {
+        const PathShortcut shortcut = testing::ShortcutFor(pattern);
+        ASSERT_EQ(shortcut.kind, PathShortcut::Kind::Automaton) << pattern;
+        regex_t re;
+        ASSERT_EQ(regcomp(&re, ParsePath(pattern).expression.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB), 0);
+        for (const char* path : {"/xb0\n", "/q\n0", "\n0\n", "/q\na", "/qa\n", "/q\n\na", "/q\n"}) {
+            const bool engine = regexec(&re, path, 0, nullptr, 0) == 0;
+            EXPECT_EQ(ShortcutMatches(shortcut.kind, shortcut.program, shortcut.runs, path), engine)
+                << "pattern " << pattern << " path " << path;
+        }
+        regfree(&re);
+    }
 }
 
 // Case folding, "." and the classes do not follow the program's locale: a
