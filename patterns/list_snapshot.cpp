@@ -98,7 +98,7 @@ public:
     // fields, the order of the arrays, or the keys the index files entries
     // under (tests/patterns/list_snapshot_test.cpp pins those). The sizes of
     // the records are part of the version as well.
-    static constexpr uint64_t kFormat = 7;
+    static constexpr uint64_t kFormat = 8;
     static constexpr uint64_t kVersion =
         kFormat << 32 | sizeof(PatternEntry) << 16 | sizeof(PathTable::Record) << 8 | sizeof(PostingMap::Slot);
 
