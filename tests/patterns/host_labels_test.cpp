@@ -8,21 +8,11 @@
 #include <vector>
 
 #include "patterns/text.h"
+#include "support/exact_bytes.h"
 #include "support/lcg.h"
 
 namespace tamsel {
 namespace {
-
-// A host in a block of exactly its size, so that a read past it is caught
-// (under the address sanitizer) instead of reading what happens to follow.
-struct ExactHost {
-    explicit ExactHost(const std::string& text) : bytes(new char[text.size()]), size(text.size()) {
-        std::memcpy(bytes.get(), text.data(), text.size());
-    }
-    std::string_view view() const { return {bytes.get(), size}; }
-    std::unique_ptr<char[]> bytes;
-    size_t size;
-};
 
 // The labels as a plain reading gives them: lowered, up to the first NUL or
 // LF, cut at dots, empty ones dropped.
@@ -54,7 +44,7 @@ TEST(HostLabels, EveryLengthCutsLowersAndHashesAsAPlainReading) {
     testing::Lcg pick(7);
     for (int round = 0; round < 20000; ++round) {
         const std::string text = RandomHost(pick);
-        const ExactHost exact(text);
+        const testing::ExactBytes exact(text);
         const HostLabels host(exact.view());
         const std::vector<std::string> expected = PlainLabels(text);
         ASSERT_EQ(host.labels.size(), expected.size()) << ::testing::PrintToString(text);

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/exact_bytes.h"
+
 namespace tamsel {
 namespace {
 
@@ -126,16 +128,7 @@ TEST(ParseRequestUrl, AuthorityOfAnAbsoluteUrl) {
     EXPECT_EQ(Parse("GET / HTTP/1.1", "u@ads.b.c:83").host, "ads.b.c");
 }
 
-// A copy of `text` in a block of exactly its size, with no NUL after it, so
-// that a read past the view's end is caught by the address sanitizer.
-struct Unterminated {
-    explicit Unterminated(std::string_view text) : bytes(new char[text.size()]), size(text.size()) {
-        std::memcpy(bytes.get(), text.data(), text.size());
-    }
-    std::string_view view() const { return {bytes.get(), size}; }
-    std::unique_ptr<char[]> bytes;
-    size_t size;
-};
+using Unterminated = testing::ExactBytes;
 
 bool Within(std::string_view part, std::string_view whole) {
     return part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size();
