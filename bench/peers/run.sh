@@ -12,7 +12,7 @@
 # usage: bash bench/peers/run.sh [REQUESTS.json]
 # Environment: BUILD_DIR (default build/release, a release build as the
 # package makes it) for the tamsel tool and judge_each; REPETITIONS
-# (default 3).
+# (default 3); RESULTS, a file to keep every repetition's JSON lines in.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -71,4 +71,5 @@ for rep in $(seq "$repetitions"); do
   node --expose-gc "$here/peer_engine.mjs" ubo "$requests" "$easylist" "$easyprivacy" | label ubo >>"$results"
   "$build/out/judge_each" "$scratch/shipped" "$scratch/urls.txt" | label tamsel-shipped >>"$results"
 done
+[ -z "${RESULTS:-}" ] || cp "$results" "$RESULTS"
 node "$here/table.mjs" "$results"
