@@ -59,12 +59,21 @@ constexpr uint64_t BeforeFirstMark(uint64_t marks) { return (marks & (0 - marks)
 // The bits of the first `n` bytes of a word (all of them from eight on).
 constexpr uint64_t FirstBytes(size_t n) { return n >= 8 ? ~uint64_t{0} : (uint64_t{1} << 8 * n) - 1; }
 
-// The last eight bytes of a text of at least eight, the `seen` of them that
-// a scan has passed already moved out, so that the word starts with the
-// first byte not yet seen; the bytes shifted in are zero.
-inline uint64_t LastBytesFrom(std::string_view text, size_t seen) {
-    const size_t overlap = seen - (text.size() - 8);  // 0 to 7
-    return EightBytes(text.data() + text.size() - 8) >> (8 * overlap);
+// The next bytes of `text` from `at` (below its size) as one word, and how
+// many of them are new (`*valid`, up to eight). The last bytes of a text of
+// eight or more are read as one word that overlaps the bytes already seen,
+// shifted out; a shorter text is read byte by byte. The bytes past the new
+// ones are zero.
+inline uint64_t WordAt(std::string_view text, size_t at, size_t* valid) {
+    if (at + 8 <= text.size()) {
+        *valid = 8;
+        return EightBytes(text.data() + at);
+    }
+    *valid = text.size() - at;
+    if (text.size() >= 8) return EightBytes(text.data() + text.size() - 8) >> (8 * (8 - *valid));
+    uint64_t word = 0;
+    for (size_t i = 0; i < *valid; ++i) word |= uint64_t{static_cast<unsigned char>(text[at + i])} << 8 * i;
+    return word;
 }
 
 // `word` with its bytes A to Z lower-cased and the others as they were. Each
@@ -77,15 +86,12 @@ constexpr uint64_t LowerEightBytes(uint64_t word) {
     return word | upper >> 2;
 }
 
-// Copies `text` into `out` lower-cased (A to Z), up to its first NUL, or its
-// first NUL or LF with `lineFeedEnds`; returns how many bytes it copied.
-// Eight bytes at a time until a word holds an end; a text of eight bytes
-// or more ends with the word of its last eight, which may overlap the one
-// before, so that no byte is taken on its own unless an end is near.
-inline size_t LowerInto(std::string_view text, char* out, bool lineFeedEnds) {
-    const auto holdsEnd = [&](uint64_t word) {
-        return AnyByteBelow(word, 1) || (lineFeedEnds && AnyByteIs(word, '\n'));
-    };
+// Copies `text` into `out` lower-cased (A to Z), up to its first NUL;
+// returns how many bytes it copied. Eight bytes at a time until a word holds
+// a NUL; a text of eight bytes or more ends with the word of its last eight,
+// which may overlap the one before, so that no byte is taken on its own
+// unless a NUL is near.
+inline size_t LowerInto(std::string_view text, char* out) {
     const auto put = [&](size_t at, uint64_t word) {
         const uint64_t lowered = LowerEightBytes(word);
         std::memcpy(out + at, &lowered, sizeof lowered);
@@ -93,18 +99,18 @@ inline size_t LowerInto(std::string_view text, char* out, bool lineFeedEnds) {
     size_t i = 0;
     for (; i + 8 <= text.size(); i += 8) {
         const uint64_t word = EightBytes(text.data() + i);
-        if (holdsEnd(word)) break;
+        if (AnyByteBelow(word, 1)) break;
         put(i, word);
     }
     if (i < text.size() && i + 8 > text.size() && text.size() >= 8) {
-        // The bytes before `i` hold no end, so any end is among the new ones.
+        // The bytes before `i` hold no NUL, so any NUL is among the new ones.
         const uint64_t word = EightBytes(text.data() + text.size() - 8);
-        if (!holdsEnd(word)) {
+        if (!AnyByteBelow(word, 1)) {
             put(text.size() - 8, word);
             return text.size();
         }
     }
-    for (; i < text.size() && text[i] != '\0' && !(lineFeedEnds && text[i] == '\n'); ++i) out[i] = AsciiLower(text[i]);
+    for (; i < text.size() && text[i] != '\0'; ++i) out[i] = AsciiLower(text[i]);
     return i;
 }
 

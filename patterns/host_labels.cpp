@@ -8,21 +8,10 @@
 
 namespace tamsel {
 
-namespace {
-
-// The bytes of a host shorter than a word, in the low bytes of one.
-uint64_t ShortHost(std::string_view host) {
-    uint64_t word = 0;
-    for (size_t i = 0; i < host.size(); ++i) word |= uint64_t{static_cast<unsigned char>(host[i])} << 8 * i;
-    return word;
-}
-
-}  // namespace
-
 // One scan, eight bytes at a time, lowers the host into the object up to its
 // first NUL or LF (which end it as they end a request line), finds its dots
-// and hashes each label as its dot is met. The last eight bytes are read as
-// one word that may overlap the one before. A word is written whole, so the
+// and hashes each label as its dot is met (see WordAt for the host's last
+// bytes). A word is written whole, so the
 // copy may run up to eight bytes past the host, into room kept for it.
 HostLabels::HostLabels(std::string_view host) {
     char* text = inlineText_;
@@ -47,15 +36,8 @@ HostLabels::HostLabels(std::string_view host) {
         cut[count++] = std::string_view(text + start, end - start);
     };
     for (bool more = !host.empty(); more;) {
-        // Eight bytes, or the last bytes of the host, `valid` of them new.
-        size_t valid = 8;
-        uint64_t word;
-        if (seen + 8 <= host.size()) {
-            word = EightBytes(host.data() + seen);
-        } else {
-            valid = host.size() - seen;
-            word = host.size() >= 8 ? LastBytesFrom(host, seen) : ShortHost(host);
-        }
+        size_t valid = 0;
+        const uint64_t word = WordAt(host, seen, &valid);
         const uint64_t ends = (BytesBelow(word, 1) | BytesAre(word, '\n')) & FirstBytes(valid);
         if (ends != 0) valid = FirstMarked(ends);  // the first mark is exact
         const uint64_t lowered = LowerEightBytes(word);
@@ -134,18 +116,12 @@ bool EndsInPattern(std::string_view pattern, std::string_view host) {
 // label by label.
 bool MatchHostPattern(std::string_view pattern, const HostLabels& request) {
     if (EndsInPattern(pattern, request.lowered)) return true;
-    size_t unpaired = request.labels.size();
-    // The pattern's labels from the right, empty ones skipped.
-    for (size_t end = pattern.size(); end > 0;) {
-        size_t begin = end;
-        while (begin > 0 && pattern[begin - 1] != '.') --begin;
-        if (begin < end &&
-            (unpaired == 0 || !LabelMatches(pattern.substr(begin, end - begin), request.labels[--unpaired]))) {
-            return false;
-        }
-        end = begin > 0 ? begin - 1 : 0;
-    }
-    return true;
+    auto r = request.labels.rbegin();
+    return EachLabelFromRight(pattern, [&](std::string_view label) {
+        if (r == request.labels.rend() || !LabelMatches(label, *r)) return false;
+        ++r;
+        return true;
+    });
 }
 
 }  // namespace tamsel

@@ -82,13 +82,11 @@ inline HostLabels SplitHostLabels(std::string_view host) { return HostLabels(hos
 // skipping empty ones, while it returns true. False when `visit` stopped it.
 template <typename Visit>
 bool EachLabelFromRight(std::string_view host, Visit visit) {
-    size_t end = host.size();
-    while (end > 0) {
-        const size_t dot = host.rfind('.', end - 1);
-        const size_t begin = dot == std::string_view::npos ? 0 : dot + 1;
-        const std::string_view label = host.substr(begin, end - begin);
-        end = dot == std::string_view::npos ? 0 : dot;
-        if (!label.empty() && !visit(label)) return false;
+    for (size_t end = host.size(); end > 0;) {
+        size_t begin = end;
+        while (begin > 0 && host[begin - 1] != '.') --begin;
+        if (begin < end && !visit(host.substr(begin, end - begin))) return false;
+        end = begin > 0 ? begin - 1 : 0;
     }
     return true;
 }

@@ -172,7 +172,6 @@ void ListIndex::Build(const PatternList& list) {
     std::vector<uint64_t> grams;
     labelPlaces_ = 0;
     std::fill(std::begin(prefixPlaces_), std::end(prefixPlaces_), 0);
-    anyPrefixPlaces_ = 0;
     std::vector<uint16_t> pathBits(list.entries.size(), PathGramSet::kAny);
     std::vector<uint32_t> always;
     std::vector<uint32_t> pathLines;
@@ -207,7 +206,6 @@ void ListIndex::Build(const PatternList& list) {
         ++gramCounts[gram];
         grams.push_back(uint64_t{gram} << 32 | index);
     }
-    for (const uint32_t places : prefixPlaces_) anyPrefixPlaces_ |= places;
     byHostSuffix_.Build(std::move(hosts));
     byHostLabel_.Build(std::move(labels));
     MarkPathTriples(grams);

@@ -18,8 +18,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -216,7 +214,6 @@ private:
     uint32_t labelPlaces_ = 0;  // bit p: some entry is filed under a plain label at place p
     // By length less one: bit p, some entry is filed under that many bytes of a label's text at place p.
     uint32_t prefixPlaces_[kMaxPrefixBytes] = {};
-    uint32_t anyPrefixPlaces_ = 0;  // their union
     PostingMap byPathGram_;
     // A bit for the last three bytes of each key of byPathGram_, about eight
     // bits a key: a path position whose last three bytes have no bit set
@@ -306,6 +303,8 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
         for (size_t k = 0; k < count; ++k) pending[k].map->ForEachMixed(pending[k].mixed, consider);
         count = 0;
     };
+    uint32_t anyPrefixPlaces = 0;
+    for (const uint32_t places : prefixPlaces_) anyPrefixPlaces |= places;
     uint32_t suffix = 0;
     int place = 0;
     for (size_t i = host.labels.size(); i-- > 0;) {
@@ -315,7 +314,7 @@ void ListIndex::VisitHost(const HostLabels& host, Consider& consider) const {
         if (++place > kMaxIndexedLabelPlace) continue;
         const uint32_t at = uint32_t{1} << place;
         if ((labelPlaces_ & at) != 0) ask(byHostLabel_, PlacedLabelKey(place, labelHash));
-        if ((anyPrefixPlaces_ & at) != 0) {
+        if ((anyPrefixPlaces & at) != 0) {
             const std::string_view label = host.labels[i];
             uint32_t key = HostPrefixSeed(place);
             for (size_t bytes = 1; bytes <= std::min(kMaxPrefixBytes, label.size()); ++bytes) {

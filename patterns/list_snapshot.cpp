@@ -141,7 +141,6 @@ public:
             if (!in.Word(&places) || places > UINT32_MAX) return false;
             *kept = static_cast<uint32_t>(places);
         }
-        index.anyPrefixPlaces_ = index.prefixPlaces_[0] | index.prefixPlaces_[1] | index.prefixPlaces_[2];
         const size_t n = list->entries.size();
         const bool read = in.Array(&index.always_) && AllBelow(index.always_, n) && in.Array(&index.pathBits_) &&
                           index.pathBits_.size() == n && ValidPathBits(index.pathBits_) &&

@@ -13,7 +13,7 @@ LoweredPath::LoweredPath(std::string_view path) {
         heap_.reset(new char[path.size()]);
         out = heap_.get();
     }
-    lowered_ = std::string_view(out, LowerInto(path, out, false));
+    lowered_ = std::string_view(out, LowerInto(path, out));
 }
 
 Result<uint32_t> PathTable::Add(std::string_view path) {

@@ -54,34 +54,22 @@ constexpr uint64_t NeedsSplitting(uint64_t word) {
 // An absolute URL after its scheme: the authority runs to the first "/",
 // "?" or "#", and the path from there ("?" straight after the host starts
 // the path too, so that the host is not taken with the query). Eight bytes
-// at a time, the last eight read as one word that may overlap the one
-// before. An authority that holds no "@", ":" or "[" is the host itself,
+// at a time (see WordAt). An authority that holds no "@", ":" or "[" is the host itself,
 // on port 80, and is taken so here; others are left to SplitHostPort.
 void TakeAbsolute(std::string_view rest, RequestView* url) {
     size_t end = 0;
     uint64_t split = 0;
-    // Takes one word whose first `valid` bytes are new; true when the authority ends in it.
-    const auto take = [&](uint64_t word, size_t valid) {
-        const uint64_t ends = AuthorityEnds(word);
-        if (ends == 0 || FirstMarked(ends) >= valid) {
-            split |= NeedsSplitting(word) & FirstBytes(valid);
-            end += valid;
-            return false;
+    while (end < rest.size()) {
+        size_t valid = 0;
+        const uint64_t word = WordAt(rest, end, &valid);
+        const uint64_t ends = AuthorityEnds(word) & FirstBytes(valid);
+        if (ends != 0) {
+            split |= NeedsSplitting(word) & BeforeFirstMark(ends);
+            end += FirstMarked(ends);
+            break;
         }
-        split |= NeedsSplitting(word) & BeforeFirstMark(ends);
-        end += FirstMarked(ends);
-        return true;
-    };
-    bool ended = false;
-    while (!ended && end + 8 <= rest.size()) ended = take(EightBytes(rest.data() + end), 8);
-    if (!ended && end < rest.size()) {
-        if (rest.size() >= 8) {
-            take(LastBytesFrom(rest, end), rest.size() - end);
-        } else {
-            for (; end < rest.size() && rest[end] != '/' && rest[end] != '?' && rest[end] != '#'; ++end) {
-                split |= rest[end] == '@' || rest[end] == ':' || rest[end] == '[';
-            }
-        }
+        split |= NeedsSplitting(word) & FirstBytes(valid);
+        end += valid;
     }
     url->path = end == rest.size() ? "/" : rest.substr(end);
     url->hostport = rest.substr(0, end);
@@ -139,26 +127,19 @@ constexpr bool EndsToken(char c) {
 }
 
 // Where the token that starts at `i` ends: its first byte that EndsToken,
-// or the end of the line. Eight bytes at a time while none of them is at or
-// below the blank, the last eight read as one word that may overlap the one
-// before; other control bytes are part of the token.
+// or the end of the line. Eight bytes at a time (see WordAt) while none of
+// them is at or below the blank; other control bytes are part of the token.
 size_t TokenEnd(std::string_view line, size_t i) {
-    while (i + 8 <= line.size()) {
-        const uint64_t low = BytesBelow(EightBytes(line.data() + i), ' ' + 1);
-        if (low == 0) {
-            i += 8;
-            continue;
-        }
+    while (i < line.size()) {
+        size_t valid = 8;
+        uint64_t low = 0;
+        while (i + 8 <= line.size() && (low = BytesBelow(EightBytes(line.data() + i), ' ' + 1)) == 0) i += 8;
+        if (low == 0 && i < line.size()) low = BytesBelow(WordAt(line, i, &valid), ' ' + 1) & FirstBytes(valid);
+        if (low == 0) return line.size();
         i += FirstMarked(low);
         if (EndsToken(line[i])) return i;
         ++i;
     }
-    if (i < line.size() && line.size() >= 8) {
-        const uint64_t low = BytesBelow(LastBytesFrom(line, i), ' ' + 1) & FirstBytes(line.size() - i);
-        if (low == 0) return line.size();
-        i += FirstMarked(low);
-    }
-    while (i < line.size() && !EndsToken(line[i])) ++i;
     return i;
 }
 

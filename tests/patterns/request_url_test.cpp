@@ -234,7 +234,9 @@ TEST(ParseRequestView, SchemeReadAsAWordAcceptsWhatAByteReadingAccepts) {
                 const RequestView view = ParseRequestView(url, std::nullopt);
                 // Without a scheme the URL is a path on "localhost".
                 ASSERT_EQ(view.hostport == std::optional<std::string_view>("localhost"), rest == 0) << url;
-                if (rest != 0) EXPECT_EQ(view.hostport, url.substr(rest, url.find_first_of("/?#", rest) - rest)) << url;
+                if (rest != 0) {
+                    EXPECT_EQ(view.hostport, url.substr(rest, url.find_first_of("/?#", rest) - rest)) << url;
+                }
             }
         }
     }
